@@ -1,0 +1,153 @@
+#include "codepage.h"
+
+#include <cerrno>
+#include <iconv.h>
+#include <stdexcept>
+
+namespace {
+
+// glibc's name for Windows code page 936 (GBK with the euro sign at 0x80).
+constexpr const char* kCodePage = "CP936";
+constexpr const char* kUtf16 = "UTF-16LE";
+
+// iconv descriptors are costly to open and not thread-safe, so each thread keeps its own.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
+        if (m_cd == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+    }
+    ~Converter() { iconv_close(m_cd); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts as much as it can; returns false where the input holds something it cannot
+    // convert (in is then left at that point).
+    bool run(const char*& in, size_t& inLeft, std::string& out) {
+        char buffer[4096];
+        while (inLeft > 0) {
+            char* dst = buffer;
+            size_t dstLeft = sizeof buffer;
+            char* src = const_cast<char*>(in);
+            const size_t rc = iconv(m_cd, &src, &inLeft, &dst, &dstLeft);
+            const int error = errno;
+            in = src;
+            out.append(buffer, static_cast<size_t>(dst - buffer));
+            if (rc == static_cast<size_t>(-1) && error != E2BIG)
+                return false;
+        }
+        return true;
+    }
+    void reset() { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
+
+private:
+    iconv_t m_cd;
+};
+
+Converter& GbkToUtf16Converter() {
+    thread_local Converter converter(kUtf16, kCodePage);
+    return converter;
+}
+
+Converter& Utf16ToGbkConverter() {
+    thread_local Converter converter(kCodePage, kUtf16);
+    return converter;
+}
+
+bool IsAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+std::u16string GbkToUtf16(std::string_view gbk) {
+    Converter& converter = GbkToUtf16Converter();
+    converter.reset();
+    std::string bytes;
+    bytes.reserve(gbk.size() * 2);
+    const char* in = gbk.data();
+    size_t left = gbk.size();
+    while (!converter.run(in, left, bytes)) {
+        // Not valid GBK: one replacement character for the offending byte, then go on.
+        bytes.append("\xFD\xFF", 2);
+        ++in;
+        --left;
+        converter.reset();
+    }
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    return units;
+}
+
+Text Utf16ToGbk(const char16_t* units, size_t count) {
+    std::string bytes;
+    bytes.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        bytes.push_back(static_cast<char>(units[i] & 0xFF));
+        bytes.push_back(static_cast<char>(units[i] >> 8));
+    }
+    Converter& converter = Utf16ToGbkConverter();
+    converter.reset();
+    Text out;
+    out.reserve(count);
+    const char* in = bytes.data();
+    size_t left = bytes.size();
+    while (!converter.run(in, left, out)) {
+        // A character GBK lacks, or a lone surrogate: "?" for it, as the system's
+        // wide-to-ANSI conversion gives.
+        out.push_back('?');
+        const size_t unit = static_cast<size_t>(in - bytes.data()) / 2;
+        const char16_t c = units[unit];
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && unit + 1 < count &&
+                          units[unit + 1] >= 0xDC00 && units[unit + 1] <= 0xDFFF;
+        const size_t skip = pair ? 4 : 2;
+        in += skip;
+        left -= skip;
+        converter.reset();
+    }
+    return out;
+}
+
+} // namespace
+
+QString GbkToQString(std::string_view gbk) {
+    if (IsAscii(gbk))
+        return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
+    const std::u16string units = GbkToUtf16(gbk);
+    return QString(reinterpret_cast<const QChar*>(units.data()),
+                   static_cast<qsizetype>(units.size()));
+}
+
+Text QStringToGbk(const QString& text) {
+    bool ascii = true;
+    for (QChar c : text)
+        if (c.unicode() >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii)
+        return text.toLatin1().toStdString();
+    return Utf16ToGbk(reinterpret_cast<const char16_t*>(text.utf16()),
+                      static_cast<size_t>(text.size()));
+}
+
+std::string GbkToUtf8(std::string_view gbk) {
+    if (IsAscii(gbk))
+        return std::string(gbk);
+    return GbkToQString(gbk).toUtf8().toStdString();
+}
+
+Text Utf8ToGbk(std::string_view utf8) {
+    if (IsAscii(utf8))
+        return Text(utf8);
+    return QStringToGbk(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
+Text Utf16UnitToGbk(char16_t unit) {
+    if (unit < 0x80)
+        return Text(1, static_cast<char>(unit));
+    return Utf16ToGbk(&unit, 1);
+}

@@ -1,0 +1,68 @@
+#include "fileversion.h"
+
+#include "version.h"
+
+#include <QFile>
+#include <elf.h>
+
+// The version is stamped into a section of its own, so it can be read from any executable of
+// this program without running it; every executable that can show its version links this.
+[[gnu::used, gnu::section(".mt_fileversion")]] const char kFileVersion[] = MT_FILE_VERSION;
+
+namespace {
+
+constexpr char kSectionName[] = ".mt_fileversion";
+
+template <typename T>
+bool ReadAt(QFile& file, qint64 offset, T& value) {
+    return file.seek(offset) &&
+           file.read(reinterpret_cast<char*>(&value), sizeof value) == sizeof value;
+}
+
+template <typename Ehdr, typename Shdr>
+QString VersionFromElf(QFile& file) {
+    Ehdr header{};
+    if (!ReadAt(file, 0, header) || header.e_shentsize != sizeof(Shdr) ||
+        header.e_shstrndx >= header.e_shnum)
+        return {};
+    auto section = [&](unsigned index, Shdr& out) {
+        return ReadAt(file, static_cast<qint64>(header.e_shoff + index * sizeof(Shdr)), out);
+    };
+    Shdr names{};
+    if (!section(header.e_shstrndx, names))
+        return {};
+    for (unsigned i = 0; i < header.e_shnum; ++i) {
+        Shdr candidate{};
+        char name[sizeof kSectionName] = {};
+        if (!section(i, candidate) ||
+            !file.seek(static_cast<qint64>(names.sh_offset + candidate.sh_name)) ||
+            file.read(name, sizeof name) != sizeof name ||
+            std::string_view(name, sizeof name) != std::string_view(kSectionName, sizeof name))
+            continue;
+        if (candidate.sh_type != SHT_PROGBITS || candidate.sh_size > 64 ||
+            !file.seek(static_cast<qint64>(candidate.sh_offset)))
+            return {};
+        const QByteArray bytes = file.read(static_cast<qint64>(candidate.sh_size));
+        const qsizetype nul = bytes.indexOf('\0');
+        return QString::fromLatin1(nul < 0 ? bytes : bytes.first(nul));
+    }
+    return {};
+}
+
+} // namespace
+
+QString GetFileVersionText(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    unsigned char ident[EI_NIDENT] = {};
+    if (file.read(reinterpret_cast<char*>(ident), EI_NIDENT) != EI_NIDENT ||
+        std::string_view(reinterpret_cast<char*>(ident), SELFMAG) != ELFMAG ||
+        ident[EI_DATA] != ELFDATA2LSB)
+        return {};
+    if (ident[EI_CLASS] == ELFCLASS64)
+        return VersionFromElf<Elf64_Ehdr, Elf64_Shdr>(file);
+    if (ident[EI_CLASS] == ELFCLASS32)
+        return VersionFromElf<Elf32_Ehdr, Elf32_Shdr>(file);
+    return {};
+}

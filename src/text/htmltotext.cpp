@@ -1,0 +1,308 @@
+#include "htmltotext.h"
+
+#include "codepage.h"
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+// Does the text hold the lower-case pattern at offset i, ignoring the case of the text?
+bool MatchesLower(std::string_view text, size_t i, std::string_view pattern) {
+    if (text.size() - i < pattern.size())
+        return false;
+    for (size_t k = 0; k < pattern.size(); ++k)
+        if (LowerByte(text[i + k]) != pattern[k])
+            return false;
+    return true;
+}
+
+// Case-insensitive search for a lower-case pattern whose first byte is no letter.
+size_t FindLower(std::string_view text, std::string_view pattern, size_t from) {
+    for (size_t i = text.find(pattern[0], from); i != npos; i = text.find(pattern[0], i + 1))
+        if (MatchesLower(text, i, pattern))
+            return i;
+    return npos;
+}
+
+// Deletes blocks that start with an opener and end where endOf says, each time searching again
+// from the start of the text. The text before a deleted block holds no opener, so that search
+// can only find one that the cut has joined together: it resumes opener length - 1 bytes before
+// the cut. The text is compacted in place (front = s[0, w), rest = s[r, n)), keeping it linear.
+// Returns false when an opener had no end, which stops the deleting.
+template <typename EndOf>
+bool CutBlocks(Text& s, std::string_view opener, EndOf endOf) {
+    const std::string_view all(s.data(), s.size());
+    size_t w = 0;
+    size_t r = 0;
+    auto keepUpTo = [&](size_t upto) {
+        if (w != r)
+            std::memmove(s.data() + w, s.data() + r, upto - r);
+        w += upto - r;
+        r = upto;
+    };
+    bool complete = true;
+    for (;;) {
+        const size_t open = FindLower(all, opener, r);
+        if (open == npos)
+            break;
+        const size_t end = endOf(all, open);
+        if (end == npos) {
+            complete = false;
+            break;
+        }
+        keepUpTo(open);
+        r = end;
+        const size_t back = std::min(w, opener.size() - 1);
+        w -= back;
+        r -= back;
+        std::memmove(s.data() + r, s.data() + w, back);
+    }
+    keepUpTo(s.size());
+    s.resize(w);
+    return complete;
+}
+
+void CutScripts(Text& s) {
+    CutBlocks(s, "<script", [](std::string_view all, size_t open) {
+        const size_t gt = all.find('>', open);
+        if (gt == npos)
+            return npos;
+        const size_t close = FindLower(all, "</script>", gt + 1);
+        return close == npos ? npos : close + 9;
+    });
+}
+
+void CutStylesAndComments(Text& s) {
+    const bool stylesClosed = CutBlocks(s, "<style", [](std::string_view all, size_t open) {
+        const size_t close = FindLower(all, "</style>", open + 6);
+        return close == npos ? npos : close + 8;
+    });
+    if (!stylesClosed)
+        return;
+    CutBlocks(s, "<!--", [](std::string_view all, size_t open) {
+        const size_t close = all.find("-->", open + 4);
+        return close == npos ? npos : close + 3;
+    });
+}
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int HexValue(char c) {
+    if (c <= '9')
+        return c - '0';
+    return LowerByte(c) - 'a' + 10;
+}
+
+// A whole number: leading spaces, then a signed decimal or a hexadecimal number with one of the
+// prefixes $, x, X, 0x, 0X, nothing after it, within 32 bits.
+std::optional<uint32_t> ParseWholeNumber(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
+    s.remove_prefix(i);
+    size_t prefix = 0;
+    if (!s.empty() && (s[0] == '$' || s[0] == 'x' || s[0] == 'X'))
+        prefix = 1;
+    else if (s.size() > 1 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        prefix = 2;
+    if (prefix > 0) {
+        s.remove_prefix(prefix);
+        if (s.empty())
+            return std::nullopt;
+        uint64_t value = 0;
+        for (char c : s) {
+            if (!IsHexDigit(c))
+                return std::nullopt;
+            value = value * 16 + static_cast<uint64_t>(HexValue(c));
+            if (value > 0xFFFFFFFFu)
+                return std::nullopt;
+        }
+        return static_cast<uint32_t>(value);
+    }
+    bool negative = false;
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+        negative = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty())
+        return std::nullopt;
+    const uint64_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
+    uint64_t value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+        if (value > limit)
+            return std::nullopt;
+    }
+    return static_cast<uint32_t>(negative ? 0 - value : value);
+}
+
+// Each reference is replaced by its character and the search starts again from the top of
+// the text. Everything before the reference was searched already, so only a "&" just before it
+// can open a new reference together with the new character: the search resumes there.
+void DecodeRefsInPlace(Text& s) {
+    const std::string_view all(s.data(), s.size());
+    size_t w = 0;
+    size_t r = 0;
+    auto keepUpTo = [&](size_t upto) {
+        if (w != r)
+            std::memmove(s.data() + w, s.data() + r, upto - r);
+        w += upto - r;
+        r = upto;
+    };
+    for (;;) {
+        const size_t amp = all.find("&#", r);
+        if (amp == npos)
+            break;
+        const size_t semi = all.find(';', amp + 2);
+        if (semi == npos)
+            break;
+        const auto number = ParseWholeNumber(all.substr(amp + 2, semi - amp - 2));
+        if (!number) {
+            keepUpTo(semi);
+            continue;
+        }
+        const Text ch = Utf16UnitToGbk(static_cast<char16_t>(*number & 0xFFFFu));
+        keepUpTo(amp);
+        // The reference is at least four bytes, the character at most two: it fits in place.
+        r = semi + 1 - ch.size();
+        std::memcpy(s.data() + r, ch.data(), ch.size());
+        if (w > 0 && s[w - 1] == '&') {
+            --w;
+            --r;
+            s[r] = '&';
+        }
+    }
+    keepUpTo(s.size());
+    s.resize(w);
+}
+
+// The tag scan: drops tags, keeps "<" that opens none, turns bare <br> and <p> into breaks.
+Text ScanTags(std::string_view h, std::string_view keepList) {
+    Text out;
+    out.reserve(h.size());
+    size_t done = 0;
+    size_t gt = 0;
+    size_t lt = h.find('<');
+    while (lt != npos) {
+        if (gt <= lt)
+            gt = h.find('>', lt + 1);
+        if (gt == npos)
+            break;
+        const size_t nextLt = h.find('<', lt + 1);
+        if (nextLt < gt) {
+            out.append(h.substr(done, lt + 1 - done));
+            done = lt + 1;
+            lt = nextLt;
+            continue;
+        }
+        // The tag runs to the last ">" before the next "<".
+        const size_t span = nextLt == npos ? npos : nextLt - gt;
+        const size_t end = gt + h.substr(gt, span).rfind('>');
+        const std::string_view tag = h.substr(lt, end + 1 - lt);
+        bool kept = false;
+        if (!keepList.empty()) {
+            const size_t space = tag.find(' ');
+            const Text key = LowerText(space == npos ? tag : tag.substr(0, space + 1));
+            kept = keepList.find(key) != npos;
+        }
+        if (kept) {
+            out.append(h.substr(done, end + 1 - done));
+        } else {
+            out.append(h.substr(done, lt - done));
+            if (tag.size() == 4 && MatchesLower(tag, 0, "<br>"))
+                out.append("\r\n");
+            else if (tag.size() == 3 && MatchesLower(tag, 0, "<p>"))
+                out.append("\r\n\r\n");
+        }
+        done = end + 1;
+        lt = nextLt;
+    }
+    out.append(h.substr(done));
+    return out;
+}
+
+struct Entity {
+    std::string_view name;
+    char ch;
+};
+
+// In the order they are replaced; "&amp;" comes last so that "&amp;lt;" stays "&lt;".
+constexpr Entity kNbspEntities[] = {{"&nbsp;", ' '}, {"&nbsp", ' '}};
+constexpr Entity kEntities[] = {{"&lt;", '<'},     {"&gt;", '>'},   {"&ldquo;", '"'},
+                                {"&rdquo;", '"'},  {"&quot;", '"'}, {"&amp;", '&'}};
+
+// Named entities, tabs and runs of spaces in one pass. Every entity starts at its own "&" and
+// becomes one byte that is neither "&" nor a letter, so the replacements cannot create or
+// hide one another; the pass gives what replacing one entity after the other would.
+Text ReplaceEntities(std::string_view text, bool keepNbsp) {
+    Text out;
+    out.reserve(text.size());
+    auto put = [&out](char c) {
+        if (c != ' ' || out.empty() || out.back() != ' ')
+            out.push_back(c);
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\t') {
+            put(' ');
+            continue;
+        }
+        if (c != '&') {
+            put(c);
+            continue;
+        }
+        const Entity* found = nullptr;
+        if (!keepNbsp)
+            for (const Entity& e : kNbspEntities)
+                if (!found && MatchesLower(text, i, e.name))
+                    found = &e;
+        for (const Entity& e : kEntities)
+            if (!found && MatchesLower(text, i, e.name))
+                found = &e;
+        if (found) {
+            put(found->ch);
+            i += found->name.size() - 1;
+        } else {
+            put(c);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Text RemoveScripts(std::string_view html) {
+    Text s(html);
+    CutScripts(s);
+    return s;
+}
+
+Text RemoveStylesAndComments(std::string_view html) {
+    Text s(html);
+    CutStylesAndComments(s);
+    return s;
+}
+
+Text DecodeNumericRefs(std::string_view text) {
+    Text s(text);
+    DecodeRefsInPlace(s);
+    return s;
+}
+
+Text HtmlToText(std::string_view html, std::string_view keepList) {
+    const Text keep = LowerText(keepList);
+    Text h(html);
+    CutScripts(h);
+    CutStylesAndComments(h);
+    Text plain = ScanTags(h, keep);
+    DecodeRefsInPlace(plain);
+    return ReplaceEntities(plain, keep.find("&nbsp;") != Text::npos);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A byte string in the program's code page (GBK). Lengths count bytes; positions are 1-based
+// and 0 means "not found". Nothing here knows about character boundaries.
+using Text = std::string;
+using TextList = std::vector<Text>;
+
+// The single byte that separates items of a hand-over list and that ExtractBetween returns
+// when a marker is missing.
+inline constexpr char kItemSeparator = '\xFF';
+inline const Text kNotFound(1, kItemSeparator);
+
+inline constexpr char LowerByte(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
+}
+
+// Bytes 0x41-0x5A gain 0x20, whatever they belong to; the length never changes.
+Text LowerText(std::string_view text);
+
+// Drops leading and trailing bytes of value 0x20 or less.
+Text TrimText(std::string_view text);

@@ -1,0 +1,108 @@
+#include "connstr.h"
+#include "fileversion.h"
+#include "linewriter.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+TEST(AppendLineToFile, CreatesAppendsAndRewrites) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("SendLog.txt");
+    EXPECT_TRUE(AppendLineToFile(path, "http://a/\t10:00:00", false, true));
+    EXPECT_TRUE(AppendLineToFile(path, "\xD6\xD0", false, true));
+    EXPECT_EQ(ReadAll(path), QByteArray("http://a/\t10:00:00\r\n\xD6\xD0\r\n"));
+    EXPECT_TRUE(AppendLineToFile(path, "", true, false));
+    EXPECT_EQ(ReadAll(path), QByteArray("\r\n"));
+}
+
+TEST(AppendLineToFile, FailureReturnsFalseAndReleasesTheLock) {
+    QTemporaryDir dir;
+    const QString bad = dir.filePath("no-such-dir/temp.txt");
+    EXPECT_FALSE(AppendLineToFile(bad, "x", false, true));
+    EXPECT_FALSE(AppendLineToFile(bad, "x", true, true));
+    // Another thread must get the lock at once; a leaked lock would hang here.
+    bool written = false;
+    std::thread other([&] { written = AppendLineToFile(dir.filePath("ok.txt"), "y", false, true); });
+    other.join();
+    EXPECT_TRUE(written);
+}
+
+TEST(AppendLineToFile, ConcurrentWritersProduceWholeLines) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("SendLog.txt");
+    constexpr int kThreads = 8;
+    constexpr int kLines = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            const std::string line(100 + t, static_cast<char>('a' + t));
+            for (int i = 0; i < kLines; ++i)
+                AppendLineToFile(path, line, false, true);
+        });
+    for (auto& t : threads)
+        t.join();
+    const QList<QByteArray> lines = ReadAll(path).split('\n');
+    ASSERT_EQ(lines.size(), kThreads * kLines + 1);
+    EXPECT_TRUE(lines.back().isEmpty());
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        const QByteArray& line = lines[i];
+        ASSERT_TRUE(line.endsWith('\r'));
+        const int t = line.front() - 'a';
+        ASSERT_EQ(line, QByteArray(100 + t, line.front()) + '\r');
+    }
+}
+
+TEST(GetFileVersionText, ReadsOurStampAndNothingElse) {
+    QTemporaryDir dir;
+    QFile plain(dir.filePath("plain.exe"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.write("MZ not an executable of ours");
+    plain.close();
+    QFile truncated(dir.filePath("truncated"));
+    ASSERT_TRUE(truncated.open(QIODevice::WriteOnly));
+    truncated.write("\x7F"
+                    "ELF\x02\x01");
+    truncated.close();
+
+    char self[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    EXPECT_EQ(GetFileVersionText(QString::fromLocal8Bit(self)), QStringLiteral("1.0.0.0"));
+    EXPECT_EQ(GetFileVersionText("/bin/sh"), QString());
+    EXPECT_EQ(GetFileVersionText(plain.fileName()), QString());
+    EXPECT_EQ(GetFileVersionText(truncated.fileName()), QString());
+    EXPECT_EQ(GetFileVersionText(dir.filePath("missing.exe")), QString());
+}
+
+TEST(MakeAccessConnStr, AllForms) {
+    const struct {
+        const char* password;
+        bool jet;
+        const char* expected;
+    } cases[] = {
+        {"", true, "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/p/Sort.mdb"},
+        {"pw;x", true,
+         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/p/Sort.mdb;Persist Security "
+         "Info=False;Jet OLEDB:Database Password=pw;x"},
+        {"", false, "Driver={Microsoft Access Driver (*.mdb)};DBQ=/p/Sort.mdb"},
+        {"pw", false, "Driver={Microsoft Access Driver (*.mdb)};DBQ=/p/Sort.mdb;pwd=pw"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(MakeAccessConnStr("/p/Sort.mdb", c.password, c.jet), QString(c.expected));
+    }
+    EXPECT_EQ(MakeAccessConnStr("", "", true),
+              QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="));
+}
+
+} // namespace
