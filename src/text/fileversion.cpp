@@ -13,14 +13,12 @@ namespace {
 
 constexpr char kSectionName[] = ".mt_fileversion";
 
-template <typename T>
-bool ReadAt(QFile& file, qint64 offset, T& value) {
+template <typename T> bool ReadAt(QFile& file, qint64 offset, T& value) {
     return file.seek(offset) &&
            file.read(reinterpret_cast<char*>(&value), sizeof value) == sizeof value;
 }
 
-template <typename Ehdr, typename Shdr>
-QString VersionFromElf(QFile& file) {
+template <typename Ehdr, typename Shdr> QString VersionFromElf(QFile& file) {
     Ehdr header{};
     if (!ReadAt(file, 0, header) || header.e_shentsize != sizeof(Shdr) ||
         header.e_shstrndx >= header.e_shnum)

@@ -33,8 +33,7 @@ size_t FindLower(std::string_view text, std::string_view pattern, size_t from) {
 // can only find one that the cut has joined together: it resumes opener length - 1 bytes before
 // the cut. The text is compacted in place (front = s[0, w), rest = s[r, n)), keeping it linear.
 // Returns false when an opener had no end, which stops the deleting.
-template <typename EndOf>
-bool CutBlocks(Text& s, std::string_view opener, EndOf endOf) {
+template <typename EndOf> bool CutBlocks(Text& s, std::string_view opener, EndOf endOf) {
     const std::string_view all(s.data(), s.size());
     size_t w = 0;
     size_t r = 0;
@@ -169,7 +168,10 @@ void DecodeRefsInPlace(Text& s) {
             keepUpTo(semi);
             continue;
         }
-        const Text ch = Utf16UnitToGbk(static_cast<char16_t>(*number & 0xFFFFu));
+        // Beyond one UTF-16 unit (negative numbers included) lies nothing GBK can hold; cutting
+        // the number to 16 bits would make up an unrelated character.
+        const Text ch =
+            *number > 0xFFFFu ? Text("?") : Utf16UnitToGbk(static_cast<char16_t>(*number));
         keepUpTo(amp);
         // The reference is at least four bytes, the character at most two: it fits in place.
         r = semi + 1 - ch.size();
@@ -236,8 +238,8 @@ struct Entity {
 
 // In the order they are replaced; "&amp;" comes last so that "&amp;lt;" stays "&lt;".
 constexpr Entity kNbspEntities[] = {{"&nbsp;", ' '}, {"&nbsp", ' '}};
-constexpr Entity kEntities[] = {{"&lt;", '<'},     {"&gt;", '>'},   {"&ldquo;", '"'},
-                                {"&rdquo;", '"'},  {"&quot;", '"'}, {"&amp;", '&'}};
+constexpr Entity kEntities[] = {{"&lt;", '<'},    {"&gt;", '>'},   {"&ldquo;", '"'},
+                                {"&rdquo;", '"'}, {"&quot;", '"'}, {"&amp;", '&'}};
 
 // Named entities, tabs and runs of spaces in one pass. Every entity starts at its own "&" and
 // becomes one byte that is neither "&" nor a letter, so the replacements cannot create or

@@ -112,8 +112,7 @@ TextList SplitText(std::string_view text, std::string_view delimiter, bool trim)
 
 namespace {
 
-Text Reattach(Text body, std::string_view startMarker, std::string_view endMarker,
-              bool reattach) {
+Text Reattach(Text body, std::string_view startMarker, std::string_view endMarker, bool reattach) {
     if (!reattach || body.empty())
         return body;
     Text wrapped;
@@ -124,8 +123,8 @@ Text Reattach(Text body, std::string_view startMarker, std::string_view endMarke
 
 } // namespace
 
-Text ExtractBetween(std::string_view text, std::string_view startMarker,
-                    std::string_view endMarker, bool backward, bool reattach, int occurrence) {
+Text ExtractBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
+                    bool backward, bool reattach, int occurrence) {
     if (startMarker.empty() && endMarker.empty())
         return Text(text);
     const Text lowered = LowerText(text);
@@ -151,8 +150,8 @@ Text ExtractBetween(std::string_view text, std::string_view startMarker,
         int q = PosAnyLineBreak(b, t.substr(cut), 1);
         if (q == 0)
             return kNotFound;
-        return Reattach(Text(text.substr(cut, static_cast<size_t>(q - 1))), startMarker,
-                        endMarker, reattach);
+        return Reattach(Text(text.substr(cut, static_cast<size_t>(q - 1))), startMarker, endMarker,
+                        reattach);
     }
 
     int e = static_cast<int>(text.size()) + 1;
@@ -175,8 +174,7 @@ Text ExtractBetween(std::string_view text, std::string_view startMarker,
     if (pos == 0)
         return kNotFound;
     int from = pos + len(a);
-    for (int next = PosAnyLineBreak(a, head, from); next > 0;
-         next = PosAnyLineBreak(a, head, from))
+    for (int next = PosAnyLineBreak(a, head, from); next > 0; next = PosAnyLineBreak(a, head, from))
         from = next + len(a);
     const size_t begin = std::min(static_cast<size_t>(from - 1), cut);
     return Reattach(Text(text.substr(begin, cut - begin)), startMarker, endMarker, reattach);

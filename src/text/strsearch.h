@@ -26,5 +26,5 @@ TextList SplitText(std::string_view text, std::string_view delimiter, bool trim)
 // The text between the occurrence-th start marker and the next end marker (or, backward, the
 // occurrence-th end marker and the last start marker before it). Markers match case-insensitively
 // and in any line-break form. Returns kNotFound when a needed marker is missing.
-Text ExtractBetween(std::string_view text, std::string_view startMarker,
-                    std::string_view endMarker, bool backward, bool reattach, int occurrence);
+Text ExtractBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
+                    bool backward, bool reattach, int occurrence);

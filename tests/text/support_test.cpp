@@ -33,7 +33,8 @@ TEST(AppendLineToFile, FailureReturnsFalseAndReleasesTheLock) {
     EXPECT_FALSE(AppendLineToFile(bad, "x", true, true));
     // Another thread must get the lock at once; a leaked lock would hang here.
     bool written = false;
-    std::thread other([&] { written = AppendLineToFile(dir.filePath("ok.txt"), "y", false, true); });
+    std::thread other(
+        [&] { written = AppendLineToFile(dir.filePath("ok.txt"), "y", false, true); });
     other.join();
     EXPECT_TRUE(written);
 }
