@@ -2,9 +2,7 @@
 
 #include "codepage.h"
 
-#include <cstdint>
 #include <cstring>
-#include <optional>
 
 namespace {
 
@@ -88,61 +86,6 @@ void CutStylesAndComments(Text& s) {
     });
 }
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int HexValue(char c) {
-    if (c <= '9')
-        return c - '0';
-    return LowerByte(c) - 'a' + 10;
-}
-
-// A whole number: leading spaces, then a signed decimal or a hexadecimal number with one of the
-// prefixes $, x, X, 0x, 0X, nothing after it, within 32 bits.
-std::optional<uint32_t> ParseWholeNumber(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size() && s[i] == ' ')
-        ++i;
-    s.remove_prefix(i);
-    size_t prefix = 0;
-    if (!s.empty() && (s[0] == '$' || s[0] == 'x' || s[0] == 'X'))
-        prefix = 1;
-    else if (s.size() > 1 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
-        prefix = 2;
-    if (prefix > 0) {
-        s.remove_prefix(prefix);
-        if (s.empty())
-            return std::nullopt;
-        uint64_t value = 0;
-        for (char c : s) {
-            if (!IsHexDigit(c))
-                return std::nullopt;
-            value = value * 16 + static_cast<uint64_t>(HexValue(c));
-            if (value > 0xFFFFFFFFu)
-                return std::nullopt;
-        }
-        return static_cast<uint32_t>(value);
-    }
-    bool negative = false;
-    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
-        negative = s[0] == '-';
-        s.remove_prefix(1);
-    }
-    if (s.empty())
-        return std::nullopt;
-    const uint64_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
-    uint64_t value = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-        if (value > limit)
-            return std::nullopt;
-    }
-    return static_cast<uint32_t>(negative ? 0 - value : value);
-}
-
 // Each reference is replaced by its character and the search starts again from the top of
 // the text. Everything before the reference was searched already, so only a "&" just before it
 // can open a new reference together with the new character: the search resumes there.
@@ -170,8 +113,8 @@ void DecodeRefsInPlace(Text& s) {
         }
         // Beyond one UTF-16 unit (negative numbers included) lies nothing GBK can hold; cutting
         // the number to 16 bits would make up an unrelated character.
-        const Text ch =
-            *number > 0xFFFFu ? Text("?") : Utf16UnitToGbk(static_cast<char16_t>(*number));
+        const auto unit = static_cast<uint32_t>(*number);
+        const Text ch = unit > 0xFFFFu ? Text("?") : Utf16UnitToGbk(static_cast<char16_t>(unit));
         keepUpTo(amp);
         // The reference is at least four bytes, the character at most two: it fits in place.
         r = semi + 1 - ch.size();

@@ -1,5 +1,19 @@
 #include "text.h"
 
+namespace {
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int HexValue(char c) {
+    if (c <= '9')
+        return c - '0';
+    return LowerByte(c) - 'a' + 10;
+}
+
+} // namespace
+
 Text LowerText(std::string_view text) {
     Text lower(text);
     for (char& c : lower)
@@ -16,4 +30,47 @@ Text TrimText(std::string_view text) {
     while (last > first && isBlank(text[last - 1]))
         --last;
     return Text(text.substr(first, last - first));
+}
+
+std::optional<int32_t> ParseWholeNumber(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
+    s.remove_prefix(i);
+    size_t prefix = 0;
+    if (!s.empty() && (s[0] == '$' || s[0] == 'x' || s[0] == 'X'))
+        prefix = 1;
+    else if (s.size() > 1 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        prefix = 2;
+    if (prefix > 0) {
+        s.remove_prefix(prefix);
+        if (s.empty())
+            return std::nullopt;
+        uint64_t value = 0;
+        for (char c : s) {
+            if (!IsHexDigit(c))
+                return std::nullopt;
+            value = value * 16 + static_cast<uint64_t>(HexValue(c));
+            if (value > 0xFFFFFFFFu)
+                return std::nullopt;
+        }
+        return static_cast<int32_t>(static_cast<uint32_t>(value));
+    }
+    bool negative = false;
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+        negative = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty())
+        return std::nullopt;
+    const uint64_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
+    uint64_t value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+        if (value > limit)
+            return std::nullopt;
+    }
+    return static_cast<int32_t>(static_cast<uint32_t>(negative ? 0 - value : value));
 }

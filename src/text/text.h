@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,3 +25,8 @@ Text LowerText(std::string_view text);
 
 // Drops leading and trailing bytes of value 0x20 or less.
 Text TrimText(std::string_view text);
+
+// A whole number: leading spaces, then a signed decimal number, or hexadecimal digits after
+// one of the prefixes $, x, X, 0x, 0X; nothing may follow. Anything else, or a value beyond 32
+// bits, gives nothing. Hexadecimal values above 0x7FFFFFFF wrap to negative numbers.
+std::optional<int32_t> ParseWholeNumber(std::string_view text);
