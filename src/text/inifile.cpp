@@ -1,0 +1,166 @@
+#include "inifile.h"
+
+#include "apperror.h"
+#include "text.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// One line of the file with its own line break, so untouched lines are written back as read.
+struct Line {
+    Text body;
+    Text end;
+};
+
+std::vector<Line> SplitLines(const QByteArray& bytes) {
+    std::vector<Line> lines;
+    const std::string_view all(bytes.constData(), static_cast<size_t>(bytes.size()));
+    size_t start = 0;
+    while (start < all.size()) {
+        const size_t brk = all.find_first_of("\r\n", start);
+        if (brk == std::string_view::npos) {
+            lines.push_back({Text(all.substr(start)), {}});
+            break;
+        }
+        const size_t len =
+            (all[brk] == '\r' && brk + 1 < all.size() && all[brk + 1] == '\n') ? 2 : 1;
+        lines.push_back({Text(all.substr(start, brk - start)), Text(all.substr(brk, len))});
+        start = brk + len;
+    }
+    return lines;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return LowerText(TrimText(a)) == LowerText(TrimText(b));
+}
+
+// The section name of a "[name]" line.
+std::optional<std::string_view> SectionOf(std::string_view line) {
+    const Text trimmed = TrimText(line);
+    if (trimmed.size() < 2 || trimmed.front() != '[')
+        return std::nullopt;
+    const size_t open = line.find('[');
+    const size_t close = line.find(']', open);
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return line.substr(open + 1, close - open - 1);
+}
+
+bool IsComment(std::string_view line) {
+    const Text trimmed = TrimText(line);
+    return !trimmed.empty() && trimmed.front() == ';';
+}
+
+// Where a key lives: the section's line range and the key's line, if present.
+struct Place {
+    std::optional<size_t> header;
+    size_t lastInSection = 0;
+    std::optional<size_t> key;
+};
+
+Place Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+    Place place;
+    bool inside = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view body = lines[i].body;
+        if (auto name = SectionOf(body)) {
+            if (inside)
+                break;
+            inside = SameName(*name, section);
+            if (inside)
+                place.header = place.lastInSection = i;
+            continue;
+        }
+        if (!inside)
+            continue;
+        if (!TrimText(body).empty())
+            place.lastInSection = i;
+        const size_t eq = body.find('=');
+        if (!place.key && eq != std::string_view::npos && !IsComment(body) &&
+            SameName(body.substr(0, eq), key))
+            place.key = i;
+    }
+    return place;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The file as it stands before a write; one that exists but cannot be read is not replaced,
+// or its other lines would be lost.
+QByteArray ReadForWrite(const QString& path, const QString& error) {
+    QFile file(path);
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(error);
+    return file.readAll();
+}
+
+} // namespace
+
+int IniFile::readInteger(std::string_view section, std::string_view key, int defaultValue) const {
+    const std::vector<Line> lines = SplitLines(ReadFile(m_path));
+    const Place place = Find(lines, section, key);
+    if (!place.key)
+        return defaultValue;
+    const std::string_view body = lines[*place.key].body;
+    return ParseWholeNumber(TrimText(body.substr(body.find('=') + 1))).value_or(defaultValue);
+}
+
+bool IniFile::readBool(std::string_view section, std::string_view key, bool defaultValue) const {
+    return readInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+void IniFile::writeBool(std::string_view section, std::string_view key, bool value) {
+    writeInteger(section, key, value ? 1 : 0);
+}
+
+void IniFile::writeInteger(std::string_view section, std::string_view key, int value) {
+    const QString error = QStringLiteral("Unable to write to %1").arg(m_path);
+    std::vector<Line> lines = SplitLines(ReadForWrite(m_path, error));
+    // New lines follow the file's own line breaks; a new file gets the Windows ones.
+    const Text newline =
+        (!lines.empty() && !lines.front().end.empty()) ? lines.front().end : "\r\n";
+    const Text valueText = std::to_string(value);
+    const Place place = Find(lines, section, key);
+    if (place.key) {
+        Text& body = lines[*place.key].body;
+        body = body.substr(0, body.find('=') + 1) + valueText;
+    } else {
+        const Text entry = Text(key) + "=" + valueText;
+        if (place.header) {
+            lines.insert(lines.begin() + static_cast<long>(place.lastInSection) + 1,
+                         {entry, newline});
+        } else {
+            lines.push_back({"[" + Text(section) + "]", newline});
+            lines.push_back({entry, newline});
+        }
+    }
+    // A line that gains a follower needs its own break.
+    for (size_t i = 0; i + 1 < lines.size(); ++i)
+        if (lines[i].end.empty())
+            lines[i].end = newline;
+
+    Text content;
+    for (const Line& line : lines)
+        content.append(line.body).append(line.end);
+
+    // Replacing the file would succeed even on a write-protected one; honour the protection.
+    const QFileInfo info(m_path);
+    if (info.exists() && !info.isWritable())
+        throw AppError(error);
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(content.data(), static_cast<qint64>(content.size())) !=
+            static_cast<qint64>(content.size()) ||
+        !file.commit())
+        throw AppError(error);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+// "Setting.ini": every read and write goes to the file at once, key by key; nothing is cached.
+// Section and key names match without regard to letter case. A write replaces the file
+// atomically and keeps every other line as it was; a refused write throws AppError
+// "Unable to write to <path>". Reads never fail: anything missing or malformed gives the
+// default.
+class IniFile {
+public:
+    explicit IniFile(QString path) : m_path(std::move(path)) {}
+
+    const QString& path() const { return m_path; }
+
+    int readInteger(std::string_view section, std::string_view key, int defaultValue) const;
+    bool readBool(std::string_view section, std::string_view key, bool defaultValue) const;
+    void writeInteger(std::string_view section, std::string_view key, int value);
+    void writeBool(std::string_view section, std::string_view key, bool value);
+
+private:
+    QString m_path;
+};

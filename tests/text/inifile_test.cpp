@@ -1,0 +1,155 @@
+#include "apperror.h"
+#include "inifile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+TEST(IniFile, MissingFileGivesDefaultsAndIsNotCreated) {
+    QTemporaryDir dir;
+    const IniFile ini(dir.filePath("Setting.ini"));
+    EXPECT_EQ(ini.readInteger("Setting", "ThreadCount", 8), 8);
+    EXPECT_EQ(ini.readInteger("Setting", "SendCount", 2), 2);
+    EXPECT_TRUE(ini.readBool("SortQuery", "SortToDB", true));
+    EXPECT_EQ(ini.readInteger("SortQuery", "QuerySleep", 2000), 2000);
+    EXPECT_FALSE(QFile::exists(ini.path()));
+}
+
+TEST(IniFile, ReadsWholeNumbersAndBooleans) {
+    const struct {
+        const char* stored;
+        int number; // read with the default 8
+        bool flag;  // read with the default true
+    } cases[] = {
+        {"16", 16, true},
+        {"0x10", 16, true},
+        {"0X1f", 31, true},
+        {"$10", 16, true},
+        {"x10", 16, true},
+        {"X10", 16, true},
+        {"-5", -5, true},
+        {"+5", 5, true},
+        {"  42  ", 42, true},
+        {"0", 0, false},
+        {"1", 1, true},
+        {"2", 2, true},
+        {"-1", -1, true},
+        {"12abc", 8, true},
+        {"", 8, true},
+        {"1.5", 8, true},
+        {"1e3", 8, true},
+        {"true", 8, true},
+        {"false", 8, true},
+        {"no", 8, true},
+        {"0x", 8, true},
+        {"$", 8, true},
+        {"- 5", 8, true},
+        {"2147483647", 2147483647, true},
+        {"2147483648", 8, true},
+        {"-2147483648", -2147483647 - 1, true},
+        {"0xFFFFFFFF", -1, true},
+        {"0x100000000", 8, true},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Setting.ini");
+    const IniFile ini(path);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        WriteAll(path, QByteArray("[Setting]\r\nThreadCount=") + c.stored + "\r\n");
+        EXPECT_EQ(ini.readInteger("Setting", "ThreadCount", 8), c.number);
+        EXPECT_EQ(ini.readBool("Setting", "ThreadCount", true), c.flag);
+    }
+}
+
+TEST(IniFile, NamesMatchInAnyCaseAndOnlyInTheirSection) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Setting.ini");
+    WriteAll(path, "; comment\n[other]\nThreadCount=1\n[SETTING]\n threadcount = 5 \n"
+                   ";SendCount=9\n[SortQuery]\nSendCount=7\n");
+    const IniFile ini(path);
+    EXPECT_EQ(ini.readInteger("Setting", "ThreadCount", 8), 5);
+    EXPECT_EQ(ini.readInteger("setting", "SENDCOUNT", 2), 2);
+    EXPECT_EQ(ini.readInteger("Missing", "ThreadCount", 3), 3);
+}
+
+TEST(IniFile, WritesKeepEveryOtherLine) {
+    const struct {
+        const char* name;
+        const char* before;
+        const char* after;
+    } cases[] = {
+        {"new file", nullptr, "[Setting]\r\nThreadCount=5\r\n"},
+        {"replaced where it stands", "[setting]\r\nthreadcount = 50 ; x\r\nSendCount=2\r\n",
+         "[setting]\r\nthreadcount =5\r\nSendCount=2\r\n"},
+        {"added at the end of its section",
+         "; mine\r\n[Setting]\r\nSendCount=2\r\n\r\n[SortQuery]\r\nSortToDB=0\r\n",
+         "; "
+         "mine\r\n[Setting]\r\nSendCount=2\r\nThreadCount=5\r\n\r\n[SortQuery]\r\nSortToDB=0\r\n"},
+        {"section added at the end, line breaks followed", "[SortQuery]\nQuerySleep=1",
+         "[SortQuery]\nQuerySleep=1\n[Setting]\nThreadCount=5\n"},
+        {"GBK bytes kept", "[\xD6\xD0]\r\nk=\xCE\xC4\r\n",
+         "[\xD6\xD0]\r\nk=\xCE\xC4\r\n[Setting]\r\nThreadCount=5\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Setting.ini");
+        if (c.before)
+            WriteAll(path, c.before);
+        IniFile ini(path);
+        ini.writeInteger("Setting", "ThreadCount", 5);
+        EXPECT_EQ(ReadAll(path), QByteArray(c.after));
+        EXPECT_EQ(ini.readInteger("Setting", "ThreadCount", 8), 5);
+    }
+}
+
+TEST(IniFile, WritesBooleansAndNegativeNumbers) {
+    QTemporaryDir dir;
+    IniFile ini(dir.filePath("Setting.ini"));
+    ini.writeInteger("Setting", "ThreadCount", 8);
+    ini.writeInteger("Setting", "SendCount", 2);
+    ini.writeBool("SortQuery", "SortToDB", false);
+    ini.writeInteger("SortQuery", "QuerySleep", -500);
+    EXPECT_EQ(ReadAll(ini.path()), QByteArray("[Setting]\r\nThreadCount=8\r\nSendCount=2\r\n"
+                                              "[SortQuery]\r\nSortToDB=0\r\nQuerySleep=-500\r\n"));
+    EXPECT_FALSE(ini.readBool("SortQuery", "SortToDB", true));
+    EXPECT_EQ(ini.readInteger("SortQuery", "QuerySleep", 2000), -500);
+}
+
+TEST(IniFile, RefusedWriteRaisesAndLeavesTheFile) {
+    QTemporaryDir dir;
+    const QString missingDir = dir.filePath("gone/Setting.ini");
+    IniFile nowhere(missingDir);
+    try {
+        nowhere.writeInteger("Setting", "ThreadCount", 5);
+        FAIL() << "no error";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Unable to write to ") + missingDir);
+    }
+
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes through file permissions";
+    const QString path = dir.filePath("Setting.ini");
+    WriteAll(path, "[Setting]\r\nThreadCount=3\r\n");
+    chmod(QFile::encodeName(path).constData(), 0444);
+    IniFile locked(path);
+    EXPECT_THROW(locked.writeInteger("Setting", "ThreadCount", 5), AppError);
+    EXPECT_EQ(ReadAll(path), QByteArray("[Setting]\r\nThreadCount=3\r\n"));
+}
+
+} // namespace
