@@ -1,9 +1,8 @@
+#include "application.h"
 #include "mainform.h"
 
-#include <QApplication>
-
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     TMainForm form;
     form.show();
     return app.exec();

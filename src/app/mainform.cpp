@@ -1,12 +1,158 @@
 #include "mainform.h"
 
+#include "aboutform.h"
+#include "application.h"
+#include "codepage.h"
+#include "connstr.h"
 #include "fileversion.h"
+#include "settingform.h"
+#include "sitelist.h"
+#include "spinvalue.h"
+#include "ui_mainform.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPointer>
+#include <QStringListModel>
+#include <QThread>
+#include <QVBoxLayout>
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
-    QCoreApplication::setApplicationName(QStringLiteral("墨汀高效SEO综合工具"));
-    setWindowTitle(QCoreApplication::applicationName() +
-                   GetFileVersionText(QCoreApplication::applicationFilePath()));
-    resize(648, 534);
+TMainForm::TMainForm(const QString& programDir, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
+    ui->setupUi(this);
+    // Tabs that exist for the browser pages and are never shown.
+    ui->SEOPageControl->setTabVisible(ui->SEOPageControl->indexOf(ui->StaTabSheet), false);
+    ui->SortPageControl->setTabVisible(ui->SortPageControl->indexOf(ui->SortWebTabSheet), false);
+    ui->SEOPageControl->setCurrentIndex(0);
+    // The history pages hang below the query fields and reach the tab's bottom edge.
+    auto* historyLayout = new QVBoxLayout(ui->QuerySortTabSheet);
+    historyLayout->setContentsMargins(0, 114, 0, 0);
+    historyLayout->addWidget(ui->SortPageControl);
+    ui->ThreadCount->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    ui->SendCount->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+
+    m_statusPanel = new QLabel(this);
+    m_statusPanel->setMinimumHeight(20);
+    m_statusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    ui->StatusBar->addWidget(m_statusPanel, 1);
+    ui->StatusBar->setSizeGripEnabled(false);
+
+    m_siteModel = new QStringListModel(this);
+    ui->UrlList->setModel(m_siteModel);
+
+    connect(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
+    connect(ui->SettingMenu, &QAction::triggered, this, &TMainForm::SettingMenuClick);
+    connect(ui->AboutMenu, &QAction::triggered, this, &TMainForm::AboutMenuClick);
+
+    FormCreate(programDir);
+    setFixedSize(sizeHint().expandedTo(size()));
+    move(583, 147);
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::FormCreate(const QString& programDir) {
+    // The process-wide state comes first, so that it is in place whatever happens to the
+    // site list below.
+    ProgramDir = QDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir)
+                     .absolutePath() +
+                 QLatin1Char('/');
+    setWindowTitle(kAppTitle + GetFileVersionText(QCoreApplication::applicationFilePath()));
+    SettingsFile = std::make_unique<IniFile>(ProgramDir + QStringLiteral("Setting.ini"));
+    m_connectionString =
+        MakeAccessConnStr(ProgramDir + QStringLiteral("Sort.mdb"), QString(), true);
+    LoadSendSettings();
+    Templates.clear();
+    StopRequested = false;
+
+    RunReported([&] {
+        QStringList sites;
+        for (const Text& site : LoadSiteFile(ProgramDir + QStringLiteral("Url.txt")))
+            sites.append(GbkToQString(site));
+        m_siteModel->setStringList(sites);
+    });
+    // No statistics page is visited: the program sends nothing anywhere at start-up.
+}
+
+void TMainForm::LoadSendSettings() {
+    ui->ThreadCount->setValue(SettingsFile->readInteger("Setting", "ThreadCount", 8));
+    ui->SendCount->setValue(SettingsFile->readInteger("Setting", "SendCount", 2));
+}
+
+void TMainForm::SaveSendSettings() {
+    const int threads = SpinValue(ui->ThreadCount, ui->ThreadCount->minimum());
+    const int passes = SpinValue(ui->SendCount, ui->SendCount->minimum());
+    SettingsFile->writeInteger("Setting", "ThreadCount", threads);
+    SettingsFile->writeInteger("Setting", "SendCount", passes);
+}
+
+void TMainForm::SetStatusText(const Text& text) {
+    if (QThread::currentThread() != thread()) {
+        std::lock_guard lock(StatusLock);
+        const bool posted = m_pendingStatus.has_value();
+        m_pendingStatus = text;
+        if (!posted)
+            QMetaObject::invokeMethod(this, &TMainForm::applyPendingStatus, Qt::QueuedConnection);
+        return;
+    }
+    {
+        std::lock_guard lock(StatusLock);
+        // This text is newer than anything a worker left pending.
+        m_pendingStatus.reset();
+        m_statusPanel->setText(GbkToQString(text));
+    }
+    // Painted at once even while the UI thread is busy with a long task; the lock is free by
+    // now, so workers never wait on the events handled here.
+    QCoreApplication::processEvents();
+}
+
+void TMainForm::applyPendingStatus() {
+    std::lock_guard lock(StatusLock);
+    if (m_pendingStatus) {
+        m_statusPanel->setText(GbkToQString(*m_pendingStatus));
+        m_pendingStatus.reset();
+    }
+}
+
+QString TMainForm::statusText() const {
+    return m_statusPanel->text();
+}
+
+void TMainForm::QuitButtonClick() {
+    close();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::FormClose() {
+    StopRequested = true;
+}
+
+namespace {
+
+// Dialogs are created at each opening, shown modally and free themselves when they close.
+template <typename Dialog, typename... Args>
+void OpenDialog(QWidget* owner, const QString& name, Args&&... args) {
+    QPointer<Dialog> dialog = owner->findChild<Dialog*>(name, Qt::FindDirectChildrenOnly);
+    if (!dialog) {
+        dialog = new Dialog(std::forward<Args>(args)..., owner);
+        dialog->setObjectName(name);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    dialog->exec();
+}
+
+} // namespace
+
+void TMainForm::SettingMenuClick() {
+    OpenDialog<TSettingForm>(this, QStringLiteral("SettingForm"), *SettingsFile);
+}
+
+void TMainForm::AboutMenuClick() {
+    OpenDialog<TAboutForm>(this, QStringLiteral("AboutForm"));
 }

@@ -1,0 +1,17 @@
+#include "application.h"
+
+#include "messagebox.h"
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(kAppTitle);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    bool handled = false;
+    RunReported([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+void ReportError(const QString& message) {
+    MessageBox::error(QApplication::activeWindow(), message + QLatin1Char('.'));
+}

@@ -1,0 +1,66 @@
+#include "messagebox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace {
+
+struct TestMode {
+    bool on = false;
+    MessageBox::Answer answer = MessageBox::Answer::Ok;
+    QList<MessageBox::Shown> shown;
+};
+
+TestMode& testMode() {
+    static TestMode mode;
+    return mode;
+}
+
+MessageBox::Answer show(QWidget* parent, MessageBox::Kind kind, const QString& text) {
+    TestMode& mode = testMode();
+    if (mode.on) {
+        mode.shown.append({kind, text});
+        return kind == MessageBox::Kind::Question ? mode.answer : MessageBox::Answer::Ok;
+    }
+    const QString title = QApplication::applicationName();
+    switch (kind) {
+    case MessageBox::Kind::Error:
+        QMessageBox::critical(parent, title, text);
+        return MessageBox::Answer::Ok;
+    case MessageBox::Kind::Information:
+        QMessageBox::information(parent, title, text);
+        return MessageBox::Answer::Ok;
+    case MessageBox::Kind::Question:
+        break;
+    }
+    return QMessageBox::question(parent, title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                                 QMessageBox::Cancel) == QMessageBox::Ok
+               ? MessageBox::Answer::Ok
+               : MessageBox::Answer::Cancel;
+}
+
+} // namespace
+
+namespace MessageBox {
+
+void error(QWidget* parent, const QString& text) {
+    show(parent, Kind::Error, text);
+}
+
+void information(QWidget* parent, const QString& text) {
+    show(parent, Kind::Information, text);
+}
+
+Answer confirm(QWidget* parent, const QString& text) {
+    return show(parent, Kind::Question, text);
+}
+
+void setTestMode(bool on, Answer answer) {
+    testMode() = TestMode{on, answer, {}};
+}
+
+QList<Shown> takeShown() {
+    return std::exchange(testMode().shown, {});
+}
+
+} // namespace MessageBox

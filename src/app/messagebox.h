@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QWidget;
+
+// The program's message boxes, titled with the application title. Tests switch on the test
+// mode: boxes are then answered at once, without showing, and what they said is kept.
+namespace MessageBox {
+
+enum class Kind { Error, Information, Question };
+enum class Answer { Ok, Cancel };
+
+struct Shown {
+    Kind kind;
+    QString text;
+};
+
+void error(QWidget* parent, const QString& text);
+void information(QWidget* parent, const QString& text);
+// "OK" / "Cancel"
+Answer confirm(QWidget* parent, const QString& text);
+
+void setTestMode(bool on, Answer answer = Answer::Ok);
+QList<Shown> takeShown();
+
+} // namespace MessageBox
