@@ -26,24 +26,36 @@ size_t FindLower(std::string_view text, std::string_view pattern, size_t from) {
     return npos;
 }
 
-// Deletes blocks that start with an opener and end where endOf says, each time searching again
-// from the start of the text. The text before a deleted block holds no opener, so that search
-// can only find one that the cut has joined together: it resumes opener length - 1 bytes before
-// the cut. The text is compacted in place (front = s[0, w), rest = s[r, n)), keeping it linear.
-// Returns false when an opener had no end, which stops the deleting.
-template <typename EndOf> bool CutBlocks(Text& s, std::string_view opener, EndOf endOf) {
-    const std::string_view all(s.data(), s.size());
+// Compacts a text in place while it is scanned: what is kept so far is s[0, w), what is still
+// to be read is s[r, n); bytes between them are dropped.
+struct Compactor {
+    Text& s;
     size_t w = 0;
     size_t r = 0;
-    auto keepUpTo = [&](size_t upto) {
+
+    void keepUpTo(size_t upto) {
         if (w != r)
             std::memmove(s.data() + w, s.data() + r, upto - r);
         w += upto - r;
         r = upto;
-    };
+    }
+    void finish() {
+        keepUpTo(s.size());
+        s.resize(w);
+    }
+};
+
+// Deletes blocks that start with an opener and end where endOf says, each time searching again
+// from the start of the text. The text before a deleted block holds no opener, so that search
+// can only find one that the cut has joined together: it resumes opener length - 1 bytes before
+// the cut.
+// Returns false when an opener had no end, which stops the deleting.
+template <typename EndOf> bool CutBlocks(Text& s, std::string_view opener, EndOf endOf) {
+    const std::string_view all(s.data(), s.size());
+    Compactor c{s};
     bool complete = true;
     for (;;) {
-        const size_t open = FindLower(all, opener, r);
+        const size_t open = FindLower(all, opener, c.r);
         if (open == npos)
             break;
         const size_t end = endOf(all, open);
@@ -51,15 +63,14 @@ template <typename EndOf> bool CutBlocks(Text& s, std::string_view opener, EndOf
             complete = false;
             break;
         }
-        keepUpTo(open);
-        r = end;
-        const size_t back = std::min(w, opener.size() - 1);
-        w -= back;
-        r -= back;
-        std::memmove(s.data() + r, s.data() + w, back);
+        c.keepUpTo(open);
+        c.r = end;
+        const size_t back = std::min(c.w, opener.size() - 1);
+        c.w -= back;
+        c.r -= back;
+        std::memmove(s.data() + c.r, s.data() + c.w, back);
     }
-    keepUpTo(s.size());
-    s.resize(w);
+    c.finish();
     return complete;
 }
 
@@ -91,16 +102,9 @@ void CutStylesAndComments(Text& s) {
 // can open a new reference together with the new character: the search resumes there.
 void DecodeRefsInPlace(Text& s) {
     const std::string_view all(s.data(), s.size());
-    size_t w = 0;
-    size_t r = 0;
-    auto keepUpTo = [&](size_t upto) {
-        if (w != r)
-            std::memmove(s.data() + w, s.data() + r, upto - r);
-        w += upto - r;
-        r = upto;
-    };
+    Compactor c{s};
     for (;;) {
-        const size_t amp = all.find("&#", r);
+        const size_t amp = all.find("&#", c.r);
         if (amp == npos)
             break;
         const size_t semi = all.find(';', amp + 2);
@@ -108,25 +112,24 @@ void DecodeRefsInPlace(Text& s) {
             break;
         const auto number = ParseWholeNumber(all.substr(amp + 2, semi - amp - 2));
         if (!number) {
-            keepUpTo(semi);
+            c.keepUpTo(semi);
             continue;
         }
         // Beyond one UTF-16 unit (negative numbers included) lies nothing GBK can hold; cutting
         // the number to 16 bits would make up an unrelated character.
         const auto unit = static_cast<uint32_t>(*number);
         const Text ch = unit > 0xFFFFu ? Text("?") : Utf16UnitToGbk(static_cast<char16_t>(unit));
-        keepUpTo(amp);
+        c.keepUpTo(amp);
         // The reference is at least four bytes, the character at most two: it fits in place.
-        r = semi + 1 - ch.size();
-        std::memcpy(s.data() + r, ch.data(), ch.size());
-        if (w > 0 && s[w - 1] == '&') {
-            --w;
-            --r;
-            s[r] = '&';
+        c.r = semi + 1 - ch.size();
+        std::memcpy(s.data() + c.r, ch.data(), ch.size());
+        if (c.w > 0 && s[c.w - 1] == '&') {
+            --c.w;
+            --c.r;
+            s[c.r] = '&';
         }
     }
-    keepUpTo(s.size());
-    s.resize(w);
+    c.finish();
 }
 
 // The tag scan: drops tags, keeps "<" that opens none, turns bare <br> and <p> into breaks.
