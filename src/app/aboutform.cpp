@@ -9,7 +9,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(size());
-    connect(ui->OKButton, &QPushButton::clicked, this, &TAboutForm::OKButtonClick);
+    ConnectReported(ui->OKButton, &QPushButton::clicked, this, &TAboutForm::OKButtonClick);
     FormCreate();
 }
 
@@ -18,9 +18,8 @@ TAboutForm::~TAboutForm() = default;
 void TAboutForm::FormCreate() {
     ui->ApplicationVersionLabel->setText(
         kAppTitle + GetFileVersionText(QCoreApplication::applicationFilePath()));
-    ui->DeveloperLabel->setText(
-        QStringLiteral("开发商：墨汀SEO工具开源项目\n\n"
-                       "本程序是开源软件，以 MIT 许可证发布，可免费使用。"));
+    ui->DeveloperLabel->setText(QStringLiteral("开发商：墨汀SEO工具开源项目\n\n"
+                                               "本程序为开源软件（MIT 许可证），免费使用。"));
     ui->SuggestionLabel->setText(
         QStringLiteral("联系方式：https://github.com/moting-seo/moting-seo/issues"));
 }

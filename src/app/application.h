@@ -11,6 +11,8 @@ inline const QString kAppTitle = QStringLiteral("墨汀高效SEO综合工具");
 
 // The application's default error report: an error that escapes an event handler is shown
 // with a full stop added, the rest of that handler is skipped and the program goes on.
+// Handlers are connected with ConnectReported; notify() catches what other event code lets
+// escape.
 class Application : public QApplication {
 public:
     Application(int& argc, char** argv);
@@ -29,4 +31,13 @@ template <typename Work> void RunReported(Work&& work) {
     } catch (const std::exception& e) {
         ReportError(QString::fromLocal8Bit(e.what()));
     }
+}
+
+// Connects a handler (a member function of receiver without arguments) so that an error
+// escaping it is reported right there, before it could unwind through Qt's own code.
+template <typename Sender, typename Signal, typename Receiver>
+QMetaObject::Connection ConnectReported(Sender* sender, Signal signal, Receiver* receiver,
+                                        void (Receiver::*handler)()) {
+    return QObject::connect(sender, signal, receiver,
+                            [receiver, handler] { RunReported([&] { (receiver->*handler)(); }); });
 }

@@ -42,9 +42,9 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     m_siteModel = new QStringListModel(this);
     ui->UrlList->setModel(m_siteModel);
 
-    connect(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
-    connect(ui->SettingMenu, &QAction::triggered, this, &TMainForm::SettingMenuClick);
-    connect(ui->AboutMenu, &QAction::triggered, this, &TMainForm::AboutMenuClick);
+    ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
+    ConnectReported(ui->SettingMenu, &QAction::triggered, this, &TMainForm::SettingMenuClick);
+    ConnectReported(ui->AboutMenu, &QAction::triggered, this, &TMainForm::AboutMenuClick);
 
     FormCreate(programDir);
     setFixedSize(sizeHint().expandedTo(size()));

@@ -1,5 +1,6 @@
 #include "settingform.h"
 
+#include "application.h"
 #include "inifile.h"
 #include "spinvalue.h"
 #include "ui_settingform.h"
@@ -10,8 +11,8 @@ TSettingForm::TSettingForm(IniFile& settings, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(size());
-    connect(ui->OKButton, &QPushButton::clicked, this, &TSettingForm::OKButtonClick);
-    connect(ui->QuitButton, &QPushButton::clicked, this, &TSettingForm::QuitButtonClick);
+    ConnectReported(ui->OKButton, &QPushButton::clicked, this, &TSettingForm::OKButtonClick);
+    ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TSettingForm::QuitButtonClick);
     FormCreate();
 }
 

@@ -1,0 +1,343 @@
+#include "aboutform.h"
+#include "mainform.h"
+#include "messagebox.h"
+#include "settingform.h"
+#include "testsupport.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kCaption =
+    QStringLiteral("墨汀高效SEO综合工具") + QStringLiteral(MT_EXPECTED_VERSION);
+
+template <typename T> T* Control(QWidget* window, const char* name) {
+    T* control = window->findChild<T*>(QLatin1String(name));
+    if (!control)
+        qFatal("no control %s", name);
+    return control;
+}
+
+void Click(QWidget* window, const char* button) {
+    QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
+}
+
+void ClickTab(QTabWidget* tabs, int index) {
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(index).center());
+}
+
+void TypeInto(QSpinBox* box, const QString& text) {
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, text);
+}
+
+// As the user does it: "菜单", then the item. Returns once the dialog it opens has closed.
+void ChooseMenuItem(TMainForm& form, const QString& text) {
+    QMenuBar* bar = form.menuBar();
+    auto* menu = form.findChild<QMenu*>("MainMenu");
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+    QTRY_VERIFY(menu->isVisible());
+    for (QAction* action : menu->actions())
+        if (action->text() == text)
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+}
+
+// A program folder with an empty site list, so start-up shows no error.
+struct ProgramDir {
+    ProgramDir() { WriteFileBytes(dir.filePath("Url.txt"), {}); }
+    QString file(const char* name) const { return dir.filePath(QLatin1String(name)); }
+    QStringList entries() const {
+        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+    QTemporaryDir dir;
+};
+
+const QByteArray kStoredSettings = "[SortQuery]\r\nSortToDB=1\r\nQuerySleep=700\r\n";
+
+} // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { MessageBox::takeShown(); }
+    void cleanup() {
+        QCOMPARE(MessageBox::takeShown().size(), 0);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    }
+
+    // The first opening is closed with "确定", the second with the close box.
+    void aboutOpensFreshEachTime() {
+        ProgramDir program;
+        TMainForm form(program.dir.path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (const bool byButton : {true, false}) {
+            QPointer<QDialog> opened;
+            bool closed = false;
+            ModalDriver driver([&](QDialog* dialog) {
+                opened = dialog;
+                QVERIFY(qobject_cast<TAboutForm*>(dialog));
+                QCOMPARE(dialog->objectName(), QStringLiteral("AboutForm"));
+                QVERIFY(dialog->isModal());
+                QCOMPARE(dialog->parentWidget(), &form);
+                QCOMPARE(form.findChildren<TAboutForm*>().size(), 1);
+                QCOMPARE(dialog->windowTitle(), QStringLiteral("关于"));
+                QCOMPARE(Control<QLabel>(dialog, "ApplicationVersionLabel")->text(), kCaption);
+                QVERIFY(Control<QLabel>(dialog, "DeveloperLabel")->text().startsWith("开发商："));
+                QVERIFY(
+                    Control<QLabel>(dialog, "SuggestionLabel")->text().startsWith("联系方式："));
+                QCOMPARE(Control<QPushButton>(dialog, "OKButton")->text(), QStringLiteral("确定"));
+                if (byButton)
+                    Click(dialog, "OKButton");
+                else
+                    dialog->close();
+                closed = !dialog->isVisible();
+            });
+            ChooseMenuItem(form, QStringLiteral("关于"));
+            QVERIFY(driver.ran());
+            QVERIFY(closed);
+            QVERIFY(!driver.leftOpen());
+            DrainEvents();
+            QVERIFY(opened.isNull());
+            QVERIFY(form.findChildren<TAboutForm*>().isEmpty());
+        }
+    }
+
+    void settingsShowWhatTheFileHolds_data() {
+        QTest::addColumn<QByteArray>("file"); // empty: no file
+        QTest::addColumn<bool>("store");
+        QTest::addColumn<QString>("pause");
+        QTest::newRow("no file") << QByteArray() << true << "2000";
+        QTest::newRow("stored values")
+            << QByteArray("[SortQuery]\r\nSortToDB=0\r\nQuerySleep=500\r\n") << false << "500";
+        QTest::newRow("any non-zero number is true, negative pause as stored")
+            << QByteArray("[sortquery]\r\nsorttodb=-1\r\nquerysleep=-20\r\n") << true << "-20";
+        QTest::newRow("words and decimals give the defaults")
+            << QByteArray("[SortQuery]\r\nSortToDB=false\r\nQuerySleep=1.5\r\n") << true << "2000";
+    }
+
+    void settingsShowWhatTheFileHolds() {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, store);
+        QFETCH(QString, pause);
+        ProgramDir program;
+        if (!file.isEmpty())
+            QVERIFY(WriteFileBytes(program.file("Setting.ini"), file));
+        TMainForm form(program.dir.path());
+        form.show();
+        QPointer<QDialog> opened;
+        ModalDriver driver([&](QDialog* dialog) {
+            opened = dialog;
+            QVERIFY(qobject_cast<TSettingForm*>(dialog));
+            QCOMPARE(dialog->objectName(), QStringLiteral("SettingForm"));
+            QVERIFY(dialog->isModal());
+            QCOMPARE(dialog->parentWidget(), &form);
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("设置"));
+            auto* pages = Control<QTabWidget>(dialog, "PageControl1");
+            QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet1"));
+            QCOMPARE(pages->tabText(pages->currentIndex()), QStringLiteral("外链群发"));
+            auto* sortToDb = Control<QCheckBox>(dialog, "SortToDB");
+            auto* querySleep = Control<QSpinBox>(dialog, "QuerySleep");
+            QVERIFY(Control<QWidget>(dialog, "TabSheet2")->isAncestorOf(sortToDb));
+            QVERIFY(Control<QWidget>(dialog, "TabSheet2")->isAncestorOf(querySleep));
+            QCOMPARE(sortToDb->isChecked(), store);
+            QCOMPARE(querySleep->text(), pause);
+            Click(dialog, "QuitButton");
+        });
+        form.SettingMenuClick();
+        QVERIFY(driver.ran());
+        QVERIFY(!driver.leftOpen());
+        DrainEvents();
+        QVERIFY(opened.isNull());
+        // Opening only reads.
+        QCOMPARE(ReadFileBytes(program.file("Setting.ini")),
+                 file.isEmpty() ? QByteArray("<missing>") : file);
+    }
+
+    void settingsOkWritesAndStaysOpen_data() {
+        QTest::addColumn<QByteArray>("before"); // empty: no file
+        QTest::addColumn<bool>("untick");
+        QTest::addColumn<QString>("pause");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("untick and 500")
+            << QByteArray() << true << "500"
+            << QByteArray("[SortQuery]\r\nSortToDB=0\r\nQuerySleep=500\r\n");
+        QTest::newRow("emptied pause writes 0")
+            << QByteArray() << false << ""
+            << QByteArray("[SortQuery]\r\nSortToDB=1\r\nQuerySleep=0\r\n");
+        QTest::newRow("negative pause")
+            << QByteArray() << false << "-5"
+            << QByteArray("[SortQuery]\r\nSortToDB=1\r\nQuerySleep=-5\r\n");
+        QTest::newRow("section added after the send settings")
+            << QByteArray("[Setting]\r\nThreadCount=5\r\nSendCount=3\r\n") << false << "700"
+            << QByteArray("[Setting]\r\nThreadCount=5\r\nSendCount=3\r\n"
+                          "[SortQuery]\r\nSortToDB=1\r\nQuerySleep=700\r\n");
+        QTest::newRow("values replaced where they stand")
+            << QByteArray(
+                   "[SortQuery]\r\nQuerySleep=100\r\nSortToDB=1\r\n[Setting]\r\nThreadCount=5\r\n")
+            << true << "300"
+            << QByteArray(
+                   "[SortQuery]\r\nQuerySleep=300\r\nSortToDB=0\r\n[Setting]\r\nThreadCount=5\r\n");
+    }
+
+    void settingsOkWritesAndStaysOpen() {
+        QFETCH(QByteArray, before);
+        QFETCH(bool, untick);
+        QFETCH(QString, pause);
+        QFETCH(QByteArray, after);
+        ProgramDir program;
+        if (!before.isEmpty())
+            QVERIFY(WriteFileBytes(program.file("Setting.ini"), before));
+        TMainForm form(program.dir.path());
+        form.show();
+        bool stayedOpen = false;
+        QByteArray written;
+        ModalDriver driver([&](QDialog* dialog) {
+            ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
+            if (untick)
+                QTest::mouseClick(Control<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
+            TypeInto(Control<QSpinBox>(dialog, "QuerySleep"), pause);
+            Click(dialog, "OKButton");
+            stayedOpen = dialog->isVisible() && QApplication::activeModalWidget() == dialog;
+            written = ReadFileBytes(program.file("Setting.ini"));
+            Click(dialog, "QuitButton");
+        });
+        form.SettingMenuClick();
+        QVERIFY(driver.ran());
+        QVERIFY(!driver.leftOpen());
+        QVERIFY(stayedOpen);
+        QCOMPARE(written, after);
+        QCOMPARE(ReadFileBytes(program.file("Setting.ini")), after);
+    }
+
+    void settingsDiscardedOnClose_data() {
+        QTest::addColumn<bool>("byButton");
+        QTest::newRow("退出") << true;
+        QTest::newRow("close box") << false;
+    }
+
+    void settingsDiscardedOnClose() {
+        QFETCH(bool, byButton);
+        ProgramDir program;
+        QVERIFY(WriteFileBytes(program.file("Setting.ini"), kStoredSettings));
+        TMainForm form(program.dir.path());
+        form.show();
+        ModalDriver changeAndClose([&](QDialog* dialog) {
+            ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
+            QTest::mouseClick(Control<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
+            TypeInto(Control<QSpinBox>(dialog, "QuerySleep"), "123");
+            if (byButton)
+                Click(dialog, "QuitButton");
+            else
+                dialog->close();
+        });
+        form.SettingMenuClick();
+        QVERIFY(changeAndClose.ran());
+        QVERIFY(!changeAndClose.leftOpen());
+        QCOMPARE(ReadFileBytes(program.file("Setting.ini")), kStoredSettings);
+
+        // The next opening is a new dialog that shows the file, not the discarded edits.
+        bool store = false;
+        QString pause;
+        ModalDriver look([&](QDialog* dialog) {
+            store = Control<QCheckBox>(dialog, "SortToDB")->isChecked();
+            pause = Control<QSpinBox>(dialog, "QuerySleep")->text();
+            Click(dialog, "QuitButton");
+        });
+        form.SettingMenuClick();
+        QVERIFY(look.ran());
+        QVERIFY(store);
+        QCOMPARE(pause, QStringLiteral("700"));
+    }
+
+    void settingsRefusedWrite() {
+        ProgramDir program;
+        // A folder in the file's place refuses the write even to root.
+        QVERIFY(QDir(program.dir.path()).mkdir("Setting.ini"));
+        TMainForm form(program.dir.path());
+        form.show();
+        QList<MessageBox::Shown> boxes;
+        bool stayedOpen = false;
+        ModalDriver driver([&](QDialog* dialog) {
+            ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
+            QTest::mouseClick(Control<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
+            TypeInto(Control<QSpinBox>(dialog, "QuerySleep"), "500");
+            Click(dialog, "OKButton");
+            boxes = MessageBox::takeShown();
+            stayedOpen = dialog->isVisible() && QApplication::activeModalWidget() == dialog;
+            Click(dialog, "QuitButton");
+        });
+        form.SettingMenuClick();
+        QVERIFY(driver.ran());
+        QVERIFY(!driver.leftOpen());
+        // One box: the first write failed and the second was not tried.
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes[0].kind == MessageBox::Kind::Error);
+        QCOMPARE(boxes[0].text,
+                 QStringLiteral("Unable to write to %1.").arg(program.file("Setting.ini")));
+        QVERIFY(stayedOpen);
+        // Nothing half-written is left beside or inside it.
+        QVERIFY(QFileInfo(program.file("Setting.ini")).isDir());
+        QCOMPARE(QDir(program.file("Setting.ini"))
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
+        QCOMPARE(program.entries(), (QStringList{"Setting.ini", "Url.txt"}));
+    }
+
+    // For the documentation: set MT_SCREENSHOT_DIR to a folder to get the pictures.
+    void screenshots() {
+        const QString out = qEnvironmentVariable("MT_SCREENSHOT_DIR");
+        if (out.isEmpty())
+            QSKIP("MT_SCREENSHOT_DIR is not set");
+        QVERIFY(QDir().mkpath(out));
+        ProgramDir program;
+        QVERIFY(WriteFileBytes(program.file("Url.txt"),
+                               QByteArray("example.com\r\nwww.example.com\r\nblog.example.com/"
+                                          "news\r\n") +
+                                   kGbkChinese + ".com\r\n"));
+        TMainForm form(program.dir.path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.SetStatusText(kGbkDone);
+        QVERIFY(form.grab().save(out + "/main-send.png"));
+        ClickTab(Control<QTabWidget>(&form, "SEOPageControl"), 1);
+        QVERIFY(form.grab().save(out + "/main-rank.png"));
+
+        bool saved = false;
+        ModalDriver settings([&](QDialog* dialog) {
+            ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
+            saved = dialog->grab().save(out + "/settings.png");
+            Click(dialog, "QuitButton");
+        });
+        form.SettingMenuClick();
+        QVERIFY(settings.ran());
+        QVERIFY(saved);
+
+        saved = false;
+        ModalDriver about([&](QDialog* dialog) {
+            saved = dialog->grab().save(out + "/about.png");
+            Click(dialog, "OKButton");
+        });
+        form.AboutMenuClick();
+        QVERIFY(about.ran());
+        QVERIFY(saved);
+    }
+};
+
+std::unique_ptr<QObject> MakeDialogsTest() {
+    return std::make_unique<DialogsTest>();
+}
+
+#include "dialogs_test.moc"

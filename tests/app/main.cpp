@@ -1,0 +1,60 @@
+#include "application.h"
+#include "messagebox.h"
+#include "testsupport.h"
+
+#include <QMetaMethod>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+namespace {
+
+bool HasTestFunction(const QObject& test, QByteArray name) {
+    if (const qsizetype colon = name.indexOf(':'); colon >= 0)
+        name.truncate(colon); // "function:data tag"
+    const QMetaObject* meta = test.metaObject();
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+        if (meta->method(i).name() == name)
+            return true;
+    return false;
+}
+
+} // namespace
+
+// The program's own Application, so an error escaping a handler meets the real error report;
+// message boxes are recorded instead of shown. Function names on the command line go to the
+// class that has them, so one test can be run alone.
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    MessageBox::setTestMode(true);
+
+    std::vector<std::unique_ptr<QObject>> tests;
+    tests.push_back(MakeMainFormTest());
+    tests.push_back(MakeDialogsTest());
+
+    auto ownedByAny = [&](const QByteArray& arg) {
+        for (const auto& test : tests)
+            if (HasTestFunction(*test, arg))
+                return true;
+        return false;
+    };
+    int failures = 0;
+    for (const auto& test : tests) {
+        std::vector<char*> args{argv[0]};
+        bool named = false;
+        bool mine = false;
+        for (int i = 1; i < argc; ++i) {
+            if (argv[i][0] != '-' && ownedByAny(argv[i])) {
+                named = true;
+                if (!HasTestFunction(*test, argv[i]))
+                    continue;
+                mine = true;
+            }
+            args.push_back(argv[i]);
+        }
+        if (named && !mine)
+            continue;
+        failures += QTest::qExec(test.get(), static_cast<int>(args.size()), args.data());
+    }
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,333 @@
+#include "apperror.h"
+#include "mainform.h"
+#include "messagebox.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const QString kCaption =
+    QStringLiteral("墨汀高效SEO综合工具") + QStringLiteral(MT_EXPECTED_VERSION);
+
+QStringList VisibleTabTitles(const QTabWidget* tabs) {
+    QStringList titles;
+    for (int i = 0; i < tabs->count(); ++i)
+        if (tabs->isTabVisible(i))
+            titles << tabs->tabText(i);
+    return titles;
+}
+
+QStringList ListedSites(const QListView* list) {
+    QStringList sites;
+    const QAbstractItemModel* model = list->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        sites << model->index(row, 0).data().toString();
+    return sites;
+}
+
+// What the user does: select the field's text, delete it, type.
+void TypeInto(QSpinBox* box, const QString& text) {
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, text);
+}
+
+} // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { MessageBox::takeShown(); }
+    // An error box that a test did not expect is a fault in that test's scenario.
+    void cleanup() { QCOMPARE(MessageBox::takeShown().size(), 0); }
+
+    void firstStartWithoutFiles() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        {
+            TMainForm form(dir.path());
+            const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+            QCOMPARE(shown.size(), 1);
+            QVERIFY(shown[0].kind == MessageBox::Kind::Error);
+            QCOMPARE(shown[0].text, QStringLiteral("Cannot open file %1/Url.txt.").arg(dir.path()));
+
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QCOMPARE(form.windowTitle(), kCaption);
+            QCOMPARE(form.findChild<QSpinBox*>("ThreadCount")->text(), QStringLiteral("8"));
+            QCOMPARE(form.findChild<QSpinBox*>("SendCount")->text(), QStringLiteral("2"));
+            QCOMPARE(form.findChild<QListView*>("UrlList")->model()->rowCount(), 0);
+
+            auto* pages = form.findChild<QTabWidget*>("SEOPageControl");
+            QCOMPARE(pages->currentIndex(), 0);
+            QCOMPARE(VisibleTabTitles(pages), (QStringList{"外链群发", "排名查询"}));
+            QVERIFY(!form.findChild<QWidget*>("StaTabSheet")->isVisible());
+            QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {},
+                              pages->tabBar()->tabRect(1).center());
+            QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("QuerySortTabSheet"));
+            auto* history = form.findChild<QTabWidget*>("SortPageControl");
+            QVERIFY(history->isVisible());
+            QCOMPARE(VisibleTabTitles(history), QStringList{"历史排名查询"});
+            QVERIFY(!form.findChild<QWidget*>("SortWebTabSheet")->isVisible());
+
+            // The menu bar holds "菜单", and opening it shows "关于" alone.
+            QMenuBar* bar = form.menuBar();
+            auto* menu = form.findChild<QMenu*>("MainMenu");
+            QCOMPARE(menu->title(), QStringLiteral("菜单"));
+            QTest::mouseClick(bar, Qt::LeftButton, {},
+                              bar->actionGeometry(menu->menuAction()).center());
+            QTRY_VERIFY(menu->isVisible());
+            QStringList items;
+            for (QAction* action : menu->actions())
+                if (action->isVisible() && !menu->actionGeometry(action).isEmpty())
+                    items << action->text();
+            QCOMPARE(items, QStringList{"关于"});
+            QTest::keyClick(menu, Qt::Key_Escape);
+            QTRY_VERIFY(!menu->isVisible());
+
+            // The failed load leaves the status line working.
+            form.SetStatusText(kGbkDone);
+            QCOMPARE(form.statusText(), QStringLiteral("完成"));
+        }
+        // Start-up and shutdown only read: no settings file, no site list, nothing else.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
+    }
+
+    void loadsSiteFile_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("sites");
+        QTest::newRow("GBK, blank line, CR LF, LF and CR")
+            << QByteArray(kGbkChinese) + ".com\r\nexample.com\n\nwww.a.cn\rlast.org\r\n"
+            << QStringList{"中文.com", "example.com", "", "www.a.cn", "last.org"};
+        QTest::newRow("no break after the last line")
+            << QByteArray("a.com\r\nb.com") << QStringList{"a.com", "b.com"};
+        QTest::newRow("CR followed by CR LF")
+            << QByteArray("a.com\r\r\nb.com\n") << QStringList{"a.com", "", "b.com"};
+        QTest::newRow("blank lines only") << QByteArray("\n\r\n") << QStringList{"", ""};
+        QTest::newRow("empty file") << QByteArray() << QStringList();
+    }
+
+    void loadsSiteFile() {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, sites);
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), file));
+        TMainForm form(dir.path());
+        QCOMPARE(MessageBox::takeShown().size(), 0);
+        QCOMPARE(ListedSites(form.findChild<QListView*>("UrlList")), sites);
+    }
+
+    void loadsSendSettings_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<int>("passes");
+        QTest::newRow("0x prefix")
+            << QByteArray("[Setting]\r\nThreadCount=0x10\r\nSendCount=0X0a\r\n") << 16 << 10;
+        QTest::newRow("$ prefix") << QByteArray("[Setting]\r\nThreadCount=$10\r\nSendCount=$1F\r\n")
+                                  << 16 << 31;
+        QTest::newRow("trailing letters")
+            << QByteArray("[Setting]\r\nThreadCount=12abc\r\nSendCount=3xyz\r\n") << 8 << 2;
+        QTest::newRow("empty values")
+            << QByteArray("[Setting]\r\nThreadCount=\r\nSendCount=\r\n") << 8 << 2;
+        QTest::newRow("below the range")
+            << QByteArray("[Setting]\r\nThreadCount=0\r\nSendCount=-5\r\n") << 1 << 1;
+        QTest::newRow("above the range")
+            << QByteArray("[Setting]\r\nThreadCount=500\r\nSendCount=500\r\n") << 20 << 100;
+        QTest::newRow("names in any case, blanks around the value")
+            << QByteArray("[setting]\nthreadcount= 5 \nSENDCOUNT=7\n") << 5 << 7;
+        QTest::newRow("keys of another section")
+            << QByteArray("[SortQuery]\r\nThreadCount=5\r\nSendCount=7\r\n") << 8 << 2;
+    }
+
+    void loadsSendSettings() {
+        QFETCH(QByteArray, file);
+        QFETCH(int, threads);
+        QFETCH(int, passes);
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), {}));
+        QVERIFY(WriteFileBytes(dir.filePath("Setting.ini"), file));
+        TMainForm form(dir.path());
+        QCOMPARE(form.findChild<QSpinBox*>("ThreadCount")->text(), QString::number(threads));
+        QCOMPARE(form.findChild<QSpinBox*>("SendCount")->text(), QString::number(passes));
+        QCOMPARE(ReadFileBytes(dir.filePath("Setting.ini")), file);
+    }
+
+    void savesSendSettings_data() {
+        const QByteArray kept = "; kept\r\n[Setting]\r\nThreadCount=500\r\nOther=x\r\n"
+                                "[SortQuery]\r\nQuerySleep=700\r\n";
+        QTest::addColumn<QByteArray>("before"); // empty: no file
+        QTest::addColumn<QString>("threads");   // null: left as loaded
+        QTest::addColumn<QString>("passes");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("typed values, other lines kept")
+            << kept << "5"
+            << "3"
+            << QByteArray("; kept\r\n[Setting]\r\nThreadCount=5\r\nOther=x\r\nSendCount=3\r\n"
+                          "[SortQuery]\r\nQuerySleep=700\r\n");
+        QTest::newRow("loaded values written back in range")
+            << kept << QString() << QString()
+            << QByteArray("; kept\r\n[Setting]\r\nThreadCount=20\r\nOther=x\r\nSendCount=2\r\n"
+                          "[SortQuery]\r\nQuerySleep=700\r\n");
+        QTest::newRow("emptied fields give the minimum")
+            << kept << ""
+            << ""
+            << QByteArray("; kept\r\n[Setting]\r\nThreadCount=1\r\nOther=x\r\nSendCount=1\r\n"
+                          "[SortQuery]\r\nQuerySleep=700\r\n");
+        QTest::newRow("no file yet")
+            << QByteArray() << "5"
+            << "3" << QByteArray("[Setting]\r\nThreadCount=5\r\nSendCount=3\r\n");
+    }
+
+    void savesSendSettings() {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, threads);
+        QFETCH(QString, passes);
+        QFETCH(QByteArray, after);
+        QTemporaryDir dir;
+        const QString settings = dir.filePath("Setting.ini");
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), {}));
+        if (!before.isEmpty())
+            QVERIFY(WriteFileBytes(settings, before));
+        TMainForm form(dir.path());
+        if (!threads.isNull())
+            TypeInto(form.findChild<QSpinBox*>("ThreadCount"), threads);
+        if (!passes.isNull())
+            TypeInto(form.findChild<QSpinBox*>("SendCount"), passes);
+        form.SaveSendSettings();
+        QCOMPARE(ReadFileBytes(settings), after);
+    }
+
+    void statusTextFromUiThread() {
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), {}));
+        TMainForm form(dir.path());
+        form.show();
+        bool pendingHandled = false;
+        QTimer::singleShot(0, &form, [&] { pendingHandled = true; });
+        form.SetStatusText(kGbkDone);
+        QCOMPARE(form.statusText(), QStringLiteral("完成"));
+        // Pending events are handled inside, so the text paints even in the middle of long work.
+        QVERIFY(pendingHandled);
+    }
+
+    // Each step is 'W' (a worker thread) or 'U' (the UI thread) followed by the GBK text.
+    void statusTextKeepsTheLastCall_data() {
+        QTest::addColumn<QByteArrayList>("steps");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("worker, then UI") << QByteArrayList{"W\xBC\xD7", "U\xD2\xD2"} << "乙";
+        QTest::newRow("UI, then worker") << QByteArrayList{"U\xBC\xD7", "W\xD2\xD2"} << "乙";
+        QTest::newRow("two workers") << QByteArrayList{"W\xBC\xD7", "W\xD2\xD2"} << "乙";
+        QTest::newRow("worker, UI, worker")
+            << QByteArrayList{"W\xBC\xD7", "U\xD2\xD2", "W\xB1\xFB"} << "丙";
+    }
+
+    void statusTextKeepsTheLastCall() {
+        QFETCH(QByteArrayList, steps);
+        QFETCH(QString, shown);
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), {}));
+        TMainForm form(dir.path());
+        for (const QByteArray& step : steps) {
+            const Text text = step.mid(1).toStdString();
+            if (step.front() == 'W')
+                std::thread([&] { form.SetStatusText(text); }).join();
+            else
+                form.SetStatusText(text);
+        }
+        DrainEvents();
+        QCOMPARE(form.statusText(), shown);
+    }
+
+    void statusTextFromManyWorkers() {
+        constexpr int kWorkers = 8;
+        constexpr int kCalls = 3000;
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), {}));
+        TMainForm form(dir.path());
+        form.show();
+
+        std::atomic<int> finished = 0;
+        std::vector<std::thread> workers;
+        for (int w = 0; w < kWorkers; ++w)
+            workers.emplace_back([&form, &finished, w] {
+                for (int i = 0; i < kCalls; ++i)
+                    form.SetStatusText(Text(kGbkDone) + "w" + std::to_string(w) + "-" +
+                                       std::to_string(i));
+                ++finished;
+            });
+        // The UI thread keeps writing and handling events while the workers run; every text
+        // the panel shows must be one whole text.
+        const QRegularExpression whole(QStringLiteral("^完成(ui\\d+|w[0-7]-\\d+)$"));
+        QString torn;
+        for (int i = 0; finished.load() < kWorkers; ++i) {
+            form.SetStatusText(Text(kGbkDone) + "ui" + std::to_string(i));
+            QCoreApplication::processEvents();
+            if (torn.isEmpty() && !whole.match(form.statusText()).hasMatch())
+                torn = form.statusText();
+        }
+        for (std::thread& worker : workers)
+            worker.join();
+        QCOMPARE(torn, QString());
+
+        std::thread([&form] { form.SetStatusText("last"); }).join();
+        DrainEvents();
+        QCOMPARE(form.statusText(), QStringLiteral("last"));
+    }
+
+    void errorReport_data() {
+        QTest::addColumn<bool>("appError");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("program error") << true << "Cannot open file /x/Url.txt"
+                                       << "Cannot open file /x/Url.txt.";
+        QTest::newRow("standard exception") << false << "bad allocation"
+                                            << "bad allocation.";
+    }
+
+    void errorReport() {
+        QFETCH(bool, appError);
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QObject context;
+        bool reached = false;
+        bool finishedHandler = false;
+        bool nextHandlerRan = false;
+        QTimer::singleShot(0, &context, [&] {
+            reached = true;
+            if (appError)
+                throw AppError(message);
+            throw std::runtime_error(message.toStdString());
+            finishedHandler = true;
+        });
+        QTimer::singleShot(0, &context, [&] { nextHandlerRan = true; });
+        QTRY_VERIFY(nextHandlerRan);
+        QVERIFY(reached);
+        QVERIFY(!finishedHandler);
+        const QList<MessageBox::Shown> boxes = MessageBox::takeShown();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes[0].kind == MessageBox::Kind::Error);
+        QCOMPARE(boxes[0].text, shown);
+    }
+};
+
+std::unique_ptr<QObject> MakeMainFormTest() {
+    return std::make_unique<MainFormTest>();
+}
+
+#include "mainform_test.moc"

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+// Every text the program reads from or writes to a file is GBK; these literals are the bytes a
+// user's file would hold.
+inline constexpr char kGbkDone[] = "\xCD\xEA\xB3\xC9";    // 完成
+inline constexpr char kGbkChinese[] = "\xD6\xD0\xCE\xC4"; // 中文
+
+inline bool WriteFileBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QByteArray ReadFileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Queued calls from other threads and deferred deletes are delivered before the next check.
+inline void DrainEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+// A modal dialog's exec() blocks the caller, so the steps inside the dialog run from the event
+// loop once the dialog is up. A dialog the steps leave open is closed afterwards (and noted),
+// so a faulty dialog fails the test instead of hanging it.
+class ModalDriver : public QObject {
+public:
+    explicit ModalDriver(std::function<void(QDialog*)> steps) : m_steps(std::move(steps)) {
+        m_poll.setInterval(10);
+        connect(&m_poll, &QTimer::timeout, this, &ModalDriver::poll);
+        m_poll.start();
+    }
+
+    bool ran() const { return m_ran; }
+    bool leftOpen() const { return m_leftOpen; }
+
+private:
+    void poll() {
+        QPointer<QDialog> dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        m_poll.stop();
+        m_ran = true;
+        m_steps(dialog);
+        if (dialog && dialog->isVisible()) {
+            m_leftOpen = true;
+            dialog->done(QDialog::Rejected);
+        }
+    }
+
+    std::function<void(QDialog*)> m_steps;
+    QTimer m_poll;
+    bool m_ran = false;
+    bool m_leftOpen = false;
+};
+
+// Each test class runs from the one main, which owns the application and its error report.
+std::unique_ptr<QObject> MakeMainFormTest();
+std::unique_ptr<QObject> MakeDialogsTest();
