@@ -190,12 +190,13 @@ constexpr Entity kEntities[] = {{"&lt;", '<'},    {"&gt;", '>'},   {"&ldquo;", '
 // Named entities, tabs and runs of spaces in one pass. Every entity starts at its own "&" and
 // becomes one byte that is neither "&" nor a letter, so the replacements cannot create or
 // hide one another; the pass gives what replacing one entity after the other would.
-Text ReplaceEntities(std::string_view text, bool keepNbsp) {
-    Text out;
-    out.reserve(text.size());
-    auto put = [&out](char c) {
-        if (c != ' ' || out.empty() || out.back() != ' ')
-            out.push_back(c);
+// Works in place: the output never outgrows what it has read.
+void ReplaceEntities(Text& s, bool keepNbsp) {
+    const std::string_view text(s.data(), s.size());
+    size_t w = 0;
+    auto put = [&](char c) {
+        if (c != ' ' || w == 0 || s[w - 1] != ' ')
+            s[w++] = c;
     };
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -222,7 +223,7 @@ Text ReplaceEntities(std::string_view text, bool keepNbsp) {
             put(c);
         }
     }
-    return out;
+    s.resize(w);
 }
 
 } // namespace
@@ -252,5 +253,6 @@ Text HtmlToText(std::string_view html, std::string_view keepList) {
     CutStylesAndComments(h);
     Text plain = ScanTags(h, keep);
     DecodeRefsInPlace(plain);
-    return ReplaceEntities(plain, keep.find("&nbsp;") != Text::npos);
+    ReplaceEntities(plain, keep.find("&nbsp;") != Text::npos);
+    return plain;
 }
