@@ -1,11 +1,11 @@
 #include "inifile.h"
 
 #include "apperror.h"
+#include "atomicfile.h"
 #include "text.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <optional>
 #include <vector>
 
@@ -157,10 +157,6 @@ void IniFile::writeInteger(std::string_view section, std::string_view key, int v
     const QFileInfo info(m_path);
     if (info.exists() && !info.isWritable())
         throw AppError(error);
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(content.data(), static_cast<qint64>(content.size())) !=
-            static_cast<qint64>(content.size()) ||
-        !file.commit())
+    if (!ReplaceFileAtomically(m_path, content))
         throw AppError(error);
 }
