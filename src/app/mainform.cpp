@@ -4,7 +4,9 @@
 #include "application.h"
 #include "codepage.h"
 #include "connstr.h"
+#include "dispenser.h"
 #include "fileversion.h"
+#include "sendrun.h"
 #include "settingform.h"
 #include "sitelist.h"
 #include "spinvalue.h"
@@ -13,10 +15,11 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
-#include <QStringListModel>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 TMainForm::TMainForm(const QString& programDir, QWidget* parent)
@@ -39,19 +42,41 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     ui->StatusBar->addWidget(m_statusPanel, 1);
     ui->StatusBar->setSizeGripEnabled(false);
 
-    m_siteModel = new QStringListModel(this);
-    ui->UrlList->setModel(m_siteModel);
+    m_progressPanel = new QLabel(this);
+    m_progressPanel->setObjectName(QStringLiteral("ProgressPanel"));
+    m_progressPanel->setMinimumHeight(20);
+    ui->StatusBar->addPermanentWidget(m_progressPanel);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(250);
+    connect(m_progressTimer, &QTimer::timeout, this, &TMainForm::showSendProgress);
 
+    m_sites = new SiteList(this);
+    ui->UrlList->setModel(m_sites);
+    m_dispenser = std::make_unique<Dispenser>(*m_sites, [this] { return m_sendCount.load(); });
+    // Workers read the passes afresh at every step; they get them from here, never from the
+    // widget. A text that is no number counts as the minimum.
+    auto mirrorSendCount = [this] {
+        m_sendCount = SpinValue(ui->SendCount, ui->SendCount->minimum());
+    };
+    connect(ui->SendCount, &QSpinBox::textChanged, this, mirrorSendCount);
+
+    ConnectReported(ui->AddUrlButton, &QPushButton::clicked, this, &TMainForm::AddUrlButtonClick);
+    ConnectReported(ui->StartButton, &QPushButton::clicked, this, &TMainForm::StartButtonClick);
     ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
     ConnectReported(ui->SettingMenu, &QAction::triggered, this, &TMainForm::SettingMenuClick);
     ConnectReported(ui->AboutMenu, &QAction::triggered, this, &TMainForm::AboutMenuClick);
 
     FormCreate(programDir);
+    mirrorSendCount();
     setFixedSize(sizeHint().expandedTo(size()));
     move(583, 147);
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // FormDestroy: a run still going is stopped and its workers joined before anything they
+    // use goes.
+    m_run.reset();
+}
 
 void TMainForm::FormCreate(const QString& programDir) {
     // The process-wide state comes first, so that it is in place whatever happens to the
@@ -64,15 +89,9 @@ void TMainForm::FormCreate(const QString& programDir) {
     m_connectionString =
         MakeAccessConnStr(ProgramDir + QStringLiteral("Sort.mdb"), QString(), true);
     LoadSendSettings();
-    Templates.clear();
     StopRequested = false;
 
-    RunReported([&] {
-        QStringList sites;
-        for (const Text& site : LoadSiteFile(ProgramDir + QStringLiteral("Url.txt")))
-            sites.append(GbkToQString(site));
-        m_siteModel->setStringList(sites);
-    });
+    RunReported([&] { m_sites->load(ProgramDir + QStringLiteral("Url.txt")); });
     // No statistics page is visited: the program sends nothing anywhere at start-up.
 }
 
@@ -131,6 +150,50 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormClose() {
     StopRequested = true;
+    m_run.reset();
+}
+
+void TMainForm::AddUrlButtonClick() {
+    const Text site = TrimText(QStringToGbk(ui->Url->text()));
+    ui->Url->setText(GbkToQString(site));
+    if (site.empty())
+        return;
+    m_sites->append(site);
+    m_sites->save(ProgramDir + QStringLiteral("Url.txt"));
+}
+
+void TMainForm::StartButtonClick() {
+    // One run at a time: the button is off until "完成", this guards other ways in.
+    if (m_run)
+        return;
+    SaveSendSettings();
+    QFile::remove(ProgramDir + QStringLiteral("SendLog.txt"));
+    m_dispenser->reset();
+    m_sites->TidySiteList();
+    m_dispenser->LoadTemplates(ProgramDir + QStringLiteral("SL.txt"));
+    const int workers = SpinValue(ui->ThreadCount, ui->ThreadCount->minimum());
+    m_jobTotal = m_dispenser->jobCount();
+    ui->StartButton->setEnabled(false);
+    m_run = std::make_unique<SendRun>(
+        *m_dispenser, *this, ProgramDir + QStringLiteral("SendLog.txt"), m_fetchOptions, workers);
+    connect(m_run.get(), &SendRun::finished, this, &TMainForm::sendRunFinished,
+            Qt::QueuedConnection);
+    showSendProgress();
+    m_progressTimer->start();
+}
+
+void TMainForm::sendRunFinished() {
+    if (!m_run || !m_run->isFinished())
+        return;
+    showSendProgress();
+    m_progressTimer->stop();
+    m_run.reset();
+    ui->StartButton->setEnabled(true);
+}
+
+void TMainForm::showSendProgress() {
+    if (m_run)
+        m_progressPanel->setText(QStringLiteral("%1/%2").arg(m_run->jobsDone()).arg(m_jobTotal));
 }
 
 namespace {

@@ -1,15 +1,20 @@
 #pragma once
 
+#include "httpfetch.h"
 #include "inifile.h"
 #include "statussink.h"
 
 #include <QMainWindow>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
 
+class Dispenser;
 class QLabel;
-class QStringListModel;
+class QTimer;
+class SendRun;
+class SiteList;
 namespace Ui {
 class TMainForm;
 }
@@ -35,6 +40,12 @@ public:
     void LoadSendSettings();
     void SaveSendSettings();
 
+    // Tests shorten the send workers' time-outs.
+    void setFetchOptions(const FetchOptions& options) { m_fetchOptions = options; }
+    bool sendRunActive() const { return m_run != nullptr; }
+
+    void AddUrlButtonClick();
+    void StartButtonClick();
     void QuitButtonClick();
     void SettingMenuClick();
     void AboutMenuClick();
@@ -46,20 +57,32 @@ private:
     void FormCreate(const QString& programDir);
     void FormClose();
     void applyPendingStatus();
+    void sendRunFinished();
+    void showSendProgress();
 
     std::unique_ptr<Ui::TMainForm> ui;
     QLabel* m_statusPanel = nullptr;
-    QStringListModel* m_siteModel = nullptr;
+    QLabel* m_progressPanel = nullptr;
+    QTimer* m_progressTimer = nullptr;
 
     QString ProgramDir;
     // What the rank database's data sets open.
     QString m_connectionString;
     std::unique_ptr<IniFile> SettingsFile;
-    TextList Templates;
-    std::recursive_mutex DispenserLock;
     std::recursive_mutex StatusLock;
     bool StopRequested = false;
 
+    SiteList* m_sites = nullptr;
+    // The passes as the spin edit shows them, for workers, which must not touch a widget.
+    std::atomic<int> m_sendCount{2};
+    // Holds the templates and DispenserLock.
+    std::unique_ptr<Dispenser> m_dispenser;
+    FetchOptions m_fetchOptions;
+    long long m_jobTotal = 0;
+
     // Guarded by StatusLock: the newest worker text the UI has not shown yet.
     std::optional<Text> m_pendingStatus;
+
+    // Ended first when the window goes, so its workers stop before what they use is freed.
+    std::unique_ptr<SendRun> m_run;
 };

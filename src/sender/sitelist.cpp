@@ -1,10 +1,12 @@
 #include "sitelist.h"
 
 #include "apperror.h"
+#include "atomicfile.h"
+#include "codepage.h"
 
 #include <QFile>
 
-TextList LoadSiteFile(const QString& path) {
+void SiteList::load(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("Cannot open file %1").arg(path));
@@ -17,7 +19,70 @@ TextList LoadSiteFile(const QString& path) {
         if (brk == std::string_view::npos)
             brk = all.size();
         sites.emplace_back(all.substr(start, brk - start));
-        start = brk + ((all.substr(brk, 2) == "\r\n") ? 2 : 1);
+        start = brk + (all.substr(brk, 2) == "\r\n" ? 2 : 1);
     }
-    return sites;
+    beginResetModel();
+    {
+        std::lock_guard lock(m_mutex);
+        m_sites = std::move(sites);
+    }
+    endResetModel();
+}
+
+void SiteList::save(const QString& path) const {
+    Text content;
+    for (const Text& site : entries())
+        content.append(site).append("\r\n");
+    if (!ReplaceFileAtomically(path, content))
+        throw AppError(QStringLiteral("Cannot create file %1").arg(path));
+}
+
+void SiteList::append(const Text& site) {
+    const int row = size();
+    beginInsertRows({}, row, row);
+    {
+        std::lock_guard lock(m_mutex);
+        m_sites.push_back(site);
+    }
+    endInsertRows();
+}
+
+void SiteList::TidySiteList() {
+    {
+        std::lock_guard lock(m_mutex);
+        for (Text& site : m_sites) {
+            site = TrimText(site);
+            if (!site.empty() && site.back() == '/')
+                site.pop_back();
+        }
+    }
+    if (const int n = size(); n > 0)
+        emit dataChanged(index(0), index(n - 1), {Qt::DisplayRole});
+}
+
+int SiteList::size() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_sites.size());
+}
+
+Text SiteList::at(int index) const {
+    std::lock_guard lock(m_mutex);
+    return index >= 0 && index < static_cast<int>(m_sites.size())
+               ? m_sites[static_cast<size_t>(index)]
+               : Text();
+}
+
+TextList SiteList::entries() const {
+    std::lock_guard lock(m_mutex);
+    return m_sites;
+}
+
+int SiteList::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : size();
+}
+
+QVariant SiteList::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || index.parent().isValid())
+        return {};
+    return GbkToQString(at(index.row()));
 }

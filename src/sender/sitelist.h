@@ -2,8 +2,38 @@
 
 #include "text.h"
 
-#include <QString>
+#include <QAbstractListModel>
+#include <mutex>
 
-// "Url.txt": one site per line in GBK. CR, LF and CR LF all end a line; a break at the very end
-// adds no entry; blank lines are empty entries. Throws AppError "Cannot open file <path>".
-TextList LoadSiteFile(const QString& path);
+// The user's sites, as the list box shows them and "Url.txt" keeps them. Changed on the UI
+// thread only; read by send workers at any time, so every access takes the list's own lock.
+class SiteList : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    // "Url.txt": one site per line in GBK. CR, LF and CR LF all end a line; a break at the very
+    // end adds no entry; blank lines are empty entries. Throws AppError
+    // "Cannot open file <path>" and leaves the list as it was.
+    void load(const QString& path);
+    // Every entry followed by CR LF; the file is replaced whole and atomically. Throws AppError
+    // "Cannot create file <path>" and leaves the file as it was.
+    void save(const QString& path) const;
+
+    void append(const Text& site);
+    // Trims every entry and drops one trailing "/"; empty entries stay.
+    void TidySiteList();
+
+    int size() const;
+    // The entry at index, or the empty text past the end.
+    Text at(int index) const;
+    TextList entries() const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+private:
+    mutable std::mutex m_mutex;
+    TextList m_sites;
+};

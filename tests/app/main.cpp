@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<QObject>> tests;
     tests.push_back(MakeMainFormTest());
     tests.push_back(MakeDialogsTest());
+    tests.push_back(MakeSendTabTest());
 
     auto ownedByAny = [&](const QByteArray& arg) {
         for (const auto& test : tests)

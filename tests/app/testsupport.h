@@ -67,3 +67,4 @@ private:
 // Each test class runs from the one main, which owns the application and its error report.
 std::unique_ptr<QObject> MakeMainFormTest();
 std::unique_ptr<QObject> MakeDialogsTest();
+std::unique_ptr<QObject> MakeSendTabTest();

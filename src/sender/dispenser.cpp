@@ -1,0 +1,91 @@
+#include "dispenser.h"
+
+#include "apperror.h"
+#include "sitekind.h"
+#include "sitelist.h"
+#include "strsearch.h"
+
+#include <QFile>
+
+namespace {
+
+// The highest site kind a template line suits, or -1 for a line that is no template.
+int TemplateDigit(const Text& line) {
+    return !line.empty() && line[0] >= '0' && line[0] <= '9' ? line[0] - '0' : -1;
+}
+
+} // namespace
+
+Text FillTemplate(std::string_view body, const Text& site) {
+    if (PosFrom("{_url}", body, 1) > 0)
+        return ReplaceText(body, "{_url}", ReplaceText(site, ".", "_", false), false);
+    return ReplaceText(body, "{@url}", site, false);
+}
+
+Dispenser::Dispenser(const SiteList& sites, std::function<int()> passCount)
+    : m_sites(sites), m_passCount(std::move(passCount)) {}
+
+void Dispenser::LoadTemplates(const QString& path) {
+    std::lock_guard lock(DispenserLock);
+    Templates.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Cannot open file %1").arg(path));
+    const QByteArray bytes = file.readAll();
+    const std::string_view all(bytes.constData(), static_cast<size_t>(bytes.size()));
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t brk = all.find_first_of("\r\n", start);
+        if (brk == std::string_view::npos)
+            brk = all.size();
+        Templates.emplace_back(all.substr(start, brk - start));
+        start = brk + (all.substr(brk, 2) == "\r\n" ? 2 : 1);
+    }
+}
+
+void Dispenser::reset() {
+    std::lock_guard lock(DispenserLock);
+    SendPass = 1;
+    SiteIndex = 0;
+    TemplateIndex = 0;
+}
+
+Text Dispenser::NextJob() {
+    std::lock_guard lock(DispenserLock);
+    for (;;) {
+        const int templateCount = static_cast<int>(Templates.size());
+        if (SendPass > m_passCount() || templateCount == 0 || m_sites.size() == 0)
+            return {};
+        const Text site = m_sites.at(SiteIndex);
+        const Text& line = Templates[static_cast<size_t>(TemplateIndex)];
+        if (++TemplateIndex >= templateCount) {
+            ++SiteIndex;
+            TemplateIndex = 0;
+        }
+        if (SiteIndex >= m_sites.size()) {
+            ++SendPass;
+            SiteIndex = 0;
+        }
+        const int digit = TemplateDigit(line);
+        if (digit < SiteKind(site))
+            continue;
+        // An empty URL would end the worker that got it while jobs remain; pass it over.
+        Text job = FillTemplate(std::string_view(line).substr(1), site);
+        if (!job.empty())
+            return job;
+    }
+}
+
+long long Dispenser::jobCount() {
+    std::lock_guard lock(DispenserLock);
+    long long perPass = 0;
+    for (const Text& site : m_sites.entries()) {
+        const int kind = SiteKind(site);
+        for (const Text& line : Templates)
+            if (TemplateDigit(line) >= kind &&
+                !(site.empty() ? FillTemplate(std::string_view(line).substr(1), site).empty()
+                               : line.size() == 1))
+                ++perPass;
+    }
+    return perPass * std::max(0, m_passCount());
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "text.h"
+
+#include <QString>
+#include <functional>
+#include <mutex>
+
+class SiteList;
+
+// The job dispenser: every template filled with every site it suits, pass after pass. The
+// template moves fastest, then the site, then the pass. Workers call NextJob at once from many
+// threads; each call is one indivisible step under DispenserLock.
+class Dispenser {
+public:
+    // passCount is read at every step, so a change during a run counts at once.
+    Dispenser(const SiteList& sites, std::function<int()> passCount);
+
+    // Empties the templates and loads "SL.txt" (any line-end form). Throws AppError
+    // "Cannot open file <path>", leaving the templates empty.
+    void LoadTemplates(const QString& path);
+    // Back to pass 1, first site, first template.
+    void reset();
+
+    // The next URL to fetch, or the empty text when none is left. Lines whose first byte is no
+    // digit and pairs that would give an empty URL are passed over.
+    Text NextJob();
+
+    // How many jobs a run started now would hand out if nothing changed during it.
+    long long jobCount();
+
+private:
+    const SiteList& m_sites;
+    std::function<int()> m_passCount;
+
+    std::recursive_mutex DispenserLock;
+    TextList Templates;
+    int SendPass = 1;
+    int SiteIndex = 0;
+    int TemplateIndex = 0;
+};
+
+// A template body with the site filled in: "{_url}" takes the site with "_" for ".", otherwise
+// "{@url}" takes the site as it is; both placeholders match in any case.
+Text FillTemplate(std::string_view body, const Text& site);

@@ -1,0 +1,156 @@
+#include "mainform.h"
+#include "messagebox.h"
+#include "testserver.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <chrono>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+QStringList Sites(const TMainForm& form) {
+    QStringList sites;
+    const QAbstractItemModel* model = form.findChild<QListView*>("UrlList")->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        sites << model->index(row, 0).data().toString();
+    return sites;
+}
+
+void Add(TMainForm& form, const QString& typed) {
+    auto* url = form.findChild<QLineEdit*>("Url");
+    url->setText(typed);
+    QTest::mouseClick(form.findChild<QPushButton*>("AddUrlButton"), Qt::LeftButton);
+}
+
+QString Shown(const QList<MessageBox::Shown>& shown) {
+    QStringList texts;
+    for (const auto& s : shown)
+        texts << s.text;
+    return texts.join('|');
+}
+
+} // namespace
+
+class SendTabTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { MessageBox::takeShown(); }
+    void cleanup() { QCOMPARE(Shown(MessageBox::takeShown()), QString()); }
+
+    void addingSites() {
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "old.example\n\nx.example/\n"));
+        TMainForm form(dir.path());
+        auto* url = form.findChild<QLineEdit*>("Url");
+
+        Add(form, QStringLiteral("  example.com  "));
+        QCOMPARE(url->text(), QStringLiteral("example.com"));
+        Add(form, QStringLiteral("中文.com"));
+        Add(form, QStringLiteral("example.com"));
+        QCOMPARE(Sites(form), QStringList({"old.example", "", "x.example/", "example.com",
+                                           "中文.com", "example.com"}));
+        QCOMPARE(ReadFileBytes(dir.filePath("Url.txt")),
+                 QByteArray("old.example\r\n\r\nx.example/\r\nexample.com\r\n") + kGbkChinese +
+                     ".com\r\nexample.com\r\n");
+
+        // Blanks only: the field is emptied, nothing else happens.
+        Add(form, QStringLiteral(" \t "));
+        QCOMPARE(url->text(), QString());
+        QCOMPARE(Sites(form).size(), 6);
+    }
+
+    void refusedSaveKeepsTheEntry() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("Url.txt")); // nothing can replace a directory
+        TMainForm form(dir.path());
+        MessageBox::takeShown(); // the failed load at start-up
+        Add(form, QStringLiteral("example.com"));
+        QCOMPARE(Shown(MessageBox::takeShown()),
+                 QStringLiteral("Cannot create file %1.").arg(dir.filePath("Url.txt")));
+        QCOMPARE(Sites(form), QStringList({"example.com"}));
+        QCOMPARE(form.findChild<QLineEdit*>("Url")->text(), QStringLiteral("example.com"));
+    }
+
+    void wholeRunFromTheButton() {
+        TestServer server;
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "a.example/\r\nwww.b.example\r\n"));
+        const std::string base = server.url("");
+        QVERIFY(WriteFileBytes(
+            dir.filePath("SL.txt"),
+            QByteArray::fromStdString("9" + base + "/p/{@url}\r\n1" + base + "/q/{_url}\r\n")));
+        QVERIFY(WriteFileBytes(dir.filePath("SendLog.txt"), "from an earlier run\r\n"));
+        TMainForm form(dir.path());
+        form.findChild<QSpinBox*>("ThreadCount")->setValue(8);
+        form.findChild<QSpinBox*>("SendCount")->setValue(2);
+        auto* start = form.findChild<QPushButton*>("StartButton");
+
+        QTest::mouseClick(start, Qt::LeftButton);
+        QVERIFY(!start->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
+        DrainEvents();
+
+        QCOMPARE(form.statusText(), QStringLiteral("完成"));
+        QCOMPARE(form.findChild<QLabel*>("ProgressPanel")->text(), QStringLiteral("6/6"));
+        QCOMPARE(server.connectionCount(), 6);
+        QCOMPARE(ReadFileBytes(dir.filePath("SendLog.txt")).count("\r\n"), 6);
+        QVERIFY(!ReadFileBytes(dir.filePath("SendLog.txt")).contains("earlier"));
+        QCOMPARE(ReadFileBytes(dir.filePath("Setting.ini")),
+                 QByteArray("[Setting]\r\nThreadCount=8\r\nSendCount=2\r\n"));
+        // The list is tidied for the run; the file keeps what the user saved.
+        QCOMPARE(Sites(form), QStringList({"a.example", "www.b.example"}));
+        QCOMPARE(ReadFileBytes(dir.filePath("Url.txt")),
+                 QByteArray("a.example/\r\nwww.b.example\r\n"));
+    }
+
+    void missingTemplatesStopTheStart() {
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "a.example\r\n"));
+        QVERIFY(WriteFileBytes(dir.filePath("SendLog.txt"), "old\r\n"));
+        TMainForm form(dir.path());
+        QTest::mouseClick(form.findChild<QPushButton*>("StartButton"), Qt::LeftButton);
+        QCOMPARE(Shown(MessageBox::takeShown()),
+                 QStringLiteral("Cannot open file %1.").arg(dir.filePath("SL.txt")));
+        QVERIFY(!form.sendRunActive());
+        QVERIFY(form.findChild<QPushButton*>("StartButton")->isEnabled());
+        // The steps before the templates stay done.
+        QVERIFY(!QFile::exists(dir.filePath("SendLog.txt")));
+        QVERIFY(QFile::exists(dir.filePath("Setting.ini")));
+    }
+
+    void closingDuringARunEndsItsWorkers() {
+        TestServer server;
+        server.setDefaultResponse(TestResponse::Silent());
+        QTemporaryDir dir;
+        QByteArray sites;
+        for (int i = 0; i < 40; ++i)
+            sites += "s" + QByteArray::number(i) + ".example\r\n";
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), sites));
+        QVERIFY(WriteFileBytes(dir.filePath("SL.txt"),
+                               QByteArray::fromStdString("5" + server.url("/{@url}"))));
+        auto form = std::make_unique<TMainForm>(dir.path());
+        form->show();
+        QTest::mouseClick(form->findChild<QPushButton*>("StartButton"), Qt::LeftButton);
+        QVERIFY(server.waitForConnections(8, 5s));
+        QVERIFY(form->close());
+        QVERIFY(!form->sendRunActive());
+        form.reset();
+        DrainEvents();
+    }
+};
+
+std::unique_ptr<QObject> MakeSendTabTest() {
+    return std::make_unique<SendTabTest>();
+}
+
+#include "sendtab_test.moc"

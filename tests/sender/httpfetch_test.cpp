@@ -1,0 +1,338 @@
+#include "httpfetch.h"
+#include "testserver.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Generous bound that only catches a fetch that hangs.
+constexpr auto kHangLimit = 10s;
+
+std::string ExpectedRequest(const std::string& target, const std::string& host) {
+    return "GET " + target + " HTTP/1.1\r\nHost: " + host +
+           "\r\nAccept: text/html, */*\r\nAccept-Encoding: identity\r\n"
+           "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.0)\r\n\r\n";
+}
+
+FetchOptions Quick(std::chrono::milliseconds readTimeout = 5s) {
+    FetchOptions options;
+    options.connectTimeout = 5s;
+    options.readTimeout = readTimeout;
+    return options;
+}
+
+// A bare connection of our own: once the server has counted it, it has counted every earlier one.
+bool Probe(uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}
+
+long PeakRssKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+struct RequestCase {
+    std::string scheme;
+    std::string rest; // after "127.0.0.1:<port>"
+    std::string target;
+};
+
+TEST(FetchUrlTest, SendsExactlyTheRequest) {
+    const std::vector<RequestCase> cases = {
+        {"http", "/p?q=1#f", "/p?q=1#f"},
+        {"http", "/a/b.html#top", "/a/b.html"},
+        {"http", "", "/"},
+        {"http", "#only", "/"},
+        {"http", "?q=1", "/?q=1"},
+        {"http", "/p#a?b", "/p#a?b"},
+        {"HTTP", "/Case/Kept", "/Case/Kept"},
+        {"hTtP", "/%E4%B8%AD?x=%20", "/%E4%B8%AD?x=%20"},
+        // A Chinese character is two GBK bytes and goes out as one "?".
+        {"http", "/\xD6\xD0\xCE\xC4.asp?k=\xD6\xD0&s=x", "/??.asp?k=?&s=x"},
+        {"http", "/q?w=a b", "/q?w=a b"},
+    };
+    for (const RequestCase& c : cases) {
+        SCOPED_TRACE(c.scheme + c.rest);
+        TestServer server;
+        const std::string host = "127.0.0.1:" + std::to_string(server.port());
+        EXPECT_TRUE(FetchUrl(c.scheme + "://" + host + c.rest, Quick()));
+        const std::vector<std::string> requests = server.requests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0], ExpectedRequest(c.target, host));
+    }
+}
+
+struct ParseCase {
+    std::string url;
+    bool ok;
+    std::string host;
+    uint16_t port;
+    std::string target;
+    std::string hostHeader;
+};
+
+TEST(ParseFetchUrlTest, SplitsHostPortAndTarget) {
+    const std::vector<ParseCase> cases = {
+        {"http://example.com/p", true, "example.com", 80, "/p", "example.com"},
+        {"http://example.com:80/p", true, "example.com", 80, "/p", "example.com"},
+        {"http://example.com:080", true, "example.com", 80, "/", "example.com"},
+        {"http://example.com:/p", true, "example.com", 80, "/p", "example.com"},
+        {"http://host:8080/p?q=1", true, "host", 8080, "/p?q=1", "host:8080"},
+        {"Http://Sub.Example.COM?a#b", true, "Sub.Example.COM", 80, "/?a#b", "Sub.Example.COM"},
+        {"http://[::1]:8080/x", true, "[::1]", 8080, "/x", "[::1]:8080"},
+        {"http://[::1]/x#y", true, "[::1]", 80, "/x", "[::1]"},
+        {"http://host:65535/", true, "host", 65535, "/", "host:65535"},
+        {"http://a.com/\x80?\xD6", true, "a.com", 80, "/???", "a.com"},
+        {"https://example.com/", false, "", 0, "", ""},
+        {"HTTPS://example.com/", false, "", 0, "", ""},
+        {"ftp://example.com/", false, "", 0, "", ""},
+        {"example.com/p", false, "", 0, "", ""},
+        {"//example.com/p", false, "", 0, "", ""},
+        {"", false, "", 0, "", ""},
+        {"http://", false, "", 0, "", ""},
+        {"http:///p", false, "", 0, "", ""},
+        {"http://host:0/", false, "", 0, "", ""},
+        {"http://host:65536/", false, "", 0, "", ""},
+        {"http://host:8o/", false, "", 0, "", ""},
+        {"http://host:80:81/", false, "", 0, "", ""},
+        {"http://user:pw@host/", false, "", 0, "", ""},
+        {"http://\xD6\xD0\xCE\xC4.com/", false, "", 0, "", ""},
+        {"http://ho st/", false, "", 0, "", ""},
+        {"http://[::1/", false, "", 0, "", ""},
+        {"http://[::1]x/", false, "", 0, "", ""},
+        {"http://host/a\r\nX-Injected: 1", false, "", 0, "", ""},
+        {"http://host/a\tb", false, "", 0, "", ""},
+        {std::string("http://host/a\0b", 15), false, "", 0, "", ""},
+    };
+    for (const ParseCase& c : cases) {
+        SCOPED_TRACE(c.url);
+        const std::optional<FetchTarget> target = ParseFetchUrl(c.url);
+        ASSERT_EQ(target.has_value(), c.ok);
+        if (!target)
+            continue;
+        EXPECT_EQ(target->host, c.host);
+        EXPECT_EQ(target->port, c.port);
+        EXPECT_EQ(target->requestTarget, c.target);
+        EXPECT_EQ(target->hostHeader, c.hostHeader);
+    }
+}
+
+struct OutcomeCase {
+    std::string name;
+    TestResponse response;
+    bool success;
+};
+
+void ExpectOutcomes(const std::vector<OutcomeCase>& cases) {
+    for (const OutcomeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestServer server;
+        server.setDefaultResponse(c.response);
+        const auto start = Clock::now();
+        EXPECT_EQ(FetchUrl(server.url("/x"), Quick()), c.success);
+        EXPECT_LT(Clock::now() - start, kHangLimit);
+        EXPECT_EQ(server.connectionCount(), 1);
+    }
+}
+
+TestResponse Status(const std::string& head) {
+    return TestResponse::Raw(head + "\r\nContent-Length: 2\r\n\r\nok");
+}
+
+TEST(FetchUrlTest, JudgesTheFinalStatus) {
+    ExpectOutcomes({
+        {"200", Status("HTTP/1.1 200 OK"), true},
+        {"201", Status("HTTP/1.1 201 Created"), true},
+        {"204", TestResponse::Raw("HTTP/1.1 204 No Content\r\n\r\n").stayOpen(), true},
+        {"299", Status("HTTP/1.1 299 Whatever"), true},
+        {"200 with HTTP/1.0", Status("HTTP/1.0 200 OK"), true},
+        {"200 Location", Status("HTTP/1.1 200 OK\r\nLocation: /elsewhere"), false},
+        {"200 location lower case", Status("HTTP/1.1 200 OK\r\nlocation: /x"), false},
+        {"201 Location", Status("HTTP/1.1 201 Created\r\nLocation: /new"), true},
+        {"302 Location", Status("HTTP/1.1 302 Found\r\nLocation: /x"), false},
+        {"301 without Location", Status("HTTP/1.1 301 Moved"), false},
+        {"304", TestResponse::Raw("HTTP/1.1 304 Not Modified\r\n\r\n").stayOpen(), false},
+        {"401", Status("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic"), false},
+        {"407", Status("HTTP/1.1 407 Proxy Auth\r\nProxy-Authenticate: Basic"), false},
+        {"404", Status("HTTP/1.1 404 Not Found"), false},
+        {"500", Status("HTTP/1.1 500 Server Error"), false},
+        {"600", Status("HTTP/1.1 600 Odd"), false},
+        {"100 then 200", Status("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK"), true},
+        {"Location only on the 100",
+         Status("HTTP/1.1 100 Continue\r\nLocation: /x\r\n\r\n"
+                "HTTP/1.1 200 OK"),
+         true},
+        {"103 then 200", Status("HTTP/1.1 103 Early Hints\r\n\r\nHTTP/1.1 200 OK"), false},
+        {"102 alone", TestResponse::Raw("HTTP/1.1 102 Processing\r\n\r\n").stayOpen(), false},
+        {"no status line", TestResponse::Raw("hello\r\n\r\n"), false},
+        {"nothing at all", TestResponse::Raw(""), false},
+        {"headers without end",
+         TestResponse::Raw("HTTP/1.1 200 OK\r\n")
+             .then("X-Fill: " + std::string(1000, 'x') + "\r\n", 0ms, 100000),
+         false},
+    });
+}
+
+TEST(FetchUrlTest, ReadsEveryKindOfBodyToItsEnd) {
+    const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    ExpectOutcomes({
+        {"chunked", TestResponse::Raw(chunkedHead + "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"),
+         true},
+        {"chunked in pieces",
+         TestResponse::Raw(chunkedHead + "5\r\nhel").then("lo\r\n0\r\n\r\n", 50ms).stayOpen(),
+         true},
+        {"chunked with a Location trailer",
+         TestResponse::Raw(chunkedHead + "2\r\nok\r\n0\r\nLocation: /x\r\n\r\n"), true},
+        {"close-delimited", TestResponse::Raw("HTTP/1.1 200 OK\r\n\r\n").then("body", 50ms), true},
+        {"chunked cut short", TestResponse::Raw(chunkedHead + "5\r\nhello\r\n"), false},
+        {"chunked garbage", TestResponse::Raw(chunkedHead + "zz\r\nhello\r\n0\r\n\r\n"), false},
+        {"Content-Length cut short",
+         TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort"), false},
+    });
+}
+
+struct SilenceCase {
+    std::string name;
+    TestResponse response;
+};
+
+TEST(FetchUrlTest, SilenceLongerThanTheReadTimeoutFails) {
+    const std::vector<SilenceCase> cases = {
+        {"silent from the start", TestResponse::Silent()},
+        {"silent within the headers", TestResponse::Raw("HTTP/1.1 200 OK\r\n").stayOpen()},
+        {"silent mid-body",
+         TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789").stayOpen()},
+        {"silent mid-chunk",
+         TestResponse::Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhe")
+             .stayOpen()},
+    };
+    for (const SilenceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestServer server;
+        server.setDefaultResponse(c.response);
+        const auto start = Clock::now();
+        EXPECT_FALSE(FetchUrl(server.url("/"), Quick(300ms)));
+        EXPECT_LT(Clock::now() - start, kHangLimit);
+    }
+}
+
+TEST(FetchUrlTest, ReadTimeoutBoundsEachSilenceNotTheWholeExchange) {
+    // Eight pauses well below the read time-out add up to far more than it.
+    TestResponse slow = TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n");
+    for (int i = 0; i < 8; ++i)
+        slow.then("x", 300ms);
+    TestServer server;
+    server.setDefaultResponse(slow);
+    EXPECT_TRUE(FetchUrl(server.url("/"), Quick(1500ms)));
+}
+
+TEST(FetchUrlTest, HugeBodyIsStreamedWithFlatMemory) {
+    constexpr uint64_t kChunk = 64 * 1024;
+    constexpr uint64_t kChunks = 1600; // 100 MiB
+    TestServer server;
+    server.setDefaultResponse(TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: " +
+                                                std::to_string(kChunk * kChunks) + "\r\n\r\n")
+                                  .then(std::string(kChunk, 'x'), 0ms, kChunks));
+    const long before = PeakRssKb();
+    EXPECT_TRUE(FetchUrl(server.url("/big"), Quick()));
+    EXPECT_LT(PeakRssKb() - before, 30 * 1024) << "peak RSS grew by more than 30 MiB";
+}
+
+TEST(FetchUrlTest, UnsupportedUrlsFailWithoutConnecting) {
+    TestServer server;
+    const std::string hostPort = "127.0.0.1:" + std::to_string(server.port());
+    const std::vector<std::string> urls = {
+        "https://" + hostPort + "/",
+        "HTTPS://" + hostPort + "/",
+        hostPort + "/",
+        "ftp://" + hostPort + "/",
+        "http://" + hostPort + "/a\r\nCookie: x",
+    };
+    for (const std::string& url : urls) {
+        SCOPED_TRACE(url);
+        EXPECT_FALSE(FetchUrl(url, Quick()));
+    }
+    const std::atomic<bool> abort{true};
+    FetchOptions aborted = Quick();
+    aborted.abort = &abort;
+    EXPECT_FALSE(FetchUrl(server.url("/"), aborted));
+
+    ASSERT_TRUE(Probe(server.port()));
+    ASSERT_TRUE(server.waitForConnections(1, kHangLimit));
+    EXPECT_EQ(server.connectionCount(), 1) << "only our probe may have connected";
+}
+
+TEST(FetchUrlTest, RefusedConnectionFails) {
+    // A bound socket that never listens: connecting to its port is refused.
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+    const auto start = Clock::now();
+    EXPECT_FALSE(FetchUrl(url, Quick()));
+    EXPECT_LT(Clock::now() - start, kHangLimit);
+    close(fd);
+}
+
+TEST(FetchUrlTest, AbortFromAnotherThreadEndsASilentFetch) {
+    TestServer server;
+    server.setDefaultResponse(TestResponse::Silent());
+    std::atomic<bool> abort{false};
+    FetchOptions options = Quick(60s);
+    options.abort = &abort;
+    std::thread stopper([&] {
+        server.waitForConnections(1, kHangLimit);
+        abort = true;
+    });
+    const auto start = Clock::now();
+    EXPECT_FALSE(FetchUrl(server.url("/"), options));
+    EXPECT_LT(Clock::now() - start, kHangLimit);
+    stopper.join();
+}
+
+TEST(FetchUrlTest, TwentyClientsFetchAtOnce) {
+    constexpr int kClients = 20;
+    TestServer server;
+    // Every answer waits a little, so the clients overlap on the server.
+    server.setDefaultResponse(TestResponse().then("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n"
+                                                  "ok",
+                                                  100ms));
+    std::atomic<int> successes{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kClients; ++i)
+        clients.emplace_back([&, i] {
+            if (FetchUrl(server.url("/c" + std::to_string(i)), Quick()))
+                ++successes;
+        });
+    for (auto& client : clients)
+        client.join();
+    EXPECT_EQ(successes, kClients);
+    EXPECT_EQ(server.connectionCount(), kClients);
+    EXPECT_EQ(server.requests().size(), size_t(kClients));
+}
+
+} // namespace

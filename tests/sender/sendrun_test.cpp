@@ -1,0 +1,180 @@
+#include "dispenser.h"
+#include "sendrun.h"
+#include "sitelist.h"
+#include "statussink.h"
+#include "testserver.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <map>
+#include <mutex>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const Text kDone = "\xCD\xEA\xB3\xC9"; // "完成"
+
+class RecordingSink : public StatusSink {
+public:
+    void SetStatusText(const Text& text) override {
+        std::lock_guard lock(m_mutex);
+        m_texts.push_back(text);
+    }
+    TextList texts() const {
+        std::lock_guard lock(m_mutex);
+        return m_texts;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    TextList m_texts;
+};
+
+struct Fixture {
+    QTemporaryDir dir;
+    SiteList sites;
+    std::atomic<int> passes{1};
+    Dispenser dispenser{sites, [this] { return passes.load(); }};
+    RecordingSink sink;
+
+    QString path(const char* name) const { return dir.filePath(name); }
+    void templates(const std::string& lines) {
+        QFile file(path("SL.txt"));
+        file.open(QIODevice::WriteOnly);
+        file.write(lines.data(), static_cast<qint64>(lines.size()));
+        file.close();
+        dispenser.LoadTemplates(path("SL.txt"));
+    }
+    QList<QByteArray> logLines() const {
+        QFile file(path("SendLog.txt"));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QList<QByteArray> lines = file.readAll().split('\n');
+        EXPECT_TRUE(lines.back().isEmpty()) << "last line not ended";
+        lines.removeLast();
+        return lines;
+    }
+};
+
+// Waits for the run's own end (the destructor would abort it).
+void WaitForEnd(const SendRun& run) {
+    for (int i = 0; i < 1000 && !run.isFinished(); ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(run.isFinished());
+}
+
+std::string TargetOf(const std::string& request) {
+    const size_t start = request.find(' ') + 1;
+    return request.substr(start, request.find(' ', start) - start);
+}
+
+TEST(SendRun, FetchesEveryJobOncePerPassAndLogsOnlySuccesses) {
+    TestServer server;
+    server.setHandler([](const std::string& request) {
+        return TargetOf(request).find("/bad/") == 0
+                   ? TestResponse::Raw("HTTP/1.1 404 Not Found\r\n"
+                                       "Content-Length: 0\r\n\r\n")
+                   : TestResponse::Raw("HTTP/1.1 200 OK\r\n"
+                                       "Content-Length: 2\r\n\r\nok");
+    });
+    Fixture f;
+    for (const char* site : {"a.example", "www.b.example", "c.example/page"})
+        f.sites.append(site);
+    const std::string base = server.url("");
+    f.templates("9" + base + "/ok/{@url}\r\n1" + base + "/one/{_url}\n5" + base +
+                "/bad/{@url}\r0never\n");
+    f.passes = 2;
+    const long long expected = f.dispenser.jobCount();
+    ASSERT_EQ(expected, 2 * (3 + 1 + 3));
+    {
+        SendRun run(f.dispenser, f.sink, f.path("SendLog.txt"), {}, 8);
+        WaitForEnd(run);
+        EXPECT_EQ(run.jobsDone(), expected);
+        EXPECT_EQ(run.jobsSucceeded(), 2 * 4);
+    }
+
+    std::map<std::string, int> fetched;
+    for (const std::string& request : server.requests())
+        ++fetched[TargetOf(request)];
+    const std::map<std::string, int> wanted = {
+        {"/ok/a.example", 2},       {"/ok/www.b.example", 2}, {"/ok/c.example/page", 2},
+        {"/one/a_example", 2},      {"/bad/a.example", 2},    {"/bad/www.b.example", 2},
+        {"/bad/c.example/page", 2},
+    };
+    EXPECT_EQ(fetched, wanted);
+
+    const QList<QByteArray> lines = f.logLines();
+    ASSERT_EQ(lines.size(), 8);
+    const QRegularExpression line(QStringLiteral("^http://127\\.0\\.0\\.1:\\d+/(ok|one)/"
+                                                 "[a-z_./]+\\t\\d{1,2}:\\d{2}:\\d{2}\\r$"));
+    for (const QByteArray& l : lines)
+        EXPECT_TRUE(line.match(QString::fromLatin1(l)).hasMatch()) << l.toStdString();
+
+    const TextList texts = f.sink.texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), kDone), 1);
+    EXPECT_EQ(texts.back(), kDone);
+    EXPECT_EQ(texts.size(), static_cast<size_t>(expected) + 1);
+}
+
+TEST(SendRun, OneWorkerFetchesInDispenserOrder) {
+    TestServer server;
+    Fixture f;
+    f.sites.append("a.example");
+    f.sites.append("b.example");
+    f.templates("5" + server.url("/x/{@url}") + "\n5" + server.url("/y/{@url}") + "\n");
+    f.passes = 2;
+    {
+        SendRun run(f.dispenser, f.sink, f.path("SendLog.txt"), {}, 1);
+        WaitForEnd(run);
+    }
+    std::vector<std::string> order;
+    for (const std::string& request : server.requests())
+        order.push_back(TargetOf(request));
+    const std::vector<std::string> wanted = {"/x/a.example", "/y/a.example", "/x/b.example",
+                                             "/y/b.example", "/x/a.example", "/y/a.example",
+                                             "/x/b.example", "/y/b.example"};
+    EXPECT_EQ(order, wanted);
+    const QList<QByteArray> lines = f.logLines();
+    ASSERT_EQ(lines.size(), 8);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_TRUE(lines[i].startsWith(QByteArray::fromStdString(server.url(wanted[i]))));
+}
+
+TEST(SendRun, MoreWorkersThanJobsAndAllFailing) {
+    TestServer server;
+    server.setDefaultResponse(TestResponse::Raw("HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n"));
+    Fixture f;
+    f.sites.append("a.example");
+    f.templates("5" + server.url("/1") + "\n5" + server.url("/2") + "\n5" + server.url("/3"));
+    SendRun run(f.dispenser, f.sink, f.path("SendLog.txt"), {}, 8);
+    WaitForEnd(run);
+    EXPECT_EQ(server.connectionCount(), 3);
+    EXPECT_EQ(run.jobsSucceeded(), 0);
+    EXPECT_FALSE(QFile::exists(f.path("SendLog.txt")));
+    const TextList texts = f.sink.texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), kDone), 1);
+}
+
+TEST(SendRun, DestroyingARunAbortsFetchesInFlight) {
+    TestServer server;
+    server.setDefaultResponse(TestResponse::Silent());
+    Fixture f;
+    for (int i = 0; i < 50; ++i)
+        f.sites.append("site" + std::to_string(i) + ".example");
+    f.templates("5" + server.url("/{@url}"));
+    const auto started = std::chrono::steady_clock::now();
+    {
+        SendRun run(f.dispenser, f.sink, f.path("SendLog.txt"), {}, 4);
+        ASSERT_TRUE(server.waitForConnections(4, 5s));
+    }
+    // Far below the 20 s read time-out: the silent fetches gave up when asked.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    EXPECT_LE(server.connectionCount(), 8);
+}
+
+} // namespace

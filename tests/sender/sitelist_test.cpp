@@ -1,0 +1,275 @@
+#include "apperror.h"
+#include "sitelist.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <atomic>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteAll(const QString& path, const std::string& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
+}
+
+QByteArray Bytes(const std::string& text) {
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+void ExpectAppError(const std::function<void()>& action, const QString& message) {
+    try {
+        action();
+        ADD_FAILURE() << "no error";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.message(), message);
+    }
+}
+
+TEST(SiteList, LoadsEveryLineEndAndSavesCrLf) {
+    const struct {
+        const char* name;
+        std::string file;
+        TextList entries;
+    } cases[] = {
+        {"CR LF", "a.com\r\nb.com\r\n", {"a.com", "b.com"}},
+        {"LF", "a.com\nb.com\n", {"a.com", "b.com"}},
+        {"CR", "a.com\rb.com\r", {"a.com", "b.com"}},
+        {"no final break", "a.com\r\nb.com", {"a.com", "b.com"}},
+        {"mixed", "a.com\rb.com\nc.com\r\nd.com", {"a.com", "b.com", "c.com", "d.com"}},
+        {"empty file", "", {}},
+        {"one break", "\r\n", {""}},
+        {"blank line CR LF", "a.com\r\n\r\nb.com\r\n", {"a.com", "", "b.com"}},
+        {"blank line LF", "a.com\n\nb.com", {"a.com", "", "b.com"}},
+        {"LF then CR LF", "a.com\n\r\nb.com", {"a.com", "", "b.com"}},
+        {"LF then CR", "a.com\n\rb.com", {"a.com", "", "b.com"}},
+        {"CR then CR LF", "a.com\r\r\n", {"a.com", ""}},
+        {"blank last line", "a.com\r\n\r\n", {"a.com", ""}},
+        {"GBK",
+         "\xD6\xD0\xCE\xC4.com\r\nwww.\xD6\xD0\xCE\xC4.cn\r\n",
+         {"\xD6\xD0\xCE\xC4.com", "www.\xD6\xD0\xCE\xC4.cn"}},
+        // Entries are kept as written; only the tidy-up before a run trims them.
+        {"untrimmed", "  a.com/ \r\n\tb.com\r\n", {"  a.com/ ", "\tb.com"}},
+    };
+    QTemporaryDir dir;
+    const QString in = dir.filePath("in.txt");
+    const QString out = dir.filePath("Url.txt");
+    // One list for every case: each load replaces what the one before left.
+    SiteList list;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteAll(in, c.file);
+        list.load(in);
+        EXPECT_EQ(list.entries(), c.entries);
+
+        std::string expected;
+        for (const Text& site : c.entries)
+            expected += site + "\r\n";
+        list.save(out);
+        EXPECT_EQ(ReadAll(out), Bytes(expected));
+
+        SiteList reread;
+        reread.load(out);
+        EXPECT_EQ(reread.entries(), c.entries);
+    }
+}
+
+TEST(SiteList, SaveReplacesTheWholeFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Url.txt");
+    WriteAll(path, "old-one.com\r\nold-two.com\r\nold-three.com\r\n");
+    SiteList list;
+    list.append("a.com");
+    list.append("");
+    list.append("\xD6\xD0\xCE\xC4.com");
+    list.save(path);
+    EXPECT_EQ(ReadAll(path), QByteArray("a.com\r\n\r\n\xD6\xD0\xCE\xC4.com\r\n"));
+    // No temporary file is left beside it.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Url.txt"});
+}
+
+TEST(SiteList, MissingFileRaisesAndKeepsTheList) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Url.txt");
+    SiteList list;
+    list.append("example.com");
+    ExpectAppError([&] { list.load(path); }, "Cannot open file " + path);
+    EXPECT_EQ(list.entries(), TextList{"example.com"});
+}
+
+TEST(SiteList, RefusedSaveRaisesAndKeepsListAndFolder) {
+    QTemporaryDir dir;
+    const QString inMissingFolder = dir.filePath("gone/Url.txt");
+    const QString folder = dir.filePath("Url.txt");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Url.txt"));
+    WriteAll(folder + "/inside.txt", "kept\r\n");
+    SiteList list;
+    list.append("example.com");
+    for (const QString& path : {inMissingFolder, folder}) {
+        SCOPED_TRACE(path.toStdString());
+        ExpectAppError([&] { list.save(path); }, "Cannot create file " + path);
+        EXPECT_EQ(list.entries(), TextList{"example.com"});
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("gone")));
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_EQ(ReadAll(folder + "/inside.txt"), QByteArray("kept\r\n"));
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+// A file size limit refuses the bytes even to root, the way a full disk would.
+TEST(SiteList, WriteRefusedHalfwayKeepsTheOldFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Url.txt");
+    WriteAll(path, "old.com\r\n");
+    SiteList list;
+    list.append("old.com");
+    list.append(std::string(4096, 'x') + ".com");
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ExpectAppError([&] { list.save(path); }, "Cannot create file " + path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(ReadAll(path), QByteArray("old.com\r\n"));
+    EXPECT_EQ(list.size(), 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Url.txt"});
+}
+
+TEST(SiteList, TidyTrimsAndDropsOneSlash) {
+    const struct {
+        const char* entry;
+        const char* tidied;
+    } cases[] = {
+        {"  example.com  ", "example.com"},
+        {"\t\x01www.example.com\r", "www.example.com"},
+        {"example.com/", "example.com"},
+        {"example.com//", "example.com/"},
+        {" example.com/ ", "example.com"},
+        {"example.com/blog/", "example.com/blog"},
+        {"/", ""},
+        {"   ", ""},
+        {"", ""},
+        {"\xD6\xD0\xCE\xC4.com/", "\xD6\xD0\xCE\xC4.com"},
+        {"EXAMPLE.COM", "EXAMPLE.COM"},
+    };
+    SiteList list;
+    TextList expected;
+    for (const auto& c : cases) {
+        list.append(c.entry);
+        expected.push_back(c.tidied);
+    }
+    list.TidySiteList();
+    ASSERT_EQ(list.size(), int(std::size(cases)));
+    for (int i = 0; i < list.size(); ++i) {
+        SCOPED_TRACE(cases[i].entry);
+        EXPECT_EQ(list.at(i), expected[size_t(i)]);
+    }
+}
+
+TEST(SiteList, ModelShowsEntriesAsUnicode) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Url.txt");
+    WriteAll(path, "\xD6\xD0\xCE\xC4.com\r\n\r\nexample.com\r\n");
+    SiteList list;
+    int resets = 0;
+    QObject::connect(&list, &QAbstractItemModel::modelReset, [&] { ++resets; });
+    list.load(path);
+    EXPECT_EQ(resets, 1);
+
+    const struct {
+        int row;
+        QString shown;
+    } rows[] = {
+        {0, QString::fromUtf8("中文.com")},
+        {1, QString()},
+        {2, QStringLiteral("example.com")},
+    };
+    ASSERT_EQ(list.rowCount(), 3);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.row);
+        EXPECT_EQ(list.data(list.index(r.row), Qt::DisplayRole).toString(), r.shown);
+    }
+    EXPECT_FALSE(list.data(list.index(0), Qt::DecorationRole).isValid());
+    EXPECT_EQ(list.rowCount(list.index(0)), 0);
+}
+
+TEST(SiteList, AppendAnnouncesTheNewRow) {
+    SiteList list;
+    list.append("a.com");
+    struct Insert {
+        int first, last, rowCount;
+        QString shown;
+    };
+    std::vector<Insert> inserts;
+    QObject::connect(&list, &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex& parent, int first, int last) {
+                         EXPECT_FALSE(parent.isValid());
+                         inserts.push_back(
+                             {first, last, list.rowCount(),
+                              list.data(list.index(first), Qt::DisplayRole).toString()});
+                     });
+    list.append("\xD6\xD0\xCE\xC4.com");
+    list.append("a.com");
+    ASSERT_EQ(inserts.size(), 2u);
+    EXPECT_EQ(inserts[0].first, 1);
+    EXPECT_EQ(inserts[0].last, 1);
+    EXPECT_EQ(inserts[0].rowCount, 2);
+    EXPECT_EQ(inserts[0].shown, QString::fromUtf8("中文.com"));
+    // Duplicates are allowed.
+    EXPECT_EQ(inserts[1].first, 2);
+    EXPECT_EQ(inserts[1].shown, QStringLiteral("a.com"));
+    EXPECT_EQ(list.entries(), (TextList{"a.com", "\xD6\xD0\xCE\xC4.com", "a.com"}));
+}
+
+TEST(SiteList, WorkersReadWhileTheUiAppends) {
+    constexpr int kEntries = 10000;
+    SiteList list;
+    std::atomic<bool> done{false};
+    std::atomic<int> shrinks{0}, wrong{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 4; ++r)
+        readers.emplace_back([&, r] {
+            int seen = 0;
+            for (int step = r; !done.load(); ++step) {
+                const int n = list.size();
+                if (n < seen)
+                    ++shrinks;
+                seen = n;
+                if (n > 0) {
+                    const int i = step % n;
+                    if (list.at(i) != std::to_string(i))
+                        ++wrong;
+                }
+            }
+        });
+    for (int i = 0; i < kEntries; ++i)
+        list.append(std::to_string(i));
+    done = true;
+    for (std::thread& t : readers)
+        t.join();
+    EXPECT_EQ(shrinks.load(), 0);
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(list.size(), kEntries);
+    EXPECT_EQ(list.at(kEntries - 1), std::to_string(kEntries - 1));
+}
+
+} // namespace
