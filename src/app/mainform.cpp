@@ -6,6 +6,9 @@
 #include "connstr.h"
 #include "dispenser.h"
 #include "fileversion.h"
+#include "historymodel.h"
+#include "messagebox.h"
+#include "rankdb.h"
 #include "sendrun.h"
 #include "settingform.h"
 #include "sitelist.h"
@@ -16,8 +19,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
+#include <QShortcut>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -60,6 +65,17 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     };
     connect(ui->SendCount, &QSpinBox::textChanged, this, mirrorSendCount);
 
+    SortQuery = new HistoryModel(this);
+    ui->SortDBGrid->setModel(SortQuery);
+    ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
+    ConnectReported(ui->SortDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                    &TMainForm::SortQueryAfterScroll);
+    auto* deleteRow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), ui->SortDBGrid);
+    deleteRow->setContext(Qt::WidgetShortcut);
+    ConnectReported(deleteRow, &QShortcut::activated, this, &TMainForm::deleteHistoryRow);
+    ConnectReported(ui->SEOPageControl, &QTabWidget::currentChanged, this,
+                    &TMainForm::QuerySortTabSheetShow);
+
     ConnectReported(ui->AddUrlButton, &QPushButton::clicked, this, &TMainForm::AddUrlButtonClick);
     ConnectReported(ui->StartButton, &QPushButton::clicked, this, &TMainForm::StartButtonClick);
     ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
@@ -88,6 +104,8 @@ void TMainForm::FormCreate(const QString& programDir) {
     SettingsFile = std::make_unique<IniFile>(ProgramDir + QStringLiteral("Setting.ini"));
     m_connectionString =
         MakeAccessConnStr(ProgramDir + QStringLiteral("Sort.mdb"), QString(), true);
+    DataQuery = std::make_unique<RankDatabase>(m_connectionString);
+    m_sortQueryDb = std::make_unique<RankDatabase>(m_connectionString);
     LoadSendSettings();
     StopRequested = false;
 
@@ -150,7 +168,54 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormClose() {
     StopRequested = true;
+    SortQuery->closeHistory();
+    m_sortQueryDb->close();
     m_run.reset();
+}
+
+void TMainForm::StoreRank(const Text& site, const Text& keyword, int engine, int rank) {
+    DataQuery->StoreRank(site, keyword, engine, rank);
+}
+
+void TMainForm::QuerySortTabSheetShow() {
+    if (ui->SEOPageControl->currentWidget() == ui->QuerySortTabSheet)
+        RefreshHistory();
+}
+
+void TMainForm::RefreshHistory() {
+    SortQuery->closeHistory();
+    SortQuery->RefreshHistory(*m_sortQueryDb);
+    const int charWidth = ui->SortDBGrid->fontMetrics().averageCharWidth();
+    for (int column = HistoryModel::Web; column <= HistoryModel::QueryDate; ++column)
+        ui->SortDBGrid->setColumnWidth(column, HistoryModel::columnChars(column) * charWidth);
+    // The first row becomes current, which fills the query fields.
+    if (SortQuery->rowCount() > 0)
+        ui->SortDBGrid->setCurrentIndex(SortQuery->index(0, HistoryModel::Web));
+}
+
+void TMainForm::SortQueryAfterScroll() {
+    const int row = ui->SortDBGrid->currentIndex().row();
+    if (row < 0)
+        return;
+    auto field = [&](int column) { return SortQuery->index(row, column).data(Qt::EditRole); };
+    ui->QueryWeb->setText(field(HistoryModel::Web).toString());
+    ui->QueryKey->setText(field(HistoryModel::SearchKey).toString());
+    const int engine =
+        SortQuery->QSqlQueryModel::data(SortQuery->index(row, HistoryModel::SearcherType)).toInt();
+    ui->SearcherCombox->setCurrentIndex(engine >= 0 && engine < ui->SearcherCombox->count() ? engine
+                                                                                            : -1);
+}
+
+void TMainForm::deleteHistoryRow() {
+    const int row = ui->SortDBGrid->currentIndex().row();
+    if (row < 0 ||
+        MessageBox::confirm(this, QStringLiteral("Delete record?")) != MessageBox::Answer::Ok)
+        return;
+    m_sortQueryDb->deleteRank(SortQuery->idAt(row));
+    RefreshHistory();
+    if (SortQuery->rowCount() > 0)
+        ui->SortDBGrid->setCurrentIndex(
+            SortQuery->index(std::min(row, SortQuery->rowCount() - 1), HistoryModel::Web));
 }
 
 void TMainForm::AddUrlButtonClick() {

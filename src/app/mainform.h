@@ -11,6 +11,8 @@
 #include <optional>
 
 class Dispenser;
+class HistoryModel;
+class RankDatabase;
 class QLabel;
 class QTimer;
 class SendRun;
@@ -44,6 +46,11 @@ public:
     void setFetchOptions(const FetchOptions& options) { m_fetchOptions = options; }
     bool sendRunActive() const { return m_run != nullptr; }
 
+    // The rank history: one row per site, keyword, engine and day.
+    void StoreRank(const Text& site, const Text& keyword, int engine, int rank);
+    void RefreshHistory();
+    RankDatabase& dataQuery() { return *DataQuery; }
+
     void AddUrlButtonClick();
     void StartButtonClick();
     void QuitButtonClick();
@@ -58,6 +65,9 @@ private:
     void FormClose();
     void applyPendingStatus();
     void sendRunFinished();
+    void QuerySortTabSheetShow();
+    void SortQueryAfterScroll();
+    void deleteHistoryRow();
     void showSendProgress();
 
     std::unique_ptr<Ui::TMainForm> ui;
@@ -75,6 +85,11 @@ private:
     SiteList* m_sites = nullptr;
     // The passes as the spin edit shows them, for workers, which must not touch a widget.
     std::atomic<int> m_sendCount{2};
+    // Each data set of the rank database holds its own connection.
+    std::unique_ptr<RankDatabase> DataQuery;
+    std::unique_ptr<RankDatabase> m_sortQueryDb;
+    HistoryModel* SortQuery = nullptr;
+
     // Holds the templates and DispenserLock.
     std::unique_ptr<Dispenser> m_dispenser;
     FetchOptions m_fetchOptions;

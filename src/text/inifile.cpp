@@ -106,13 +106,32 @@ QByteArray ReadForWrite(const QString& path, const QString& error) {
 
 } // namespace
 
-int IniFile::readInteger(std::string_view section, std::string_view key, int defaultValue) const {
-    const std::vector<Line> lines = SplitLines(ReadFile(m_path));
+namespace {
+
+std::optional<Text> ReadValue(const QString& path, std::string_view section, std::string_view key) {
+    const std::vector<Line> lines = SplitLines(ReadFile(path));
     const Place place = Find(lines, section, key);
     if (!place.key)
-        return defaultValue;
+        return std::nullopt;
     const std::string_view body = lines[*place.key].body;
-    return ParseWholeNumber(TrimText(body.substr(body.find('=') + 1))).value_or(defaultValue);
+    return TrimText(body.substr(body.find('=') + 1));
+}
+
+} // namespace
+
+int IniFile::readInteger(std::string_view section, std::string_view key, int defaultValue) const {
+    const auto value = ReadValue(m_path, section, key);
+    return value ? ParseWholeNumber(*value).value_or(defaultValue) : defaultValue;
+}
+
+Text IniFile::readText(std::string_view section, std::string_view key,
+                       const Text& defaultValue) const {
+    auto value = ReadValue(m_path, section, key);
+    if (!value)
+        return defaultValue;
+    if (value->size() >= 2 && value->front() == '"' && value->back() == '"')
+        return value->substr(1, value->size() - 2);
+    return *value;
 }
 
 bool IniFile::readBool(std::string_view section, std::string_view key, bool defaultValue) const {

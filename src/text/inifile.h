@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text.h"
+
 #include <QString>
 #include <string_view>
 
@@ -16,6 +18,9 @@ public:
 
     int readInteger(std::string_view section, std::string_view key, int defaultValue) const;
     bool readBool(std::string_view section, std::string_view key, bool defaultValue) const;
+    // The value as written, blanks around it dropped; a value in double quotes loses them, so
+    // a text can start or end with blanks.
+    Text readText(std::string_view section, std::string_view key, const Text& defaultValue) const;
     void writeInteger(std::string_view section, std::string_view key, int value);
     void writeBool(std::string_view section, std::string_view key, bool value);
 

@@ -1,0 +1,53 @@
+#include "historymodel.h"
+
+#include "apperror.h"
+#include "engines.h"
+#include "rankdb.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QSqlError>
+#include <QSqlQuery>
+
+void HistoryModel::RefreshHistory(RankDatabase& database) {
+    clear();
+    QSqlQuery query(database.connection());
+    if (!query.exec(QStringLiteral("SELECT id, Web, SearchKey, SearcherType, SortNum, QueryDate "
+                                   "FROM QuerySort ORDER BY id DESC LIMIT 100")))
+        throw AppError(query.lastError().text());
+    setQuery(std::move(query));
+    // Every row at once: the grid is small and the query must not hold the file open.
+    while (canFetchMore())
+        fetchMore();
+}
+
+qint64 HistoryModel::idAt(int row) const {
+    return QSqlQueryModel::data(index(row, Id)).toLongLong();
+}
+
+QVariant HistoryModel::data(const QModelIndex& index, int role) const {
+    const QVariant value = QSqlQueryModel::data(index, role);
+    if (role != Qt::DisplayRole)
+        return value;
+    switch (index.column()) {
+    case SearcherType:
+        return SortQuerySearcherTypeGetText(value.isNull() ? -1 : value.toInt());
+    case QueryDate:
+        return QLocale::system().toString(QDate::fromString(value.toString(), Qt::ISODate),
+                                          QLocale::ShortFormat);
+    default:
+        return value;
+    }
+}
+
+QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QSqlQueryModel::headerData(section, orientation, role);
+    static const char* const titles[] = {"id", "网址", "关键词", "搜索引擎", "排名", "查询日期"};
+    return section >= 0 && section <= QueryDate ? QString::fromUtf8(titles[section]) : QVariant();
+}
+
+int HistoryModel::columnChars(int column) {
+    static const int chars[] = {0, 24, 24, 8, 8, 10};
+    return column >= 0 && column <= QueryDate ? chars[column] : 0;
+}

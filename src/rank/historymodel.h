@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QSqlQueryModel>
+
+class RankDatabase;
+
+// The newest 100 rows of the rank history as the grid shows them: 网址, 关键词, 搜索引擎,
+// 排名, 查询日期 (the id is kept in a hidden first column for deleting a row).
+class HistoryModel : public QSqlQueryModel {
+    Q_OBJECT
+
+public:
+    enum Column { Id, Web, SearchKey, SearcherType, SortNum, QueryDate };
+
+    using QSqlQueryModel::QSqlQueryModel;
+
+    // Reads the newest rows afresh; throws AppError when the database cannot be read.
+    void RefreshHistory(RankDatabase& database);
+    // Lets go of the query, so the connection can close.
+    void closeHistory() { clear(); }
+
+    qint64 idAt(int row) const;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    // Width in characters of each shown column.
+    static int columnChars(int column);
+};

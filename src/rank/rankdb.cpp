@@ -1,0 +1,198 @@
+#include "rankdb.h"
+
+#include "apperror.h"
+#include "codepage.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <atomic>
+
+namespace {
+
+// The column limits live in the schema; each constraint's name is the message the user sees
+// when a value breaks it.
+const char* const kSchema[] = {
+    R"(CREATE TABLE IF NOT EXISTS QuerySort (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        Web TEXT NOT NULL
+            CONSTRAINT "Field Web holds at most 200 characters" CHECK (length(Web) <= 200),
+        SearchKey TEXT NOT NULL
+            CONSTRAINT "Field SearchKey holds at most 30 characters" CHECK (length(SearchKey) <= 30),
+        SearcherType INTEGER NOT NULL
+            CONSTRAINT "Field SearcherType holds whole numbers from 0 to 65535"
+            CHECK (SearcherType BETWEEN 0 AND 65535),
+        SortNum INTEGER NOT NULL
+            CONSTRAINT "Field SortNum holds whole numbers from -32768 to 32767"
+            CHECK (SortNum BETWEEN -32768 AND 32767),
+        QueryDate TEXT NOT NULL DEFAULT (date('now', 'localtime'))))",
+    R"(CREATE TABLE IF NOT EXISTS BatchQuery (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        Web TEXT NOT NULL
+            CONSTRAINT "Field Web holds at most 200 characters" CHECK (length(Web) <= 200),
+        SearchKey TEXT NOT NULL
+            CONSTRAINT "Field SearchKey holds at most 30 characters" CHECK (length(SearchKey) <= 30),
+        SearcherType INTEGER NOT NULL
+            CONSTRAINT "Field SearcherType holds whole numbers from 0 to 65535"
+            CHECK (SearcherType BETWEEN 0 AND 65535)))",
+};
+
+// Another copy of the program writing at the same moment is waited for, not failed.
+constexpr int kBusyTimeoutMs = 10000;
+
+[[noreturn]] void Fail(const QSqlError& error) {
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    static const QRegularExpression check(QStringLiteral("CHECK constraint failed: (.*)$"));
+    const QRegularExpressionMatch match = check.match(text);
+    throw AppError(match.hasMatch() ? match.captured(1) : text);
+}
+
+void Exec(QSqlQuery& query) {
+    if (!query.exec())
+        Fail(query.lastError());
+}
+
+QSqlQuery Prepare(QSqlDatabase& db, const QString& sql) {
+    QSqlQuery query(db);
+    if (!query.prepare(sql))
+        Fail(query.lastError());
+    return query;
+}
+
+// An empty or missing file becomes a new database; anything else must already be one.
+void RefuseForeignFile(const QString& path) {
+    QFile file(path);
+    if (!file.exists() || file.size() == 0)
+        return;
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Cannot open file %1").arg(path));
+    if (file.read(16) != QByteArray("SQLite format 3\0", 16))
+        throw AppError(QStringLiteral("%1 is not an SQLite database (an Access file cannot be "
+                                      "read); the file was left as it is")
+                           .arg(path));
+}
+
+} // namespace
+
+QString DatabasePathFromConnectionString(const QString& connection) {
+    for (const QString& entry : connection.split(QLatin1Char(';'))) {
+        const qsizetype eq = entry.indexOf(QLatin1Char('='));
+        const QString key = entry.left(eq).trimmed();
+        if (eq > 0 && (key.compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0 ||
+                       key.compare(QLatin1String("DBQ"), Qt::CaseInsensitive) == 0))
+            return entry.mid(eq + 1).trimmed();
+    }
+    return {};
+}
+
+RankDatabase::RankDatabase(const QString& connectionString)
+    : m_path(DatabasePathFromConnectionString(connectionString)) {
+    static std::atomic<int> counter{0};
+    m_name = QStringLiteral("rankdb-%1").arg(++counter);
+}
+
+RankDatabase::~RankDatabase() {
+    close();
+}
+
+QSqlDatabase& RankDatabase::connection() {
+    open();
+    return m_db;
+}
+
+void RankDatabase::open() {
+    if (m_db.isOpen())
+        return;
+    RefuseForeignFile(m_path);
+    if (!m_db.isValid())
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    m_db.setDatabaseName(m_path);
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    if (!m_db.open())
+        Fail(m_db.lastError());
+    for (const char* statement : kSchema) {
+        QSqlQuery query(m_db);
+        if (!query.exec(QString::fromUtf8(statement)))
+            Fail(query.lastError());
+    }
+}
+
+void RankDatabase::close() {
+    if (!m_db.isValid())
+        return;
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+void RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine, int rank) {
+    QSqlDatabase& db = connection();
+    if (!db.transaction())
+        Fail(db.lastError());
+    try {
+        const QString day = m_today().toString(Qt::ISODate);
+        QSqlQuery earlier = Prepare(
+            db, QStringLiteral("SELECT id FROM QuerySort WHERE Web = ? AND SearchKey = ? "
+                               "AND SearcherType = ? AND QueryDate = ? ORDER BY id LIMIT 1"));
+        earlier.addBindValue(GbkToQString(site));
+        earlier.addBindValue(GbkToQString(keyword));
+        earlier.addBindValue(engine);
+        earlier.addBindValue(day);
+        Exec(earlier);
+        if (earlier.next()) {
+            QSqlQuery remove = Prepare(db, QStringLiteral("DELETE FROM QuerySort WHERE id = ?"));
+            remove.addBindValue(earlier.value(0));
+            Exec(remove);
+        }
+        QSqlQuery insert = Prepare(
+            db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
+                               "QueryDate) VALUES (?, ?, ?, ?, ?)"));
+        insert.addBindValue(GbkToQString(site));
+        insert.addBindValue(GbkToQString(keyword));
+        insert.addBindValue(engine);
+        insert.addBindValue(rank);
+        insert.addBindValue(day);
+        Exec(insert);
+        if (!db.commit())
+            Fail(db.lastError());
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+}
+
+void RankDatabase::deleteRank(qint64 id) {
+    QSqlQuery query = Prepare(connection(), QStringLiteral("DELETE FROM QuerySort WHERE id = ?"));
+    query.addBindValue(id);
+    Exec(query);
+}
+
+std::vector<RankDatabase::BatchRow> RankDatabase::batchRows() {
+    QSqlQuery query = Prepare(
+        connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType FROM BatchQuery "
+                                     "ORDER BY id"));
+    Exec(query);
+    std::vector<BatchRow> rows;
+    while (query.next())
+        rows.push_back({query.value(0).toLongLong(), QStringToGbk(query.value(1).toString()),
+                        QStringToGbk(query.value(2).toString()), query.value(3).toInt()});
+    return rows;
+}
+
+void RankDatabase::insertBatch(const Text& site, const Text& keyword, int code) {
+    QSqlQuery query =
+        Prepare(connection(), QStringLiteral("INSERT INTO BatchQuery (Web, SearchKey, "
+                                             "SearcherType) VALUES (?, ?, ?)"));
+    query.addBindValue(GbkToQString(site));
+    query.addBindValue(GbkToQString(keyword));
+    query.addBindValue(code);
+    Exec(query);
+}
+
+void RankDatabase::deleteBatch(qint64 id) {
+    QSqlQuery query = Prepare(connection(), QStringLiteral("DELETE FROM BatchQuery WHERE id = ?"));
+    query.addBindValue(id);
+    Exec(query);
+}

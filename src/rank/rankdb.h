@@ -1,0 +1,57 @@
+#pragma once
+
+#include "text.h"
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QString>
+#include <functional>
+#include <vector>
+
+// The path of the database file in a connection string: its "Data Source=" or "DBQ=" entry.
+QString DatabasePathFromConnectionString(const QString& connection);
+
+// The rank database "Sort.mdb", an SQLite file with the tables QuerySort (the rank history)
+// and BatchQuery (the standing batch list). Every object holds its own connection, as each
+// data set of the window does; a missing or empty file gets both tables. A file that is no
+// SQLite database is refused and left as it is. Texts are GBK outside, UTF-8 in the file;
+// values travel as bound parameters. Errors throw AppError with a message for the user.
+class RankDatabase {
+public:
+    explicit RankDatabase(const QString& connectionString);
+    ~RankDatabase();
+    RankDatabase(const RankDatabase&) = delete;
+    RankDatabase& operator=(const RankDatabase&) = delete;
+
+    const QString& path() const { return m_path; }
+    // Opened on first use; close() lets go of the file until the next use.
+    QSqlDatabase& connection();
+    void close();
+
+    // The day a rank is stored for; tests set their own.
+    void setToday(std::function<QDate()> today) { m_today = std::move(today); }
+
+    // One row per site, keyword, engine and day: the day's earlier row goes, the new one gets
+    // the newest id.
+    void StoreRank(const Text& site, const Text& keyword, int engine, int rank);
+    void deleteRank(qint64 id);
+
+    struct BatchRow {
+        qint64 id;
+        Text site;
+        Text keyword;
+        int code; // 0 all engines, 1-3 engine index + 1
+    };
+    // In the order the rows were added.
+    std::vector<BatchRow> batchRows();
+    void insertBatch(const Text& site, const Text& keyword, int code);
+    void deleteBatch(qint64 id);
+
+private:
+    void open();
+
+    QString m_path;
+    QString m_name;
+    QSqlDatabase m_db;
+    std::function<QDate()> m_today = [] { return QDate::currentDate(); };
+};
