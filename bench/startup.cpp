@@ -42,6 +42,7 @@ long ResidentKiB() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    Application::prepare();
     Application app(argc, argv);
     MessageBox::setTestMode(true); // a missing Url.txt must not wait for a click
     TMainForm form(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString());

@@ -2,6 +2,14 @@
 
 #include "messagebox.h"
 
+#include <unistd.h>
+
+void Application::prepare() {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(kAppTitle);
 }

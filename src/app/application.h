@@ -15,6 +15,10 @@ inline const QString kAppTitle = QStringLiteral("墨汀高效SEO综合工具");
 // escape.
 class Application : public QApplication {
 public:
+    // What must be settled before the application object exists: the result-page browser
+    // shares OpenGL contexts, and as root it cannot use its sandbox.
+    static void prepare();
+
     Application(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };

@@ -2,6 +2,7 @@
 #include "mainform.h"
 
 int main(int argc, char* argv[]) {
+    Application::prepare();
     Application app(argc, argv);
     TMainForm form;
     form.show();

@@ -2,17 +2,21 @@
 
 #include "aboutform.h"
 #include "application.h"
+#include "browserpage.h"
 #include "codepage.h"
 #include "connstr.h"
 #include "dispenser.h"
 #include "fileversion.h"
 #include "historymodel.h"
 #include "messagebox.h"
+#include "pumpwait.h"
 #include "rankdb.h"
+#include "rankscan.h"
 #include "sendrun.h"
 #include "settingform.h"
 #include "sitelist.h"
 #include "spinvalue.h"
+#include "strsearch.h"
 #include "ui_mainform.h"
 
 #include <QCloseEvent>
@@ -76,6 +80,8 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     ConnectReported(ui->SEOPageControl, &QTabWidget::currentChanged, this,
                     &TMainForm::QuerySortTabSheetShow);
 
+    ConnectReported(ui->QuerySortButton, &QPushButton::clicked, this,
+                    &TMainForm::QuerySortButtonClick);
     ConnectReported(ui->AddUrlButton, &QPushButton::clicked, this, &TMainForm::AddUrlButtonClick);
     ConnectReported(ui->StartButton, &QPushButton::clicked, this, &TMainForm::StartButtonClick);
     ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
@@ -170,7 +176,67 @@ void TMainForm::FormClose() {
     StopRequested = true;
     SortQuery->closeHistory();
     m_sortQueryDb->close();
+    m_closed = true;
     m_run.reset();
+}
+
+BrowserPage& TMainForm::browser() {
+    if (!m_browser)
+        m_browser = std::make_unique<BrowserPage>(ProgramDir + QStringLiteral("browser"));
+    return *m_browser;
+}
+
+void TMainForm::QuerySortButtonClick() {
+    RunRankQueries(QStringToGbk(ui->QueryWeb->text()), QStringToGbk(ui->QueryKey->text()),
+                   std::to_string(ui->SearcherCombox->currentIndex()));
+}
+
+void TMainForm::RunRankQueries(const Text& sites, const Text& keywords, const Text& engines) {
+    // One run at a time: the buttons that start one are off until it ends, however it ends.
+    if (m_rankRunActive)
+        return;
+    m_rankRunActive = true;
+    ui->QuerySortButton->setEnabled(false);
+    ui->BatchQuery->setEnabled(false);
+    struct Reenable {
+        TMainForm* form;
+        ~Reenable() {
+            form->m_rankRunActive = false;
+            form->ui->QuerySortButton->setEnabled(true);
+            form->ui->BatchQuery->setEnabled(true);
+        }
+    } reenable{this};
+
+    const TextList siteList = SplitText(sites, std::string_view(&kItemSeparator, 1), true);
+    const TextList keyList = SplitText(keywords, std::string_view(&kItemSeparator, 1), true);
+    const TextList engineList = SplitText(engines, std::string_view(&kItemSeparator, 1), true);
+    RankScanner scanner(browser(), *this, *SettingsFile, ProgramDir, StopRequested,
+                        [this](const Text& site, const Text& keyword, int engine, int rank) {
+                            StoreRank(site, keyword, engine, rank);
+                        });
+    QString report;
+    for (size_t i = 0; i < siteList.size(); ++i) {
+        const Text entry = i < engineList.size() ? engineList[i] : Text();
+        const auto engine = ParseWholeNumber(entry);
+        if (!engine)
+            throw AppError(
+                QStringLiteral("'%1' is not a valid integer value").arg(GbkToQString(entry)));
+        const Text keyword = i < keyList.size() ? keyList[i] : Text();
+        const int rank = scanner.QueryRank(siteList[i], keyword, *engine);
+        // Closing the window ends the run, not only the query under way.
+        if (m_closed)
+            return;
+        if (rank > 0)
+            report += QStringLiteral("\"") + GbkToQString(siteList[i]) + QStringLiteral("\" 在 ") +
+                      ui->SearcherCombox->itemText(*engine) + QStringLiteral(" 关键词 \"") +
+                      GbkToQString(keyword) + QStringLiteral("\" 查询中排名第 ") +
+                      QString::number(rank) + QStringLiteral(" 位\r\n");
+    }
+    if (!report.isEmpty())
+        MessageBox::information(this, report);
+    PumpWait(1000);
+    if (!m_closed)
+        RefreshHistory();
 }
 
 void TMainForm::StoreRank(const Text& site, const Text& keyword, int engine, int rank) {

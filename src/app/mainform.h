@@ -11,6 +11,7 @@
 #include <optional>
 
 class Dispenser;
+class BrowserPage;
 class HistoryModel;
 class RankDatabase;
 class QLabel;
@@ -51,6 +52,14 @@ public:
     void RefreshHistory();
     RankDatabase& dataQuery() { return *DataQuery; }
 
+    // Runs rank queries one after another and reports the ranks found in one message. The
+    // lists are item lists (entries joined by the byte 0xFF); engines in decimal.
+    void RunRankQueries(const Text& sites, const Text& keywords, const Text& engines);
+    bool rankRunActive() const { return m_rankRunActive; }
+    // The result-page browser, made on the first query.
+    BrowserPage& browser();
+
+    void QuerySortButtonClick();
     void AddUrlButtonClick();
     void StartButtonClick();
     void QuitButtonClick();
@@ -81,6 +90,10 @@ private:
     std::unique_ptr<IniFile> SettingsFile;
     std::recursive_mutex StatusLock;
     bool StopRequested = false;
+    // The window has closed: a rank run under way ends after its current query.
+    bool m_closed = false;
+    bool m_rankRunActive = false;
+    std::unique_ptr<BrowserPage> m_browser;
 
     SiteList* m_sites = nullptr;
     // The passes as the spin edit shows them, for workers, which must not touch a widget.

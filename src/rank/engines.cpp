@@ -17,9 +17,11 @@ bool InRange(int engine) {
 
 const EngineProfiles& DefaultEngineProfiles() {
     static const EngineProfiles profiles = {{
-        {"https://www.baidu.com", "\xB0\xD9\xB6\xC8\xBF\xEC\xD5\xD5</a>", "", ""}, // 百度快照</a>
-        {"http://www.sogou.com", "<!-- z -->  <!-- a -->", "<div class=results>", ""},
-        {"http://www.so.com", "<h3 class=\"res-title\">", "<div id=\"main\">", ""},
+        // 百度快照</a>
+        {"https://www.baidu.com", "\xB0\xD9\xB6\xC8\xBF\xEC\xD5\xD5</a>", "", "", false},
+        // The browser writes every attribute value in double quotes, whatever the server sent.
+        {"http://www.sogou.com", "<!-- z -->  <!-- a -->", "<div class=\"results\">", "", false},
+        {"http://www.so.com", "<h3 class=\"res-title\">", "<div id=\"main\">", "", true},
     }};
     return profiles;
 }
@@ -34,6 +36,7 @@ EngineProfiles LoadEngineProfiles(const IniFile& settings) {
         p.delimiter = LowerText(settings.readText(kSection, name + "Delimiter", p.delimiter));
         p.listStart = LowerText(settings.readText(kSection, name + "ListStart", p.listStart));
         p.listEnd = LowerText(settings.readText(kSection, name + "ListEnd", p.listEnd));
+        p.delimiterOpens = settings.readBool(kSection, name + "DelimiterOpens", p.delimiterOpens);
     }
     return profiles;
 }

@@ -18,6 +18,9 @@ struct EngineProfile {
     Text delimiter; // cuts the result list into results (lower case, GBK)
     Text listStart; // where the result list begins; empty: at the page's start
     Text listEnd;   // where it ends; empty: at the page's end
+    // The delimiter stands before each result (Haosou's heading) rather than after it (Baidu's
+    // and Sogou's), so the text before the first one is no result.
+    bool delimiterOpens = false;
 };
 
 using EngineProfiles = std::array<EngineProfile, kEngineCount>;
