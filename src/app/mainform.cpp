@@ -31,6 +31,22 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+namespace {
+
+// Dialogs are created at each opening, shown modally and free themselves when they close.
+template <typename Dialog, typename... Args>
+void OpenDialog(QWidget* owner, const QString& name, Args&&... args) {
+    QPointer<Dialog> dialog = owner->findChild<Dialog*>(name, Qt::FindDirectChildrenOnly);
+    if (!dialog) {
+        dialog = new Dialog(std::forward<Args>(args)..., owner);
+        dialog->setObjectName(name);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    dialog->exec();
+}
+
+} // namespace
+
 TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
     ui->setupUi(this);
@@ -82,6 +98,7 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
 
     ConnectReported(ui->QuerySortButton, &QPushButton::clicked, this,
                     &TMainForm::QuerySortButtonClick);
+    ConnectReported(ui->BatchQuery, &QPushButton::clicked, this, &TMainForm::BatchQueryClick);
     ConnectReported(ui->AddUrlButton, &QPushButton::clicked, this, &TMainForm::AddUrlButtonClick);
     ConnectReported(ui->StartButton, &QPushButton::clicked, this, &TMainForm::StartButtonClick);
     ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
@@ -189,6 +206,15 @@ BrowserPage& TMainForm::browser() {
 void TMainForm::QuerySortButtonClick() {
     RunRankQueries(QStringToGbk(ui->QueryWeb->text()), QStringToGbk(ui->QueryKey->text()),
                    std::to_string(ui->SearcherCombox->currentIndex()));
+}
+
+void TMainForm::BatchQueryClick() {
+    OpenDialog<TBatchQueryForm>(this, QStringLiteral("BatchQueryForm"), m_connectionString,
+                                m_batch);
+    // Taking the lists empties them: "退出" after an earlier batch must not run it again.
+    const BatchLists batch = std::exchange(m_batch, {});
+    if (!batch.BatchWebs.empty())
+        RunRankQueries(batch.BatchWebs, batch.BatchKeys, batch.BatchEngines);
 }
 
 void TMainForm::RunRankQueries(const Text& sites, const Text& keywords, const Text& engines) {
@@ -326,22 +352,6 @@ void TMainForm::showSendProgress() {
     if (m_run)
         m_progressPanel->setText(QStringLiteral("%1/%2").arg(m_run->jobsDone()).arg(m_jobTotal));
 }
-
-namespace {
-
-// Dialogs are created at each opening, shown modally and free themselves when they close.
-template <typename Dialog, typename... Args>
-void OpenDialog(QWidget* owner, const QString& name, Args&&... args) {
-    QPointer<Dialog> dialog = owner->findChild<Dialog*>(name, Qt::FindDirectChildrenOnly);
-    if (!dialog) {
-        dialog = new Dialog(std::forward<Args>(args)..., owner);
-        dialog->setObjectName(name);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    dialog->exec();
-}
-
-} // namespace
 
 void TMainForm::SettingMenuClick() {
     OpenDialog<TSettingForm>(this, QStringLiteral("SettingForm"), *SettingsFile);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batchqueryform.h"
 #include "httpfetch.h"
 #include "inifile.h"
 #include "statussink.h"
@@ -60,6 +61,7 @@ public:
     BrowserPage& browser();
 
     void QuerySortButtonClick();
+    void BatchQueryClick();
     void AddUrlButtonClick();
     void StartButtonClick();
     void QuitButtonClick();
@@ -93,6 +95,8 @@ private:
     // The window has closed: a rank run under way ends after its current query.
     bool m_closed = false;
     bool m_rankRunActive = false;
+    // Filled by the batch dialog's "开始查询", taken (and so emptied) by the run.
+    BatchLists m_batch;
     std::unique_ptr<BrowserPage> m_browser;
 
     SiteList* m_sites = nullptr;

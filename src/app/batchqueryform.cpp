@@ -1,0 +1,144 @@
+#include "batchqueryform.h"
+
+#include "application.h"
+#include "batchmodel.h"
+#include "codepage.h"
+#include "messagebox.h"
+#include "rankdb.h"
+#include "ui_batchqueryform.h"
+
+#include <QCloseEvent>
+#include <QMenu>
+#include <QShortcut>
+
+TBatchQueryForm::TBatchQueryForm(const QString& connectionString, BatchLists& handOver,
+                                 QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TBatchQueryForm>()),
+      BatchQuery(std::make_unique<RankDatabase>(connectionString)), m_handOver(handOver) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+
+    m_model = new BatchModel(this);
+    ui->BatchQueryGrid->setModel(m_model);
+    const int charWidth = ui->BatchQueryGrid->fontMetrics().averageCharWidth();
+    for (int column = 0; column < BatchModel::ColumnCount; ++column)
+        ui->BatchQueryGrid->setColumnWidth(column, BatchModel::columnChars(column) * charWidth);
+
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("SortGridPopupMenu"));
+    QAction* deleteMenu = menu->addAction(QStringLiteral("删除"));
+    deleteMenu->setObjectName(QStringLiteral("DeleteMenu"));
+    ConnectReported(deleteMenu, &QAction::triggered, this, &TBatchQueryForm::DeleteMenuClick);
+    connect(
+        ui->BatchQueryGrid, &QWidget::customContextMenuRequested, menu,
+        [this, menu](QPoint at) { menu->popup(ui->BatchQueryGrid->viewport()->mapToGlobal(at)); });
+    auto* deleteKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), ui->BatchQueryGrid);
+    deleteKey->setContext(Qt::WidgetShortcut);
+    ConnectReported(deleteKey, &QShortcut::activated, this, &TBatchQueryForm::deleteWithQuestion);
+
+    ConnectReported(ui->AddBatchListButton, &QPushButton::clicked, this,
+                    &TBatchQueryForm::AddBatchListButtonClick);
+    ConnectReported(ui->StartQueryButton, &QPushButton::clicked, this,
+                    &TBatchQueryForm::StartQueryButtonClick);
+    ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TBatchQueryForm::QuitButtonClick);
+    RunReported([this] { FormCreate(); });
+}
+
+TBatchQueryForm::~TBatchQueryForm() = default;
+
+void TBatchQueryForm::FormCreate() {
+    RefreshBatchList();
+}
+
+void TBatchQueryForm::RefreshBatchList() {
+    m_model->RefreshBatchList(*BatchQuery);
+    if (m_model->rowCount() > 0)
+        ui->BatchQueryGrid->setCurrentIndex(m_model->index(0, BatchModel::Web));
+}
+
+void TBatchQueryForm::AddBatchListButtonClick() {
+    auto trimmed = [](QLineEdit* edit) {
+        const Text text = TrimText(QStringToGbk(edit->text()));
+        edit->setText(GbkToQString(text));
+        return text;
+    };
+    const Text site = trimmed(ui->QueryWeb);
+    if (site.empty()) {
+        MessageBox::information(this, QStringLiteral("查询网址不能为空"));
+        ui->QueryWeb->setFocus();
+        return;
+    }
+    const Text keyword = trimmed(ui->QueryKey);
+    if (keyword.empty()) {
+        MessageBox::information(this, QStringLiteral("查询的关键词不能为空"));
+        ui->QueryKey->setFocus();
+        return;
+    }
+    m_model->closeBatchList();
+    try {
+        BatchQuery->insertBatch(site, keyword, ui->SearcherCombox->currentIndex());
+    } catch (...) {
+        // The list is shown again, so a refused entry never makes it look empty.
+        RefreshBatchList();
+        throw;
+    }
+    RefreshBatchList();
+}
+
+void TBatchQueryForm::deleteWithQuestion() {
+    if (MessageBox::confirm(this, QStringLiteral("Delete record?")) == MessageBox::Answer::Ok)
+        deleteCurrentRow();
+}
+
+void TBatchQueryForm::DeleteMenuClick() {
+    deleteCurrentRow();
+}
+
+void TBatchQueryForm::deleteCurrentRow() {
+    if (m_model->rowCount() == 0)
+        throw AppError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    const int row = std::max(0, ui->BatchQueryGrid->currentIndex().row());
+    BatchQuery->deleteBatch(m_model->rows()[static_cast<size_t>(row)].id);
+    RefreshBatchList();
+    if (m_model->rowCount() > 0)
+        ui->BatchQueryGrid->setCurrentIndex(
+            m_model->index(std::min(row, m_model->rowCount() - 1), BatchModel::Web));
+}
+
+void TBatchQueryForm::StartQueryButtonClick() {
+    BatchLists lists;
+    auto add = [&lists](const Text& site, const Text& keyword, int engine) {
+        lists.BatchWebs += site + kItemSeparator;
+        lists.BatchKeys += keyword + kItemSeparator;
+        lists.BatchEngines += std::to_string(engine) + kItemSeparator;
+    };
+    m_handOver = {};
+    for (const RankDatabase::BatchRow& row : m_model->rows()) {
+        if (row.code == 0)
+            for (int engine = 0; engine < 3; ++engine)
+                add(row.site, row.keyword, engine);
+        else
+            add(row.site, row.keyword, row.code - 1);
+    }
+    m_model->closeBatchList();
+    BatchQuery->close();
+    if (!lists.BatchWebs.empty() && lists.BatchWebs.back() == kItemSeparator) {
+        lists.BatchWebs.pop_back();
+        lists.BatchKeys.pop_back();
+        lists.BatchEngines.pop_back();
+    }
+    m_handOver = std::move(lists);
+    close();
+}
+
+void TBatchQueryForm::QuitButtonClick() {
+    close();
+}
+
+void TBatchQueryForm::closeEvent(QCloseEvent* event) {
+    m_model->closeBatchList();
+    BatchQuery->close();
+    QDialog::closeEvent(event);
+}

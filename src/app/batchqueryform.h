@@ -1,0 +1,48 @@
+#pragma once
+
+#include "text.h"
+
+#include <QDialog>
+#include <memory>
+
+class BatchModel;
+class RankDatabase;
+namespace Ui {
+class TBatchQueryForm;
+}
+
+// What "开始查询" hands to the main window: item lists (entries joined by the byte 0xFF) of
+// sites, keywords and engine indices in decimal.
+struct BatchLists {
+    Text BatchWebs;
+    Text BatchKeys;
+    Text BatchEngines;
+};
+
+// "排名批量查询": the standing list of rank queries kept in the rank database.
+class TBatchQueryForm : public QDialog {
+    Q_OBJECT
+
+public:
+    TBatchQueryForm(const QString& connectionString, BatchLists& handOver, QWidget* parent);
+    ~TBatchQueryForm() override;
+
+    void AddBatchListButtonClick();
+    void DeleteMenuClick();
+    void StartQueryButtonClick();
+    void QuitButtonClick();
+    void RefreshBatchList();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void deleteWithQuestion();
+    void deleteCurrentRow();
+
+    std::unique_ptr<Ui::TBatchQueryForm> ui;
+    std::unique_ptr<RankDatabase> BatchQuery;
+    BatchModel* m_model = nullptr;
+    BatchLists& m_handOver;
+};
