@@ -108,27 +108,10 @@ void TBatchQueryForm::deleteCurrentRow() {
 }
 
 void TBatchQueryForm::StartQueryButtonClick() {
-    BatchLists lists;
-    auto add = [&lists](const Text& site, const Text& keyword, int engine) {
-        lists.BatchWebs += site + kItemSeparator;
-        lists.BatchKeys += keyword + kItemSeparator;
-        lists.BatchEngines += std::to_string(engine) + kItemSeparator;
-    };
     m_handOver = {};
-    for (const RankDatabase::BatchRow& row : m_model->rows()) {
-        if (row.code == 0)
-            for (int engine = 0; engine < 3; ++engine)
-                add(row.site, row.keyword, engine);
-        else
-            add(row.site, row.keyword, row.code - 1);
-    }
+    BatchLists lists = MakeBatchLists(m_model->rows());
     m_model->closeBatchList();
     BatchQuery->close();
-    if (!lists.BatchWebs.empty() && lists.BatchWebs.back() == kItemSeparator) {
-        lists.BatchWebs.pop_back();
-        lists.BatchKeys.pop_back();
-        lists.BatchEngines.pop_back();
-    }
     m_handOver = std::move(lists);
     close();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text.h"
+#include "queryrunner.h"
 
 #include <QDialog>
 #include <memory>
@@ -10,14 +10,6 @@ class RankDatabase;
 namespace Ui {
 class TBatchQueryForm;
 }
-
-// What "开始查询" hands to the main window: item lists (entries joined by the byte 0xFF) of
-// sites, keywords and engine indices in decimal.
-struct BatchLists {
-    Text BatchWebs;
-    Text BatchKeys;
-    Text BatchEngines;
-};
 
 // "排名批量查询": the standing list of rank queries kept in the rank database.
 class TBatchQueryForm : public QDialog {

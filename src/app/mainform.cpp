@@ -10,6 +10,7 @@
 #include "historymodel.h"
 #include "messagebox.h"
 #include "pumpwait.h"
+#include "queryrunner.h"
 #include "rankdb.h"
 #include "rankscan.h"
 #include "sendrun.h"
@@ -233,31 +234,15 @@ void TMainForm::RunRankQueries(const Text& sites, const Text& keywords, const Te
         }
     } reenable{this};
 
-    const TextList siteList = SplitText(sites, std::string_view(&kItemSeparator, 1), true);
-    const TextList keyList = SplitText(keywords, std::string_view(&kItemSeparator, 1), true);
-    const TextList engineList = SplitText(engines, std::string_view(&kItemSeparator, 1), true);
     RankScanner scanner(browser(), *this, *SettingsFile, ProgramDir, StopRequested,
                         [this](const Text& site, const Text& keyword, int engine, int rank) {
                             StoreRank(site, keyword, engine, rank);
                         });
-    QString report;
-    for (size_t i = 0; i < siteList.size(); ++i) {
-        const Text entry = i < engineList.size() ? engineList[i] : Text();
-        const auto engine = ParseWholeNumber(entry);
-        if (!engine)
-            throw AppError(
-                QStringLiteral("'%1' is not a valid integer value").arg(GbkToQString(entry)));
-        const Text keyword = i < keyList.size() ? keyList[i] : Text();
-        const int rank = scanner.QueryRank(siteList[i], keyword, *engine);
-        // Closing the window ends the run, not only the query under way.
-        if (m_closed)
-            return;
-        if (rank > 0)
-            report += QStringLiteral("\"") + GbkToQString(siteList[i]) + QStringLiteral("\" 在 ") +
-                      ui->SearcherCombox->itemText(*engine) + QStringLiteral(" 关键词 \"") +
-                      GbkToQString(keyword) + QStringLiteral("\" 查询中排名第 ") +
-                      QString::number(rank) + QStringLiteral(" 位\r\n");
-    }
+    // Closing the window ends the run, not only the query under way.
+    const QString report = RunQueries(scanner, {sites, keywords, engines},
+                                      [this](const RankOutcome&) { return !m_closed; });
+    if (m_closed)
+        return;
     if (!report.isEmpty())
         MessageBox::information(this, report);
     PumpWait(1000);
@@ -277,6 +262,8 @@ void TMainForm::QuerySortTabSheetShow() {
 void TMainForm::RefreshHistory() {
     SortQuery->closeHistory();
     SortQuery->RefreshHistory(*m_sortQueryDb);
+    // A new query brings new columns; the id stays hidden.
+    ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
     const int charWidth = ui->SortDBGrid->fontMetrics().averageCharWidth();
     for (int column = HistoryModel::Web; column <= HistoryModel::QueryDate; ++column)
         ui->SortDBGrid->setColumnWidth(column, HistoryModel::columnChars(column) * charWidth);

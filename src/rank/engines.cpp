@@ -31,7 +31,10 @@ EngineProfiles LoadEngineProfiles(const IniFile& settings) {
     for (int i = 0; i < kEngineCount; ++i) {
         EngineProfile& p = profiles[static_cast<size_t>(i)];
         const std::string name = kKeyNames[static_cast<size_t>(i)];
-        p.address = settings.readText(kSection, name + "Address", p.address);
+        // An emptied address would leave the pages without a host: the built-in one stays.
+        if (Text address = settings.readText(kSection, name + "Address", p.address);
+            !address.empty())
+            p.address = std::move(address);
         // Pages are lower-cased before they are searched, so markers are too.
         p.delimiter = LowerText(settings.readText(kSection, name + "Delimiter", p.delimiter));
         p.listStart = LowerText(settings.readText(kSection, name + "ListStart", p.listStart));

@@ -129,8 +129,11 @@ void RankDatabase::close() {
 
 void RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine, int rank) {
     QSqlDatabase& db = connection();
-    if (!db.transaction())
-        Fail(db.lastError());
+    // Take the write lock at the start: a transaction that reads first and then wants to write
+    // is refused at once when another connection writes, instead of waiting its turn.
+    QSqlQuery begin(db);
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        Fail(begin.lastError());
     try {
         const QString day = m_today().toString(Qt::ISODate);
         QSqlQuery earlier = Prepare(
