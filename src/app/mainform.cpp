@@ -17,6 +17,7 @@
 #include "settingform.h"
 #include "sitelist.h"
 #include "spinvalue.h"
+#include "startrun.h"
 #include "strsearch.h"
 #include "ui_mainform.h"
 
@@ -311,15 +312,10 @@ void TMainForm::StartButtonClick() {
     if (m_run)
         return;
     SaveSendSettings();
-    QFile::remove(ProgramDir + QStringLiteral("SendLog.txt"));
-    m_dispenser->reset();
-    m_sites->TidySiteList();
-    m_dispenser->LoadTemplates(ProgramDir + QStringLiteral("SL.txt"));
     const int workers = SpinValue(ui->ThreadCount, ui->ThreadCount->minimum());
+    m_run = StartSendRun(ProgramDir, *m_sites, *m_dispenser, *this, m_fetchOptions, workers);
     m_jobTotal = m_dispenser->jobCount();
     ui->StartButton->setEnabled(false);
-    m_run = std::make_unique<SendRun>(
-        *m_dispenser, *this, ProgramDir + QStringLiteral("SendLog.txt"), m_fetchOptions, workers);
     connect(m_run.get(), &SendRun::finished, this, &TMainForm::sendRunFinished,
             Qt::QueuedConnection);
     showSendProgress();

@@ -172,6 +172,22 @@ void RankDatabase::deleteRank(qint64 id) {
     Exec(query);
 }
 
+std::vector<RankDatabase::HistoryRow> RankDatabase::historyRows(int limit) {
+    QSqlQuery query =
+        Prepare(connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType, "
+                                             "SortNum, QueryDate FROM QuerySort "
+                                             "ORDER BY id DESC LIMIT ?"));
+    query.addBindValue(limit);
+    Exec(query);
+    std::vector<HistoryRow> rows;
+    while (query.next())
+        rows.push_back({query.value(0).toLongLong(), QStringToGbk(query.value(1).toString()),
+                        QStringToGbk(query.value(2).toString()), query.value(3).toInt(),
+                        query.value(4).toInt(),
+                        QDate::fromString(query.value(5).toString(), Qt::ISODate)});
+    return rows;
+}
+
 std::vector<RankDatabase::BatchRow> RankDatabase::batchRows() {
     QSqlQuery query = Prepare(
         connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType FROM BatchQuery "

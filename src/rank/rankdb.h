@@ -36,6 +36,17 @@ public:
     void StoreRank(const Text& site, const Text& keyword, int engine, int rank);
     void deleteRank(qint64 id);
 
+    struct HistoryRow {
+        qint64 id;
+        Text site;
+        Text keyword;
+        int engine;
+        int rank;
+        QDate day;
+    };
+    // The newest rows first.
+    std::vector<HistoryRow> historyRows(int limit);
+
     struct BatchRow {
         qint64 id;
         Text site;

@@ -1,0 +1,204 @@
+#include "commands.h"
+
+#include "apperror.h"
+#include "browserpage.h"
+#include "codepage.h"
+#include "connstr.h"
+#include "dispenser.h"
+#include "engines.h"
+#include "inifile.h"
+#include "output.h"
+#include "queryrunner.h"
+#include "rankdb.h"
+#include "rankscan.h"
+#include "sendrun.h"
+#include "sitelist.h"
+#include "startrun.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+#include <algorithm>
+#include <unistd.h>
+
+std::atomic<bool> g_interrupted{false};
+
+namespace {
+
+QString ConnectionString(const Options& o) {
+    return MakeAccessConnStr(o.dir + QStringLiteral("Sort.mdb"), QString(), true);
+}
+
+// 0, 1, 2, or -1 for all three.
+int EngineIndex(const QString& name) {
+    const QString n = name.toLower();
+    if (n == "baidu" || n == "0" || n == QStringLiteral("百度"))
+        return 0;
+    if (n == "sogou" || n == "1" || n == QStringLiteral("搜狗"))
+        return 1;
+    if (n == "haosou" || n == "2" || n == QStringLiteral("好搜"))
+        return 2;
+    if (n == "all" || n == QStringLiteral("全部"))
+        return -1;
+    throw AppError(QStringLiteral("Unknown engine \"%1\" (baidu, sogou, haosou or all)").arg(name));
+}
+
+QString NotFoundLine(const RankOutcome& o) {
+    return QStringLiteral("\"") + GbkToQString(o.site) + QStringLiteral("\" 在 ") +
+           SortQuerySearcherTypeGetText(o.engine) + QStringLiteral(" 关键词 \"") +
+           GbkToQString(o.keyword) + QStringLiteral("\" 的前 50 页中未找到");
+}
+
+// Runs rank queries as the window's runner does, printing a line for each as it ends.
+int RunQueryLists(const Options& o, const BatchLists& lists) {
+    IniFile settings(o.dir + QStringLiteral("Setting.ini"));
+    RankDatabase database(ConnectionString(o));
+    ConsoleStatus status(o.verbose);
+    BrowserPage browser(o.dir + QStringLiteral("browser"));
+    bool stopRequested = false;
+    // Ctrl+C reaches the scan between pages, as the closing of the window does.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (g_interrupted)
+            stopRequested = true;
+    });
+    watch.start(50);
+    RankScanner scanner(browser, status, settings, o.dir, stopRequested,
+                        [&](const Text& site, const Text& keyword, int engine, int rank) {
+                            database.StoreRank(site, keyword, engine, rank);
+                        });
+    RunQueries(scanner, lists, [&](const RankOutcome& outcome) {
+        if (g_interrupted)
+            return false;
+        PrintOut(outcome.rank > 0 ? ReportLine(outcome).chopped(2) : NotFoundLine(outcome));
+        return true;
+    });
+    if (g_interrupted) {
+        PrintErr(QStringLiteral("interrupted"));
+        return 130;
+    }
+    return 0;
+}
+
+} // namespace
+
+int RunRank(const Options& o) {
+    if (o.args.size() != 2)
+        throw UsageError("rank needs SITE and KEYWORD");
+    const int engine = EngineIndex(o.engine);
+    std::vector<RankDatabase::BatchRow> rows{
+        {0, QStringToGbk(o.args[0]), QStringToGbk(o.args[1]), engine < 0 ? 0 : engine + 1}};
+    return RunQueryLists(o, MakeBatchLists(rows));
+}
+
+int RunBatch(const Options& o) {
+    if (!o.args.isEmpty())
+        throw UsageError("batch takes no arguments");
+    RankDatabase database(ConnectionString(o));
+    const BatchLists lists = MakeBatchLists(database.batchRows());
+    database.close();
+    if (lists.BatchWebs.empty()) {
+        PrintErr(QStringLiteral("The batch list is empty."));
+        return 0;
+    }
+    return RunQueryLists(o, lists);
+}
+
+int RunSend(const Options& o) {
+    if (!o.args.isEmpty())
+        throw UsageError("send takes no arguments");
+    IniFile settings(o.dir + QStringLiteral("Setting.ini"));
+    // As the window's spin edits do: stored values brought into their ranges, then saved.
+    const int threads =
+        std::clamp(o.threads.value_or(settings.readInteger("Setting", "ThreadCount", 8)), 1, 20);
+    const int passes =
+        std::clamp(o.passes.value_or(settings.readInteger("Setting", "SendCount", 2)), 1, 100);
+    settings.writeInteger("Setting", "ThreadCount", threads);
+    settings.writeInteger("Setting", "SendCount", passes);
+
+    SiteList sites;
+    try {
+        sites.load(o.dir + QStringLiteral("Url.txt"));
+    } catch (const AppError& e) {
+        // As at the window's start: said once, then an empty list.
+        PrintErr(e.message() + QLatin1Char('.'));
+    }
+    Dispenser dispenser(sites, [passes] { return passes; });
+    ConsoleStatus status(o.verbose);
+    std::unique_ptr<SendRun> run = StartSendRun(o.dir, sites, dispenser, status, {}, threads);
+    const long long total = dispenser.jobCount();
+
+    QEventLoop loop;
+    QObject::connect(run.get(), &SendRun::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    const bool progress = isatty(STDERR_FILENO) && !o.verbose;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (g_interrupted)
+            run->abort();
+        if (progress)
+            std::fprintf(stderr, "\r%d/%lld", run->jobsDone(), total);
+        if (run->isFinished())
+            loop.quit();
+    });
+    tick.start(100);
+    if (!run->isFinished())
+        loop.exec();
+    if (progress)
+        std::fprintf(stderr, "\n");
+    const int fetched = run->jobsDone();
+    const int succeeded = run->jobsSucceeded();
+    run.reset();
+    PrintOut(QStringLiteral("fetched %1 URLs, %2 succeeded").arg(fetched).arg(succeeded));
+    if (g_interrupted) {
+        PrintErr(QStringLiteral("interrupted"));
+        return 130;
+    }
+    return 0;
+}
+
+int RunHistory(const Options& o) {
+    if (!o.args.isEmpty())
+        throw UsageError("history takes no arguments");
+    RankDatabase database(ConnectionString(o));
+    const QStringList header = {QStringLiteral("网址"), QStringLiteral("关键词"),
+                                QStringLiteral("搜索引擎"), QStringLiteral("排名"),
+                                QStringLiteral("查询日期")};
+    QList<QStringList> rows;
+    for (const RankDatabase::HistoryRow& row : database.historyRows(o.limit))
+        rows << QStringList{GbkToQString(row.site), GbkToQString(row.keyword),
+                            SortQuerySearcherTypeGetText(row.engine), QString::number(row.rank),
+                            o.csv ? row.day.toString(Qt::ISODate)
+                                  : QLocale::system().toString(row.day, QLocale::ShortFormat)};
+    if (o.csv) {
+        PrintOut(CsvLine(header));
+        for (const QStringList& row : rows)
+            PrintOut(CsvLine(row));
+    } else {
+        PrintOut(AlignedTable(header, rows));
+    }
+    return 0;
+}
+
+int RunSites(const Options& o) {
+    const QString path = o.dir + QStringLiteral("Url.txt");
+    SiteList sites;
+    if (o.args.value(0) == QLatin1String("list") && o.args.size() == 1) {
+        if (QFile::exists(path))
+            sites.load(path);
+        for (const Text& site : sites.entries())
+            PrintOut(GbkToQString(site));
+        return 0;
+    }
+    if (o.args.value(0) == QLatin1String("add") && o.args.size() == 2) {
+        if (QFile::exists(path))
+            sites.load(path);
+        const Text site = TrimText(QStringToGbk(o.args[1]));
+        if (site.empty())
+            throw UsageError("sites add needs a site");
+        sites.append(site);
+        sites.save(path);
+        return 0;
+    }
+    throw UsageError("use: sites add URL | sites list");
+}

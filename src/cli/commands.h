@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <optional>
+#include <stdexcept>
+
+// A mistake in the command line: printed with the usage, exit code 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Options {
+    QString command;
+    QStringList args; // the command's words after the command
+    QString dir;      // program folder, ending in "/"
+    bool verbose = false;
+    QString engine = QStringLiteral("baidu");
+    std::optional<int> threads;
+    std::optional<int> passes;
+    int limit = 100;
+    bool csv = false;
+};
+
+// Set by Ctrl+C; the running command stops as closing the window would stop it.
+extern std::atomic<bool> g_interrupted;
+
+int RunRank(const Options& options);
+int RunBatch(const Options& options);
+int RunSend(const Options& options);
+int RunHistory(const Options& options);
+int RunSites(const Options& options);

@@ -1,0 +1,143 @@
+// moting-seo-cli: rank tracking and sending without a window, for cron and scripts.
+#include "apperror.h"
+#include "commands.h"
+#include "output.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+bool g_verbose = false;
+
+// Qt's and the browser's own chatter (console messages of result pages, platform notes) only
+// with --verbose: cron mails whatever a job prints.
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (g_verbose || type == QtFatalMsg)
+        PrintErr(message);
+}
+
+const char kUsage[] = R"(usage: moting-seo-cli COMMAND [options]
+
+commands:
+  rank SITE KEYWORD [--engine baidu|sogou|haosou|all]   find SITE's rank for KEYWORD
+  batch                                   run the standing batch list of Sort.mdb
+  send [--threads N] [--passes N]         send the site list through SL.txt
+  history [--limit N] [--csv]             the newest rank results
+  sites add URL | sites list              the site list (Url.txt)
+
+options for every command:
+  --dir DIR     the program folder (Setting.ini, Url.txt, SL.txt, Sort.mdb, ...);
+                default: the folder of this program
+  --verbose     the status-line texts on standard error
+  --help        this text
+
+exit codes: 0 done, 1 error, 2 wrong usage, 130 interrupted (Ctrl+C))";
+
+int ToNumber(const QString& option, const QString& text) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok)
+        throw UsageError(
+            QStringLiteral("%1 needs a whole number, not \"%2\"").arg(option, text).toStdString());
+    return value;
+}
+
+Options Parse(const QStringList& words) {
+    Options o;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& w = words[i];
+        auto value = [&]() -> QString {
+            if (i + 1 >= words.size())
+                throw UsageError(QStringLiteral("%1 needs a value").arg(w).toStdString());
+            return words[++i];
+        };
+        if (w == "--help" || w == "-h")
+            o.command = QStringLiteral("help");
+        else if (w == "--verbose" || w == "-v")
+            o.verbose = true;
+        else if (w == "--csv")
+            o.csv = true;
+        else if (w == "--dir")
+            o.dir = value();
+        else if (w == "--engine")
+            o.engine = value();
+        else if (w == "--threads")
+            o.threads = ToNumber(w, value());
+        else if (w == "--passes")
+            o.passes = ToNumber(w, value());
+        else if (w == "--limit")
+            o.limit = std::max(0, ToNumber(w, value()));
+        else if (w.startsWith("--"))
+            throw UsageError(QStringLiteral("unknown option %1").arg(w).toStdString());
+        else if (o.command.isEmpty())
+            o.command = w;
+        else if (o.command != "help")
+            o.args << w;
+    }
+    if (o.command.isEmpty())
+        throw UsageError("no command");
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // No window ever: the browser draws offscreen, and as root it runs without its sandbox.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    qInstallMessageHandler(QuietMessages);
+    QGuiApplication app(argc, argv);
+    std::signal(SIGINT, [](int) { g_interrupted = true; });
+    std::signal(SIGTERM, [](int) { g_interrupted = true; });
+
+    Options options;
+    try {
+        options = Parse(app.arguments().mid(1));
+    } catch (const UsageError& e) {
+        PrintErr(QString::fromStdString(e.what()));
+        PrintErr(QString::fromUtf8(kUsage));
+        return 2;
+    }
+    g_verbose = options.verbose;
+    if (options.command == "help") {
+        PrintOut(QString::fromUtf8(kUsage));
+        return 0;
+    }
+    const QString dir =
+        options.dir.isEmpty() ? QCoreApplication::applicationDirPath() : options.dir;
+    if (!QDir(dir).exists()) {
+        PrintErr(QStringLiteral("The folder %1 does not exist.").arg(dir));
+        return 1;
+    }
+    options.dir = QDir(dir).absolutePath() + QLatin1Char('/');
+
+    try {
+        if (options.command == "rank")
+            return RunRank(options);
+        if (options.command == "batch")
+            return RunBatch(options);
+        if (options.command == "send")
+            return RunSend(options);
+        if (options.command == "history")
+            return RunHistory(options);
+        if (options.command == "sites")
+            return RunSites(options);
+        throw UsageError(QStringLiteral("unknown command %1").arg(options.command).toStdString());
+    } catch (const UsageError& e) {
+        PrintErr(QString::fromStdString(e.what()));
+        PrintErr(QString::fromUtf8(kUsage));
+        return 2;
+    } catch (const AppError& e) {
+        PrintErr(e.message() + QLatin1Char('.'));
+        return 1;
+    } catch (const std::exception& e) {
+        PrintErr(QString::fromLocal8Bit(e.what()) + QLatin1Char('.'));
+        return 1;
+    }
+}

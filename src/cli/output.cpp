@@ -1,0 +1,70 @@
+#include "output.h"
+
+#include "codepage.h"
+
+#include <cstdio>
+
+void PrintOut(const QString& line) {
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void PrintErr(const QString& line) {
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+}
+
+void ConsoleStatus::SetStatusText(const Text& text) {
+    if (!m_verbose)
+        return;
+    std::lock_guard lock(m_mutex);
+    PrintErr(GbkToQString(text));
+}
+
+namespace {
+
+int DisplayWidth(const QString& text) {
+    int width = 0;
+    for (const QChar c : text)
+        // East Asian wide characters take two cells.
+        width += (c.unicode() >= 0x1100 && c.script() != QChar::Script_Latin) ? 2 : 1;
+    return width;
+}
+
+} // namespace
+
+QString AlignedTable(const QStringList& header, const QList<QStringList>& rows) {
+    QList<int> widths;
+    for (const QString& title : header)
+        widths << DisplayWidth(title);
+    for (const QStringList& row : rows)
+        for (qsizetype i = 0; i < row.size() && i < widths.size(); ++i)
+            widths[i] = std::max(widths[i], DisplayWidth(row[i]));
+    auto line = [&](const QStringList& cells) {
+        QString out;
+        for (qsizetype i = 0; i < cells.size(); ++i) {
+            out += cells[i];
+            if (i + 1 < cells.size())
+                out += QString(widths[i] - DisplayWidth(cells[i]) + 2, QLatin1Char(' '));
+        }
+        return out;
+    };
+    QString table = line(header);
+    for (const QStringList& row : rows)
+        table += QLatin1Char('\n') + line(row);
+    return table;
+}
+
+QString CsvLine(const QStringList& fields) {
+    QStringList quoted;
+    for (QString field : fields) {
+        if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) ||
+            field.contains(QLatin1Char('\n')) || field.contains(QLatin1Char('\r'))) {
+            field.replace(QLatin1String("\""), QLatin1String("\"\""));
+            field = QLatin1Char('"') + field + QLatin1Char('"');
+        }
+        quoted << field;
+    }
+    return quoted.join(QLatin1Char(','));
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "statussink.h"
+
+#include <QString>
+#include <QStringList>
+#include <mutex>
+
+// Standard output and error in UTF-8, whatever the locale.
+void PrintOut(const QString& line);
+void PrintErr(const QString& line);
+
+// Status texts on standard error, when asked for; workers call it from their threads.
+class ConsoleStatus : public StatusSink {
+public:
+    explicit ConsoleStatus(bool verbose) : m_verbose(verbose) {}
+    void SetStatusText(const Text& text) override;
+
+private:
+    bool m_verbose;
+    std::mutex m_mutex;
+};
+
+// Rows as a table whose columns line up on a terminal (CJK characters count two wide).
+QString AlignedTable(const QStringList& header, const QList<QStringList>& rows);
+// RFC 4180: fields with commas, quotes or line breaks in double quotes, quotes doubled.
+QString CsvLine(const QStringList& fields);
