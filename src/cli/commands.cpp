@@ -54,6 +54,8 @@ QString NotFoundLine(const RankOutcome& o) {
 int RunQueryLists(const Options& o, const BatchLists& lists) {
     IniFile settings(o.dir + QStringLiteral("Setting.ini"));
     RankDatabase database(ConnectionString(o));
+    // A database that cannot take the results fails the command before any page is loaded.
+    database.connection();
     ConsoleStatus status(o.verbose);
     BrowserPage browser(o.dir + QStringLiteral("browser"));
     bool stopRequested = false;
