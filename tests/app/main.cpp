@@ -25,6 +25,7 @@ bool HasTestFunction(const QObject& test, QByteArray name) {
 // message boxes are recorded instead of shown. Function names on the command line go to the
 // class that has them, so one test can be run alone.
 int main(int argc, char** argv) {
+    Application::prepare();
     Application app(argc, argv);
     MessageBox::setTestMode(true);
 
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
     tests.push_back(MakeMainFormTest());
     tests.push_back(MakeDialogsTest());
     tests.push_back(MakeSendTabTest());
+    tests.push_back(MakeHistoryTest());
+    tests.push_back(MakeRankQueryTest());
+    tests.push_back(MakeBatchQueryTest());
 
     auto ownedByAny = [&](const QByteArray& arg) {
         for (const auto& test : tests)

@@ -68,3 +68,6 @@ private:
 std::unique_ptr<QObject> MakeMainFormTest();
 std::unique_ptr<QObject> MakeDialogsTest();
 std::unique_ptr<QObject> MakeSendTabTest();
+std::unique_ptr<QObject> MakeHistoryTest();
+std::unique_ptr<QObject> MakeRankQueryTest();
+std::unique_ptr<QObject> MakeBatchQueryTest();

@@ -152,4 +152,38 @@ TEST(IniFile, RefusedWriteRaisesAndLeavesTheFile) {
     EXPECT_EQ(ReadAll(path), QByteArray("[Setting]\r\nThreadCount=3\r\n"));
 }
 
+TEST(IniFile, ReadsTexts) {
+    const struct {
+        const char* line; // the key's line in [Engines]; null: no such key
+        Text value;       // read with the default "dflt"
+    } cases[] = {
+        {"Key=plain", "plain"},
+        {"Key=  blanks around  \t", "blanks around"},
+        {"Key=\"  kept blanks  \"", "  kept blanks  "},
+        {"Key = \"quoted\"  ", "quoted"},
+        {"Key=\"\"", ""},
+        {"Key=", ""},
+        {"Key=\"", "\""},
+        {"Key=\"open", "\"open"},
+        {"Key=a \"b\"", "a \"b\""},
+        {"Key=\"a\" b", "\"a\" b"},
+        {"Key=x=y", "x=y"},
+        {"key=\xD6\xD0\xCE\xC4", "\xD6\xD0\xCE\xC4"},
+        {"Other=value", "dflt"},
+        {nullptr, "dflt"},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Setting.ini");
+    const IniFile ini(path);
+    EXPECT_EQ(ini.readText("Engines", "Key", "dflt"), "dflt"); // no file
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line ? c.line : "(no key)");
+        QByteArray file = "[Setting]\r\nKey=elsewhere\r\n[Engines]\r\n";
+        if (c.line)
+            file += QByteArray(c.line) + "\r\n";
+        WriteAll(path, file);
+        EXPECT_EQ(ini.readText("Engines", "Key", "dflt"), c.value);
+    }
+}
+
 } // namespace

@@ -1,0 +1,795 @@
+#include "batchqueryform.h"
+#include "codepage.h"
+#include "fakeengine.h"
+#include "mainform.h"
+#include "messagebox.h"
+#include "rankdb.h"
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+template <typename T> T* Control(QWidget* window, const char* name) {
+    T* control = window->findChild<T*>(QLatin1String(name));
+    if (!control)
+        qFatal("no control %s", name);
+    return control;
+}
+
+void Click(QWidget* window, const char* button) {
+    QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
+}
+
+QTableView* Grid(QWidget* dialog) {
+    return Control<QTableView>(dialog, "BatchQueryGrid");
+}
+
+// What a grid shows, row by row, its cells joined by "|".
+QStringList GridRows(QTableView* grid) {
+    const QAbstractItemModel* model = grid->model();
+    QStringList rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < model->columnCount(); ++c)
+            if (!grid->isColumnHidden(c))
+                cells << model->index(r, c).data().toString();
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+QStringList GridTitles(QTableView* grid) {
+    QStringList titles;
+    for (int c = 0; c < grid->model()->columnCount(); ++c)
+        if (!grid->isColumnHidden(c))
+            titles << grid->model()->headerData(c, Qt::Horizontal).toString();
+    return titles;
+}
+
+void ClickRow(QTableView* grid, int row) {
+    const QModelIndex cell = grid->model()->index(row, 1);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+}
+
+// Printable ASCII is typed key by key; anything else arrives as a paste would leave it.
+void Type(QWidget* dialog, const char* edit, const QString& text) {
+    auto* box = Control<QLineEdit>(dialog, edit);
+    box->clear();
+    bool plain = true;
+    for (QChar c : text)
+        plain = plain && c.unicode() > 0x20 && c.unicode() < 0x7F;
+    if (plain)
+        QTest::keyClicks(box, text);
+    else
+        box->setText(text);
+}
+
+QString EditText(QWidget* dialog, const char* edit) {
+    return Control<QLineEdit>(dialog, edit)->text();
+}
+
+// Each message box as "<kind>:<text>", kind E(rror), I(nformation) or Q(uestion).
+QStringList ShownMessages() {
+    QStringList out;
+    for (const MessageBox::Shown& shown : MessageBox::takeShown()) {
+        const char* kind = shown.kind == MessageBox::Kind::Error         ? "E:"
+                           : shown.kind == MessageBox::Kind::Information ? "I:"
+                                                                         : "Q:";
+        out << QLatin1String(kind) + shown.text;
+    }
+    return out;
+}
+
+QByteArray Bytes(const Text& text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The program folder: an empty site list, so start-up reports nothing, and "Sort.mdb".
+struct ProgramDir {
+    ProgramDir() { WriteFileBytes(dir.filePath("Url.txt"), {}); }
+
+    QString path() const { return dir.path(); }
+    QString connection() const {
+        return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
+               dir.filePath("Sort.mdb");
+    }
+
+    // Rows as "site|keyword|engine code", added in that order.
+    void seed(const QStringList& rows) const {
+        RankDatabase db(connection());
+        for (const QString& row : rows)
+            db.insertBatch(QStringToGbk(row.section('|', 0, 0)),
+                           QStringToGbk(row.section('|', 1, 1)), row.section('|', 2, 2).toInt());
+    }
+
+    // Straight from the file, in the order the database returns them.
+    QStringList stored() const {
+        return select("select Web, SearchKey, SearcherType from BatchQuery");
+    }
+    QStringList storedRanks() const {
+        return select("select Web, SearchKey, SearcherType, SortNum from QuerySort order by id");
+    }
+
+    QStringList select(const char* sql) const {
+        const QString name = QStringLiteral("batchquery-check");
+        QStringList rows;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(dir.filePath("Sort.mdb"));
+            if (db.open()) {
+                QSqlQuery query(db);
+                query.exec(QLatin1String(sql));
+                while (query.next()) {
+                    QStringList cells;
+                    for (int c = 0; c < query.record().count(); ++c)
+                        cells << query.value(c).toString();
+                    rows << cells.join('|');
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return rows;
+    }
+
+    QTemporaryDir dir;
+};
+
+// The engine names the grid shows for the codes 0-3.
+const QString kCodeNames[] = {QStringLiteral("全部"), QStringLiteral("百度"),
+                              QStringLiteral("搜狗"), QStringLiteral("好搜")};
+
+// "site|keyword|code" as the grid shows it.
+QString AsShown(const QString& row) {
+    const int code = row.section('|', 2, 2).toInt();
+    return row.section('|', 0, 1) + '|' + (code >= 0 && code < 4 ? kCodeNames[code] : QString());
+}
+
+QStringList AsShown(const QStringList& rows) {
+    QStringList out;
+    for (const QString& row : rows)
+        out << AsShown(row);
+    return out;
+}
+
+void ShowRankTab(TMainForm& form) {
+    auto* pages = form.findChild<QTabWidget*>("SEOPageControl");
+    const int tab = pages->indexOf(form.findChild<QWidget*>("QuerySortTabSheet"));
+    QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {}, pages->tabBar()->tabRect(tab).center());
+}
+
+// Right-click on the grid, then "删除" in the menu that pops up.
+void DeleteThroughPopup(QWidget* dialog) {
+    QTableView* grid = Grid(dialog);
+    const QModelIndex current = grid->currentIndex();
+    const QPoint at = current.isValid() ? grid->visualRect(current).center() : QPoint(20, 20);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(grid->viewport(), &event);
+    auto* menu = Control<QMenu>(dialog, "SortGridPopupMenu");
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(menu->actions().size(), 1);
+    QAction* action = menu->actions().first();
+    QCOMPARE(action->objectName(), QStringLiteral("DeleteMenu"));
+    QCOMPARE(action->text(), QStringLiteral("删除"));
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+    QTRY_VERIFY(!menu->isVisible());
+}
+
+const QStringList kThree{"www.a.com|seo|1", "www.b.com|优化|0", "www.c.com|rank|3"};
+
+} // namespace
+
+// The batch list dialog alone, and through the main window's "批量查询".
+class BatchQueryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        MessageBox::setTestMode(true);
+        m_dir = std::make_unique<ProgramDir>();
+        QVERIFY(m_dir->dir.isValid());
+    }
+
+    void cleanup() {
+        QCOMPARE(ShownMessages(), QStringList());
+        MessageBox::setTestMode(true);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        // The browser profile writes its last files after the window has gone.
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(m_dir->path()).removeRecursively(), 10000);
+        m_dir.reset();
+    }
+
+    void opensFromTheMainWindowWithTheStoredList() {
+        const QStringList rows{"www.a.com|seo|0", "www.b.com|优化|1", "o'b.com|k2|2",
+                               "www.d.com|k3|3", "www.e.com|k4|7"};
+        m_dir->seed(rows);
+        TMainForm form(m_dir->path());
+        // Where the centred dialog fits on the small offscreen screen, which would push it in.
+        form.move(40, 40);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowRankTab(form);
+
+        QStringList seen;
+        QString name;
+        QString caption;
+        QString engine;
+        bool ownedModal = false;
+        QPoint offCentre;
+        ModalDriver driver([&](QDialog* dialog) {
+            name = dialog->objectName();
+            caption = dialog->windowTitle();
+            ownedModal = dialog->parentWidget() == &form && dialog->isModal();
+            offCentre = dialog->geometry().center() - form.geometry().center();
+            engine = Control<QComboBox>(dialog, "SearcherCombox")->currentText();
+            seen = GridRows(Grid(dialog));
+            Click(dialog, "QuitButton");
+        });
+        Click(&form, "BatchQuery");
+        QVERIFY(driver.ran());
+        QVERIFY(!driver.leftOpen());
+
+        QCOMPARE(name, QStringLiteral("BatchQueryForm"));
+        QCOMPARE(caption, QStringLiteral("排名批量查询"));
+        QVERIFY(ownedModal);
+        QVERIFY2(offCentre.manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
+        QCOMPARE(engine, QStringLiteral("全部"));
+        QCOMPARE(seen, (QStringList{"www.a.com|seo|全部", "www.b.com|优化|百度", "o'b.com|k2|搜狗",
+                                    "www.d.com|k3|好搜", "www.e.com|k4|"}));
+        // Each opening makes a new dialog; the closed one is gone.
+        DrainEvents();
+        QVERIFY(form.findChildren<TBatchQueryForm*>().isEmpty());
+        QCOMPARE(m_dir->stored().size(), rows.size());
+    }
+
+    void controlsInPlace() {
+        BatchLists lists;
+        TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
+        const struct {
+            const char* name;
+            const char* text;
+            QRect place;
+        } controls[] = {
+            {"Label2", "网址：http://", {20, 20, 90, 21}},
+            {"QueryWeb", "", {118, 20, 238, 21}},
+            {"Label6", "关键词：", {379, 20, 60, 21}},
+            {"QueryKey", "", {439, 20, 169, 21}},
+            {"Label5", "搜索引擎：", {39, 59, 71, 21}},
+            {"SearcherCombox", "全部", {118, 59, 238, 24}},
+            {"AddBatchListButton", "加入批量查询列表", {442, 59, 168, 41}},
+            {"Label1", "批量查询列表：", {30, 128, 109, 21}},
+            {"BatchQueryGrid", "", {30, 158, 572, 257}},
+            {"StartQueryButton", "开始查询", {345, 433, 89, 41}},
+            {"QuitButton", "退出", {473, 433, 89, 41}},
+        };
+        QCOMPARE(dialog.size(), QSize(629, 492));
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        QStringList focusOrder;
+        for (const auto& c : controls) {
+            auto* control = Control<QWidget>(&dialog, c.name);
+            const QRect at = control->geometry();
+            QCOMPARE(at.topLeft(), c.place.topLeft());
+            QCOMPARE(at.width(), c.place.width());
+            // An edit box may stand a few pixels taller, so its text is not clipped.
+            QVERIFY2(at.height() >= c.place.height() && at.height() <= c.place.height() + 4,
+                     c.name);
+            QString text;
+            if (auto* label = qobject_cast<QLabel*>(control))
+                text = label->text();
+            else if (auto* button = qobject_cast<QPushButton*>(control))
+                text = button->text();
+            else if (auto* box = qobject_cast<QComboBox*>(control))
+                text = box->currentText();
+            else if (auto* edit = qobject_cast<QLineEdit*>(control))
+                text = edit->text();
+            QCOMPARE(text, QString::fromUtf8(c.text));
+            if (control->focusPolicy() & Qt::TabFocus)
+                focusOrder << control->objectName();
+        }
+        auto* engines = Control<QComboBox>(&dialog, "SearcherCombox");
+        QStringList items;
+        for (int i = 0; i < engines->count(); ++i)
+            items << engines->itemText(i);
+        QCOMPARE(items, (QStringList{"全部", "百度", "搜狗", "好搜"}));
+        QCOMPARE(engines->isEditable(), false);
+
+        // Tab visits the controls in this order.
+        QStringList walked;
+        QWidget* w = Control<QWidget>(&dialog, "QueryWeb");
+        for (int step = 0; step < 200 && walked.size() < focusOrder.size(); ++step) {
+            if (focusOrder.contains(w->objectName()) && !walked.contains(w->objectName()))
+                walked << w->objectName();
+            w = w->nextInFocusChain();
+        }
+        QCOMPARE(walked,
+                 (QStringList{"QueryWeb", "QueryKey", "SearcherCombox", "AddBatchListButton",
+                              "BatchQueryGrid", "StartQueryButton", "QuitButton"}));
+    }
+
+    void addRefusesBlankFields_data() {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("siteAfter");
+        QTest::addColumn<QString>("keywordAfter");
+        const QString noSite = QStringLiteral("查询网址不能为空");
+        const QString noKey = QStringLiteral("查询的关键词不能为空");
+        // The site is checked first; the keyword is not even trimmed then.
+        QTest::newRow("spaces-only site") << "   "
+                                          << " seo " << noSite << "QueryWeb"
+                                          << ""
+                                          << " seo ";
+        QTest::newRow("empty site") << ""
+                                    << "seo" << noSite << "QueryWeb"
+                                    << ""
+                                    << "seo";
+        QTest::newRow("tab and spaces site") << "\t \t"
+                                             << "seo" << noSite << "QueryWeb"
+                                             << ""
+                                             << "seo";
+        QTest::newRow("both blank") << "  "
+                                    << "  " << noSite << "QueryWeb"
+                                    << ""
+                                    << "  ";
+        QTest::newRow("spaces-only keyword") << " www.a.com "
+                                             << "    " << noKey << "QueryKey"
+                                             << "www.a.com"
+                                             << "";
+        QTest::newRow("empty keyword") << "www.a.com"
+                                       << "" << noKey << "QueryKey"
+                                       << "www.a.com"
+                                       << "";
+        QTest::newRow("tab keyword") << "www.a.com"
+                                     << "\t" << noKey << "QueryKey"
+                                     << "www.a.com"
+                                     << "";
+    }
+
+    void addRefusesBlankFields() {
+        QFETCH(QString, site);
+        QFETCH(QString, keyword);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        QFETCH(QString, siteAfter);
+        QFETCH(QString, keywordAfter);
+        m_dir->seed({"www.kept.com|seo|2"});
+        BatchLists lists;
+        TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        Type(&dialog, "QueryWeb", site);
+        Type(&dialog, "QueryKey", keyword);
+        // Neither edit box has the focus when the button is clicked.
+        Control<QComboBox>(&dialog, "SearcherCombox")->setFocus();
+        Click(&dialog, "AddBatchListButton");
+
+        QCOMPARE(ShownMessages(), QStringList{"I:" + message});
+        QVERIFY(dialog.focusWidget());
+        QCOMPARE(dialog.focusWidget()->objectName(), focus);
+        QCOMPARE(EditText(&dialog, "QueryWeb"), siteAfter);
+        QCOMPARE(EditText(&dialog, "QueryKey"), keywordAfter);
+        QCOMPARE(GridRows(Grid(&dialog)), QStringList{"www.kept.com|seo|搜狗"});
+        QCOMPARE(m_dir->stored(), QStringList{"www.kept.com|seo|2"});
+        QVERIFY(dialog.isVisible());
+    }
+
+    void addTrimsAndKeepsTheTexts() {
+        const struct {
+            const char* site; // null: as the previous addition left it
+            const char* keyword;
+            int engine;
+            const char* row; // as the grid shows it
+            const char* stored;
+        } additions[] = {
+            {"  www.a.com  ", " seo ", 1, "www.a.com|seo|百度", "www.a.com|seo|1"},
+            {nullptr, nullptr, 0, "www.a.com|seo|全部", "www.a.com|seo|0"},
+            {nullptr, nullptr, 3, "www.a.com|seo|好搜", "www.a.com|seo|3"},
+            {"o'brien.com", "50%'s", 2, "o'brien.com|50%'s|搜狗", "o'brien.com|50%'s|2"},
+            {"\twww.中文.com ", "中文 优化\t", 3, "www.中文.com|中文 优化|好搜",
+             "www.中文.com|中文 优化|3"},
+        };
+        BatchLists lists;
+        QStringList shown;
+        QStringList stored;
+        {
+            TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QCOMPARE(GridTitles(Grid(&dialog)), (QStringList{"网址", "关键词", "搜索引擎"}));
+            QCOMPARE(GridRows(Grid(&dialog)), QStringList());
+            for (const auto& a : additions) {
+                if (a.site) {
+                    Type(&dialog, "QueryWeb", QString::fromUtf8(a.site));
+                    Type(&dialog, "QueryKey", QString::fromUtf8(a.keyword));
+                }
+                Control<QComboBox>(&dialog, "SearcherCombox")->setCurrentIndex(a.engine);
+                Click(&dialog, "AddBatchListButton");
+                shown << QString::fromUtf8(a.row);
+                stored << QString::fromUtf8(a.stored);
+                QCOMPARE(GridRows(Grid(&dialog)), shown);
+                QCOMPARE(EditText(&dialog, "QueryWeb"),
+                         QString::fromUtf8(a.row).section('|', 0, 0));
+                QCOMPARE(EditText(&dialog, "QueryKey"),
+                         QString::fromUtf8(a.row).section('|', 1, 1));
+            }
+            QCOMPARE(m_dir->stored(), stored);
+            // The three columns keep their proportions: 28, 28 and 10 characters.
+            QHeaderView* header = Grid(&dialog)->horizontalHeader();
+            QCOMPARE(header->sectionSize(0), header->sectionSize(1));
+            QVERIFY(header->sectionSize(2) * 28 / 10 >= header->sectionSize(0) - 28);
+            QVERIFY(header->sectionSize(2) * 28 / 10 <= header->sectionSize(0) + 28);
+        }
+        // The list stands: the next opening shows it again.
+        TBatchQueryForm again(m_dir->connection(), lists, nullptr);
+        QCOMPARE(GridRows(Grid(&again)), shown);
+        QCOMPARE(Bytes(lists.BatchWebs) + Bytes(lists.BatchKeys) + Bytes(lists.BatchEngines),
+                 QByteArray());
+    }
+
+    void gridSelectsWholeRowsAndEditsNothing() {
+        m_dir->seed(kThree);
+        BatchLists lists;
+        TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QTableView* grid = Grid(&dialog);
+        ClickRow(grid, 2);
+        QCOMPARE(grid->currentIndex().row(), 2);
+        QCOMPARE(grid->selectionModel()->selectedIndexes().size(), 3);
+        QCOMPARE(grid->selectionModel()->selectedRows().size(), 1);
+        const QModelIndex cell = grid->model()->index(2, 1);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+        QTest::keyClick(grid, Qt::Key_F2);
+        QTest::keyClicks(grid, "x");
+        // No cell editor opened.
+        for (QWidget* child : grid->viewport()->findChildren<QWidget*>())
+            QVERIFY(!child->isVisible());
+        QVERIFY(!(grid->model()->flags(cell) & Qt::ItemIsEditable));
+        QCOMPARE(GridRows(grid), AsShown(kThree));
+        QCOMPARE(m_dir->stored(), kThree);
+    }
+
+    void tooLongTextsAreRefused_data() {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<bool>("accepted");
+        const QString site = QStringLiteral("www.b.com");
+        QTest::newRow("keyword of 30") << site << QString(30, 'k') << true;
+        QTest::newRow("keyword of 31") << site << QString(31, 'k') << false;
+        QTest::newRow("keyword of 30 Chinese") << site << QString(30, QChar(0x4E2D)) << true;
+        QTest::newRow("keyword of 31 Chinese") << site << QString(31, QChar(0x4E2D)) << false;
+        QTest::newRow("site of 200") << QString(200, 's') << "seo" << true;
+        QTest::newRow("site of 201") << QString(201, 's') << "seo" << false;
+    }
+
+    void tooLongTextsAreRefused() {
+        QFETCH(QString, site);
+        QFETCH(QString, keyword);
+        QFETCH(bool, accepted);
+        m_dir->seed({"www.a.com|seo|1", "www.c.com|k|0"});
+        const QStringList before = AsShown(m_dir->stored());
+        BatchLists lists;
+        TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        Type(&dialog, "QueryWeb", site);
+        Type(&dialog, "QueryKey", keyword);
+        Control<QComboBox>(&dialog, "SearcherCombox")->setCurrentIndex(2);
+        Click(&dialog, "AddBatchListButton");
+
+        const QStringList shown = ShownMessages();
+        const QString added = site + '|' + keyword + QStringLiteral("|搜狗");
+        if (accepted) {
+            QCOMPARE(shown, QStringList());
+            QCOMPARE(GridRows(Grid(&dialog)), before + QStringList{added});
+            QCOMPARE(m_dir->stored().size(), 3);
+        } else {
+            QCOMPARE(shown.size(), 1);
+            QVERIFY2(shown[0].startsWith("E:") && shown[0].size() > 3, qPrintable(shown[0]));
+            QVERIFY2(shown[0].endsWith('.') && !shown[0].endsWith(".."), qPrintable(shown[0]));
+            QCOMPARE(GridRows(Grid(&dialog)), before);
+            QCOMPARE(AsShown(m_dir->stored()), before);
+            QVERIFY(dialog.isVisible());
+        }
+        QCOMPARE(EditText(&dialog, "QueryWeb"), site);
+        QCOMPARE(EditText(&dialog, "QueryKey"), keyword);
+    }
+
+    void deletes_data() {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("select");      // the row clicked first; -1 none
+        QTest::addColumn<bool>("ctrlDelete"); // else "删除" from the popup menu
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("left");
+        const QString question = QStringLiteral("Q:Delete record?");
+        const QStringList same{"www.same.com|seo|2", "www.same.com|seo|2"};
+        QTest::newRow("menu deletes the selected row without asking")
+            << kThree << 1 << false << true << QStringList() << QStringList{kThree[0], kThree[2]};
+        QTest::newRow("menu deletes the last row")
+            << kThree << 2 << false << true << QStringList() << QStringList{kThree[0], kThree[1]};
+        QTest::newRow("menu deletes the first row")
+            << kThree << 0 << false << true << QStringList() << QStringList{kThree[1], kThree[2]};
+        QTest::newRow("menu deletes one of two identical rows")
+            << same << 1 << false << true << QStringList() << QStringList{same[0]};
+        QTest::newRow("menu on an empty list is refused")
+            << QStringList() << -1 << false << true
+            << QStringList{"E:Cannot perform this operation on an empty dataset."} << QStringList();
+        QTest::newRow("Ctrl+Delete, Cancel keeps the row")
+            << kThree << 1 << true << false << QStringList{question} << kThree;
+        QTest::newRow("Ctrl+Delete, OK deletes the selected row")
+            << kThree << 1 << true << true << QStringList{question}
+            << QStringList{kThree[0], kThree[2]};
+        QTest::newRow("Ctrl+Delete deletes one of two identical rows")
+            << same << 0 << true << true << QStringList{question} << QStringList{same[0]};
+    }
+
+    void deletes() {
+        QFETCH(QStringList, rows);
+        QFETCH(int, select);
+        QFETCH(bool, ctrlDelete);
+        QFETCH(bool, confirm);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, left);
+        m_dir->seed(rows);
+        BatchLists lists;
+        TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QTableView* grid = Grid(&dialog);
+        QCOMPARE(GridRows(grid), AsShown(rows));
+        if (select >= 0)
+            ClickRow(grid, select);
+        else
+            grid->setFocus();
+        QTRY_VERIFY(grid->hasFocus());
+
+        MessageBox::setTestMode(true,
+                                confirm ? MessageBox::Answer::Ok : MessageBox::Answer::Cancel);
+        if (ctrlDelete)
+            QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        else
+            DeleteThroughPopup(&dialog);
+        if (QTest::currentTestFailed())
+            return;
+
+        QCOMPARE(ShownMessages(), messages);
+        QCOMPARE(GridRows(grid), AsShown(left));
+        QCOMPARE(m_dir->stored(), left);
+        QVERIFY(dialog.isVisible());
+    }
+
+    void startQueryHandsOverTheLists_data() {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QByteArray>("webs");
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<QByteArray>("engines");
+        QTest::newRow("one row for all engines")
+            << QStringList{"site|kw|0"} << QByteArray("site\xFFsite\xFFsite")
+            << QByteArray("kw\xFFkw\xFFkw")
+            << QByteArray("0\xFF"
+                          "1\xFF"
+                          "2");
+        QTest::newRow("Sogou, then all engines") << QStringList{"a.com|k1|2", "b.com|k2|0"}
+                                                 << QByteArray("a.com\xFF"
+                                                               "b.com\xFF"
+                                                               "b.com\xFF"
+                                                               "b.com")
+                                                 << QByteArray("k1\xFFk2\xFFk2\xFFk2")
+                                                 << QByteArray("1\xFF"
+                                                               "0\xFF"
+                                                               "1\xFF"
+                                                               "2");
+        QTest::newRow("one engine each, in list order")
+            << QStringList{"c.com|k3|3", "a.com|k1|1", "b.com|中文|2"}
+            << QByteArray("c.com\xFF"
+                          "a.com\xFF"
+                          "b.com")
+            << QByteArray("k3\xFFk1\xFF") + kGbkChinese
+            << QByteArray("2\xFF"
+                          "0\xFF"
+                          "1");
+        QTest::newRow("one Haosou row") << QStringList{"d.com|k|3"} << QByteArray("d.com")
+                                        << QByteArray("k") << QByteArray("2");
+        QTest::newRow("empty list empties the lists")
+            << QStringList() << QByteArray() << QByteArray() << QByteArray();
+    }
+
+    void startQueryHandsOverTheLists() {
+        QFETCH(QStringList, rows);
+        QFETCH(QByteArray, webs);
+        QFETCH(QByteArray, keys);
+        QFETCH(QByteArray, engines);
+        m_dir->seed(rows);
+        // What an earlier batch left behind.
+        BatchLists lists{"old\xFFold", "k\xFFk",
+                         "0\xFF"
+                         "1"};
+        TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
+        ModalDriver driver([](QDialog* d) { Click(d, "StartQueryButton"); });
+        dialog.exec();
+        QVERIFY(driver.ran());
+        QVERIFY(!driver.leftOpen());
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(Bytes(lists.BatchWebs), webs);
+        QCOMPARE(Bytes(lists.BatchKeys), keys);
+        QCOMPARE(Bytes(lists.BatchEngines), engines);
+        // The list stands for the next batch.
+        QCOMPARE(m_dir->stored(), rows);
+    }
+
+    void quitLeavesTheLists_data() {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("退出") << false;
+        QTest::newRow("close box") << true;
+    }
+
+    void quitLeavesTheLists() {
+        QFETCH(bool, closeBox);
+        m_dir->seed(kThree);
+        BatchLists lists{"old.com", "k", "1"};
+        TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
+        ModalDriver driver([closeBox](QDialog* d) {
+            if (closeBox)
+                d->close();
+            else
+                Click(d, "QuitButton");
+        });
+        dialog.exec();
+        QVERIFY(driver.ran());
+        QVERIFY(!driver.leftOpen());
+        QCOMPARE(Bytes(lists.BatchWebs), QByteArray("old.com"));
+        QCOMPARE(Bytes(lists.BatchKeys), QByteArray("k"));
+        QCOMPARE(Bytes(lists.BatchEngines), QByteArray("1"));
+        QCOMPARE(m_dir->stored(), kThree);
+    }
+
+    // Nothing to run: no page is asked for and the history stays as it was.
+    void emptyListRunsNothing() {
+        FakeEngine engine;
+        QVERIFY(WriteEngineSettings(m_dir->path(), engine.address()));
+        {
+            RankDatabase db(m_dir->connection());
+            db.StoreRank("www.old.com", "seo", 1, 4);
+        }
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowRankTab(form);
+        auto* history = form.findChild<QTableView*>("SortDBGrid");
+        const QStringList historyBefore = GridRows(history);
+        QCOMPARE(historyBefore.size(), 1);
+        const QString statusBefore = form.statusText();
+
+        QStringList listed{"<not opened>"};
+        ModalDriver driver([&listed](QDialog* d) {
+            listed = GridRows(Grid(d));
+            Click(d, "StartQueryButton");
+        });
+        Click(&form, "BatchQuery");
+        DrainEvents();
+        QVERIFY(driver.ran());
+        QCOMPARE(listed, QStringList());
+        QCOMPARE(engine.pagesServed(), 0);
+        QCOMPARE(form.statusText(), statusBefore);
+        QCOMPARE(GridRows(history), historyBefore);
+        QCOMPARE(m_dir->storedRanks(), QStringList{"www.old.com|seo|1|4"});
+        QVERIFY(!QFileInfo::exists(m_dir->dir.filePath("temp.txt")));
+    }
+
+    // The whole way: rows added in the dialog, run through the real browser against the fake
+    // engines, reported in row and engine order and kept in the history; "退出" afterwards runs
+    // nothing again.
+    void batchRunsThroughTheBrowser() {
+        // The sanitizer run sets this: Chromium's own libraries do not run under it.
+        if (qEnvironmentVariableIntValue("MT_SKIP_BROWSER_TESTS") == 1)
+            QSKIP("browser tests are switched off in this build");
+        FakeEngine engine;
+        QVERIFY(WriteEngineSettings(m_dir->path(), engine.address()));
+        engine.place("k1", {"www.a-one.cn", 1, 2, false});
+        engine.place("k2", {"www.b-two.cn", 2, 0, false});
+
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowRankTab(form);
+        ModalDriver batch([](QDialog* d) {
+            Type(d, "QueryWeb", "www.a-one.cn");
+            Type(d, "QueryKey", "k1");
+            Control<QComboBox>(d, "SearcherCombox")->setCurrentIndex(0);
+            Click(d, "AddBatchListButton");
+            Type(d, "QueryWeb", "www.b-two.cn");
+            Type(d, "QueryKey", "k2");
+            Control<QComboBox>(d, "SearcherCombox")->setCurrentIndex(2);
+            Click(d, "AddBatchListButton");
+            Click(d, "StartQueryButton");
+        });
+        Click(&form, "BatchQuery");
+        DrainEvents();
+        QVERIFY(batch.ran());
+        QVERIFY(!batch.leftOpen());
+
+        QStringList served;
+        for (const FakeEngine::Request& r : engine.served())
+            served << QStringLiteral("%1:%2:%3")
+                          .arg(r.engine)
+                          .arg(r.page)
+                          .arg(QString::fromStdString(r.keyword));
+        QCOMPARE(served, (QStringList{"0:1:k1", "1:1:k1", "2:1:k1", "1:1:k2", "1:2:k2"}));
+        const QString report =
+            QStringLiteral("\"www.a-one.cn\" 在 百度 关键词 \"k1\" 查询中排名第 3 位\r\n"
+                           "\"www.a-one.cn\" 在 搜狗 关键词 \"k1\" 查询中排名第 3 位\r\n"
+                           "\"www.a-one.cn\" 在 好搜 关键词 \"k1\" 查询中排名第 3 位\r\n"
+                           "\"www.b-two.cn\" 在 搜狗 关键词 \"k2\" 查询中排名第 11 位\r\n");
+        QCOMPARE(ShownMessages(), QStringList{"I:" + report});
+        const QStringList ranks{"www.a-one.cn|k1|0|3", "www.a-one.cn|k1|1|3", "www.a-one.cn|k1|2|3",
+                                "www.b-two.cn|k2|1|11"};
+        QCOMPARE(m_dir->storedRanks(), ranks);
+        QStringList historySites;
+        for (const QString& row : GridRows(form.findChild<QTableView*>("SortDBGrid")))
+            historySites << row.section('|', 0, 2);
+        QCOMPARE(historySites, (QStringList{"www.b-two.cn|k2|搜狗", "www.a-one.cn|k1|好搜",
+                                            "www.a-one.cn|k1|搜狗", "www.a-one.cn|k1|百度"}));
+        QCOMPARE(form.statusText(), QStringLiteral("完成"));
+
+        // The earlier batch is not run again when the dialog is left with "退出".
+        QStringList listed;
+        ModalDriver quit([&listed](QDialog* d) {
+            listed = GridRows(Grid(d));
+            Click(d, "QuitButton");
+        });
+        Click(&form, "BatchQuery");
+        DrainEvents();
+        QVERIFY(quit.ran());
+        QCOMPARE(listed, (QStringList{"www.a-one.cn|k1|全部", "www.b-two.cn|k2|搜狗"}));
+        QCOMPARE(engine.pagesServed(), 5);
+        QCOMPARE(ShownMessages(), QStringList());
+        QCOMPARE(m_dir->storedRanks(), ranks);
+    }
+
+    // For the documentation: set MT_SCREENSHOT_DIR to a folder to get the picture.
+    void screenshot() {
+        const QString out = qEnvironmentVariable("MT_SCREENSHOT_DIR");
+        if (out.isEmpty())
+            QSKIP("MT_SCREENSHOT_DIR is not set");
+        QVERIFY(QDir().mkpath(out));
+        m_dir->seed({"www.example.com|seo 优化|0", "blog.example.com/news|关键词排名|2",
+                     "中文.com|网站优化|3"});
+        BatchLists lists;
+        TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        Type(&dialog, "QueryWeb", "www.example.com");
+        Type(&dialog, "QueryKey", QStringLiteral("seo 优化"));
+        ClickRow(Grid(&dialog), 1);
+        QVERIFY(dialog.grab().save(out + "/batch.png"));
+    }
+
+private:
+    std::unique_ptr<ProgramDir> m_dir;
+};
+
+std::unique_ptr<QObject> MakeBatchQueryTest() {
+    return std::make_unique<BatchQueryTest>();
+}
+
+#include "batchquery_test.moc"

@@ -1,0 +1,250 @@
+#include "historymodel.h"
+#include "mainform.h"
+#include "messagebox.h"
+#include "rankdb.h"
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QDate kDay(2024, 3, 9);
+
+struct Stored {
+    Text site;
+    Text keyword;
+    int engine;
+    int rank;
+};
+
+// Oldest first; the grid shows them the other way round.
+const Stored kStores[] = {
+    {"a.com", "seo", 0, 3},
+    {"b.com", kGbkChinese, 1, 0},
+    {"o'brien.com", "50%", 7, 12},
+    {"d.com", "k\"4\"", 2, 15},
+};
+
+QTableView* Grid(TMainForm& form) {
+    return form.findChild<QTableView*>("SortDBGrid");
+}
+
+// What the grid shows, row by row, its visible columns joined by "|".
+QStringList GridRows(TMainForm& form) {
+    QTableView* grid = Grid(form);
+    const QAbstractItemModel* model = grid->model();
+    QStringList rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < model->columnCount(); ++c)
+            if (!grid->isColumnHidden(c))
+                cells << model->index(r, c).data().toString();
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+QStringList GridTitles(TMainForm& form) {
+    QTableView* grid = Grid(form);
+    QStringList titles;
+    for (int c = 0; c < grid->model()->columnCount(); ++c)
+        if (!grid->isColumnHidden(c))
+            titles << grid->model()->headerData(c, Qt::Horizontal).toString();
+    return titles;
+}
+
+// The query fields: site, keyword and the selected engine's name.
+QString QueryFields(TMainForm& form) {
+    return form.findChild<QLineEdit*>("QueryWeb")->text() + "|" +
+           form.findChild<QLineEdit*>("QueryKey")->text() + "|" +
+           form.findChild<QComboBox*>("SearcherCombox")->currentText();
+}
+
+void ShowRankTab(TMainForm& form) {
+    auto* pages = form.findChild<QTabWidget*>("SEOPageControl");
+    const int tab = pages->indexOf(form.findChild<QWidget*>("QuerySortTabSheet"));
+    QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {}, pages->tabBar()->tabRect(tab).center());
+}
+
+void ClickRow(TMainForm& form, int row) {
+    QTableView* grid = Grid(form);
+    const QModelIndex cell = grid->model()->index(row, 1);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+}
+
+QString Row(const QString& site, const QString& keyword, const QString& engine, int rank) {
+    return QStringList{site, keyword, engine, QString::number(rank),
+                       QLocale::system().toString(kDay, QLocale::ShortFormat)}
+        .join('|');
+}
+
+} // namespace
+
+class HistoryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        MessageBox::setTestMode(true);
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        // An empty site list, so start-up reports nothing.
+        QVERIFY(WriteFileBytes(m_dir->filePath("Url.txt"), {}));
+    }
+    void cleanup() {
+        QCOMPARE(MessageBox::takeShown().size(), 0);
+        MessageBox::setTestMode(true);
+    }
+
+    void showsNewestFirstOnTheRankTab() {
+        TMainForm form(m_dir->path());
+        form.dataQuery().setToday([] { return kDay; });
+        for (const Stored& s : kStores)
+            form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowRankTab(form);
+
+        QCOMPARE(GridTitles(form), (QStringList{"网址", "关键词", "搜索引擎", "排名", "查询日期"}));
+        const QStringList shown{Row("d.com", "k\"4\"", "好搜", 15),
+                                Row("o'brien.com", "50%", "", 12), Row("b.com", "中文", "搜狗", 0),
+                                Row("a.com", "seo", "百度", 3)};
+        QCOMPARE(GridRows(form), shown);
+        // The newest row is current and fills the query fields.
+        QCOMPARE(Grid(form)->currentIndex().row(), 0);
+        QCOMPARE(QueryFields(form), QStringLiteral("d.com|k\"4\"|好搜"));
+
+        // A store alone leaves the grid as it is; the next refresh shows it on top.
+        form.StoreRank("a.com", "seo", 0, 1);
+        QCOMPARE(GridRows(form), shown);
+        form.RefreshHistory();
+        QCOMPARE(GridRows(form),
+                 (QStringList{Row("a.com", "seo", "百度", 1), shown[0], shown[1], shown[2]}));
+        QCOMPARE(QueryFields(form), QStringLiteral("a.com|seo|百度"));
+    }
+
+    void selectingARowFillsTheQueryFields() {
+        TMainForm form(m_dir->path());
+        form.dataQuery().setToday([] { return kDay; });
+        for (const Stored& s : kStores)
+            form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.RefreshHistory();
+
+        ClickRow(form, 2);
+        QCOMPARE(Grid(form)->currentIndex().row(), 2);
+        QCOMPARE(QueryFields(form), QStringLiteral("b.com|中文|搜狗"));
+        ClickRow(form, 3);
+        QCOMPARE(QueryFields(form), QStringLiteral("a.com|seo|百度"));
+        // An engine outside the list selects none of its items.
+        ClickRow(form, 1);
+        QCOMPARE(QueryFields(form), QStringLiteral("o'brien.com|50%|"));
+        ClickRow(form, 0);
+        QCOMPARE(QueryFields(form), QStringLiteral("d.com|k\"4\"|好搜"));
+    }
+
+    void ctrlDeleteAsksFirst_data() {
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QStringList>("left"); // sites, newest first
+        QTest::newRow("Cancel keeps the row")
+            << false << QStringList{"d.com", "o'brien.com", "b.com", "a.com"};
+        QTest::newRow("OK deletes the selected row")
+            << true << QStringList{"d.com", "b.com", "a.com"};
+    }
+
+    void ctrlDeleteAsksFirst() {
+        QFETCH(bool, confirm);
+        QFETCH(QStringList, left);
+        {
+            TMainForm form(m_dir->path());
+            form.dataQuery().setToday([] { return kDay; });
+            for (const Stored& s : kStores)
+                form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+            form.show();
+            QVERIFY(QTest::qWaitForWindowActive(&form));
+            ShowRankTab(form);
+            ClickRow(form, 1);
+            QTableView* grid = Grid(form);
+            QTRY_VERIFY(grid->hasFocus());
+
+            MessageBox::setTestMode(true,
+                                    confirm ? MessageBox::Answer::Ok : MessageBox::Answer::Cancel);
+            QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+            const QList<MessageBox::Shown> asked = MessageBox::takeShown();
+            QCOMPARE(asked.size(), 1);
+            QVERIFY(asked[0].kind == MessageBox::Kind::Question);
+            QCOMPARE(asked[0].text, QStringLiteral("Delete record?"));
+
+            QStringList sites;
+            for (const QString& row : GridRows(form))
+                sites << row.section('|', 0, 0);
+            QCOMPARE(sites, left);
+        }
+        // The file agrees with the grid.
+        RankDatabase db(QStringLiteral("Data Source=") + m_dir->filePath("Sort.mdb"));
+        HistoryModel history;
+        history.RefreshHistory(db);
+        QCOMPARE(history.rowCount(), left.size());
+    }
+
+    void emptyHistoryKeepsTypedFields() {
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowRankTab(form);
+        QCOMPARE(GridRows(form), QStringList());
+
+        QTest::keyClicks(form.findChild<QLineEdit*>("QueryWeb"), "typed.com");
+        QTest::keyClicks(form.findChild<QLineEdit*>("QueryKey"), "kw");
+        form.findChild<QComboBox*>("SearcherCombox")->setCurrentIndex(2);
+        // Leaving the tab and coming back reopens the history, still empty.
+        auto* pages = form.findChild<QTabWidget*>("SEOPageControl");
+        QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {},
+                          pages->tabBar()->tabRect(0).center());
+        ShowRankTab(form);
+        QCOMPARE(GridRows(form), QStringList());
+        QCOMPARE(QueryFields(form), QStringLiteral("typed.com|kw|好搜"));
+    }
+
+    void foreignDatabaseIsReportedOnce() {
+        QByteArray access(4096, '\0');
+        access.replace(0, 20, QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20));
+        const QString path = m_dir->filePath("Sort.mdb");
+        QVERIFY(WriteFileBytes(path, access));
+
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(MessageBox::takeShown().size(), 0); // start-up leaves the file alone
+        ShowRankTab(form);
+
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].kind == MessageBox::Kind::Error);
+        QVERIFY2(shown[0].text.contains("not an SQLite database"), qPrintable(shown[0].text));
+        QVERIFY(shown[0].text.endsWith('.') && !shown[0].text.endsWith(".."));
+        QCOMPARE(GridRows(form), QStringList());
+        QCOMPARE(ReadFileBytes(path), access);
+        QCOMPARE(QDir(m_dir->path()).entryList({"Sort.mdb*"}, QDir::Files | QDir::Hidden),
+                 QStringList{"Sort.mdb"});
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+std::unique_ptr<QObject> MakeHistoryTest() {
+    return std::make_unique<HistoryTest>();
+}
+
+#include "history_test.moc"

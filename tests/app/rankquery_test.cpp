@@ -1,0 +1,317 @@
+#include "codepage.h"
+#include "fakeengine.h"
+#include "mainform.h"
+#include "messagebox.h"
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+constexpr int kBaidu = 0;
+constexpr int kSogou = 1;
+constexpr int kHaosou = 2;
+const QString kEngineNames[] = {QStringLiteral("百度"), QStringLiteral("搜狗"),
+                                QStringLiteral("好搜")};
+
+QString Searching(int page) {
+    return QStringLiteral("在第 %1 页中查找").arg(page);
+}
+
+QString ReportLine(const QString& site, int engine, const QString& keyword, int rank) {
+    return QStringLiteral("\"%1\" 在 %2 关键词 \"%3\" 查询中排名第 %4 位\r\n")
+        .arg(site, kEngineNames[engine], keyword)
+        .arg(rank);
+}
+
+Text Gbk(const QString& text) {
+    return QStringToGbk(text);
+}
+
+// A stored rank as "site|keyword|engine|rank", oldest first, read straight from the file.
+QStringList StoredRanks(const QString& dir) {
+    const QString name = QStringLiteral("rankquery-check");
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(dir + QStringLiteral("/Sort.mdb"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec(QStringLiteral(
+                "select Web, SearchKey, SearcherType, SortNum from QuerySort order by id"));
+            while (query.next())
+                rows << QStringList{query.value(0).toString(), query.value(1).toString(),
+                                    query.value(2).toString(), query.value(3).toString()}
+                            .join('|');
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+QString Stored(const QString& site, const QString& keyword, int engine, int rank) {
+    return QStringList{site, keyword, QString::number(engine), QString::number(rank)}.join('|');
+}
+
+// What the window showed while each result page loaded, noted from inside the run: the server
+// posts the look to the UI thread before it answers, so it is taken during that page's load.
+struct Seen {
+    QString status;
+    bool queryEnabled;
+    bool batchEnabled;
+};
+
+void WatchLoads(FakeEngine& engine, TMainForm& form, QList<Seen>& seen) {
+    engine.setOnPage([&form, &seen](const FakeEngine::Request&) {
+        QMetaObject::invokeMethod(
+            &form,
+            [&form, &seen] {
+                seen.push_back({form.statusText(),
+                                form.findChild<QPushButton*>("QuerySortButton")->isEnabled(),
+                                form.findChild<QPushButton*>("BatchQuery")->isEnabled()});
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+QString Served(const std::vector<FakeEngine::Request>& requests) {
+    QStringList out;
+    for (const FakeEngine::Request& r : requests)
+        out << QStringLiteral("%1:%2:%3")
+                   .arg(r.engine)
+                   .arg(r.page)
+                   .arg(QString::fromStdString(r.keyword));
+    return out.join(' ');
+}
+
+QString ServedPages(int engine, const QString& keyword, int first, int last) {
+    QStringList out;
+    for (int page = first; page <= last; ++page)
+        out << QStringLiteral("%1:%2:%3").arg(engine).arg(page).arg(keyword);
+    return out.join(' ');
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(FakeEngine::Charset)
+
+// Rank queries through the real browser against the fake engines on 127.0.0.1.
+class RankQueryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        // For a build or machine where Chromium cannot run inside the test process (a
+        // sanitizer its libraries do not survive, no browser engine installed).
+        if (qEnvironmentVariableIntValue("MT_SKIP_BROWSER_TESTS") == 1)
+            QSKIP("MT_SKIP_BROWSER_TESTS=1: the browser tests are switched off");
+    }
+
+    void init() {
+        MessageBox::takeShown();
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        QVERIFY(WriteFileBytes(m_dir->filePath("Url.txt"), {}));
+        m_engine = std::make_unique<FakeEngine>();
+    }
+
+    void cleanup() {
+        m_engine.reset();
+        // The browser profile writes its last files after the window has gone.
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(m_dir->path()).removeRecursively(), 10000);
+        m_dir.reset();
+        QCOMPARE(MessageBox::takeShown().size(), 0);
+    }
+
+    void findsTheRank_data() {
+        QTest::addColumn<int>("engine");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("placed"); // the site as the result pages show it
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("inHeader");
+        QTest::addColumn<FakeEngine::Charset>("charset");
+        QTest::addColumn<bool>("sortToDb");
+        QTest::addColumn<int>("rank");
+        QTest::addColumn<int>("pages");
+
+        using C = FakeEngine::Charset;
+        const QString a = QStringLiteral("www.target-a.cn");
+        QTest::newRow("Baidu, page 1, third result")
+            << kBaidu << a << a << 1 << 2 << false << C::Gbk << true << 3 << 1;
+        QTest::newRow("Baidu, page 2, first result")
+            << kBaidu << a << a << 2 << 0 << false << C::Utf8 << true << 11 << 2;
+        QTest::newRow("Baidu, page 50, last result")
+            << kBaidu << a << a << 50 << 9 << false << C::Alternating << true << 500 << 50;
+        QTest::newRow("Sogou, typed in capitals, also in the header")
+            << kSogou << QStringLiteral("  WWW.Target-B.COM ") << QStringLiteral("www.target-b.com")
+            << 1 << 4 << true << C::Gbk << true << 5 << 1;
+        QTest::newRow("Sogou, only in the header")
+            << kSogou << a << a << 0 << -1 << true << C::Gbk << true << 0 << 1;
+        QTest::newRow("Haosou, counts from its first heading")
+            << kHaosou << a << a << 3 << 4 << false << C::Utf8 << true << 25 << 3;
+        QTest::newRow("on no page")
+            << kBaidu << a << a << 0 << -1 << false << C::Alternating << true << 0 << 50;
+        QTest::newRow("empty site") << kSogou << QString() << QString() << 0 << -1 << false
+                                    << C::Alternating << true << 0 << 50;
+        QTest::newRow("nothing stored when storing is off")
+            << kHaosou << a << a << 1 << 0 << false << C::Gbk << false << 1 << 1;
+    }
+
+    void findsTheRank() {
+        QFETCH(int, engine);
+        QFETCH(QString, typed);
+        QFETCH(QString, placed);
+        QFETCH(int, page);
+        QFETCH(int, index);
+        QFETCH(bool, inHeader);
+        QFETCH(FakeEngine::Charset, charset);
+        QFETCH(bool, sortToDb);
+        QFETCH(int, rank);
+        QFETCH(int, pages);
+        const QString keyword = QStringLiteral("seo");
+        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address(), sortToDb));
+        m_engine->place(keyword.toStdString(), {placed.toStdString(), page, index, inHeader});
+        m_engine->setCharset(charset);
+
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QList<Seen> seen;
+        WatchLoads(*m_engine, form, seen);
+        form.RunRankQueries(Gbk(typed), Gbk(keyword), std::to_string(engine));
+        DrainEvents();
+
+        QCOMPARE(Served(m_engine->served()), ServedPages(engine, keyword, 1, pages));
+        QCOMPARE(seen.size(), pages);
+        for (int i = 0; i < pages; ++i) {
+            QCOMPARE(seen[i].status, Searching(i + 1));
+            QVERIFY(!seen[i].queryEnabled);
+            QVERIFY(!seen[i].batchEnabled);
+        }
+        QCOMPARE(form.statusText(), QStringLiteral("完成"));
+        QVERIFY(form.findChild<QPushButton*>("QuerySortButton")->isEnabled());
+        QVERIFY(form.findChild<QPushButton*>("BatchQuery")->isEnabled());
+
+        const QString site = typed.trimmed();
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        if (rank > 0) {
+            QCOMPARE(shown.size(), 1);
+            QVERIFY(shown[0].kind == MessageBox::Kind::Information);
+            QCOMPARE(shown[0].text, ReportLine(site, engine, keyword, rank));
+        } else {
+            QCOMPARE(shown.size(), 0);
+        }
+        QCOMPARE(StoredRanks(m_dir->path()),
+                 sortToDb ? QStringList{Stored(site, keyword, engine, rank)} : QStringList());
+
+        // The last page loaded, lower-cased and in GBK whatever the page was sent in.
+        const QByteArray temp = ReadFileBytes(m_dir->filePath("temp.txt"));
+        QVERIFY2(temp.startsWith("<html") && temp.endsWith("</html>\r\n"), temp.left(200));
+        QVERIFY(temp.contains("page-" + QByteArray::number(pages) + "-of-50"));
+        QVERIFY(temp.contains("\xB5\xDA " + QByteArray::number(pages) + " \xD2\xB3")); // 第 n 页
+        QVERIFY(!temp.contains("page-" + QByteArray::number(pages - 1) + "-of-50"));
+        QVERIFY(temp == temp.toLower());
+    }
+
+    // What a user does: type the site and a Chinese keyword, choose the engine, click "查询".
+    void queryButton() {
+        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address()));
+        const QString keyword = QStringLiteral("seo 优化");
+        m_engine->place(keyword.toStdString(), {"www.button-site.com", 2, 3, false});
+
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::keyClicks(form.findChild<QLineEdit*>("QueryWeb"), "www.button-site.com");
+        auto* key = form.findChild<QLineEdit*>("QueryKey");
+        QTest::keyClicks(key, "seo ");
+        // Chinese comes through the input method.
+        QInputMethodEvent chinese;
+        chinese.setCommitString(QStringLiteral("优化"));
+        QCoreApplication::sendEvent(key, &chinese);
+        QCOMPARE(key->text(), keyword);
+        form.findChild<QComboBox*>("SearcherCombox")->setCurrentIndex(kHaosou);
+        QTest::mouseClick(form.findChild<QPushButton*>("QuerySortButton"), Qt::LeftButton);
+        DrainEvents();
+
+        QCOMPARE(Served(m_engine->served()), ServedPages(kHaosou, keyword, 1, 2));
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, ReportLine("www.button-site.com", kHaosou, keyword, 14));
+        QCOMPARE(StoredRanks(m_dir->path()),
+                 QStringList{Stored("www.button-site.com", keyword, kHaosou, 14)});
+    }
+
+    void reportsARunInQueryOrder() {
+        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address()));
+        m_engine->place("k1", {"www.a-one.cn", 1, 4, false});
+        m_engine->place("k2", {"www.b-two.cn", 0, -1, true});
+        m_engine->place("k3", {"www.c-three.cn", 2, 1, false});
+
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.RunRankQueries("www.a-one.cn\xFFwww.b-two.cn\xFFwww.c-three.cn", "k1\xFFk2\xFFk3",
+                            "2\xFF"
+                            "1\xFF"
+                            "0");
+        DrainEvents();
+
+        QCOMPARE(Served(m_engine->served()), QStringLiteral("2:1:k1 1:1:k2 0:1:k3 0:2:k3"));
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, ReportLine("www.a-one.cn", kHaosou, "k1", 5) +
+                                    ReportLine("www.c-three.cn", kBaidu, "k3", 12));
+        QCOMPARE(StoredRanks(m_dir->path()),
+                 (QStringList{Stored("www.a-one.cn", "k1", kHaosou, 5),
+                              Stored("www.b-two.cn", "k2", kSogou, 0),
+                              Stored("www.c-three.cn", "k3", kBaidu, 12)}));
+    }
+
+    // Closing the window while page 3 loads ends the query after that page and the run with it.
+    void closingStopsTheRun() {
+        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address()));
+        m_engine->place("k2", {"www.found.cn", 1, 0, false});
+
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        m_engine->setOnPage([&form](const FakeEngine::Request& r) {
+            if (r.page == 3)
+                QMetaObject::invokeMethod(
+                    &form, [&form] { form.close(); }, Qt::QueuedConnection);
+        });
+        form.RunRankQueries("www.nowhere.cn\xFFwww.found.cn", "k1\xFFk2",
+                            "0\xFF"
+                            "0");
+        DrainEvents();
+
+        QVERIFY(!form.isVisible());
+        QVERIFY(!form.rankRunActive());
+        QCOMPARE(Served(m_engine->served()), ServedPages(kBaidu, "k1", 1, 3));
+        QCOMPARE(form.statusText(), Searching(3));
+        QVERIFY(!form.stopRequested());
+        QCOMPARE(MessageBox::takeShown().size(), 0);
+        QCOMPARE(StoredRanks(m_dir->path()), QStringList());
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakeEngine> m_engine;
+};
+
+std::unique_ptr<QObject> MakeRankQueryTest() {
+    return std::make_unique<RankQueryTest>();
+}
+
+#include "rankquery_test.moc"

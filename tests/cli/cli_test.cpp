@@ -1,0 +1,785 @@
+// The command-line program run as a user runs it: its own process, a temporary program folder,
+// the fake engines and a loopback HTTP server on 127.0.0.1.
+
+#include "codepage.h"
+#include "fakeengine.h"
+#include "rankdb.h"
+#include "testserver.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+// Readable failures: texts as text, bytes escaped.
+void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+void PrintTo(const QByteArray& bytes, std::ostream* os) {
+    *os << '"' << QString::fromLatin1(bytes.toPercentEncoding(" \"/.,:;[]={}")).toStdString()
+        << '"';
+}
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kGbkChinese[] = "\xD6\xD0\xCE\xC4"; // 中文
+const QString kEngineNames[] = {QStringLiteral("百度"), QStringLiteral("搜狗"),
+                                QStringLiteral("好搜")};
+
+bool BrowserTestsOff() {
+    // The sanitizer run sets this: Chromium's own libraries do not run under it.
+    return qEnvironmentVariableIntValue("MT_SKIP_BROWSER_TESTS") == 1;
+}
+
+bool WriteFileBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+struct Outcome {
+    int code = -1; // -1: crashed, or still running when given up on
+    QString out;   // standard output, read as UTF-8
+    QString err;
+};
+
+// Runs the program to its end. started sees the process once it runs (to signal it later);
+// a hung program is killed after a generous bound, so a fault fails instead of hanging.
+Outcome RunCli(const QStringList& args, const std::function<void(qint64 pid)>& started = {}) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu"));
+    // No display at all, and the program chooses its own platform.
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // As cron starts it: no locale set, yet the output is UTF-8.
+    env.remove(QStringLiteral("LANG"));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(MT_CLI_EXECUTABLE), args);
+    Outcome outcome;
+    if (!process.waitForStarted()) {
+        ADD_FAILURE() << "cannot start " << MT_CLI_EXECUTABLE;
+        return outcome;
+    }
+    if (started)
+        started(process.processId());
+    if (!process.waitForFinished(240000)) {
+        ADD_FAILURE() << "the program did not end: " << args.join(' ').toStdString();
+        process.kill();
+        process.waitForFinished();
+    }
+    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
+    outcome.err = QString::fromUtf8(process.readAllStandardError());
+    if (process.exitStatus() == QProcess::NormalExit)
+        outcome.code = process.exitCode();
+    return outcome;
+}
+
+std::string Show(const Outcome& o) {
+    return QStringLiteral("exit %1\n--- stdout\n%2--- stderr\n%3")
+        .arg(o.code)
+        .arg(o.out, o.err)
+        .toStdString();
+}
+
+QString ReportLine(const QString& site, int engine, const QString& keyword, int rank) {
+    return QStringLiteral("\"%1\" 在 %2 关键词 \"%3\" 查询中排名第 %4 位\n")
+        .arg(site, kEngineNames[engine], keyword)
+        .arg(rank);
+}
+
+QString NotFoundLine(const QString& site, int engine, const QString& keyword) {
+    return QStringLiteral("\"%1\" 在 %2 关键词 \"%3\" 的前 50 页中未找到\n")
+        .arg(site, kEngineNames[engine], keyword);
+}
+
+// Stored ranks as "site|keyword|engine|rank", oldest first, read straight from the file; a
+// missing file is left missing.
+QStringList StoredRanks(const QString& dir) {
+    const QString path = dir + QStringLiteral("/Sort.mdb");
+    if (!QFile::exists(path))
+        return {};
+    const QString name = QStringLiteral("cli-check");
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec(QStringLiteral(
+                "select Web, SearchKey, SearcherType, SortNum from QuerySort order by id"));
+            while (query.next())
+                rows << QStringList{query.value(0).toString(), query.value(1).toString(),
+                                    query.value(2).toString(), query.value(3).toString()}
+                            .join('|');
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+QString Stored(const QString& site, const QString& keyword, int engine, int rank) {
+    return QStringList{site, keyword, QString::number(engine), QString::number(rank)}.join('|');
+}
+
+QString Served(const std::vector<FakeEngine::Request>& requests) {
+    QStringList out;
+    for (const FakeEngine::Request& r : requests)
+        out << QStringLiteral("%1:%2:%3")
+                   .arg(r.engine)
+                   .arg(r.page)
+                   .arg(QString::fromStdString(r.keyword));
+    return out.join(' ');
+}
+
+QString ServedPages(int engine, const QString& keyword, int last) {
+    QStringList out;
+    for (int page = 1; page <= last; ++page)
+        out << QStringLiteral("%1:%2:%3").arg(engine).arg(page).arg(keyword);
+    return out.join(' ');
+}
+
+// RFC 4180 records; a field in double quotes may hold commas, doubled quotes and line breaks.
+QList<QStringList> ParseCsv(const QString& text) {
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+                field += text[++i];
+            else if (c == '"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            record << field;
+            field.clear();
+        } else if (c == '\n') {
+            record << field;
+            records << record;
+            record.clear();
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    if (!field.isEmpty() || !record.isEmpty())
+        records << (record << field);
+    return records;
+}
+
+// Terminal cells a text takes: the CJK characters of these tests are two wide.
+int Cells(const QString& text) {
+    int cells = 0;
+    for (const QChar c : text)
+        cells += c.unicode() >= 0x2E80 ? 2 : 1;
+    return cells;
+}
+
+class ProgramDir {
+public:
+    ProgramDir() { EXPECT_TRUE(m_dir.isValid()); }
+    QString path() const { return m_dir.path(); }
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+    QStringList entries() const {
+        QStringList names =
+            QDir(path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.sort(Qt::CaseSensitive);
+        return names;
+    }
+    // The program's arguments with this folder as its program folder.
+    QStringList args(QStringList words) const { return words << QStringLiteral("--dir") << path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Rank queries through the real browser against the fake engines.
+
+class CliBrowserTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (BrowserTestsOff())
+            GTEST_SKIP() << "browser tests are switched off in this build";
+        m_engine = std::make_unique<FakeEngine>();
+        ASSERT_TRUE(WriteEngineSettings(m_dir.path(), m_engine->address()));
+    }
+
+    ProgramDir m_dir;
+    std::unique_ptr<FakeEngine> m_engine;
+};
+
+struct RankCase {
+    const char* name;
+    QStringList engineArgs; // what follows SITE KEYWORD
+    int engine;
+    QString typed; // the site as given on the command line
+    QString keyword;
+    int page; // where the fake engine shows the site; 0: nowhere
+    int index;
+    int rank;
+    bool verbose;
+};
+
+void PrintTo(const RankCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliRankTest : public CliBrowserTest, public testing::WithParamInterface<RankCase> {};
+
+TEST_P(CliRankTest, printsTheReportLineAndStoresTheRank) {
+    const RankCase& c = GetParam();
+    const QString site = c.typed.trimmed();
+    m_engine->place(c.keyword.toStdString(), {"www.target-a.cn", c.page, c.index, false});
+    QStringList words{QStringLiteral("rank"), c.typed, c.keyword};
+    words << c.engineArgs;
+    if (c.verbose)
+        words << QStringLiteral("--verbose");
+
+    const Outcome o = RunCli(m_dir.args(words));
+
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, c.rank > 0 ? ReportLine(site, c.engine, c.keyword, c.rank)
+                                : NotFoundLine(site, c.engine, c.keyword));
+    const int pages = c.page > 0 ? c.page : 50;
+    EXPECT_EQ(Served(m_engine->served()), ServedPages(c.engine, c.keyword, pages));
+    EXPECT_EQ(StoredRanks(m_dir.path()), QStringList{Stored(site, c.keyword, c.engine, c.rank)});
+    // The last page loaded stays behind, as the window leaves it.
+    const QByteArray temp = ReadFileBytes(m_dir.file("temp.txt"));
+    EXPECT_TRUE(temp.contains("page-" + QByteArray::number(pages) + "-of-50"))
+        << temp.left(200).toStdString();
+
+    if (c.verbose) {
+        QString status;
+        for (int page = 1; page <= pages; ++page)
+            status += QStringLiteral("在第 %1 页中查找\n").arg(page);
+        EXPECT_TRUE(o.err.contains(status + QStringLiteral("完成\n"))) << Show(o);
+    } else {
+        // Quiet for cron: neither status texts nor the browser's own messages.
+        EXPECT_EQ(o.err, QString()) << Show(o);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Engines, CliRankTest,
+    testing::Values(
+        RankCase{"baiduByName",
+                 {"--engine", QStringLiteral("百度")},
+                 0,
+                 "www.target-a.cn",
+                 "seo",
+                 1,
+                 2,
+                 3,
+                 false},
+        RankCase{"baiduByDefault", {}, 0, "www.target-a.cn", "seo", 2, 9, 20, false},
+        RankCase{"sogouByChineseNameTrimmedSite",
+                 {"--engine", QStringLiteral("搜狗")},
+                 1,
+                 "  WWW.Target-A.CN ",
+                 QStringLiteral("seo 优化"),
+                 2,
+                 0,
+                 11,
+                 true},
+        RankCase{"haosouByNumber", {"--engine", "2"}, 2, "www.target-a.cn", "seo", 3, 4, 25, false},
+        RankCase{"notFoundInFiftyPages",
+                 {"--engine", "Haosou"},
+                 2,
+                 "www.target-a.cn",
+                 "seo",
+                 0,
+                 -1,
+                 0,
+                 false}),
+    [](const testing::TestParamInfo<RankCase>& info) { return info.param.name; });
+
+TEST_F(CliBrowserTest, allEnginesInEngineOrder) {
+    m_engine->place("seo", {"www.target-a.cn", 1, 4, false});
+    const Outcome o = RunCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "all"}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, ReportLine("www.target-a.cn", 0, "seo", 5) +
+                         ReportLine("www.target-a.cn", 1, "seo", 5) +
+                         ReportLine("www.target-a.cn", 2, "seo", 5));
+    EXPECT_EQ(Served(m_engine->served()), QStringLiteral("0:1:seo 1:1:seo 2:1:seo"));
+    EXPECT_EQ(StoredRanks(m_dir.path()), (QStringList{Stored("www.target-a.cn", "seo", 0, 5),
+                                                      Stored("www.target-a.cn", "seo", 1, 5),
+                                                      Stored("www.target-a.cn", "seo", 2, 5)}));
+}
+
+TEST_F(CliBrowserTest, storingSwitchedOffStoresNothing) {
+    ASSERT_TRUE(WriteEngineSettings(m_dir.path(), m_engine->address(), false));
+    m_engine->place("seo", {"www.target-a.cn", 1, 0, false});
+    const Outcome o = RunCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "sogou"}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, ReportLine("www.target-a.cn", 1, "seo", 1));
+    EXPECT_EQ(StoredRanks(m_dir.path()), QStringList());
+}
+
+TEST_F(CliBrowserTest, batchRunsTheStandingListInRowAndEngineOrder) {
+    {
+        RankDatabase db(QStringLiteral("Data Source=%1").arg(m_dir.file("Sort.mdb")));
+        db.insertBatch("www.first.cn", "k1", 0);                  // all three engines
+        db.insertBatch("www.second.cn", QStringToGbk("优化"), 3); // 好搜
+    }
+    m_engine->place("k1", {"www.first.cn", 1, 1, false});
+    m_engine->place("优化", {"www.second.cn", 2, 0, false});
+
+    const Outcome o = RunCli(m_dir.args({"batch"}));
+
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, ReportLine("www.first.cn", 0, "k1", 2) +
+                         ReportLine("www.first.cn", 1, "k1", 2) +
+                         ReportLine("www.first.cn", 2, "k1", 2) +
+                         ReportLine("www.second.cn", 2, QStringLiteral("优化"), 11));
+    EXPECT_EQ(Served(m_engine->served()), QStringLiteral("0:1:k1 1:1:k1 2:1:k1 2:1:优化 2:2:优化"));
+    EXPECT_EQ(StoredRanks(m_dir.path()),
+              (QStringList{Stored("www.first.cn", "k1", 0, 2), Stored("www.first.cn", "k1", 1, 2),
+                           Stored("www.first.cn", "k1", 2, 2),
+                           Stored("www.second.cn", QStringLiteral("优化"), 2, 11)}));
+}
+
+TEST_F(CliBrowserTest, rankIntoAForeignDatabaseFailsAndLeavesTheFile) {
+    const QByteArray access = QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(2000, 'x');
+    ASSERT_TRUE(WriteFileBytes(m_dir.file("Sort.mdb"), access));
+    m_engine->place("seo", {"www.target-a.cn", 1, 0, false});
+    const Outcome o = RunCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "baidu"}));
+    EXPECT_EQ(o.code, 1) << Show(o);
+    EXPECT_EQ(o.out, QString());
+    EXPECT_TRUE(o.err.contains(m_dir.file("Sort.mdb"))) << Show(o);
+    EXPECT_EQ(ReadFileBytes(m_dir.file("Sort.mdb")), access);
+}
+
+// Ctrl+C (or a polite kill) while a long rank runs ends it after the page under way.
+class CliInterruptTest : public CliBrowserTest, public testing::WithParamInterface<int> {};
+
+TEST_P(CliInterruptTest, aSignalDuringARankStopsItWithoutStoring) {
+    std::atomic<qint64> pid{0};
+    // A slow engine: the signal arrives while page 3 is on its way.
+    m_engine->setOnPage([&pid, signal = GetParam()](const FakeEngine::Request& r) {
+        if (r.page == 3 && pid > 0)
+            ::kill(static_cast<pid_t>(pid.load()), signal);
+        if (r.page >= 3)
+            std::this_thread::sleep_for(300ms);
+    });
+    const Outcome o =
+        RunCli(m_dir.args({"rank", "www.nowhere.cn", "seo"}), [&pid](qint64 id) { pid = id; });
+    EXPECT_EQ(o.code, 130) << Show(o);
+    EXPECT_EQ(o.out, QString());
+    EXPECT_EQ(o.err, QStringLiteral("interrupted\n"));
+    EXPECT_LT(m_engine->pagesServed(), 50);
+    EXPECT_GE(m_engine->pagesServed(), 3);
+    EXPECT_EQ(StoredRanks(m_dir.path()), QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliInterruptTest, testing::Values(SIGINT, SIGTERM),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return info.param == SIGINT ? "ctrlC" : "terminate";
+                         });
+
+// ---------------------------------------------------------------------------------------------
+// Sending against a loopback server.
+
+struct SendCase {
+    const char* name;
+    QStringList options;
+    QByteArray settingsBefore; // empty: no settings file
+    int threads;               // saved
+    int passes;
+    int fetched;
+    int succeeded;
+};
+
+void PrintTo(const SendCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliSendTest : public testing::TestWithParam<SendCase> {};
+
+TEST_P(CliSendTest, sendsSavesTheSettingsAndLogsEachSuccess) {
+    const SendCase& c = GetParam();
+    TestServer server;
+    server.setHandler([](const std::string& request) {
+        return TestResponse::Raw(request.starts_with("GET /ok/")
+                                     ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"
+                                     : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    });
+    ProgramDir dir;
+    const std::string base = server.url("");
+    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), "a.example/\r\nwww.b.example\r\n"));
+    ASSERT_TRUE(WriteFileBytes(
+        dir.file("SL.txt"),
+        QByteArray::fromStdString("9" + base + "/ok/{@url}\r\n9" + base + "/bad/{_url}\r\n")));
+    ASSERT_TRUE(WriteFileBytes(dir.file("SendLog.txt"), "from an earlier run\r\n"));
+    if (!c.settingsBefore.isEmpty()) {
+        ASSERT_TRUE(WriteFileBytes(dir.file("Setting.ini"), c.settingsBefore));
+    }
+
+    const Outcome o = RunCli(dir.args(QStringList{"send"} + c.options));
+
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out,
+              QStringLiteral("fetched %1 URLs, %2 succeeded\n").arg(c.fetched).arg(c.succeeded));
+    // Standard error is no terminal here: no progress counter in a log.
+    EXPECT_EQ(o.err, QString());
+    EXPECT_EQ(server.connectionCount(), c.fetched);
+    const QList<QByteArray> log = ReadFileBytes(dir.file("SendLog.txt")).split('\n');
+    ASSERT_EQ(log.size(), c.succeeded + 1) << log.join('\n').toStdString();
+    const QRegularExpression line(
+        QStringLiteral("^%1/ok/(a\\.example|www\\.b\\.example)\\t\\d{1,2}"
+                       ":\\d\\d:\\d\\d\\r$")
+            .arg(QRegularExpression::escape(QString::fromStdString(base))));
+    for (qsizetype i = 0; i + 1 < log.size(); ++i)
+        EXPECT_TRUE(line.match(QString::fromLatin1(log[i])).hasMatch()) << log[i].toStdString();
+    EXPECT_EQ(ReadFileBytes(dir.file("Setting.ini")),
+              QStringLiteral("[Setting]\r\nThreadCount=%1\r\nSendCount=%2\r\n")
+                  .arg(c.threads)
+                  .arg(c.passes)
+                  .toLatin1());
+    // The run tidies the list for itself; the file keeps what the user saved.
+    EXPECT_EQ(ReadFileBytes(dir.file("Url.txt")), QByteArray("a.example/\r\nwww.b.example\r\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, CliSendTest,
+    testing::Values(
+        SendCase{"optionsGiven", {"--threads", "3", "--passes", "2"}, {}, 3, 2, 8, 4},
+        SendCase{"storedSettings", {}, "[Setting]\r\nThreadCount=5\r\nSendCount=1\r\n", 5, 1, 4, 2},
+        SendCase{"defaults", {}, {}, 8, 2, 8, 4},
+        SendCase{"optionsBroughtIntoRange",
+                 {"--threads", "99", "--passes", "0"},
+                 "[Setting]\r\nThreadCount=5\r\nSendCount=3\r\n",
+                 20,
+                 1,
+                 4,
+                 2}),
+    [](const testing::TestParamInfo<SendCase>& info) { return info.param.name; });
+
+TEST(CliSend, keepsTheOtherSettings) {
+    TestServer server;
+    ProgramDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), "a.example\r\n"));
+    ASSERT_TRUE(
+        WriteFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("9" + server.url("/{@url}"))));
+    ASSERT_TRUE(WriteFileBytes(dir.file("Setting.ini"),
+                               "[SortQuery]\r\nQuerySleep=0\r\n[Setting]\r\nSendCount=7\r\n"));
+    const Outcome o = RunCli(dir.args({"send", "--threads", "2", "--verbose"}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, QStringLiteral("fetched 7 URLs, 7 succeeded\n"));
+    // The status texts: each URL as a worker takes it, then the end.
+    const QString url = QString::fromStdString(server.url("/a.example"));
+    EXPECT_EQ(o.err.count(url + '\n'), 7) << Show(o);
+    EXPECT_TRUE(o.err.endsWith(QStringLiteral("完成\n"))) << Show(o);
+    EXPECT_EQ(ReadFileBytes(dir.file("Setting.ini")),
+              QByteArray("[SortQuery]\r\nQuerySleep=0\r\n[Setting]\r\nSendCount=7\r\n"
+                         "ThreadCount=2\r\n"));
+    EXPECT_EQ(dir.entries(), (QStringList{"SL.txt", "SendLog.txt", "Setting.ini", "Url.txt"}));
+}
+
+TEST(CliSend, ctrlCEndsTheRun) {
+    TestServer server;
+    server.setDefaultResponse(TestResponse::Silent());
+    ProgramDir dir;
+    QByteArray sites;
+    for (int i = 0; i < 40; ++i)
+        sites += "s" + QByteArray::number(i) + ".example\r\n";
+    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), sites));
+    ASSERT_TRUE(
+        WriteFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("5" + server.url("/{@url}"))));
+    const Outcome o = RunCli(dir.args({"send", "--threads", "4"}), [&server](qint64 pid) {
+        // Every worker waits on a server that never answers.
+        EXPECT_TRUE(server.waitForConnections(4, 60s));
+        ::kill(static_cast<pid_t>(pid), SIGINT);
+    });
+    EXPECT_EQ(o.code, 130) << Show(o);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^fetched [0-4] URLs, 0 succeeded\n$"))
+                    .match(o.out)
+                    .hasMatch())
+        << Show(o);
+    EXPECT_LT(server.connectionCount(), 40);
+    EXPECT_FALSE(QFile::exists(dir.file("SendLog.txt")));
+}
+
+// ---------------------------------------------------------------------------------------------
+// History and the site list.
+
+class CliHistoryTest : public testing::Test {
+protected:
+    void SetUp() override {
+        RankDatabase db(QStringLiteral("Data Source=%1").arg(m_dir.file("Sort.mdb")));
+        QDate day(2024, 3, 5);
+        db.setToday([&day] { return day; });
+        db.StoreRank("plain.example", "seo", 0, 3);
+        day = day.addDays(1);
+        db.StoreRank(QStringToGbk(QStringLiteral("a,b.中文")), QStringToGbk("优化"), 1, 0);
+        day = day.addDays(1);
+        db.StoreRank("say \"hi\".example", "k, \"q\"", 2, 120);
+    }
+
+    ProgramDir m_dir;
+};
+
+const QStringList kHeader = {"网址", "关键词", "搜索引擎", "排名", "查询日期"};
+
+TEST_F(CliHistoryTest, csvParsesBackNewestFirst) {
+    const Outcome o = RunCli(m_dir.args({"history", "--csv"}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(ParseCsv(o.out),
+              (QList<QStringList>{kHeader,
+                                  {"say \"hi\".example", "k, \"q\"", "好搜", "120", "2024-03-07"},
+                                  {"a,b.中文", "优化", "搜狗", "0", "2024-03-06"},
+                                  {"plain.example", "seo", "百度", "3", "2024-03-05"}}));
+    // Only the fields that need them are quoted.
+    EXPECT_TRUE(
+        o.out.contains("\n\"say \"\"hi\"\".example\",\"k, \"\"q\"\"\",好搜,120,2024-03-07\n"))
+        << Show(o);
+    EXPECT_EQ(StoredRanks(m_dir.path()).size(), 3);
+}
+
+TEST_F(CliHistoryTest, limitTakesTheNewest) {
+    const Outcome o = RunCli(m_dir.args({"history", "--csv", "--limit", "1"}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    const QList<QStringList> rows = ParseCsv(o.out);
+    ASSERT_EQ(rows.size(), 2) << Show(o);
+    EXPECT_EQ(rows[1].value(0), QStringLiteral("say \"hi\".example"));
+}
+
+TEST_F(CliHistoryTest, tableColumnsLineUp) {
+    const Outcome o = RunCli(m_dir.args({"history"}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    const QStringList lines = o.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << Show(o);
+    // Each line's cell in a column starts at the same terminal cell as the header's.
+    const QList<QStringList> cells = {kHeader,
+                                      {"say \"hi\".example", "k, \"q\"", "好搜", "120"},
+                                      {"a,b.中文", "优化", "搜狗", "0"},
+                                      {"plain.example", "seo", "百度", "3"}};
+    QList<int> columns;
+    for (qsizetype row = 0; row < cells.size(); ++row) {
+        qsizetype from = 0;
+        for (qsizetype col = 0; col < cells[row].size(); ++col) {
+            const qsizetype at = lines[row].indexOf(cells[row][col], from);
+            ASSERT_GE(at, 0) << lines[row].toStdString();
+            const int start = Cells(lines[row].left(at));
+            if (row == 0)
+                columns << start;
+            else
+                EXPECT_EQ(start, columns[col]) << lines[row].toStdString();
+            from = at + cells[row][col].size();
+        }
+    }
+}
+
+TEST(CliSites, addAndListKeepTheFileInGbk) {
+    ProgramDir dir;
+    const QByteArray before = QByteArray(kGbkChinese) + ".com\r\n\r\nold.example/";
+    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), before));
+
+    Outcome o = RunCli(dir.args({"sites", "add", QStringLiteral("  中文.net  ")}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, QString());
+    EXPECT_EQ(ReadFileBytes(dir.file("Url.txt")),
+              QByteArray(kGbkChinese) + ".com\r\n\r\nold.example/\r\n" + kGbkChinese + ".net\r\n");
+
+    o = RunCli(dir.args({"sites", "list"}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, QStringLiteral("中文.com\n\nold.example/\n中文.net\n"));
+    // Replaced whole: nothing beside it.
+    EXPECT_EQ(dir.entries(), QStringList{"Url.txt"});
+}
+
+TEST(CliSites, listWithoutAFileIsEmptyAndMakesNone) {
+    ProgramDir dir;
+    const Outcome o = RunCli(dir.args({"sites", "list"}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, QString());
+    EXPECT_EQ(dir.entries(), QStringList());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Exit codes and messages of the commands that fail before any page or fetch.
+
+const QByteArray kAccessFile = QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(500, 'z');
+
+struct ExitCase {
+    const char* name;
+    QStringList words; // "{dir}" stands for the program folder
+    std::function<void(const ProgramDir&)> prepare;
+    int code;
+    QString errFirst; // the first line of standard error; "{dir}" as above
+    QStringList filesAfter;
+};
+
+void NoFiles(const ProgramDir&) {}
+
+void SitesOnly(const ProgramDir& dir) {
+    WriteFileBytes(dir.file("Url.txt"), "a.example\r\n");
+}
+
+void ForeignDatabase(const ProgramDir& dir) {
+    WriteFileBytes(dir.file("Sort.mdb"), kAccessFile);
+}
+
+void PrintTo(const ExitCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliExitTest : public testing::TestWithParam<ExitCase> {};
+
+TEST_P(CliExitTest, exitCodeAndMessage) {
+    const ExitCase& c = GetParam();
+    ProgramDir dir;
+    c.prepare(dir);
+    const bool foreign = ReadFileBytes(dir.file("Sort.mdb")) == kAccessFile;
+    QStringList words;
+    for (const QString& w : c.words)
+        words << QString(w).replace(QStringLiteral("{dir}"), dir.path());
+
+    const Outcome o = RunCli(words);
+
+    EXPECT_EQ(o.code, c.code) << Show(o);
+    if (c.code == 0 && c.errFirst.isEmpty()) {
+        EXPECT_TRUE(o.out.startsWith(QStringLiteral("usage: moting-seo-cli COMMAND"))) << Show(o);
+        EXPECT_EQ(o.err, QString());
+    } else {
+        EXPECT_EQ(o.out, QString());
+        EXPECT_EQ(o.err.section('\n', 0, 0), QString(c.errFirst).replace("{dir}", dir.path()))
+            << Show(o);
+        // Wrong usage is followed by the usage; an error is one line.
+        if (c.code == 2) {
+            EXPECT_TRUE(o.err.contains(QStringLiteral("\nusage: moting-seo-cli"))) << Show(o);
+        } else {
+            EXPECT_EQ(o.err.count('\n'), 1) << Show(o);
+        }
+    }
+    EXPECT_EQ(dir.entries(), c.filesAfter);
+    if (foreign) {
+        EXPECT_EQ(ReadFileBytes(dir.file("Sort.mdb")), kAccessFile);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliExitTest,
+    testing::Values(
+        ExitCase{"help", {"--help"}, NoFiles, 0, {}, {}},
+        ExitCase{"helpAfterACommand", {"rank", "--help"}, NoFiles, 0, {}, {}},
+        ExitCase{"missingTemplates",
+                 {"send", "--dir", "{dir}"},
+                 SitesOnly,
+                 1,
+                 "Cannot open file {dir}/SL.txt.",
+                 // The settings are saved first, as the button saves them.
+                 {"Setting.ini", "Url.txt"}},
+        ExitCase{"foreignDatabaseHistory",
+                 {"history", "--dir", "{dir}"},
+                 ForeignDatabase,
+                 1,
+                 "{dir}/Sort.mdb is not an SQLite database (an Access file cannot be read); the "
+                 "file was left as it is.",
+                 {"Sort.mdb"}},
+        ExitCase{"foreignDatabaseBatch",
+                 {"batch", "--dir", "{dir}"},
+                 ForeignDatabase,
+                 1,
+                 "{dir}/Sort.mdb is not an SQLite database (an Access file cannot be read); the "
+                 "file was left as it is.",
+                 {"Sort.mdb"}},
+        ExitCase{"databaseIsAFolder",
+                 {"history", "--dir", "{dir}"},
+                 [](const ProgramDir& dir) { QDir(dir.path()).mkdir("Sort.mdb"); },
+                 1,
+                 "Cannot open file {dir}/Sort.mdb.",
+                 {"Sort.mdb"}},
+        ExitCase{"siteListUnreadable",
+                 {"sites", "add", "x.example", "--dir", "{dir}"},
+                 [](const ProgramDir& dir) { QDir(dir.path()).mkdir("Url.txt"); },
+                 1,
+                 "Cannot open file {dir}/Url.txt.",
+                 {"Url.txt"}},
+        ExitCase{"unknownEngine",
+                 {"rank", "a.example", "seo", "--engine", "google", "--dir", "{dir}"},
+                 NoFiles,
+                 1,
+                 "Unknown engine \"google\" (baidu, sogou, haosou or all).",
+                 {}},
+        ExitCase{"missingFolder",
+                 {"history", "--dir", "{dir}/nowhere"},
+                 NoFiles,
+                 1,
+                 "The folder {dir}/nowhere does not exist.",
+                 {}},
+        ExitCase{"emptyBatchList",
+                 {"batch", "--dir", "{dir}"},
+                 NoFiles,
+                 0,
+                 "The batch list is empty.",
+                 {"Sort.mdb"}},
+        ExitCase{
+            "unknownCommand", {"frob", "--dir", "{dir}"}, NoFiles, 2, "unknown command frob", {}},
+        ExitCase{"noCommand", {"--dir", "{dir}"}, NoFiles, 2, "no command", {}},
+        ExitCase{"missingKeyword",
+                 {"rank", "a.example", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "rank needs SITE and KEYWORD",
+                 {}},
+        ExitCase{"missingOptionValue",
+                 {"history", "--dir", "{dir}", "--limit"},
+                 NoFiles,
+                 2,
+                 "--limit needs a value",
+                 {}},
+        ExitCase{"badNumber",
+                 {"send", "--threads", "2x", "--dir", "{dir}"},
+                 SitesOnly,
+                 2,
+                 "--threads needs a whole number, not \"2x\"",
+                 {"Url.txt"}},
+        ExitCase{"unknownOption",
+                 {"history", "--colour", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "unknown option --colour",
+                 {}},
+        ExitCase{"sitesAddWithoutSite",
+                 {"sites", "add", "  ", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "sites add needs a site",
+                 {}}),
+    [](const testing::TestParamInfo<ExitCase>& info) { return info.param.name; });
+
+} // namespace
+
+// The SQL driver is a plugin, found through the application's library paths.
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

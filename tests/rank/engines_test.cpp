@@ -1,0 +1,166 @@
+#include "engines.h"
+#include "inifile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// 百度快照</a> in GBK, as the lower-cased Baidu page holds it.
+constexpr char kBaiduDelimiter[] = "\xB0\xD9\xB6\xC8\xBF\xEC\xD5\xD5</a>";
+
+bool WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+TEST(Engines, EncodeKeyword) {
+    const struct {
+        Text keyword; // GBK
+        Text encoded;
+    } cases[] = {
+        {"", ""},
+        {"seo \xD3\xC5\xBB\xAF", "seo%20%E4%BC%98%E5%8C%96"}, // seo 优化
+        {"%", "%25"},
+        {"*#%<> []", "%2A%23%25%3C%3E%20%5B%5D"},
+        {"a&b=c", "a&b=c"},
+        {"&+=/?:;,.!'()-_~\"{}|^`@$", "&+=/?:;,.!'()-_~\"{}|^`@$"},
+        {"SEO Tool", "SEO%20Tool"},
+        {"\t\r\n", "%09%0D%0A"},
+        {"\xA3\xAC", "%EF%BC%8C"}, // full-width comma
+        {"\xD6\xD0\xCE\xC4", "%E4%B8%AD%E6%96%87"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keyword);
+        EXPECT_EQ(EncodeKeyword(c.keyword), c.encoded);
+    }
+}
+
+TEST(Engines, ResultPageAddresses) {
+    const EngineProfiles& profiles = DefaultEngineProfiles();
+    EXPECT_EQ(profiles[0].address.rfind("https://", 0), 0u);
+    EXPECT_EQ(profiles[1].address.rfind("http://", 0), 0u);
+    EXPECT_EQ(profiles[2].address.rfind("http://", 0), 0u);
+
+    const struct {
+        Text keyword;
+        int engine;
+        int page;
+        Text rest; // after the engine's address; empty: no address at all
+    } cases[] = {
+        {"seo", 0, 1, "/s?wd=seo&pn=0"},
+        {"seo", 0, 2, "/s?wd=seo&pn=10"},
+        {"seo", 0, 50, "/s?wd=seo&pn=490"},
+        {"seo", 1, 1, "/web?query=seo&ie=utf8&page=1"},
+        {"seo", 1, 2, "/web?query=seo&ie=utf8&page=2"},
+        {"seo", 1, 50, "/web?query=seo&ie=utf8&page=50"},
+        {"seo", 2, 1, "/s?q=seo&pn=1"},
+        {"seo", 2, 2, "/s?q=seo&pn=2"},
+        {"seo", 2, 50, "/s?q=seo&pn=50"},
+        {"", 0, 1, "/s?wd=&pn=0"},
+        {"", 1, 1, "/web?query=&ie=utf8&page=1"},
+        {"", 2, 3, "/s?q=&pn=3"},
+        {"a&b=c", 0, 1, "/s?wd=a&b=c&pn=0"},
+        {"seo \xD3\xC5\xBB\xAF", 1, 1, "/web?query=seo%20%E4%BC%98%E5%8C%96&ie=utf8&page=1"},
+        {"seo", 3, 1, ""},
+        {"seo", -1, 1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keyword + " engine " + std::to_string(c.engine) + " page " +
+                     std::to_string(c.page));
+        const Text expected =
+            c.rest.empty() ? Text() : profiles[static_cast<size_t>(c.engine)].address + c.rest;
+        EXPECT_EQ(BuildResultPageUrl(c.keyword, c.engine, c.page), expected);
+    }
+}
+
+TEST(Engines, Markers) {
+    const struct {
+        int engine;
+        Text delimiter;
+        Text listStart;
+        Text listEnd;
+    } cases[] = {
+        {0, kBaiduDelimiter, "", ""},
+        // The browser hands over its own serialization, which quotes every attribute value.
+        {1, "<!-- z -->  <!-- a -->", "<div class=\"results\">", ""},
+        {2, "<h3 class=\"res-title\">", "<div id=\"main\">", ""},
+        {3, "", "", ""},
+        {-1, "", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.engine);
+        EXPECT_EQ(GetResultDelimiter(c.engine), c.delimiter);
+        EXPECT_EQ(GetListStartMarker(c.engine), c.listStart);
+        EXPECT_EQ(GetListEndMarker(c.engine), c.listEnd);
+    }
+}
+
+TEST(Engines, GridTexts) {
+    const struct {
+        int value;
+        QString history;
+        QString batch;
+    } cases[] = {
+        {-1, "", ""},    {0, "百度", "全部"}, {1, "搜狗", "百度"}, {2, "好搜", "搜狗"},
+        {3, "", "好搜"}, {4, "", ""},         {65535, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(SortQuerySearcherTypeGetText(c.value), c.history);
+        EXPECT_EQ(BatchQuerySearcherTypeGetText(c.value), c.batch);
+    }
+}
+
+TEST(Engines, ProfilesFromSettings) {
+    QTemporaryDir dir;
+    const IniFile settings(dir.filePath("Setting.ini"));
+
+    auto same = [](const EngineProfile& a, const EngineProfile& b) {
+        return a.address == b.address && a.delimiter == b.delimiter && a.listStart == b.listStart &&
+               a.listEnd == b.listEnd && a.delimiterOpens == b.delimiterOpens;
+    };
+    const EngineProfiles& defaults = DefaultEngineProfiles();
+    const QByteArray withoutSection[] = {
+        "", // no file
+        "[Setting]\r\nBaiduAddress=http://elsewhere.test\r\n",
+        "[Engines]\r\n; BaiduAddress=http://commented.test\r\n",
+    };
+    for (const QByteArray& file : withoutSection) {
+        SCOPED_TRACE(file.toStdString());
+        QFile::remove(settings.path());
+        if (!file.isEmpty()) {
+            ASSERT_TRUE(WriteAll(settings.path(), file));
+        }
+        const EngineProfiles loaded = LoadEngineProfiles(settings);
+        for (size_t i = 0; i < loaded.size(); ++i)
+            EXPECT_TRUE(same(loaded[i], defaults[i])) << i;
+    }
+
+    ASSERT_TRUE(WriteAll(settings.path(), "[Engines]\r\n"
+                                          "BaiduAddress=http://127.0.0.1:8080\r\n"
+                                          "SogouDelimiter=\"  <LI Class=R>  \"\r\n"
+                                          "HaosouListStart=<DIV ID=\"Main\">\r\n"
+                                          "haosoulistend = \"</UL>\" \r\n"
+                                          "[Other]\r\nSogouAddress=http://ignored.test\r\n"));
+    EngineProfiles loaded = LoadEngineProfiles(settings);
+    EXPECT_EQ(loaded[0].address, "http://127.0.0.1:8080");
+    EXPECT_EQ(BuildResultPageUrl("seo", 0, 2, loaded), "http://127.0.0.1:8080/s?wd=seo&pn=10");
+    EXPECT_EQ(loaded[0].delimiter, kBaiduDelimiter);
+    EXPECT_EQ(loaded[1].address, defaults[1].address);
+    // Pages are lower-cased before they are searched, so the markers must be too.
+    EXPECT_EQ(GetResultDelimiter(1, loaded), "  <li class=r>  ");
+    EXPECT_EQ(GetListStartMarker(2, loaded), "<div id=\"main\">");
+    EXPECT_EQ(GetListEndMarker(2, loaded), "</ul>");
+    EXPECT_EQ(GetResultDelimiter(2, loaded), defaults[2].delimiter);
+
+    // Read afresh at each call: a changed file counts at once.
+    ASSERT_TRUE(WriteAll(settings.path(), "[Engines]\r\nSogouAddress=http://sogou.test\r\n"));
+    loaded = LoadEngineProfiles(settings);
+    EXPECT_EQ(loaded[0].address, defaults[0].address);
+    EXPECT_EQ(BuildResultPageUrl("seo", 1, 1, loaded),
+              "http://sogou.test/web?query=seo&ie=utf8&page=1");
+}
+
+} // namespace

@@ -1,0 +1,265 @@
+#include "fakeengine.h"
+
+#include <QFile>
+#include <cerrno>
+#include <charconv>
+#include <iconv.h>
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+constexpr int kResultsPerPage = 10;
+
+// The address forms of the three engines: what precedes the keyword and what follows it up
+// to the page number.
+struct AddressForm {
+    std::string_view before;
+    std::string_view after;
+};
+constexpr AddressForm kForms[] = {
+    {"/s?wd=", "&pn="},
+    {"/web?query=", "&ie=utf8&page="},
+    {"/s?q=", "&pn="},
+};
+
+std::string PercentDecode(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        int value = 0;
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16).ptr ==
+                text.data() + i + 3) {
+            out.push_back(static_cast<char>(value));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+// The engine, page and keyword of a result-page request; nothing for any other request.
+std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
+    const size_t start = request.find(' ');
+    const size_t end = start == std::string::npos ? start : request.find(' ', start + 1);
+    if (end == std::string::npos)
+        return std::nullopt;
+    const std::string_view target(request.data() + start + 1, end - start - 1);
+    for (int engine = 0; engine < 3; ++engine) {
+        const AddressForm& form = kForms[engine];
+        if (!target.starts_with(form.before))
+            continue;
+        // The keyword may hold "&" unencoded: the page key is the last one.
+        const size_t at = target.rfind(form.after);
+        if (at == std::string_view::npos || at < form.before.size())
+            return std::nullopt;
+        const std::string_view number = target.substr(at + form.after.size());
+        int value = 0;
+        if (std::from_chars(number.data(), number.data() + number.size(), value).ptr !=
+            number.data() + number.size())
+            return std::nullopt;
+        // Baidu's parameter is the offset of the page's first result.
+        const int page = engine == 0 ? value / kResultsPerPage + 1 : value;
+        return FakeEngine::Request{
+            engine, page,
+            PercentDecode(target.substr(form.before.size(), at - form.before.size()))};
+    }
+    return std::nullopt;
+}
+
+std::string Utf8ToGbkBytes(const std::string& utf8) {
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error("fake engine: no GBK converter");
+    std::string out(utf8.size() * 2 + 16, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    size_t inLeft = utf8.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<size_t>(-1))
+        throw std::runtime_error("fake engine: page text has no GBK form");
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+// The site as an engine shows it: the part before the first dot in bold, as an engine marks
+// the words of the query, so the text runs across tags.
+std::string ShownSite(const std::string& site) {
+    const size_t dot = site.find('.');
+    if (dot == std::string::npos || dot == 0)
+        return site;
+    return "<b>" + site.substr(0, dot) + "</b>" + site.substr(dot);
+}
+
+// The site where a browser keeps it out of the page's text.
+std::string Decoys(const std::string& site) {
+    if (site.empty())
+        return {};
+    return "<script>var recent = \"" + site + "\";</script><style>.r{font-family:\"" + site +
+           "\"}</style><!-- " + site + " --><a href=\"http://" + site + "/\" title=\"" + site +
+           "\"></a>";
+}
+
+struct Result {
+    int number;      // 1-500 over all pages
+    std::string url; // as shown, markup allowed
+    std::string extra;
+};
+
+std::string BaiduResult(const Result& r, const std::string& keyword) {
+    const std::string n = std::to_string(r.number);
+    return "<div class=\"result c-container\" id=" + n + ">" + r.extra +
+           "<h3 class=t><a href=\"http://www.r" + n + "-result.org/\" target=_blank>" + keyword +
+           " 结果 " + n + " - SEO Title</a></h3><div class=c-abstract>摘要 " + n +
+           ":&nbsp;优化 &amp; 排名 &lt;b&gt; &#20013;文</div><div class=f13><span "
+           "class=c-showurl>" +
+           r.url + "</span> <a href=\"http://cache.example/" + n +
+           "\" class=m>百度快照</a></div></div>\n";
+}
+
+std::string SogouResult(const Result& r, const std::string& keyword) {
+    const std::string n = std::to_string(r.number);
+    return "<div class=vrwrap>" + r.extra + "<h3 class=vrTitle><a href=\"http://www.r" + n +
+           "-result.org/\">" + keyword + " 搜狗结果 " + n +
+           "</a></h3><p class=str_info>摘要&nbsp;&nbsp;" + n +
+           " &quot;SEO&quot; &amp; 优化</p><cite>" + r.url + "</cite></div>";
+}
+
+std::string HaosouResult(const Result& r, const std::string& keyword) {
+    const std::string n = std::to_string(r.number);
+    return "<li class=res-list>" + r.extra + "<h3 class=res-title><a href=\"http://www.r" + n +
+           "-result.org/\">" + keyword + " 好搜结果 " + n + "</a></h3><p class=res-desc>" + n +
+           " &ldquo;SEO&rdquo; &#x4e2d;文</p><cite>" + r.url + "</cite></li>\n";
+}
+
+} // namespace
+
+FakeEngine::FakeEngine() {
+    m_server.setHandler([this](const std::string& request) { return answer(request); });
+}
+
+std::string FakeEngine::address() const {
+    return "http://127.0.0.1:" + std::to_string(m_server.port());
+}
+
+void FakeEngine::place(const std::string& keyword, Placement placement) {
+    std::lock_guard lock(m_mutex);
+    m_placements[keyword] = std::move(placement);
+}
+
+void FakeEngine::setCharset(Charset charset) {
+    std::lock_guard lock(m_mutex);
+    m_charset = charset;
+}
+
+void FakeEngine::setOnPage(std::function<void(const Request&)> onPage) {
+    std::lock_guard lock(m_mutex);
+    m_onPage = std::move(onPage);
+}
+
+int FakeEngine::pagesServed() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_served.size());
+}
+
+std::vector<FakeEngine::Request> FakeEngine::served() const {
+    std::lock_guard lock(m_mutex);
+    return m_served;
+}
+
+std::string FakeEngine::ResultPageHtml(int engine, int page, const std::string& keyword,
+                                       const Placement& placement, const char* charsetName) {
+    const std::string p = std::to_string(page);
+    const std::string hint =
+        placement.inHeader ? "<div class=hint>您要找的是不是: " + placement.site + "</div>" : "";
+    const std::string header = "<div id=header><form action=/s><input name=wd value=\"" + keyword +
+                               "\"><input type=submit value=\"搜索\"></form>" + hint + "</div>\n";
+
+    std::string results;
+    for (int i = 0; i < kResultsPerPage; ++i) {
+        Result r{kResultsPerPage * (page - 1) + i + 1, "", ""};
+        r.url = page == placement.page && i == placement.index
+                    ? ShownSite(placement.site) + "/seo/index.html"
+                    : "www.r" + std::to_string(r.number) + "-result.org/";
+        if (i == 0)
+            r.extra = Decoys(placement.site);
+        switch (engine) {
+        case 0:
+            results += BaiduResult(r, keyword);
+            break;
+        case 1:
+            // Two spaces between the comments, as the engine writes them.
+            results += (i > 0 ? "<!-- z -->  <!-- a -->" : "") + SogouResult(r, keyword);
+            break;
+        default:
+            results += HaosouResult(r, keyword);
+        }
+    }
+
+    std::string list;
+    switch (engine) {
+    case 0:
+        list = "<div id=content_left>\n" + results + "</div>\n";
+        break;
+    case 1:
+        list = "<div class=results>\n" + results + "\n</div>\n";
+        break;
+    default:
+        list = "<div id=main><div class=tips>相关搜索: " + keyword +
+               " 教程</div><ul class=result>\n" + results + "</ul></div>\n";
+    }
+
+    return std::string("<!DOCTYPE html>\n<HTML><HEAD><META http-equiv=Content-Type "
+                       "content=\"text/html; charset=") +
+           charsetName + "\">\n<TITLE>" + keyword + "_SEO Search Page " + p +
+           "</TITLE>\n<STYLE>body{margin:0} .c-showurl{color:green}</STYLE>\n"
+           "<SCRIPT>window.pageNo = " +
+           p + ";</SCRIPT>\n</HEAD>\n<BODY>\n" + header + list + "<DIV id=page>第 " + p +
+           " 页 Page-" + p + "-Of-50 &copy; 2024</DIV>\n</BODY></HTML>\n";
+}
+
+TestResponse FakeEngine::answer(const std::string& request) {
+    const std::optional<Request> parsed = ParseRequest(request);
+    if (!parsed)
+        return TestResponse::Raw("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n"
+                                 "Connection: close\r\n\r\n");
+    Placement placement;
+    bool gbk = true;
+    std::function<void(const Request&)> onPage;
+    {
+        std::lock_guard lock(m_mutex);
+        m_served.push_back(*parsed);
+        if (const auto it = m_placements.find(parsed->keyword); it != m_placements.end())
+            placement = it->second;
+        gbk = m_charset == Charset::Gbk ||
+              (m_charset == Charset::Alternating && parsed->page % 2 == 1);
+        onPage = m_onPage;
+    }
+    if (onPage)
+        onPage(*parsed);
+
+    const std::string html = ResultPageHtml(parsed->engine, parsed->page, parsed->keyword,
+                                            placement, gbk ? "gbk" : "utf-8");
+    const std::string body = gbk ? Utf8ToGbkBytes(html) : html;
+    return TestResponse::Raw(std::string("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=") +
+                             (gbk ? "gbk" : "utf-8") +
+                             "\r\nCache-Control: no-store\r\nConnection: close\r\n"
+                             "Content-Length: " +
+                             std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+bool WriteEngineSettings(const QString& programDir, const std::string& address, bool sortToDb) {
+    std::string ini = "[SortQuery]\r\nQuerySleep=0\r\n";
+    if (!sortToDb)
+        ini += "SortToDB=0\r\n";
+    ini += "[Engines]\r\n";
+    for (const char* engine : {"Baidu", "Sogou", "Haosou"})
+        ini += std::string(engine) + "Address=" + address + "\r\n";
+    QFile file(programDir + QStringLiteral("/Setting.ini"));
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(ini.data(), static_cast<qint64>(ini.size())) ==
+               static_cast<qint64>(ini.size());
+}
