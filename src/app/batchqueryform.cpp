@@ -8,6 +8,7 @@
 #include "ui_batchqueryform.h"
 
 #include <QCloseEvent>
+#include <QHeaderView>
 #include <QMenu>
 #include <QShortcut>
 
@@ -23,8 +24,13 @@ TBatchQueryForm::TBatchQueryForm(const QString& connectionString, BatchLists& ha
     m_model = new BatchModel(this);
     ui->BatchQueryGrid->setModel(m_model);
     const int charWidth = ui->BatchQueryGrid->fontMetrics().averageCharWidth();
-    for (int column = 0; column < BatchModel::ColumnCount; ++column)
-        ui->BatchQueryGrid->setColumnWidth(column, BatchModel::columnChars(column) * charWidth);
+    // Never narrower than the column's title or what it shows.
+    for (int column = 0; column < BatchModel::ColumnCount; ++column) {
+        ui->BatchQueryGrid->resizeColumnToContents(column);
+        ui->BatchQueryGrid->setColumnWidth(column,
+                                           std::max(BatchModel::columnChars(column) * charWidth,
+                                                    ui->BatchQueryGrid->columnWidth(column)));
+    }
 
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("SortGridPopupMenu"));

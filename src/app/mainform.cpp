@@ -266,8 +266,13 @@ void TMainForm::RefreshHistory() {
     // A new query brings new columns; the id stays hidden.
     ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
     const int charWidth = ui->SortDBGrid->fontMetrics().averageCharWidth();
-    for (int column = HistoryModel::Web; column <= HistoryModel::QueryDate; ++column)
-        ui->SortDBGrid->setColumnWidth(column, HistoryModel::columnChars(column) * charWidth);
+    // Never narrower than the column's title or what it shows.
+    for (int column = HistoryModel::Web; column <= HistoryModel::QueryDate; ++column) {
+        ui->SortDBGrid->resizeColumnToContents(column);
+        ui->SortDBGrid->setColumnWidth(column,
+                                       std::max(HistoryModel::columnChars(column) * charWidth,
+                                                ui->SortDBGrid->columnWidth(column)));
+    }
     // The first row becomes current, which fills the query fields.
     if (SortQuery->rowCount() > 0)
         ui->SortDBGrid->setCurrentIndex(SortQuery->index(0, HistoryModel::Web));

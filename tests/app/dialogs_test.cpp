@@ -312,6 +312,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.SetStatusText(kGbkDone);
         QVERIFY(form.grab().save(out + "/main-send.png"));
+        form.StoreRank("example.com", "seo \xD3\xC5\xBB\xAF", 0, 7);                 // seo 优化
+        form.StoreRank("www.example.com", "\xB9\xD8\xBC\xFC\xB4\xCA", 1, 23);        // 关键词
+        form.StoreRank(std::string(kGbkChinese) + ".com", "\xCD\xF8\xD5\xBE", 2, 0); // 网站
         ClickTab(Control<QTabWidget>(&form, "SEOPageControl"), 1);
         QVERIFY(form.grab().save(out + "/main-rank.png"));
 
