@@ -32,15 +32,8 @@ void Dispenser::LoadTemplates(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("Cannot open file %1").arg(path));
     const QByteArray bytes = file.readAll();
-    const std::string_view all(bytes.constData(), static_cast<size_t>(bytes.size()));
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t brk = all.find_first_of("\r\n", start);
-        if (brk == std::string_view::npos)
-            brk = all.size();
-        Templates.emplace_back(all.substr(start, brk - start));
-        start = brk + (all.substr(brk, 2) == "\r\n" ? 2 : 1);
-    }
+    Templates =
+        SplitFileLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 void Dispenser::reset() {

@@ -74,3 +74,16 @@ std::optional<int32_t> ParseWholeNumber(std::string_view s) {
     }
     return static_cast<int32_t>(static_cast<uint32_t>(negative ? 0 - value : value));
 }
+
+TextList SplitFileLines(std::string_view bytes) {
+    TextList lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t brk = bytes.find_first_of("\r\n", start);
+        if (brk == std::string_view::npos)
+            brk = bytes.size();
+        lines.emplace_back(bytes.substr(start, brk - start));
+        start = brk + (bytes.substr(brk, 2) == "\r\n" ? 2 : 1);
+    }
+    return lines;
+}

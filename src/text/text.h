@@ -30,3 +30,7 @@ Text TrimText(std::string_view text);
 // one of the prefixes $, x, X, 0x, 0X; nothing may follow. Anything else, or a value beyond 32
 // bits, gives nothing. Hexadecimal values above 0x7FFFFFFF wrap to negative numbers.
 std::optional<int32_t> ParseWholeNumber(std::string_view text);
+
+// The lines of a text file: CR, LF and CR LF each end a line, a break at the very end adds no
+// line, and blank lines stay as empty ones.
+TextList SplitFileLines(std::string_view bytes);
