@@ -16,6 +16,12 @@ extern "C" __attribute__((used)) const char* __asan_default_options() {
     return "new_delete_type_mismatch=0";
 }
 
+// The list of suppressions used would land on standard error, which the programs' own output
+// tests compare.
+extern "C" __attribute__((used)) const char* __lsan_default_options() {
+    return "print_suppressions=0";
+}
+
 extern "C" __attribute__((used)) const char* __lsan_default_suppressions() {
     return "leak:libQt6WebEngineCore.so\n"
            "leak:libfontconfig.so\n";
