@@ -37,31 +37,6 @@ Text Gbk(const QString& text) {
     return QStringToGbk(text);
 }
 
-// A stored rank as "site|keyword|engine|rank", oldest first, read straight from the file.
-QStringList StoredRanks(const QString& dir) {
-    const QString name = QStringLiteral("rankquery-check");
-    QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(dir + QStringLiteral("/Sort.mdb"));
-        if (db.open()) {
-            QSqlQuery query(db);
-            query.exec(QStringLiteral(
-                "select Web, SearchKey, SearcherType, SortNum from QuerySort order by id"));
-            while (query.next())
-                rows << QStringList{query.value(0).toString(), query.value(1).toString(),
-                                    query.value(2).toString(), query.value(3).toString()}
-                            .join('|');
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return rows;
-}
-
-QString Stored(const QString& site, const QString& keyword, int engine, int rank) {
-    return QStringList{site, keyword, QString::number(engine), QString::number(rank)}.join('|');
-}
-
 // What the window showed while each result page loaded, noted from inside the run: the server
 // posts the look to the UI thread before it answers, so it is taken during that page's load.
 struct Seen {

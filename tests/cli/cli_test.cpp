@@ -113,35 +113,6 @@ QString NotFoundLine(const QString& site, int engine, const QString& keyword) {
         .arg(site, kEngineNames[engine], keyword);
 }
 
-// Stored ranks as "site|keyword|engine|rank", oldest first, read straight from the file; a
-// missing file is left missing.
-QStringList StoredRanks(const QString& dir) {
-    const QString path = dir + QStringLiteral("/Sort.mdb");
-    if (!QFile::exists(path))
-        return {};
-    const QString name = QStringLiteral("cli-check");
-    QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery query(db);
-            query.exec(QStringLiteral(
-                "select Web, SearchKey, SearcherType, SortNum from QuerySort order by id"));
-            while (query.next())
-                rows << QStringList{query.value(0).toString(), query.value(1).toString(),
-                                    query.value(2).toString(), query.value(3).toString()}
-                            .join('|');
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return rows;
-}
-
-QString Stored(const QString& site, const QString& keyword, int engine, int rank) {
-    return QStringList{site, keyword, QString::number(engine), QString::number(rank)}.join('|');
-}
-
 QString Served(const std::vector<FakeEngine::Request>& requests) {
     QStringList out;
     for (const FakeEngine::Request& r : requests)

@@ -1,6 +1,9 @@
 #include "fakeengine.h"
 
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
 #include <cerrno>
 #include <charconv>
 #include <iconv.h>
@@ -262,4 +265,31 @@ bool WriteEngineSettings(const QString& programDir, const std::string& address, 
     return file.open(QIODevice::WriteOnly) &&
            file.write(ini.data(), static_cast<qint64>(ini.size())) ==
                static_cast<qint64>(ini.size());
+}
+
+QStringList StoredRanks(const QString& dir) {
+    const QString path = dir + QStringLiteral("/Sort.mdb");
+    if (!QFile::exists(path))
+        return {};
+    const QString name = QStringLiteral("stored-ranks-check");
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec(QStringLiteral(
+                "select Web, SearchKey, SearcherType, SortNum from QuerySort order by id"));
+            while (query.next())
+                rows << QStringList{query.value(0).toString(), query.value(1).toString(),
+                                    query.value(2).toString(), query.value(3).toString()}
+                            .join('|');
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+QString Stored(const QString& site, const QString& keyword, int engine, int rank) {
+    return QStringList{site, keyword, QString::number(engine), QString::number(rank)}.join('|');
 }

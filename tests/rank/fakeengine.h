@@ -3,6 +3,7 @@
 #include "testserver.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -68,3 +69,9 @@ private:
 // result pages away. Returns false when the file cannot be written.
 bool WriteEngineSettings(const QString& programDir, const std::string& address,
                          bool sortToDb = true);
+
+// Stored ranks as "site|keyword|engine|rank", oldest first, read straight from
+// <programDir>/Sort.mdb; a missing file is left missing.
+QStringList StoredRanks(const QString& programDir);
+// One such entry.
+QString Stored(const QString& site, const QString& keyword, int engine, int rank);
