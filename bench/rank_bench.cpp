@@ -9,6 +9,7 @@
 #include "inifile.h"
 #include "linewriter.h"
 #include "rankscan.h"
+#include "resident.h"
 #include "resultpage.h"
 #include "statussink.h"
 
@@ -26,16 +27,6 @@ class NoStatus : public StatusSink {
 public:
     void SetStatusText(const Text&) override {}
 };
-
-long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
 
 // The scan's own work on one loaded page: lower-casing, "temp.txt", the text, the pieces.
 void OwnWorkPerPage(const QString& dir) {

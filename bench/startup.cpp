@@ -3,6 +3,7 @@
 #include "application.h"
 #include "mainform.h"
 #include "messagebox.h"
+#include "resident.h"
 
 #include <QFile>
 #include <QTimer>
@@ -27,16 +28,6 @@ double Now() {
     timespec ts{};
     clock_gettime(CLOCK_BOOTTIME, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
 }
 
 } // namespace

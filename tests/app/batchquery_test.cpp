@@ -27,33 +27,8 @@
 
 namespace {
 
-template <typename T> T* Control(QWidget* window, const char* name) {
-    T* control = window->findChild<T*>(QLatin1String(name));
-    if (!control)
-        qFatal("no control %s", name);
-    return control;
-}
-
-void Click(QWidget* window, const char* button) {
-    QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
-}
-
 QTableView* Grid(QWidget* dialog) {
     return Control<QTableView>(dialog, "BatchQueryGrid");
-}
-
-// What a grid shows, row by row, its cells joined by "|".
-QStringList GridRows(QTableView* grid) {
-    const QAbstractItemModel* model = grid->model();
-    QStringList rows;
-    for (int r = 0; r < model->rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < model->columnCount(); ++c)
-            if (!grid->isColumnHidden(c))
-                cells << model->index(r, c).data().toString();
-        rows << cells.join('|');
-    }
-    return rows;
 }
 
 QStringList GridTitles(QTableView* grid) {

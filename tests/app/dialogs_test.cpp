@@ -21,17 +21,6 @@ namespace {
 const QString kCaption =
     QStringLiteral("墨汀高效SEO综合工具") + QStringLiteral(MT_EXPECTED_VERSION);
 
-template <typename T> T* Control(QWidget* window, const char* name) {
-    T* control = window->findChild<T*>(QLatin1String(name));
-    if (!control)
-        qFatal("no control %s", name);
-    return control;
-}
-
-void Click(QWidget* window, const char* button) {
-    QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
-}
-
 void ClickTab(QTabWidget* tabs, int index) {
     QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(index).center());
 }

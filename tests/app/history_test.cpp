@@ -38,19 +38,8 @@ QTableView* Grid(TMainForm& form) {
     return form.findChild<QTableView*>("SortDBGrid");
 }
 
-// What the grid shows, row by row, its visible columns joined by "|".
 QStringList GridRows(TMainForm& form) {
-    QTableView* grid = Grid(form);
-    const QAbstractItemModel* model = grid->model();
-    QStringList rows;
-    for (int r = 0; r < model->rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < model->columnCount(); ++c)
-            if (!grid->isColumnHidden(c))
-                cells << model->index(r, c).data().toString();
-        rows << cells.join('|');
-    }
-    return rows;
+    return GridRows(Grid(form));
 }
 
 QStringList GridTitles(TMainForm& form) {

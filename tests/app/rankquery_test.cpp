@@ -58,16 +58,6 @@ void WatchLoads(FakeEngine& engine, TMainForm& form, QList<Seen>& seen) {
     });
 }
 
-QString Served(const std::vector<FakeEngine::Request>& requests) {
-    QStringList out;
-    for (const FakeEngine::Request& r : requests)
-        out << QStringLiteral("%1:%2:%3")
-                   .arg(r.engine)
-                   .arg(r.page)
-                   .arg(QString::fromStdString(r.keyword));
-    return out.join(' ');
-}
-
 QString ServedPages(int engine, const QString& keyword, int first, int last) {
     QStringList out;
     for (int page = first; page <= last; ++page)

@@ -4,6 +4,9 @@
 #include <QDialog>
 #include <QFile>
 #include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -21,6 +24,32 @@ inline bool WriteFileBytes(const QString& path, const QByteArray& bytes) {
 inline QByteArray ReadFileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// A control of a window by its object name; a missing one ends the test run loudly.
+template <typename T> T* Control(QWidget* window, const char* name) {
+    T* control = window->findChild<T*>(QLatin1String(name));
+    if (!control)
+        qFatal("no control %s", name);
+    return control;
+}
+
+inline void Click(QWidget* window, const char* button) {
+    QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
+}
+
+// What a grid shows, row by row, its visible cells joined by "|".
+inline QStringList GridRows(QTableView* grid) {
+    const QAbstractItemModel* model = grid->model();
+    QStringList rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < model->columnCount(); ++c)
+            if (!grid->isColumnHidden(c))
+                cells << model->index(r, c).data().toString();
+        rows << cells.join('|');
+    }
+    return rows;
 }
 
 // Queued calls from other threads and deferred deletes are delivered before the next check.

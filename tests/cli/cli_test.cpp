@@ -113,16 +113,6 @@ QString NotFoundLine(const QString& site, int engine, const QString& keyword) {
         .arg(site, kEngineNames[engine], keyword);
 }
 
-QString Served(const std::vector<FakeEngine::Request>& requests) {
-    QStringList out;
-    for (const FakeEngine::Request& r : requests)
-        out << QStringLiteral("%1:%2:%3")
-                   .arg(r.engine)
-                   .arg(r.page)
-                   .arg(QString::fromStdString(r.keyword));
-    return out.join(' ');
-}
-
 QString ServedPages(int engine, const QString& keyword, int last) {
     QStringList out;
     for (int page = 1; page <= last; ++page)

@@ -293,3 +293,13 @@ QStringList StoredRanks(const QString& dir) {
 QString Stored(const QString& site, const QString& keyword, int engine, int rank) {
     return QStringList{site, keyword, QString::number(engine), QString::number(rank)}.join('|');
 }
+
+QString Served(const std::vector<FakeEngine::Request>& requests) {
+    QStringList out;
+    for (const FakeEngine::Request& r : requests)
+        out << QStringLiteral("%1:%2:%3")
+                   .arg(r.engine)
+                   .arg(r.page)
+                   .arg(QString::fromStdString(r.keyword));
+    return out.join(' ');
+}

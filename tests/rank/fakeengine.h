@@ -75,3 +75,5 @@ bool WriteEngineSettings(const QString& programDir, const std::string& address,
 QStringList StoredRanks(const QString& programDir);
 // One such entry.
 QString Stored(const QString& site, const QString& keyword, int engine, int rank);
+// The pages served, as "engine:page:keyword" joined by spaces.
+QString Served(const std::vector<FakeEngine::Request>& requests);
