@@ -2,7 +2,7 @@
 
 #include "aboutform.h"
 #include "application.h"
-#include "browserloader.h"
+#include "browserpage.h"
 #include "codepage.h"
 #include "connstr.h"
 #include "dispenser.h"
@@ -199,9 +199,9 @@ void TMainForm::FormClose() {
     m_run.reset();
 }
 
-PageLoader& TMainForm::browser() {
+BrowserPage& TMainForm::browser() {
     if (!m_browser)
-        m_browser = CreateBrowserPage(ProgramDir + QStringLiteral("browser"));
+        m_browser = std::make_unique<BrowserPage>(ProgramDir + QStringLiteral("browser"));
     return *m_browser;
 }
 

@@ -12,7 +12,7 @@
 #include <optional>
 
 class Dispenser;
-class PageLoader;
+class BrowserPage;
 class HistoryModel;
 class RankDatabase;
 class QLabel;
@@ -58,7 +58,7 @@ public:
     void RunRankQueries(const Text& sites, const Text& keywords, const Text& engines);
     bool rankRunActive() const { return m_rankRunActive; }
     // The result-page browser, made on the first query.
-    PageLoader& browser();
+    BrowserPage& browser();
 
     void QuerySortButtonClick();
     void BatchQueryClick();
@@ -97,7 +97,7 @@ private:
     bool m_rankRunActive = false;
     // Filled by the batch dialog's "开始查询", taken (and so emptied) by the run.
     BatchLists m_batch;
-    std::unique_ptr<PageLoader> m_browser;
+    std::unique_ptr<BrowserPage> m_browser;
 
     SiteList* m_sites = nullptr;
     // The passes as the spin edit shows them, for workers, which must not touch a widget.

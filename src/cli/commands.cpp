@@ -1,7 +1,7 @@
 #include "commands.h"
 
 #include "apperror.h"
-#include "browserloader.h"
+#include "browserpage.h"
 #include "codepage.h"
 #include "connstr.h"
 #include "dispenser.h"
@@ -57,8 +57,7 @@ int RunQueryLists(const Options& o, const BatchLists& lists) {
     // A database that cannot take the results fails the command before any page is loaded.
     database.connection();
     ConsoleStatus status(o.verbose);
-    const std::unique_ptr<PageLoader> browser =
-        CreateBrowserPage(o.dir + QStringLiteral("browser"));
+    BrowserPage browser(o.dir + QStringLiteral("browser"));
     bool stopRequested = false;
     // Ctrl+C reaches the scan between pages, as the closing of the window does.
     QTimer watch;
@@ -67,7 +66,7 @@ int RunQueryLists(const Options& o, const BatchLists& lists) {
             stopRequested = true;
     });
     watch.start(50);
-    RankScanner scanner(*browser, status, settings, o.dir, stopRequested,
+    RankScanner scanner(browser, status, settings, o.dir, stopRequested,
                         [&](const Text& site, const Text& keyword, int engine, int rank) {
                             database.StoreRank(site, keyword, engine, rank);
                         });
