@@ -62,7 +62,7 @@ int main(int argc, char* argv[]) {
     NoStatus status;
     bool stop = false;
     RankScanner scanner(browser, status, settings, dir.path() + QLatin1Char('/'), stop,
-                        [](const Text&, const Text&, int, int) {});
+                        [](const Text&, const Text&, int, const QueryResult&) {});
 
     // The same 50 pages through a bare page, loaded one after another.
     QWebEngineProfile bareProfile;

@@ -3,6 +3,7 @@
 #include "application.h"
 #include "batchmodel.h"
 #include "codepage.h"
+#include "enginechoice.h"
 #include "messagebox.h"
 #include "rankdb.h"
 #include "ui_batchqueryform.h"
@@ -17,6 +18,7 @@ TBatchQueryForm::TBatchQueryForm(const QString& connectionString, BatchLists& ha
     : QDialog(parent), ui(std::make_unique<Ui::TBatchQueryForm>()),
       BatchQuery(std::make_unique<RankDatabase>(connectionString)), m_handOver(handOver) {
     ui->setupUi(this);
+    FillEngineChoice(ui->SearcherCombox, true);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());

@@ -6,6 +6,8 @@
 #include "codepage.h"
 #include "connstr.h"
 #include "dispenser.h"
+#include "enginechoice.h"
+#include "engines.h"
 #include "fileversion.h"
 #include "historymodel.h"
 #include "messagebox.h"
@@ -90,6 +92,7 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     SortQuery = new HistoryModel(this);
     ui->SortDBGrid->setModel(SortQuery);
     ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
+    ui->SortDBGrid->setColumnHidden(HistoryModel::Url, true);
     ConnectReported(ui->SortDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                     &TMainForm::SortQueryAfterScroll);
     auto* deleteRow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), ui->SortDBGrid);
@@ -127,6 +130,7 @@ void TMainForm::FormCreate(const QString& programDir) {
                  QLatin1Char('/');
     setWindowTitle(kAppTitle + GetFileVersionText(QCoreApplication::applicationFilePath()));
     SettingsFile = std::make_unique<IniFile>(ProgramDir + QStringLiteral("Setting.ini"));
+    loadEngines();
     m_connectionString =
         MakeAccessConnStr(ProgramDir + QStringLiteral("Sort.mdb"), QString(), true);
     DataQuery = std::make_unique<RankDatabase>(m_connectionString);
@@ -136,6 +140,13 @@ void TMainForm::FormCreate(const QString& programDir) {
 
     RunReported([&] { m_sites->load(ProgramDir + QStringLiteral("Url.txt")); });
     // No statistics page is visited: the program sends nothing anywhere at start-up.
+}
+
+void TMainForm::loadEngines() {
+    // The engines are the user's to change in "Setting.ini": read at start, before each run and
+    // after the settings dialog.
+    SetCurrentEngineProfiles(LoadEngineProfiles(*SettingsFile));
+    FillEngineChoice(ui->SearcherCombox, false);
 }
 
 void TMainForm::LoadSendSettings() {
@@ -235,24 +246,34 @@ void TMainForm::RunRankQueries(const Text& sites, const Text& keywords, const Te
         }
     } reenable{this};
 
-    RankScanner scanner(browser(), *this, *SettingsFile, ProgramDir, StopRequested,
-                        [this](const Text& site, const Text& keyword, int engine, int rank) {
-                            StoreRank(site, keyword, engine, rank);
-                        });
+    loadEngines();
+    RankScanner scanner(
+        browser(), *this, *SettingsFile, ProgramDir, StopRequested,
+        [this](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
+            StoreRank(site, keyword, engine, result.rank, result.url);
+        });
     // Closing the window ends the run, not only the query under way.
-    const QString report = RunQueries(scanner, {sites, keywords, engines},
-                                      [this](const RankOutcome&) { return !m_closed; });
+    bool trouble = false;
+    const QString report =
+        RunQueries(scanner, {sites, keywords, engines}, [this, &trouble](const RankOutcome& o) {
+            trouble |= o.result.outcome == Outcome::Blocked || o.result.outcome == Outcome::Failed;
+            return !m_closed;
+        });
     if (m_closed)
         return;
-    if (!report.isEmpty())
+    // A block or a failure is no result: the report says so in a warning.
+    if (trouble)
+        MessageBox::warning(this, report);
+    else if (!report.isEmpty())
         MessageBox::information(this, report);
     PumpWait(1000);
     if (!m_closed)
         RefreshHistory();
 }
 
-void TMainForm::StoreRank(const Text& site, const Text& keyword, int engine, int rank) {
-    DataQuery->StoreRank(site, keyword, engine, rank);
+void TMainForm::StoreRank(const Text& site, const Text& keyword, int engine, int rank,
+                          const QString& url) {
+    DataQuery->StoreRank(site, keyword, engine, rank, url);
 }
 
 void TMainForm::QuerySortTabSheetShow() {
@@ -263,8 +284,9 @@ void TMainForm::QuerySortTabSheetShow() {
 void TMainForm::RefreshHistory() {
     SortQuery->closeHistory();
     SortQuery->RefreshHistory(*m_sortQueryDb);
-    // A new query brings new columns; the id stays hidden.
+    // A new query brings new columns; the id and the destination stay hidden.
     ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
+    ui->SortDBGrid->setColumnHidden(HistoryModel::Url, true);
     const int charWidth = ui->SortDBGrid->fontMetrics().averageCharWidth();
     // Never narrower than the column's title or what it shows.
     for (int column = HistoryModel::Web; column <= HistoryModel::QueryDate; ++column) {
@@ -343,6 +365,7 @@ void TMainForm::showSendProgress() {
 
 void TMainForm::SettingMenuClick() {
     OpenDialog<TSettingForm>(this, QStringLiteral("SettingForm"), *SettingsFile);
+    loadEngines();
 }
 
 void TMainForm::AboutMenuClick() {

@@ -49,7 +49,8 @@ public:
     bool sendRunActive() const { return m_run != nullptr; }
 
     // The rank history: one row per site, keyword, engine and day.
-    void StoreRank(const Text& site, const Text& keyword, int engine, int rank);
+    void StoreRank(const Text& site, const Text& keyword, int engine, int rank,
+                   const QString& url = {});
     void RefreshHistory();
     RankDatabase& dataQuery() { return *DataQuery; }
 
@@ -73,6 +74,7 @@ protected:
 
 private:
     void FormCreate(const QString& programDir);
+    void loadEngines();
     void FormClose();
     void applyPendingStatus();
     void sendRunFinished();

@@ -30,6 +30,9 @@ MessageBox::Answer show(QWidget* parent, MessageBox::Kind kind, const QString& t
     case MessageBox::Kind::Information:
         QMessageBox::information(parent, title, text);
         return MessageBox::Answer::Ok;
+    case MessageBox::Kind::Warning:
+        QMessageBox::warning(parent, title, text);
+        return MessageBox::Answer::Ok;
     case MessageBox::Kind::Question:
         break;
     }
@@ -49,6 +52,10 @@ void error(QWidget* parent, const QString& text) {
 
 void information(QWidget* parent, const QString& text) {
     show(parent, Kind::Information, text);
+}
+
+void warning(QWidget* parent, const QString& text) {
+    show(parent, Kind::Warning, text);
 }
 
 Answer confirm(QWidget* parent, const QString& text) {

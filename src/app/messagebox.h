@@ -9,7 +9,7 @@ class QWidget;
 // mode: boxes are then answered at once, without showing, and what they said is kept.
 namespace MessageBox {
 
-enum class Kind { Error, Information, Question };
+enum class Kind { Error, Information, Warning, Question };
 enum class Answer { Ok, Cancel };
 
 struct Shown {
@@ -19,6 +19,7 @@ struct Shown {
 
 void error(QWidget* parent, const QString& text);
 void information(QWidget* parent, const QString& text);
+void warning(QWidget* parent, const QString& text);
 // "OK" / "Cancel"
 Answer confirm(QWidget* parent, const QString& text);
 

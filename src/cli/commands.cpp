@@ -30,24 +30,32 @@ QString ConnectionString(const Options& o) {
     return MakeAccessConnStr(o.dir + QStringLiteral("Sort.mdb"), QString(), true);
 }
 
-// 0, 1, 2, or -1 for all three.
-int EngineIndex(const QString& name) {
-    const QString n = name.toLower();
-    if (n == "baidu" || n == "0" || n == QStringLiteral("百度"))
-        return 0;
-    if (n == "sogou" || n == "1" || n == QStringLiteral("搜狗"))
-        return 1;
-    if (n == "haosou" || n == "2" || n == QStringLiteral("好搜"))
-        return 2;
-    if (n == "all" || n == QStringLiteral("全部"))
-        return -1;
-    throw AppError(QStringLiteral("Unknown engine \"%1\" (baidu, sogou, haosou or all)").arg(name));
+// The engines of the program folder's settings become the ones names are taken from.
+void LoadEngines(const Options& o) {
+    SetCurrentEngineProfiles(LoadEngineProfiles(IniFile(o.dir + QStringLiteral("Setting.ini"))));
 }
 
-QString NotFoundLine(const RankOutcome& o) {
-    return QStringLiteral("\"") + GbkToQString(o.site) + QStringLiteral("\" 在 ") +
-           SortQuerySearcherTypeGetText(o.engine) + QStringLiteral(" 关键词 \"") +
-           GbkToQString(o.keyword) + QStringLiteral("\" 的前 50 页中未找到");
+// The engine's number, or -1 for all of them.
+int EngineIndex(const QString& name) {
+    if (name.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0 ||
+        name == QStringLiteral("全部"))
+        return -1;
+    if (const int engine = FindEngine(name); engine >= 0)
+        return engine;
+    QStringList keys;
+    for (const EngineProfile& engine : CurrentEngineProfiles())
+        keys << QString::fromStdString(engine.key);
+    throw AppError(QStringLiteral("Unknown engine \"%1\" (%2 or all)")
+                       .arg(name, keys.join(QStringLiteral(", "))));
+}
+
+// Failed outranks blocked: a dead engine or a changed layout needs a person sooner.
+int ExitCode(Outcome outcome, int code) {
+    if (outcome == Outcome::Failed)
+        return 4;
+    if (outcome == Outcome::Blocked && code != 4)
+        return 3;
+    return code;
 }
 
 // Runs rank queries as the window's runner does, printing a line for each as it ends.
@@ -66,21 +74,24 @@ int RunQueryLists(const Options& o, const BatchLists& lists) {
             stopRequested = true;
     });
     watch.start(50);
-    RankScanner scanner(browser, status, settings, o.dir, stopRequested,
-                        [&](const Text& site, const Text& keyword, int engine, int rank) {
-                            database.StoreRank(site, keyword, engine, rank);
-                        });
+    RankScanner scanner(
+        browser, status, settings, o.dir, stopRequested,
+        [&](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
+            database.StoreRank(site, keyword, engine, result.rank, result.url);
+        });
+    int code = 0;
     RunQueries(scanner, lists, [&](const RankOutcome& outcome) {
         if (g_interrupted)
             return false;
-        PrintOut(outcome.rank > 0 ? ReportLine(outcome).chopped(2) : NotFoundLine(outcome));
+        PrintOut(OutcomeLine(outcome));
+        code = ExitCode(outcome.result.outcome, code);
         return true;
     });
     if (g_interrupted) {
         PrintErr(QStringLiteral("interrupted"));
         return 130;
     }
-    return 0;
+    return code;
 }
 
 } // namespace
@@ -88,6 +99,7 @@ int RunQueryLists(const Options& o, const BatchLists& lists) {
 int RunRank(const Options& o) {
     if (o.args.size() != 2)
         throw UsageError("rank needs SITE and KEYWORD");
+    LoadEngines(o);
     const int engine = EngineIndex(o.engine);
     std::vector<RankDatabase::BatchRow> rows{
         {0, QStringToGbk(o.args[0]), QStringToGbk(o.args[1]), engine < 0 ? 0 : engine + 1}};
@@ -97,6 +109,7 @@ int RunRank(const Options& o) {
 int RunBatch(const Options& o) {
     if (!o.args.isEmpty())
         throw UsageError("batch takes no arguments");
+    LoadEngines(o);
     RankDatabase database(ConnectionString(o));
     const BatchLists lists = MakeBatchLists(database.batchRows());
     database.close();
@@ -162,16 +175,23 @@ int RunSend(const Options& o) {
 int RunHistory(const Options& o) {
     if (!o.args.isEmpty())
         throw UsageError("history takes no arguments");
+    LoadEngines(o);
     RankDatabase database(ConnectionString(o));
-    const QStringList header = {QStringLiteral("网址"), QStringLiteral("关键词"),
-                                QStringLiteral("搜索引擎"), QStringLiteral("排名"),
-                                QStringLiteral("查询日期")};
+    QStringList header = {QStringLiteral("网址"), QStringLiteral("关键词"),
+                          QStringLiteral("搜索引擎"), QStringLiteral("排名"),
+                          QStringLiteral("查询日期")};
+    // The destination that ranked goes to spreadsheets; the table on a terminal stays narrow.
+    if (o.csv)
+        header << QStringLiteral("结果网址");
     QList<QStringList> rows;
-    for (const RankDatabase::HistoryRow& row : database.historyRows(o.limit))
+    for (const RankDatabase::HistoryRow& row : database.historyRows(o.limit)) {
         rows << QStringList{GbkToQString(row.site), GbkToQString(row.keyword),
                             SortQuerySearcherTypeGetText(row.engine), QString::number(row.rank),
                             o.csv ? row.day.toString(Qt::ISODate)
                                   : QLocale::system().toString(row.day, QLocale::ShortFormat)};
+        if (o.csv)
+            rows.back() << row.url;
+    }
     if (o.csv) {
         PrintOut(CsvLine(header));
         for (const QStringList& row : rows)

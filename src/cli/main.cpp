@@ -22,7 +22,8 @@ void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& mes
 const char kUsage[] = R"(usage: moting-seo-cli COMMAND [options]
 
 commands:
-  rank SITE KEYWORD [--engine baidu|sogou|haosou|all]   find SITE's rank for KEYWORD
+  rank SITE KEYWORD [--engine ENGINE|all]  find SITE's rank for KEYWORD; ENGINE: baidu,
+                                          sogou, haosou or an engine added in Setting.ini
   batch                                   run the standing batch list of Sort.mdb
   send [--threads N] [--passes N]         send the site list through SL.txt
   history [--limit N] [--csv]             the newest rank results
@@ -34,7 +35,9 @@ options for every command:
   --verbose     the status-line texts on standard error
   --help        this text
 
-exit codes: 0 done, 1 error, 2 wrong usage, 130 interrupted (Ctrl+C))";
+exit codes: 0 done (every query ranked or not found), 1 error, 2 wrong usage,
+            3 a query was blocked by a verification page, 4 a query failed,
+            130 interrupted (Ctrl+C))";
 
 int ToNumber(const QString& option, const QString& text) {
     bool ok = false;

@@ -19,18 +19,27 @@ public:
     ~BrowserPage() override;
 
     Text GetBrowserHtml(const Text& address) override;
+    LoadedPage loadPage(const Text& address, std::chrono::milliseconds limit) override;
+    Text html() override;
+    QString runScript(const QString& script) override;
 
-    // A load that takes longer is stopped and whatever the page holds is used.
+    // GetBrowserHtml stops a load that takes longer; scripts get as long.
     void setLoadTimeout(std::chrono::milliseconds limit) { m_loadTimeout = limit; }
     QWebEnginePage* page() const { return m_page.get(); }
 
 private:
-    QString outerHtml();
+    void navigate(const Text& address);
+    // Waits for the load under way; false when the limit ended it.
+    bool waitForLoad(std::chrono::milliseconds limit);
 
     std::unique_ptr<QWebEngineProfile> m_profile;
     // Declared after the profile: a page must go before its profile.
     std::unique_ptr<QWebEnginePage> m_page;
     bool m_loading = false;
     bool m_hasDocument = false;
+    // How the last load ended, as the browser reported it.
+    bool m_loadOk = true;
+    QString m_loadError;
+    int m_httpStatus = 0;
     std::chrono::milliseconds m_loadTimeout{60000};
 };

@@ -2,46 +2,242 @@
 
 #include "codepage.h"
 #include "inifile.h"
+#include "strsearch.h"
+
+#include <QRegularExpression>
 
 namespace {
 
 constexpr const char* kSection = "Engines";
-// Key prefixes in the settings file, by engine index.
-constexpr std::array<const char*, kEngineCount> kKeyNames = {"Baidu", "Sogou", "Haosou"};
+// More engines than this in "Added" are ignored: numbers must stay small for the batch list.
+constexpr int kMaxEngines = 100;
 
-bool InRange(int engine) {
-    return engine >= 0 && engine < kEngineCount;
+bool InRange(int engine, const EngineProfiles& profiles) {
+    return engine >= 0 && engine < static_cast<int>(profiles.size());
+}
+
+EngineProfile Baidu() {
+    EngineProfile p;
+    p.key = "baidu";
+    p.name = QStringLiteral("百度");
+    p.address = "https://www.baidu.com";
+    p.pagePath = "/s?wd={keyword}&pn={offset}";
+    p.pageSizeParam = "&rn={size}";
+    p.maxPageSize = 50;
+    p.delimiter = "\xB0\xD9\xB6\xC8\xBF\xEC\xD5\xD5</a>"; // 百度快照</a>
+    ResultRecipe& r = p.recipe;
+    // The right column comes first in the source and reuses the ids 1, 2, 3: only the list's
+    // own children are results.
+    r.blocks = QStringLiteral("#content_left > div.c-container");
+    r.skip =
+        QStringLiteral("[data-tuiguang], .ec-tuiguang, .ec_ad, .ec-fc-ad-results, "
+                       "a[class*=fengchaoContainer], div[data-key^=\"ad__\"], a[data-landurl]");
+    r.urlAttribute = QStringLiteral("mu");
+    r.title = QStringLiteral("h3");
+    r.notDestination = QStringLiteral("^nourl\\.|\\.recommend_list\\.baidu\\.com$");
+    r.pager = QStringLiteral("#page");
+    r.next = QStringLiteral("#page a");
+    r.nextText = QStringLiteral("下一页");
+    r.blockedUrl = QStringLiteral("/static/captcha/|^https?://wappass\\.baidu\\.com/");
+    r.blockedTitle = QStringLiteral("百度安全验证");
+    r.blockedSelector = QStringLiteral("#seccodeImage, div.passMod_dialog-wrapper");
+    r.noResults = QStringLiteral("很抱歉，没有找到与|未找到相关结果");
+    return p;
+}
+
+EngineProfile Sogou() {
+    EngineProfile p;
+    p.key = "sogou";
+    p.name = QStringLiteral("搜狗");
+    p.address = "https://www.sogou.com";
+    p.pagePath = "/web?query={keyword}&ie=utf8&page={page}";
+    p.delimiter = "<!-- z -->  <!-- a -->";
+    // The browser writes every attribute value in double quotes, whatever the server sent.
+    p.listStart = "<div class=\"results\">";
+    ResultRecipe& r = p.recipe;
+    r.blocks = QStringLiteral("div.results > div.vrwrap");
+    r.skip = QStringLiteral(".middle-better-hintBox, .top-hintBox, .hintBox, .reactResult, "
+                            ".biz_rb, h3.biz_title, .ad_result, .tgad-box, .js-ad-item, "
+                            "div[id^=\"ad_result_page1_\"]");
+    // The title goes through the engine's own /link address; the shown host is cut short.
+    r.urlFrom = QStringLiteral("div.r-sech[data-url]");
+    r.urlAttribute = QStringLiteral("data-url");
+    r.title = QStringLiteral("h3");
+    r.blockedUrl = QStringLiteral("/antispider/");
+    r.noResults = QStringLiteral("没有找到与|未找到相关");
+    return p;
+}
+
+EngineProfile Haosou() {
+    EngineProfile p;
+    p.key = "haosou";
+    p.name = QStringLiteral("好搜");
+    p.address = "https://www.so.com";
+    p.pagePath = "/s?q={keyword}&pn={page}";
+    p.delimiter = "<h3 class=\"res-title\">";
+    p.listStart = "<div id=\"main\">";
+    p.delimiterOpens = true;
+    ResultRecipe& r = p.recipe;
+    r.blocks = QStringLiteral("#main ul.result > li.res-list");
+    r.skip = QStringLiteral(".g-mohe, .res-recommend-tag-cover, .res-mediav, .atom-adv, "
+                            "#e_idea_pp, #e_idea_left, #m-spread-left, #so_kw-ad, #so_bd-ad");
+    // A link to the engine's own AI page has no data-mdurl, and so no destination.
+    r.urlFrom = QStringLiteral("h3.res-title a[data-mdurl]");
+    r.urlAttribute = QStringLiteral("data-mdurl");
+    r.title = QStringLiteral("h3.res-title");
+    r.pager = QStringLiteral("#page");
+    r.next = QStringLiteral("#snext");
+    r.blockedText =
+        QStringLiteral("如果经常出现此页面，请把您的IP和反馈意见提交给我们|为什么会出现验证码");
+    r.noResults = QStringLiteral("没有找到与|未找到和");
+    return p;
+}
+
+// "baidu" -> "Baidu": the keys of an engine in the settings file start with this.
+std::string KeyPrefix(const Text& key) {
+    std::string prefix = key;
+    if (!prefix.empty() && prefix[0] >= 'a' && prefix[0] <= 'z')
+        prefix[0] = static_cast<char>(prefix[0] - 'a' + 'A');
+    return prefix;
+}
+
+class EngineReader {
+public:
+    EngineReader(const IniFile& settings, const Text& key)
+        : m_settings(settings), m_prefix(KeyPrefix(key)) {}
+
+    void text(const char* field, Text& value) const {
+        value = m_settings.readText(kSection, m_prefix + field, value);
+    }
+    // An emptied value would leave the engine without it: the one before stays.
+    void required(const char* field, Text& value) const {
+        if (Text read = m_settings.readText(kSection, m_prefix + field, value); !read.empty())
+            value = std::move(read);
+    }
+    void string(const char* field, QString& value) const {
+        value = GbkToQString(m_settings.readText(kSection, m_prefix + field, QStringToGbk(value)));
+    }
+    void marker(const char* field, Text& value) const {
+        // Pages are lower-cased before they are searched, so markers are too.
+        value = LowerText(m_settings.readText(kSection, m_prefix + field, value));
+    }
+    void integer(const char* field, int& value) const {
+        value = m_settings.readInteger(kSection, m_prefix + field, value);
+    }
+    void boolean(const char* field, bool& value) const {
+        value = m_settings.readBool(kSection, m_prefix + field, value);
+    }
+    void mode(ScanMode& value) const {
+        const QString read =
+            GbkToQString(m_settings.readText(kSection, m_prefix + "Mode", {})).toLower();
+        if (read == QLatin1String("markers") || read == QLatin1String("legacy"))
+            value = ScanMode::Markers;
+        else if (read == QLatin1String("recipe"))
+            value = ScanMode::Recipe;
+    }
+
+private:
+    const IniFile& m_settings;
+    const std::string m_prefix;
+};
+
+void ReadEngine(const IniFile& settings, EngineProfile& p) {
+    const EngineReader read(settings, p.key);
+    Text name = QStringToGbk(p.name);
+    read.required("Name", name);
+    p.name = GbkToQString(name);
+    read.required("Address", p.address);
+    read.required("Page", p.pagePath);
+    read.text("PageSizeParam", p.pageSizeParam);
+    read.integer("MaxPageSize", p.maxPageSize);
+    p.maxPageSize = std::clamp(p.maxPageSize, 1, 100);
+    read.mode(p.mode);
+    read.marker("Delimiter", p.delimiter);
+    read.marker("ListStart", p.listStart);
+    read.marker("ListEnd", p.listEnd);
+    read.boolean("DelimiterOpens", p.delimiterOpens);
+    ResultRecipe& r = p.recipe;
+    read.string("Blocks", r.blocks);
+    read.string("Skip", r.skip);
+    read.string("UrlFrom", r.urlFrom);
+    read.string("UrlAttribute", r.urlAttribute);
+    read.string("Title", r.title);
+    read.string("NotDestination", r.notDestination);
+    read.string("Pager", r.pager);
+    read.string("Next", r.next);
+    read.string("NextText", r.nextText);
+    read.string("BlockedUrl", r.blockedUrl);
+    read.string("BlockedTitle", r.blockedTitle);
+    read.string("BlockedSelector", r.blockedSelector);
+    read.string("BlockedText", r.blockedText);
+    read.string("NoResults", r.noResults);
+}
+
+bool ValidKey(const QString& key) {
+    static const QRegularExpression form(QStringLiteral("^[a-z][a-z0-9]*$"));
+    return form.match(key).hasMatch();
+}
+
+EngineProfiles& Current() {
+    static EngineProfiles profiles = DefaultEngineProfiles();
+    return profiles;
+}
+
+void ReplaceAll(Text& text, std::string_view from, const Text& to) {
+    for (size_t at = text.find(from); at != Text::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
 }
 
 } // namespace
 
 const EngineProfiles& DefaultEngineProfiles() {
-    static const EngineProfiles profiles = {{
-        // 百度快照</a>
-        {"https://www.baidu.com", "\xB0\xD9\xB6\xC8\xBF\xEC\xD5\xD5</a>", "", "", false},
-        // The browser writes every attribute value in double quotes, whatever the server sent.
-        {"http://www.sogou.com", "<!-- z -->  <!-- a -->", "<div class=\"results\">", "", false},
-        {"http://www.so.com", "<h3 class=\"res-title\">", "<div id=\"main\">", "", true},
-    }};
+    static const EngineProfiles profiles = {Baidu(), Sogou(), Haosou()};
     return profiles;
 }
 
 EngineProfiles LoadEngineProfiles(const IniFile& settings) {
     EngineProfiles profiles = DefaultEngineProfiles();
-    for (int i = 0; i < kEngineCount; ++i) {
-        EngineProfile& p = profiles[static_cast<size_t>(i)];
-        const std::string name = kKeyNames[static_cast<size_t>(i)];
-        // An emptied address would leave the pages without a host: the built-in one stays.
-        if (Text address = settings.readText(kSection, name + "Address", p.address);
-            !address.empty())
-            p.address = std::move(address);
-        // Pages are lower-cased before they are searched, so markers are too.
-        p.delimiter = LowerText(settings.readText(kSection, name + "Delimiter", p.delimiter));
-        p.listStart = LowerText(settings.readText(kSection, name + "ListStart", p.listStart));
-        p.listEnd = LowerText(settings.readText(kSection, name + "ListEnd", p.listEnd));
-        p.delimiterOpens = settings.readBool(kSection, name + "DelimiterOpens", p.delimiterOpens);
+    // More engines: "Added=bing,yandex", each with its own keys (BingName, BingAddress, ...).
+    const QStringList added =
+        GbkToQString(settings.readText(kSection, "Added", {})).split(QLatin1Char(','));
+    for (const QString& entry : added) {
+        const QString key = entry.trimmed().toLower();
+        if (!ValidKey(key) || static_cast<int>(profiles.size()) >= kMaxEngines ||
+            FindEngine(key, profiles) >= 0)
+            continue;
+        EngineProfile p;
+        p.key = key.toStdString();
+        p.name = key;
+        profiles.push_back(std::move(p));
     }
+    for (EngineProfile& p : profiles)
+        ReadEngine(settings, p);
     return profiles;
+}
+
+const EngineProfiles& CurrentEngineProfiles() {
+    return Current();
+}
+
+void SetCurrentEngineProfiles(EngineProfiles profiles) {
+    Current() = std::move(profiles);
+}
+
+int FindEngine(const QString& name, const EngineProfiles& profiles) {
+    const QString wanted = name.trimmed();
+    bool isNumber = false;
+    const int number = wanted.toInt(&isNumber);
+    if (isNumber)
+        return InRange(number, profiles) ? number : -1;
+    for (size_t i = 0; i < profiles.size(); ++i)
+        if (wanted.compare(QString::fromStdString(profiles[i].key), Qt::CaseInsensitive) == 0 ||
+            wanted == profiles[i].name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int EffectivePageSize(const EngineProfile& profile, int wished) {
+    return std::clamp(wished, 1, std::max(1, profile.maxPageSize));
 }
 
 Text EncodeKeyword(std::string_view keyword) {
@@ -73,39 +269,40 @@ Text EncodeKeyword(std::string_view keyword) {
 }
 
 Text BuildResultPageUrl(std::string_view keyword, int engine, int page,
-                        const EngineProfiles& profiles) {
-    if (!InRange(engine))
+                        const EngineProfiles& profiles, int pageSize) {
+    if (!InRange(engine, profiles))
         return {};
-    const Text k = EncodeKeyword(keyword);
-    const Text& address = profiles[static_cast<size_t>(engine)].address;
-    switch (engine) {
-    case 0:
-        return address + "/s?wd=" + k + "&pn=" + std::to_string(10 * (page - 1));
-    case 1:
-        return address + "/web?query=" + k + "&ie=utf8&page=" + std::to_string(page);
-    default:
-        return address + "/s?q=" + k + "&pn=" + std::to_string(page);
-    }
+    const EngineProfile& p = profiles[static_cast<size_t>(engine)];
+    const int size = EffectivePageSize(p, pageSize);
+    const int offset = size * (page - 1);
+    Text rest = p.pagePath;
+    if (size != 10)
+        rest += p.pageSizeParam;
+    // The keyword goes in last: its own text may look like a placeholder.
+    ReplaceAll(rest, "{page}", std::to_string(page));
+    ReplaceAll(rest, "{offset}", std::to_string(offset));
+    ReplaceAll(rest, "{first}", std::to_string(offset + 1));
+    ReplaceAll(rest, "{size}", std::to_string(size));
+    ReplaceAll(rest, "{keyword}", EncodeKeyword(keyword));
+    return p.address + rest;
 }
 
 Text GetResultDelimiter(int engine, const EngineProfiles& profiles) {
-    return InRange(engine) ? profiles[static_cast<size_t>(engine)].delimiter : Text();
+    return InRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].delimiter : Text();
 }
 
 Text GetListStartMarker(int engine, const EngineProfiles& profiles) {
-    return InRange(engine) ? profiles[static_cast<size_t>(engine)].listStart : Text();
+    return InRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].listStart : Text();
 }
 
 Text GetListEndMarker(int engine, const EngineProfiles& profiles) {
-    return InRange(engine) ? profiles[static_cast<size_t>(engine)].listEnd : Text();
+    return InRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].listEnd : Text();
 }
 
-QString SortQuerySearcherTypeGetText(int engine) {
-    static const QString names[] = {QStringLiteral("百度"), QStringLiteral("搜狗"),
-                                    QStringLiteral("好搜")};
-    return InRange(engine) ? names[engine] : QString();
+QString SortQuerySearcherTypeGetText(int engine, const EngineProfiles& profiles) {
+    return InRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].name : QString();
 }
 
-QString BatchQuerySearcherTypeGetText(int code) {
-    return code == 0 ? QStringLiteral("全部") : SortQuerySearcherTypeGetText(code - 1);
+QString BatchQuerySearcherTypeGetText(int code, const EngineProfiles& profiles) {
+    return code == 0 ? QStringLiteral("全部") : SortQuerySearcherTypeGetText(code - 1, profiles);
 }

@@ -12,8 +12,8 @@
 void HistoryModel::RefreshHistory(RankDatabase& database) {
     clear();
     QSqlQuery query(database.connection());
-    if (!query.exec(QStringLiteral("SELECT id, Web, SearchKey, SearcherType, SortNum, QueryDate "
-                                   "FROM QuerySort ORDER BY id DESC LIMIT 100")))
+    if (!query.exec(QStringLiteral("SELECT id, Web, SearchKey, SearcherType, SortNum, QueryDate, "
+                                   "Url FROM QuerySort ORDER BY id DESC LIMIT 100")))
         throw AppError(query.lastError().text());
     setQuery(std::move(query));
     // Every row at once: the grid is small and the query must not hold the file open.
@@ -26,6 +26,10 @@ qint64 HistoryModel::idAt(int row) const {
 }
 
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
+    if (role == Qt::ToolTipRole && index.column() == Web) {
+        const QString url = QSqlQueryModel::data(index.siblingAtColumn(Url)).toString();
+        return url.isEmpty() ? QVariant() : QVariant(url);
+    }
     const QVariant value = QSqlQueryModel::data(index, role);
     if (role != Qt::DisplayRole)
         return value;

@@ -5,12 +5,13 @@
 class RankDatabase;
 
 // The newest 100 rows of the rank history as the grid shows them: 网址, 关键词, 搜索引擎,
-// 排名, 查询日期 (the id is kept in a hidden first column for deleting a row).
+// 排名, 查询日期 (the id is kept in a hidden first column for deleting a row, the destination
+// that ranked in a hidden last one, shown as the site's tooltip).
 class HistoryModel : public QSqlQueryModel {
     Q_OBJECT
 
 public:
-    enum Column { Id, Web, SearchKey, SearcherType, SortNum, QueryDate };
+    enum Column { Id, Web, SearchKey, SearcherType, SortNum, QueryDate, Url };
 
     using QSqlQueryModel::QSqlQueryModel;
 

@@ -6,7 +6,8 @@
 #include "rankscan.h"
 #include "strsearch.h"
 
-BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows) {
+BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows,
+                          const EngineProfiles& engines) {
     BatchLists lists;
     auto add = [&lists](const Text& site, const Text& keyword, int engine) {
         lists.BatchWebs += site + kItemSeparator;
@@ -15,7 +16,7 @@ BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows) {
     };
     for (const RankDatabase::BatchRow& row : rows) {
         if (row.code == 0)
-            for (int engine = 0; engine < kEngineCount; ++engine)
+            for (int engine = 0; engine < static_cast<int>(engines.size()); ++engine)
                 add(row.site, row.keyword, engine);
         else
             add(row.site, row.keyword, row.code - 1);
@@ -29,11 +30,46 @@ BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows) {
     return lists;
 }
 
+namespace {
+
+// "site" 在 engine 关键词 "keyword"
+QString Subject(const RankOutcome& o) {
+    return QStringLiteral("\"") + GbkToQString(o.site) + QStringLiteral("\" 在 ") +
+           SortQuerySearcherTypeGetText(o.engine) + QStringLiteral(" 关键词 \"") +
+           GbkToQString(o.keyword) + QStringLiteral("\"");
+}
+
+} // namespace
+
 QString ReportLine(const RankOutcome& outcome) {
-    return QStringLiteral("\"") + GbkToQString(outcome.site) + QStringLiteral("\" 在 ") +
-           SortQuerySearcherTypeGetText(outcome.engine) + QStringLiteral(" 关键词 \"") +
-           GbkToQString(outcome.keyword) + QStringLiteral("\" 查询中排名第 ") +
-           QString::number(outcome.rank) + QStringLiteral(" 位\r\n");
+    const QueryResult& r = outcome.result;
+    switch (r.outcome) {
+    case Outcome::Ranked:
+        return Subject(outcome) + QStringLiteral(" 查询中排名第 ") + QString::number(r.rank) +
+               QStringLiteral(" 位\r\n");
+    case Outcome::Blocked:
+        return Subject(outcome) + QStringLiteral(" 查询中遇到验证页面，没有结果: ") + r.reason +
+               QStringLiteral("\r\n");
+    case Outcome::Failed:
+        return Subject(outcome) + QStringLiteral(" 查询失败，没有结果: ") + r.reason +
+               QStringLiteral("\r\n");
+    case Outcome::NotFound:
+    case Outcome::Stopped:
+        break;
+    }
+    return {};
+}
+
+QString OutcomeLine(const RankOutcome& outcome) {
+    const QueryResult& r = outcome.result;
+    if (r.outcome == Outcome::NotFound)
+        return Subject(outcome) + QStringLiteral(" 的前 %1 页中未找到").arg(r.pages) +
+               (r.results > 0 ? QStringLiteral("（共 %1 个结果）").arg(r.results) : QString());
+    QString line = ReportLine(outcome);
+    line.chop(2);
+    if (r.outcome == Outcome::Ranked && !r.url.isEmpty())
+        line += QLatin1Char(' ') + r.url;
+    return line;
 }
 
 QString RunQueries(RankScanner& scanner, const BatchLists& queries,
@@ -49,10 +85,9 @@ QString RunQueries(RankScanner& scanner, const BatchLists& queries,
         if (!engine)
             throw AppError(
                 QStringLiteral("'%1' is not a valid integer value").arg(GbkToQString(entry)));
-        RankOutcome outcome{sites[i], i < keywords.size() ? keywords[i] : Text(), *engine, 0};
-        outcome.rank = scanner.QueryRank(outcome.site, outcome.keyword, outcome.engine);
-        if (outcome.rank > 0)
-            report += ReportLine(outcome);
+        RankOutcome outcome{sites[i], i < keywords.size() ? keywords[i] : Text(), *engine, {}};
+        outcome.result = scanner.QueryRank(outcome.site, outcome.keyword, outcome.engine);
+        report += ReportLine(outcome);
         if (!afterEach(outcome))
             break;
     }

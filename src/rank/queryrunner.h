@@ -1,12 +1,12 @@
 #pragma once
 
+#include "engines.h"
 #include "rankdb.h"
+#include "rankscan.h"
 #include "text.h"
 
 #include <QString>
 #include <functional>
-
-class RankScanner;
 
 // Item lists (entries joined by the byte 0xFF) of sites, keywords and engine indices in
 // decimal; entry i of the three is query i. The batch dialog leaves them for a run.
@@ -16,21 +16,27 @@ struct BatchLists {
     Text BatchEngines;
 };
 
-// The lists for a batch list: a row for all engines gives three queries (百度, 搜狗, 好搜).
-BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows);
+// The lists for a batch list: a row for all engines gives a query for each engine of the
+// table, in its order.
+BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows,
+                          const EngineProfiles& engines = CurrentEngineProfiles());
 
 struct RankOutcome {
     Text site;
     Text keyword;
     int engine;
-    int rank; // 0: not found, or stopped
+    QueryResult result;
 };
 
-// One line of the result report, CR LF included.
+// The line of the result report, CR LF included, for a rank found, a block or a failure;
+// empty for a site not found and a stopped query.
 QString ReportLine(const RankOutcome& outcome);
+// What the command line prints for any outcome but a stop: the report line, with the
+// destination after a rank, or a line saying how far the site was looked for.
+QString OutcomeLine(const RankOutcome& outcome);
 
-// Runs the queries one after another and returns the report: a line for each rank found.
-// afterEach sees every outcome and returns false to end the run there. An engine entry that
-// is no whole number throws AppError before its query.
+// Runs the queries one after another and returns the report: a line for each rank found,
+// each block and each failure. afterEach sees every outcome and returns false to end the run
+// there. An engine entry that is no whole number throws AppError before its query.
 QString RunQueries(RankScanner& scanner, const BatchLists& queries,
                    const std::function<bool(const RankOutcome&)>& afterEach);

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QVariant>
 #include <atomic>
 
@@ -117,6 +118,59 @@ void RankDatabase::open() {
         if (!query.exec(QString::fromUtf8(statement)))
             Fail(query.lastError());
     }
+    try {
+        upgrade();
+    } catch (...) {
+        m_db.close();
+        throw;
+    }
+}
+
+void RankDatabase::upgrade() {
+    auto version = [this] {
+        QSqlQuery query(m_db);
+        if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+            Fail(query.lastError());
+        return query.value(0).toInt();
+    };
+    if (version() >= kSchemaVersion)
+        return;
+    // One writer upgrades; another copy that opens the file meanwhile waits, then finds it done.
+    QSqlQuery begin(m_db);
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        Fail(begin.lastError());
+    try {
+        if (version() < 1) {
+            QSqlQuery columns(m_db);
+            if (!columns.exec(QStringLiteral("PRAGMA table_info(QuerySort)")))
+                Fail(columns.lastError());
+            QStringList names;
+            while (columns.next())
+                names << columns.value(1).toString();
+            const char* const steps[] = {
+                names.contains(QStringLiteral("Url"))
+                    ? nullptr
+                    : "ALTER TABLE QuerySort ADD COLUMN Url TEXT NOT NULL DEFAULT ''",
+                names.contains(QStringLiteral("Outcome"))
+                    ? nullptr
+                    : "ALTER TABLE QuerySort ADD COLUMN Outcome TEXT NOT NULL DEFAULT ''",
+                // Rows stored before: a rank above 0 was found, 0 was not.
+                "UPDATE QuerySort SET Outcome = CASE WHEN SortNum > 0 THEN 'ranked' "
+                "ELSE 'not found' END WHERE Outcome = ''",
+                "PRAGMA user_version = 1",
+            };
+            for (const char* step : steps) {
+                QSqlQuery query(m_db);
+                if (step && !query.exec(QString::fromUtf8(step)))
+                    Fail(query.lastError());
+            }
+        }
+        if (!m_db.commit())
+            Fail(m_db.lastError());
+    } catch (...) {
+        m_db.rollback();
+        throw;
+    }
 }
 
 void RankDatabase::close() {
@@ -127,7 +181,8 @@ void RankDatabase::close() {
     QSqlDatabase::removeDatabase(m_name);
 }
 
-void RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine, int rank) {
+void RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine, int rank,
+                             const QString& url) {
     QSqlDatabase& db = connection();
     // Take the write lock at the start: a transaction that reads first and then wants to write
     // is refused at once when another connection writes, instead of waiting its turn.
@@ -151,12 +206,15 @@ void RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine, 
         }
         QSqlQuery insert = Prepare(
             db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
-                               "QueryDate) VALUES (?, ?, ?, ?, ?)"));
+                               "QueryDate, Url, Outcome) VALUES (?, ?, ?, ?, ?, ?, ?)"));
         insert.addBindValue(GbkToQString(site));
         insert.addBindValue(GbkToQString(keyword));
         insert.addBindValue(engine);
         insert.addBindValue(rank);
         insert.addBindValue(day);
+        // A null text would go in as NULL.
+        insert.addBindValue(url.isNull() ? QStringLiteral("") : url);
+        insert.addBindValue(rank > 0 ? QStringLiteral("ranked") : QStringLiteral("not found"));
         Exec(insert);
         if (!db.commit())
             Fail(db.lastError());
@@ -175,7 +233,7 @@ void RankDatabase::deleteRank(qint64 id) {
 std::vector<RankDatabase::HistoryRow> RankDatabase::historyRows(int limit) {
     QSqlQuery query =
         Prepare(connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType, "
-                                             "SortNum, QueryDate FROM QuerySort "
+                                             "SortNum, QueryDate, Url FROM QuerySort "
                                              "ORDER BY id DESC LIMIT ?"));
     query.addBindValue(limit);
     Exec(query);
@@ -184,7 +242,8 @@ std::vector<RankDatabase::HistoryRow> RankDatabase::historyRows(int limit) {
         rows.push_back({query.value(0).toLongLong(), QStringToGbk(query.value(1).toString()),
                         QStringToGbk(query.value(2).toString()), query.value(3).toInt(),
                         query.value(4).toInt(),
-                        QDate::fromString(query.value(5).toString(), Qt::ISODate)});
+                        QDate::fromString(query.value(5).toString(), Qt::ISODate),
+                        query.value(6).toString()});
     return rows;
 }
 

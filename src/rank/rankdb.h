@@ -13,11 +13,16 @@ QString DatabasePathFromConnectionString(const QString& connection);
 
 // The rank database "Sort.mdb", an SQLite file with the tables QuerySort (the rank history)
 // and BatchQuery (the standing batch list). Every object holds its own connection, as each
-// data set of the window does; a missing or empty file gets both tables. A file that is no
-// SQLite database is refused and left as it is. Texts are GBK outside, UTF-8 in the file;
-// values travel as bound parameters. Errors throw AppError with a message for the user.
+// data set of the window does; a missing or empty file gets both tables, and a file of an
+// earlier release gets the newer columns in place (its version is PRAGMA user_version). A
+// file that is no SQLite database is refused and left as it is. Texts are GBK outside, UTF-8
+// in the file; values travel as bound parameters. Errors throw AppError with a message for
+// the user.
 class RankDatabase {
 public:
+    // The file's layout: 0 as release 1.0 made it; 1 adds QuerySort.Url and .Outcome.
+    static constexpr int kSchemaVersion = 1;
+
     explicit RankDatabase(const QString& connectionString);
     ~RankDatabase();
     RankDatabase(const RankDatabase&) = delete;
@@ -32,8 +37,9 @@ public:
     void setToday(std::function<QDate()> today) { m_today = std::move(today); }
 
     // One row per site, keyword, engine and day: the day's earlier row goes, the new one gets
-    // the newest id.
-    void StoreRank(const Text& site, const Text& keyword, int engine, int rank);
+    // the newest id. url: the destination that ranked, if known.
+    void StoreRank(const Text& site, const Text& keyword, int engine, int rank,
+                   const QString& url = {});
     void deleteRank(qint64 id);
 
     struct HistoryRow {
@@ -43,6 +49,7 @@ public:
         int engine;
         int rank;
         QDate day;
+        QString url;
     };
     // The newest rows first.
     std::vector<HistoryRow> historyRows(int limit);
@@ -60,6 +67,7 @@ public:
 
 private:
     void open();
+    void upgrade();
 
     QString m_path;
     QString m_name;

@@ -15,21 +15,48 @@ class StatusSink;
 int RankOnPage(const Text& lowerHtml, const Text& searchKey, const EngineProfile& profile,
                int page);
 
-// One rank query: loads the engine's result pages (at most 50) until one mentions the site,
-// then counts to the first result that does. Runs on the UI thread; the browser handles events
-// while pages load, so the window can be closed meanwhile, which sets stopRequested.
+// How a query ended. Only Ranked and NotFound are results; the others say why there is none.
+enum class Outcome {
+    Ranked,
+    NotFound, // within the depth scanned, or on every page the engine serves
+    Blocked,  // the engine showed a verification page
+    Failed,   // a page did not load, or could not be read
+    Stopped,  // the user ended the run
+};
+
+struct QueryResult {
+    Outcome outcome = Outcome::NotFound;
+    int rank = 0;    // Ranked: the position over all pages
+    QString url;     // Ranked: the destination that matched (the text-marker scan has none)
+    QString reason;  // Blocked, Failed: what happened, for the user
+    int pages = 0;   // result pages loaded
+    int results = 0; // results counted on them (the text-marker scan counts none)
+};
+
+// One rank query: loads the engine's result pages until the site's result is found, the
+// depth is reached or the engine has no more. Runs on the UI thread; the browser handles
+// events while pages load, so the window can be closed meanwhile, which sets stopRequested.
 class RankScanner {
 public:
-    using Store = std::function<void(const Text& site, const Text& keyword, int engine, int rank)>;
+    // Called for results only (Ranked, NotFound), and only when storing is on.
+    using Store = std::function<void(const Text& site, const Text& keyword, int engine,
+                                     const QueryResult& result)>;
 
     RankScanner(PageLoader& browser, StatusSink& status, const IniFile& settings,
                 QString programDir, bool& stopRequested, Store store);
 
-    // 0: not found, or stopped.
-    int QueryRank(const Text& site, const Text& keyword, int engine);
+    QueryResult QueryRank(const Text& site, const Text& keyword, int engine);
     void ShowPageStatus(int page);
 
 private:
+    struct Query;
+    QueryResult scanByRecipe(Query& query);
+    QueryResult scanByMarkers(Query& query);
+    // Loads one page, keeps it in "temp.txt" and tells whether it is a failure or a block.
+    std::optional<QueryResult> loadPage(Query& query, int page);
+    void pause(const Query& query) const;
+    bool takeStop();
+
     PageLoader& m_browser;
     StatusSink& m_status;
     const IniFile& m_settings;

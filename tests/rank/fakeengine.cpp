@@ -1,5 +1,7 @@
 #include "fakeengine.h"
 
+#include "todaypages.h"
+
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -24,6 +26,7 @@ constexpr AddressForm kForms[] = {
     {"/s?wd=", "&pn="},
     {"/web?query=", "&ie=utf8&page="},
     {"/s?q=", "&pn="},
+    {"/search?q=", "&first="},
 };
 
 std::string PercentDecode(std::string_view text) {
@@ -48,8 +51,18 @@ std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
     const size_t end = start == std::string::npos ? start : request.find(' ', start + 1);
     if (end == std::string::npos)
         return std::nullopt;
-    const std::string_view target(request.data() + start + 1, end - start - 1);
-    for (int engine = 0; engine < 3; ++engine) {
+    std::string_view target(request.data() + start + 1, end - start - 1);
+    // Baidu's page size, asked for after the page key.
+    int size = kResultsPerPage;
+    if (const size_t rn = target.rfind("&rn="); rn != std::string_view::npos) {
+        const std::string_view number = target.substr(rn + 4);
+        if (std::from_chars(number.data(), number.data() + number.size(), size).ptr !=
+                number.data() + number.size() ||
+            size < 1)
+            return std::nullopt;
+        target = target.substr(0, rn);
+    }
+    for (int engine = 0; engine < 4; ++engine) {
         const AddressForm& form = kForms[engine];
         if (!target.starts_with(form.before))
             continue;
@@ -62,11 +75,14 @@ std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
         if (std::from_chars(number.data(), number.data() + number.size(), value).ptr !=
             number.data() + number.size())
             return std::nullopt;
-        // Baidu's parameter is the offset of the page's first result.
-        const int page = engine == 0 ? value / kResultsPerPage + 1 : value;
+        // Baidu's parameter is the offset of the page's first result, the fourth engine's the
+        // number of its first result.
+        const int page = engine == 0 ? value / size + 1
+                         : engine == 3 ? (value - 1) / kResultsPerPage + 1
+                                       : value;
         return FakeEngine::Request{
-            engine, page,
-            PercentDecode(target.substr(form.before.size(), at - form.before.size()))};
+            engine, page, PercentDecode(target.substr(form.before.size(), at - form.before.size())),
+            size};
     }
     return std::nullopt;
 }
@@ -138,7 +154,97 @@ std::string HaosouResult(const Result& r, const std::string& keyword) {
            " &ldquo;SEO&rdquo; &#x4e2d;文</p><cite>" + r.url + "</cite></li>\n";
 }
 
+TestResponse Html(const std::string& body) {
+    return TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
+                             "Cache-Control: no-store\r\nConnection: close\r\n"
+                             "Content-Length: " +
+                             std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+// The engine a user adds by settings alone: a plain list whose title links lead straight to
+// the destinations, ads marked by their class.
+std::string FourthEnginePage(const TodayPages::Page& page) {
+    std::string items;
+    for (const TodayPages::Block& b : page.blocks) {
+        const bool ad = b.kind == TodayPages::BlockKind::Ad;
+        if (b.kind == TodayPages::BlockKind::CardNoUrl) {
+            items += "<li class=\"b_ans\"><h2>" + Escaped(b.title) + "</h2></li>\n";
+            continue;
+        }
+        items += std::string("<li class=\"") + (ad ? "b_ad" : "b_algo") + "\"><h2><a href=\"" +
+                 Escaped(b.url) + "\">" + Escaped(b.title) + "</a></h2><p>" + Escaped(b.snippet) +
+                 "</p></li>\n";
+    }
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + Escaped(page.keyword) +
+           " - Find</title></head><body><ol id=\"b_results\">\n" + items + "</ol>" +
+           (page.hasNext ? "<nav><a class=\"sb_pagN\" href=\"#\">下一页</a></nav>" : "") +
+           "</body></html>\n";
+}
+
 } // namespace
+
+std::string FakeEngine::TodayPageHtml(const Request& request, const TodayPlan& plan) {
+    using TodayPages::Block;
+    using TodayPages::BlockKind;
+    TodayPages::Page page;
+    page.engine = request.engine;
+    page.page = request.page;
+    page.keyword = request.keyword;
+    page.hasNext = request.page < plan.lastPage || plan.lastHasNext;
+    page.decoySite = plan.decoySite;
+    if (request.page <= plan.lastPage) {
+        const int size = request.size;
+        const std::string p = std::to_string(request.page);
+        page.blocks.push_back({BlockKind::CardNoUrl, "", request.keyword + " AI 回答", "", ""});
+        page.blocks.push_back(
+            {BlockKind::Ad,
+             plan.adUrl.empty() ? "https://ad.example.net/landing?page=" + p + "&src=bd"
+                                : plan.adUrl,
+             request.keyword + " 推广", "优惠 " + p, ""});
+        for (int i = 0; i < size; ++i) {
+            const int number = (request.page - 1) * size + i + 1;
+            const std::string n = std::to_string(number);
+            const bool placed = request.page == plan.page && i == plan.index;
+            Block block;
+            block.kind = i == 2 ? BlockKind::CardWithUrl : BlockKind::Web;
+            block.url = placed ? plan.url
+                               : "https://www.r" + n + "-result.org/article?id=" + n + "&from=seo";
+            block.title = request.keyword + " 结果 " + n;
+            block.snippet = i == 0 && !plan.snippetSite.empty()
+                                ? "转载自 " + plan.snippetSite + " 的文章 " + n
+                                : "摘要 " + n + " 优化 & 排名";
+            // Many results show a source name instead of their host.
+            block.shown = i % 3 == 1 ? "CSDN技术社区" : i % 3 == 2 ? "知乎" : "";
+            page.blocks.push_back(std::move(block));
+            if (i == 5)
+                page.blocks.push_back({BlockKind::CardNoUrl, "", "相关搜索", "", ""});
+        }
+    }
+    return request.engine == 3 ? FourthEnginePage(page) : TodayPages::ResultPage(page);
+}
 
 FakeEngine::FakeEngine() {
     m_server.setHandler([this](const std::string& request) { return answer(request); });
@@ -156,6 +262,16 @@ void FakeEngine::place(const std::string& keyword, Placement placement) {
 void FakeEngine::setCharset(Charset charset) {
     std::lock_guard lock(m_mutex);
     m_charset = charset;
+}
+
+void FakeEngine::setMarkup(Markup markup) {
+    std::lock_guard lock(m_mutex);
+    m_markup = markup;
+}
+
+void FakeEngine::plan(const std::string& keyword, TodayPlan plan) {
+    std::lock_guard lock(m_mutex);
+    m_plans[keyword] = std::move(plan);
 }
 
 void FakeEngine::setOnPage(std::function<void(const Request&)> onPage) {
@@ -225,11 +341,18 @@ std::string FakeEngine::ResultPageHtml(int engine, int page, const std::string& 
 }
 
 TestResponse FakeEngine::answer(const std::string& request) {
+    // Where the verification redirects lead.
+    if (request.starts_with("GET /static/captcha/"))
+        return Html(TodayPages::VerificationPage(0));
+    if (request.starts_with("GET /antispider/"))
+        return Html(TodayPages::VerificationPage(1));
     const std::optional<Request> parsed = ParseRequest(request);
     if (!parsed)
         return TestResponse::Raw("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n"
                                  "Connection: close\r\n\r\n");
     Placement placement;
+    TodayPlan plan;
+    Markup markup = Markup::Older;
     bool gbk = true;
     std::function<void(const Request&)> onPage;
     {
@@ -237,12 +360,17 @@ TestResponse FakeEngine::answer(const std::string& request) {
         m_served.push_back(*parsed);
         if (const auto it = m_placements.find(parsed->keyword); it != m_placements.end())
             placement = it->second;
+        if (const auto it = m_plans.find(parsed->keyword); it != m_plans.end())
+            plan = it->second;
+        markup = m_markup;
         gbk = m_charset == Charset::Gbk ||
               (m_charset == Charset::Alternating && parsed->page % 2 == 1);
         onPage = m_onPage;
     }
     if (onPage)
         onPage(*parsed);
+    if (markup == Markup::Today || parsed->engine == 3)
+        return answerToday(*parsed, plan);
 
     const std::string html = ResultPageHtml(parsed->engine, parsed->page, parsed->keyword,
                                             placement, gbk ? "gbk" : "utf-8");
@@ -254,13 +382,46 @@ TestResponse FakeEngine::answer(const std::string& request) {
                              std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
-bool WriteEngineSettings(const QString& programDir, const std::string& address, bool sortToDb) {
+TestResponse FakeEngine::answerToday(const Request& request, const TodayPlan& plan) {
+    const auto trouble = plan.trouble.find(request.page);
+    if (trouble != plan.trouble.end()) {
+        switch (trouble->second) {
+        case Trouble::Captcha302:
+            if (request.engine == 0 || request.engine == 1)
+                return TestResponse::Raw(
+                    std::string("HTTP/1.1 302 Found\r\nLocation: ") +
+                    (request.engine == 0 ? "/static/captcha/tuxing.html?ak=c27bbc89afca0463650ac9"
+                                           "bde68ebe06&backurl=%2Fs%3Fwd%3Dseo"
+                                         : "/antispider/?from=%2Fweb%3Fquery%3Dseo") +
+                    "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            return Html(TodayPages::VerificationPage(request.engine));
+        case Trouble::Captcha200:
+            return Html(TodayPages::VerificationPage(request.engine));
+        case Trouble::ServerError:
+            return TestResponse::Raw("HTTP/1.1 500 Internal Server Error\r\nContent-Type: "
+                                     "text/html\r\nContent-Length: 21\r\nConnection: "
+                                     "close\r\n\r\n<h1>Server Error</h1>");
+        case Trouble::Silent:
+            return TestResponse::Silent();
+        case Trouble::NoResults:
+            return Html(TodayPages::NoResultsPage(request.engine, request.keyword));
+        }
+    }
+    return Html(TodayPageHtml(request, plan));
+}
+
+bool WriteEngineSettings(const QString& programDir, const std::string& address, bool sortToDb,
+                         bool markers, const std::string& extra) {
     std::string ini = "[SortQuery]\r\nQuerySleep=0\r\n";
     if (!sortToDb)
         ini += "SortToDB=0\r\n";
     ini += "[Engines]\r\n";
-    for (const char* engine : {"Baidu", "Sogou", "Haosou"})
+    for (const char* engine : {"Baidu", "Sogou", "Haosou"}) {
         ini += std::string(engine) + "Address=" + address + "\r\n";
+        if (markers)
+            ini += std::string(engine) + "Mode=markers\r\n";
+    }
+    ini += extra;
     QFile file(programDir + QStringLiteral("/Setting.ini"));
     return file.open(QIODevice::WriteOnly) &&
            file.write(ini.data(), static_cast<qint64>(ini.size())) ==

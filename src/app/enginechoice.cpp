@@ -1,0 +1,22 @@
+#include "enginechoice.h"
+
+#include "engines.h"
+
+#include <QComboBox>
+
+void FillEngineChoice(QComboBox* choice, bool withAll) {
+    const int selected = choice->currentIndex();
+    QStringList names;
+    if (withAll)
+        names << QStringLiteral("全部");
+    for (const EngineProfile& engine : CurrentEngineProfiles())
+        names << engine.name;
+    QStringList shown;
+    for (int i = 0; i < choice->count(); ++i)
+        shown << choice->itemText(i);
+    if (shown == names)
+        return;
+    choice->clear();
+    choice->addItems(names);
+    choice->setCurrentIndex(selected >= 0 && selected < names.size() ? selected : 0);
+}
