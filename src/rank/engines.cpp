@@ -64,6 +64,7 @@ EngineProfile Sogou() {
     r.urlAttribute = QStringLiteral("data-url");
     r.title = QStringLiteral("h3");
     r.blockedUrl = QStringLiteral("/antispider/");
+    r.blockedSelector = QStringLiteral("form[action*=\"/antispider/\"], #seccodeImage");
     r.noResults = QStringLiteral("没有找到与|未找到相关");
     return p;
 }

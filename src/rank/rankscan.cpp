@@ -143,7 +143,7 @@ std::optional<QueryResult> RankScanner::loadPage(Query& q, int page) {
         return Ended(Outcome::Blocked,
                      QStringLiteral("第 %1 页是验证页面 (%2)").arg(page).arg(loaded.url));
     if (loaded.status != LoadedPage::Status::Loaded)
-        return Ended(Outcome::Failed, QStringLiteral("第 %1 页%2").arg(page).arg(loaded.error));
+        return Ended(Outcome::Failed, QStringLiteral("第 %1 页: %2").arg(page).arg(loaded.error));
     return std::nullopt;
 }
 
@@ -189,22 +189,28 @@ QueryResult RankScanner::scanByRecipe(Query& q) {
                 QStringLiteral("第 %1 页无法按结果配方读取: %2").arg(page).arg(reading.error));
         if (reading.blockedSign || Shows(recipe.blockedText, reading.text))
             return Ended(Outcome::Blocked, QStringLiteral("第 %1 页是验证页面").arg(page));
-        if (reading.blocks == 0) {
+        std::vector<const PageResult*> results;
+        for (const PageResult& r : reading.results)
+            if (IsDestination(r.url, recipe))
+                results.push_back(&r);
+        if (results.empty()) {
             // A first page without results must say so; otherwise the recipe no longer fits.
             if (page == 1 && !Shows(recipe.noResults, reading.text))
                 return Ended(Outcome::Failed,
-                             QStringLiteral("第 1 页没有结果块，页面布局可能已改变"));
+                             (reading.blocks == 0
+                                  ? QStringLiteral("第 1 页没有结果块")
+                                  : QStringLiteral("第 1 页的 %1 个结果块都没有目的网址")
+                                        .arg(reading.blocks)) +
+                                 QStringLiteral("，页面布局可能已改变"));
             break;
         }
         bool found = false;
-        for (const PageResult& r : reading.results) {
-            if (!IsDestination(r.url, recipe))
-                continue;
+        for (const PageResult* r : results) {
             ++result.results;
-            if (matcher.matches(r.url)) {
+            if (matcher.matches(r->url)) {
                 result.outcome = Outcome::Ranked;
                 result.rank = result.results;
-                result.url = r.url;
+                result.url = r->url;
                 found = true;
                 break;
             }

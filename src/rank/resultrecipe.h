@@ -14,7 +14,7 @@ struct PageResult {
 // What the recipe's script found on a loaded page.
 struct PageReading {
     QString error;  // the script could not run (a selector the browser refuses, no answer)
-    int blocks = 0; // result blocks, before any is skipped
+    int blocks = 0; // blocks of the result list, before any is skipped
     std::vector<PageResult> results; // blocks not skipped that name a destination, in order
     bool pagerShown = false;
     bool nextShown = false;

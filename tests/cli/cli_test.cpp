@@ -487,6 +487,89 @@ TEST(CliSend, ctrlCEndsTheRun) {
     EXPECT_FALSE(QFile::exists(dir.file("SendLog.txt")));
 }
 
+// Today's markup: each outcome is printed as it is, and the exit code says the worst of them.
+class CliTodayTest : public CliBrowserTest {
+protected:
+    void SetUp() override {
+        CliBrowserTest::SetUp();
+        if (IsSkipped())
+            return;
+        m_engine->setMarkup(FakeEngine::Markup::Today);
+        ASSERT_TRUE(WriteEngineSettings(m_dir.path(), m_engine->address(), true, false));
+    }
+};
+
+TEST_F(CliTodayTest, outcomesAndExitCodes) {
+    using Plan = FakeEngine::TodayPlan;
+    using Trouble = FakeEngine::Trouble;
+    const std::string url = "https://www.target.cn/a?b=1&c=2";
+    m_engine->plan("ranked", Plan{.placed = {{{2, 3}, url}}});
+    m_engine->plan("absent", Plan{.lastPage = 2});
+    m_engine->plan("blocked", Plan{.trouble = {{2, Trouble::Captcha302}}});
+    m_engine->plan("failed", Plan{.trouble = {{1, Trouble::ServerError}}});
+    const QString prefix = QStringLiteral("\"www.target.cn\" 在 百度 关键词 ");
+    const struct {
+        const char* keyword;
+        int code;
+        QString line;
+    } cases[] = {
+        {"ranked", 0,
+         prefix + QStringLiteral("\"ranked\" 查询中排名第 14 位 ") + QString::fromStdString(url)},
+        {"absent", 0, prefix + QStringLiteral("\"absent\" 的前 2 页中未找到（共 20 个结果）")},
+        {"blocked", 3,
+         prefix + QStringLiteral("\"blocked\" 查询中遇到验证页面，没有结果: 第 2 页是验证页面")},
+        {"failed", 4,
+         prefix + QStringLiteral("\"failed\" 查询失败，没有结果: 第 1 页: HTTP 状态 500")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keyword);
+        const Outcome o = RunCli(m_dir.args({"rank", "www.target.cn", c.keyword}));
+        EXPECT_EQ(o.code, c.code) << Show(o);
+        EXPECT_TRUE(o.out.startsWith(c.line)) << Show(o);
+        EXPECT_EQ(o.out.count('\n'), 1) << Show(o);
+    }
+    EXPECT_EQ(StoredRanks(m_dir.path()), (QStringList{Stored("www.target.cn", "ranked", 0, 14),
+                                                      Stored("www.target.cn", "absent", 0, 0)}));
+
+    // A batch goes on past a failure and a block; the failure decides the exit code.
+    {
+        RankDatabase db(QStringLiteral("Data Source=%1").arg(m_dir.file("Sort.mdb")));
+        db.insertBatch("www.target.cn", "failed", 2);  // 搜狗
+        db.insertBatch("www.target.cn", "blocked", 1); // 百度
+        db.insertBatch("www.target.cn", "ranked", 1);
+    }
+    const Outcome o = RunCli(m_dir.args({"batch"}));
+    EXPECT_EQ(o.code, 4) << Show(o);
+    const QStringList lines = o.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << Show(o);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("在 搜狗 关键词 \"failed\" 查询失败"))) << Show(o);
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("查询中遇到验证页面"))) << Show(o);
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("查询中排名第 14 位"))) << Show(o);
+}
+
+// An engine added in Setting.ini alone is one the command line knows by its key and name.
+TEST_F(CliTodayTest, anAddedEngineByKeyOrName) {
+    ASSERT_TRUE(WriteEngineSettings(
+        m_dir.path(), m_engine->address(), true, false,
+        "Added=find\r\nFindName=\xD5\xD2\xD5\xD2\r\nFindAddress=" + m_engine->address() +
+            "\r\nFindPage=/search?q={keyword}&first={first}\r\nFindBlocks=#b_results > "
+            "li\r\nFindSkip=.b_ad\r\nFindUrlFrom=h2 > a\r\nFindUrlAttribute=href\r\n"));
+    m_engine->plan("seo", FakeEngine::TodayPlan{.placed = {{{1, 1}, "https://target.cn/"}}});
+    for (const QString& name :
+         {QStringLiteral("find"), QStringLiteral("找找"), QStringLiteral("3")}) {
+        const Outcome o = RunCli(m_dir.args({"rank", "target.cn", "seo", "--engine", name}));
+        EXPECT_EQ(o.code, 0) << Show(o);
+        EXPECT_EQ(o.out, QStringLiteral("\"target.cn\" 在 找找 关键词 \"seo\" 查询中排名第 2 位 "
+                                        "https://target.cn/\n"));
+    }
+    const Outcome history = RunCli(m_dir.args({"history", "--csv", "--limit", "1"}));
+    EXPECT_TRUE(history.out.contains(QStringLiteral("target.cn,seo,找找,2,"))) << Show(history);
+    const Outcome unknown = RunCli(m_dir.args({"rank", "target.cn", "seo", "--engine", "bing"}));
+    EXPECT_EQ(unknown.code, 1) << Show(unknown);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("baidu, sogou, haosou, find or all")))
+        << Show(unknown);
+}
+
 // ---------------------------------------------------------------------------------------------
 // History and the site list.
 
@@ -500,7 +583,8 @@ protected:
         day = day.addDays(1);
         db.StoreRank(QStringToGbk(QStringLiteral("a,b.中文")), QStringToGbk("优化"), 1, 0);
         day = day.addDays(1);
-        db.StoreRank("say \"hi\".example", "k, \"q\"", 2, 120);
+        db.StoreRank("say \"hi\".example", "k, \"q\"", 2, 120,
+                     QStringLiteral("https://say.example/a,b?c=1&d=2"));
     }
 
     ProgramDir m_dir;
@@ -512,13 +596,14 @@ TEST_F(CliHistoryTest, csvParsesBackNewestFirst) {
     const Outcome o = RunCli(m_dir.args({"history", "--csv"}));
     ASSERT_EQ(o.code, 0) << Show(o);
     EXPECT_EQ(ParseCsv(o.out),
-              (QList<QStringList>{kHeader,
-                                  {"say \"hi\".example", "k, \"q\"", "好搜", "120", "2024-03-07"},
-                                  {"a,b.中文", "优化", "搜狗", "0", "2024-03-06"},
-                                  {"plain.example", "seo", "百度", "3", "2024-03-05"}}));
+              (QList<QStringList>{kHeader + QStringList{"结果网址"},
+                                  {"say \"hi\".example", "k, \"q\"", "好搜", "120", "2024-03-07",
+                                   "https://say.example/a,b?c=1&d=2"},
+                                  {"a,b.中文", "优化", "搜狗", "0", "2024-03-06", ""},
+                                  {"plain.example", "seo", "百度", "3", "2024-03-05", ""}}));
     // Only the fields that need them are quoted.
-    EXPECT_TRUE(
-        o.out.contains("\n\"say \"\"hi\"\".example\",\"k, \"\"q\"\"\",好搜,120,2024-03-07\n"))
+    EXPECT_TRUE(o.out.contains("\n\"say \"\"hi\"\".example\",\"k, \"\"q\"\"\",好搜,120,2024-03-07,"
+                               "\"https://say.example/a,b?c=1&d=2\"\n"))
         << Show(o);
     EXPECT_EQ(StoredRanks(m_dir.path()).size(), 3);
 }

@@ -39,9 +39,9 @@ TEST(Engines, EncodeKeyword) {
 
 TEST(Engines, ResultPageAddresses) {
     const EngineProfiles& profiles = DefaultEngineProfiles();
-    EXPECT_EQ(profiles[0].address.rfind("https://", 0), 0u);
-    EXPECT_EQ(profiles[1].address.rfind("http://", 0), 0u);
-    EXPECT_EQ(profiles[2].address.rfind("http://", 0), 0u);
+    // All three serve their result pages over https today.
+    for (const EngineProfile& engine : profiles)
+        EXPECT_EQ(engine.address.rfind("https://", 0), 0u) << engine.address;
 
     const struct {
         Text keyword;
@@ -161,6 +161,89 @@ TEST(Engines, ProfilesFromSettings) {
     EXPECT_EQ(loaded[0].address, defaults[0].address);
     EXPECT_EQ(BuildResultPageUrl("seo", 1, 1, loaded),
               "http://sogou.test/web?query=seo&ie=utf8&page=1");
+}
+
+TEST(Engines, PageSize) {
+    const struct {
+        int engine;
+        int page;
+        int size;
+        Text rest;
+    } cases[] = {
+        {0, 1, 10, "/s?wd=seo&pn=0"},
+        {0, 1, 50, "/s?wd=seo&pn=0&rn=50"},
+        {0, 3, 50, "/s?wd=seo&pn=100&rn=50"},
+        {0, 2, 80, "/s?wd=seo&pn=50&rn=50"}, // Baidu serves at most 50
+        {0, 2, 0, "/s?wd=seo&pn=1&rn=1"},
+        {1, 2, 50, "/web?query=seo&ie=utf8&page=2"}, // the others serve ten, whatever is asked
+        {2, 2, 50, "/s?q=seo&pn=2"},
+    };
+    const EngineProfiles& profiles = DefaultEngineProfiles();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.engine) + " size " + std::to_string(c.size));
+        EXPECT_EQ(BuildResultPageUrl("seo", c.engine, c.page, profiles, c.size),
+                  profiles[static_cast<size_t>(c.engine)].address + c.rest);
+    }
+}
+
+// A user changes any field of a built-in engine and adds engines, in the settings file alone.
+TEST(Engines, TableFromSettings) {
+    QTemporaryDir dir;
+    const IniFile settings(dir.filePath("Setting.ini"));
+    ASSERT_TRUE(WriteAll(settings.path(),
+                         "[Engines]\r\n"
+                         "Added = find, Bad-Key, 9lives, baidu, find, next2\r\n"
+                         "BaiduName=\xB0\xD9\xB6\xC8\xCD\xF8\xD2\xB3\r\n" // 百度网页
+                         "BaiduMode=Markers\r\n"
+                         "BaiduBlocks=#content_left > .result\r\n"
+                         "SogouMode=recipe\r\n"
+                         "SogouUrlAttribute=data-href\r\n"
+                         "HaosouMode=sometimes\r\n"
+                         "FindName=\xD5\xD2\xD5\xD2\r\n" // 找找
+                         "FindAddress=https://find.example\r\n"
+                         "FindPage=/search?q={keyword}&first={first}&n={size}\r\n"
+                         "FindPageSizeParam=&count={size}\r\n"
+                         "FindMaxPageSize=30\r\n"
+                         "FindBlocks=#b_results > li\r\n"
+                         "FindSkip=div[data-ad=\"1\"], .b_ad\r\n"
+                         "Next2Address=https://next.example\r\n"
+                         "Next2Page=/q/{keyword}/{page}\r\n"));
+    const EngineProfiles engines = LoadEngineProfiles(settings);
+    ASSERT_EQ(engines.size(), 5u);
+    EXPECT_EQ(engines[0].name, QStringLiteral("百度网页"));
+    EXPECT_EQ(engines[0].mode, ScanMode::Markers);
+    EXPECT_EQ(engines[0].recipe.blocks, QStringLiteral("#content_left > .result"));
+    EXPECT_EQ(engines[0].recipe.urlAttribute, QStringLiteral("mu"));
+    EXPECT_EQ(engines[1].mode, ScanMode::Recipe);
+    EXPECT_EQ(engines[1].recipe.urlAttribute, QStringLiteral("data-href"));
+    EXPECT_EQ(engines[2].mode, ScanMode::Recipe);
+    EXPECT_EQ(engines[3].key, "find");
+    EXPECT_EQ(engines[3].name, QStringLiteral("找找"));
+    EXPECT_EQ(engines[3].recipe.skip, QStringLiteral("div[data-ad=\"1\"], .b_ad"));
+    EXPECT_EQ(engines[4].key, "next2");
+    EXPECT_EQ(engines[4].name, QStringLiteral("next2"));
+
+    EXPECT_EQ(BuildResultPageUrl("a b", 3, 3, engines),
+              "https://find.example/search?q=a%20b&first=21&n=10");
+    EXPECT_EQ(BuildResultPageUrl("a b", 3, 3, engines, 50),
+              "https://find.example/search?q=a%20b&first=61&n=30&count=30");
+    // A keyword that looks like a placeholder stays what it is.
+    EXPECT_EQ(BuildResultPageUrl("{page}", 4, 2, engines), "https://next.example/q/{page}/2");
+
+    // The names every window and the command line use.
+    SetCurrentEngineProfiles(engines);
+    EXPECT_EQ(SortQuerySearcherTypeGetText(3), QStringLiteral("找找"));
+    EXPECT_EQ(BatchQuerySearcherTypeGetText(4), QStringLiteral("找找"));
+    EXPECT_EQ(BatchQuerySearcherTypeGetText(6), QString());
+    const struct {
+        QString name;
+        int engine;
+    } names[] = {{"baidu", 0}, {"SOGOU", 1}, {"好搜", 2},     {"find", 3},
+                 {"找找", 3},  {"4", 4},     {"5", -1},       {"-1", -1},
+                 {"bing", -1}, {"", -1},     {"百度网页", 0}, {"百度", -1}};
+    for (const auto& n : names)
+        EXPECT_EQ(FindEngine(n.name), n.engine) << n.name.toStdString();
+    SetCurrentEngineProfiles(DefaultEngineProfiles());
 }
 
 } // namespace

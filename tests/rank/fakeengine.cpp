@@ -77,7 +77,7 @@ std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
             return std::nullopt;
         // Baidu's parameter is the offset of the page's first result, the fourth engine's the
         // number of its first result.
-        const int page = engine == 0 ? value / size + 1
+        const int page = engine == 0   ? value / size + 1
                          : engine == 3 ? (value - 1) / kResultsPerPage + 1
                                        : value;
         return FakeEngine::Request{
@@ -219,19 +219,20 @@ std::string FakeEngine::TodayPageHtml(const Request& request, const TodayPlan& p
         const int size = request.size;
         const std::string p = std::to_string(request.page);
         page.blocks.push_back({BlockKind::CardNoUrl, "", request.keyword + " AI 回答", "", ""});
-        page.blocks.push_back(
-            {BlockKind::Ad,
-             plan.adUrl.empty() ? "https://ad.example.net/landing?page=" + p + "&src=bd"
-                                : plan.adUrl,
-             request.keyword + " 推广", "优惠 " + p, ""});
+        page.blocks.push_back({BlockKind::Ad,
+                               plan.adUrl.empty()
+                                   ? "https://ad.example.net/landing?page=" + p + "&src=bd"
+                                   : plan.adUrl,
+                               request.keyword + " 推广", "优惠 " + p, ""});
         for (int i = 0; i < size; ++i) {
             const int number = (request.page - 1) * size + i + 1;
             const std::string n = std::to_string(number);
-            const bool placed = request.page == plan.page && i == plan.index;
+            const auto placed = plan.placed.find({request.page, i});
             Block block;
             block.kind = i == 2 ? BlockKind::CardWithUrl : BlockKind::Web;
-            block.url = placed ? plan.url
-                               : "https://www.r" + n + "-result.org/article?id=" + n + "&from=seo";
+            block.url = placed != plan.placed.end()
+                            ? placed->second
+                            : "https://www.r" + n + "-result.org/article?id=" + n + "&from=seo";
             block.title = request.keyword + " 结果 " + n;
             block.snippet = i == 0 && !plan.snippetSite.empty()
                                 ? "转载自 " + plan.snippetSite + " 的文章 " + n

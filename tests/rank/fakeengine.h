@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The three search engines on a loopback server, and a fourth one ("/search?q=K&first=N") that
@@ -36,15 +37,13 @@ public:
     // A keyword's pages in today's markup. On each page the results counted are numbered
     // (page - 1) * size + index + 1 by the counting rule; index 2 is a card with a destination.
     struct TodayPlan {
-        std::string url; // the destination placed at (page, index); empty: none
-        int page = 0;
-        int index = -1;
-        std::string snippetSite; // named in the snippet of each page's first result
-        std::string adUrl;       // where each page's ad leads
-        std::string decoySite;   // a block outside the result list leads there
-        int lastPage = 50;       // later pages have no result blocks
-        bool lastHasNext = false; // the last page still shows a next-page link
-        std::map<int, Trouble> trouble; // by page
+        std::map<std::pair<int, int>, std::string> placed{}; // (page, index) -> destination
+        std::string snippetSite{};        // named in the snippet of each page's first result
+        std::string adUrl{};              // where each page's ad leads
+        std::string decoySite{};          // a block outside the result list leads there
+        int lastPage = 50;                // later pages have no result blocks
+        bool lastHasNext = false;         // the last page still shows a next-page link
+        std::map<int, Trouble> trouble{}; // by page
     };
 
     // Where a keyword's site shows. Text is UTF-8.

@@ -1,9 +1,16 @@
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-// The SQL driver is a plugin, found through the application's library paths.
+// The SQL driver is a plugin, found through the application's library paths. The browser
+// needs a GUI application, drawn offscreen, and as root runs without its sandbox.
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QGuiApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -543,6 +544,81 @@ TEST_F(RankDbTest, KilledWriterLeavesEveryReportedRow) {
     if (rows == reported + 1) {
         EXPECT_TRUE(stored.contains(QStringLiteral("burst-%1").arg(reported)));
     }
+}
+
+} // namespace
+
+namespace {
+
+// A file as release 1.0 left it: five ranks over two days, two batch rows, no Url or Outcome
+// column. The new columns are added in place, and every row stays.
+TEST_F(RankDbTest, EarlierReleaseFileIsUpgradedInPlace) {
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MT_TEST_DATA "/sort-1.0.mdb"), dbPath()));
+    QFile::setPermissions(dbPath(), QFile::ReadOwner | QFile::WriteOwner);
+    auto version = [](RankDatabase& db) {
+        QSqlQuery query(db.connection());
+        return query.exec(QStringLiteral("PRAGMA user_version")) && query.next()
+                   ? query.value(0).toInt()
+                   : -1;
+    };
+    auto rows = [](RankDatabase& db) {
+        QSqlQuery query(db.connection());
+        query.exec(QStringLiteral("SELECT id, Web, SearchKey, SearcherType, SortNum, QueryDate, "
+                                  "Url, Outcome FROM QuerySort ORDER BY id"));
+        QStringList out;
+        while (query.next()) {
+            QStringList cells;
+            for (int i = 0; i < 8; ++i)
+                cells << query.value(i).toString();
+            out << cells.join('|');
+        }
+        return out;
+    };
+    const QStringList upgraded = {
+        "1|www.example.com|seo|0|7|2026-11-30||ranked",
+        "2|www.example.com|seo|1|0|2026-11-30||not found",
+        "3|www.example.com|seo|0|5|2026-12-01||ranked",
+        "4|blog.example.org|优化|2|12|2026-12-01||ranked",
+        "5|it's.example.net|a'b|1|0|2026-12-01||not found",
+    };
+    {
+        RankDatabase db(ConnStr(dbPath()));
+        EXPECT_EQ(version(db), RankDatabase::kSchemaVersion);
+        EXPECT_EQ(rows(db), upgraded);
+        const std::vector<RankDatabase::BatchRow> batch = db.batchRows();
+        ASSERT_EQ(batch.size(), 2u);
+        EXPECT_EQ(batch[1].keyword, "\xD3\xC5\xBB\xAF");
+        EXPECT_EQ(batch[1].code, 3);
+
+        // The day's row of a query is still replaced, now with its destination.
+        db.setToday([] { return QDate(2026, 12, 1); });
+        db.StoreRank("www.example.com", "seo", 0, 2, QStringLiteral("https://example.com/a?b=1&c"));
+        const std::vector<RankDatabase::HistoryRow> history = db.historyRows(1);
+        ASSERT_EQ(history.size(), 1u);
+        EXPECT_EQ(history[0].rank, 2);
+        EXPECT_EQ(history[0].url, QStringLiteral("https://example.com/a?b=1&c"));
+        EXPECT_EQ(CountRows(db, "QuerySort"), 5);
+    }
+    // Opening it again changes nothing.
+    const QByteArray once = ReadAll(dbPath());
+    {
+        RankDatabase db(ConnStr(dbPath()));
+        EXPECT_EQ(version(db), RankDatabase::kSchemaVersion);
+        EXPECT_EQ(rows(db).size(), 5);
+    }
+    EXPECT_EQ(ReadAll(dbPath()), once);
+}
+
+// A file that cannot be written cannot be upgraded: said, and left as it was.
+TEST_F(RankDbTest, ReadOnlyEarlierFileIsLeftAsItIs) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes read-only files";
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MT_TEST_DATA "/sort-1.0.mdb"), dbPath()));
+    QFile::setPermissions(dbPath(), QFile::ReadOwner);
+    const QByteArray before = ReadAll(dbPath());
+    RankDatabase db(ConnStr(dbPath()));
+    EXPECT_THROW(db.historyRows(10), AppError);
+    EXPECT_EQ(ReadAll(dbPath()), before);
 }
 
 } // namespace
