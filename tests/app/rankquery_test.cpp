@@ -1,4 +1,6 @@
+#include "batchqueryform.h"
 #include "codepage.h"
+#include "connstr.h"
 #include "fakeengine.h"
 #include "mainform.h"
 #include "messagebox.h"
@@ -11,6 +13,7 @@
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -268,6 +271,72 @@ private slots:
         QVERIFY(!form.stopRequested());
         QCOMPARE(MessageBox::takeShown().size(), 0);
         QCOMPARE(StoredRanks(m_dir->path()), QStringList());
+    }
+
+    // Today's markup, and an engine the user added in "Setting.ini": its name in both engine
+    // choices, and a run whose blocked and failed queries are said, in a warning, and stored
+    // nowhere.
+    void todaysPagesAndAnAddedEngine() {
+        using Plan = FakeEngine::TodayPlan;
+        using Trouble = FakeEngine::Trouble;
+        m_engine->setMarkup(FakeEngine::Markup::Today);
+        QVERIFY(WriteEngineSettings(
+            m_dir->path(), m_engine->address(), true, false,
+            "Added=find\r\nFindName=\xD5\xD2\xD5\xD2\r\nFindAddress=" + m_engine->address() +
+                "\r\nFindPage=/search?q={keyword}&first={first}\r\n"
+                "FindBlocks=#b_results > li\r\nFindSkip=.b_ad\r\n"
+                "FindUrlFrom=h2 > a\r\nFindUrlAttribute=href\r\n"));
+        m_engine->plan("k1", Plan{.placed = {{{2, 1}, "https://www.target.cn/seo?a=1&b=2"}}});
+        m_engine->plan("k2", Plan{.trouble = {{1, Trouble::Captcha302}}});
+        m_engine->plan("k3", Plan{.trouble = {{2, Trouble::ServerError}}});
+
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* engines = form.findChild<QComboBox*>("SearcherCombox");
+        QCOMPARE(engines->count(), 4);
+        QCOMPARE(engines->itemText(3), QStringLiteral("找找"));
+        QCOMPARE(engines->currentIndex(), kBaidu);
+        BatchLists handOver;
+        TBatchQueryForm batch(MakeAccessConnStr(form.dataQuery().path(), QString(), true), handOver,
+                              nullptr);
+        auto* codes = batch.findChild<QComboBox*>("SearcherCombox");
+        QCOMPARE(codes->count(), 5);
+        QCOMPARE(codes->itemText(0), QStringLiteral("全部"));
+        QCOMPARE(codes->itemText(4), QStringLiteral("找找"));
+
+        form.StoreRank("www.target.cn", "k2", kSogou, 9);
+        form.RunRankQueries("www.target.cn\xFFwww.target.cn\xFFtarget.cn", "k1\xFFk2\xFFk3",
+                            "0\xFF"
+                            "1\xFF"
+                            "3");
+        DrainEvents();
+
+        QCOMPARE(Served(m_engine->served()), QStringLiteral("0:1:k1 0:2:k1 1:1:k2 3:1:k3 3:2:k3"));
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].kind == MessageBox::Kind::Warning);
+        const QStringList lines = shown[0].text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0] + "\r\n", ReportLine("www.target.cn", kBaidu, "k1", 12));
+        QVERIFY2(lines[1].startsWith(QStringLiteral(
+                     "\"www.target.cn\" 在 搜狗 关键词 \"k2\" 查询中遇到验证页面，没有结果: ")),
+                 qPrintable(lines[1]));
+        QVERIFY2(
+            lines[2].startsWith(QStringLiteral(
+                "\"target.cn\" 在 找找 关键词 \"k3\" 查询失败，没有结果: 第 2 页: HTTP 状态 500")),
+            qPrintable(lines[2]));
+        QVERIFY2(form.statusText().startsWith(QStringLiteral("找找 查询失败: 第 2 页")),
+                 qPrintable(form.statusText()));
+        // The earlier rank of the blocked query stays; the failed one stores nothing.
+        QCOMPARE(StoredRanks(m_dir->path()),
+                 (QStringList{Stored("www.target.cn", "k2", kSogou, 9),
+                              Stored("www.target.cn", "k1", kBaidu, 12)}));
+        // The history shows the engine by the table's name, the destination as the site's tip.
+        auto* grid = form.findChild<QTableView*>("SortDBGrid");
+        QCOMPARE(grid->model()->index(0, 3).data().toString(), kEngineNames[kBaidu]);
+        QCOMPARE(grid->model()->index(0, 1).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("https://www.target.cn/seo?a=1&b=2"));
     }
 
 private:
