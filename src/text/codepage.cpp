@@ -82,17 +82,16 @@ std::u16string GbkToUtf16(std::string_view gbk) {
     return units;
 }
 
-Text Utf16ToGbk(const char16_t* units, size_t count) {
+// Units that are all 0x80 or above, through iconv.
+void AppendWideRun(const char16_t* units, size_t count, Text& out) {
     std::string bytes;
-    bytes.reserve(count);
+    bytes.reserve(count * 2);
     for (size_t i = 0; i < count; ++i) {
         bytes.push_back(static_cast<char>(units[i] & 0xFF));
         bytes.push_back(static_cast<char>(units[i] >> 8));
     }
     Converter& converter = Utf16ToGbkConverter();
     converter.reset();
-    Text out;
-    out.reserve(count);
     const char* in = bytes.data();
     size_t left = bytes.size();
     while (!converter.run(in, left, out)) {
@@ -107,6 +106,26 @@ Text Utf16ToGbk(const char16_t* units, size_t count) {
         in += skip;
         left -= skip;
         converter.reset();
+    }
+}
+
+// A page is mostly ASCII, which is the same in both: only the runs of other characters go
+// through iconv, which is slow per character.
+Text Utf16ToGbk(const char16_t* units, size_t count) {
+    Text out;
+    out.reserve(count);
+    size_t i = 0;
+    while (i < count) {
+        if (units[i] < 0x80) {
+            out.push_back(static_cast<char>(units[i]));
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < count && units[end] >= 0x80)
+            ++end;
+        AppendWideRun(units + i, end - i, out);
+        i = end;
     }
     return out;
 }
