@@ -3,6 +3,7 @@
 //      build/release/bench/rank_bench
 #include "application.h"
 #include "browserpage.h"
+#include "codepage.h"
 #include "engines.h"
 #include "fakeengine.h"
 #include "htmltotext.h"
@@ -11,7 +12,10 @@
 #include "rankscan.h"
 #include "resident.h"
 #include "resultpage.h"
+#include "resultrecipe.h"
 #include "statussink.h"
+#include "testserver.h"
+#include "todaypages.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -19,7 +23,9 @@
 #include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -28,8 +34,14 @@ public:
     void SetStatusText(const Text&) override {}
 };
 
-// The scan's own work on one loaded page: lower-casing, "temp.txt", the text, the pieces.
-void OwnWorkPerPage(const QString& dir) {
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The text-marker scan's own work on one loaded page: lower-casing, "temp.txt", the text, the
+// pieces.
+void MarkerWorkPerPage(const QString& dir) {
     const Text page = MakeResultPage(1 << 20);
     EngineProfile profile = DefaultEngineProfiles()[0];
     profile.delimiter = Text(kResultDelimiter);
@@ -43,8 +55,93 @@ void OwnWorkPerPage(const QString& dir) {
         found += HtmlToText(lower, "").find("no-such-site.example") != Text::npos;
         found += RankOnPage(lower, "no-such-site.example", profile, 1);
     }
-    std::printf("own work per 1 MB page: %.2f ms (%d)\n",
+    std::printf("text markers, own work per 1 MB page: %.2f ms (%d)\n",
                 static_cast<double>(timer.nsecsElapsed()) / 1e6 / kRounds, found);
+}
+
+// A Baidu page of today's markup, about 1 MB: fifty results with long snippets among cards
+// and ads, the right column before the list.
+std::string LargeTodayPage() {
+    TodayPages::Page page;
+    page.keyword = "bench";
+    page.decoySite = "www.decoy.cn";
+    const std::string filler(19000, 'x');
+    for (int i = 0; i < 50; ++i) {
+        const std::string n = std::to_string(i + 1);
+        if (i % 10 == 3)
+            page.blocks.push_back(
+                {TodayPages::BlockKind::Ad, "https://ad" + n + ".example/", "ad " + n, filler, ""});
+        if (i % 10 == 6)
+            page.blocks.push_back({TodayPages::BlockKind::CardNoUrl, "", "card " + n, filler, ""});
+        page.blocks.push_back({TodayPages::BlockKind::Web,
+                               "https://www.r" + n + "-result.org/a?b=" + n + "&c=1",
+                               "bench 结果 " + n, filler, i % 2 ? "CSDN技术社区" : ""});
+    }
+    return TodayPages::ResultPage(page);
+}
+
+// The recipe scan's own work on one loaded page, in the real browser: the in-page script and
+// the matching, and apart from it the serialization kept in "temp.txt".
+void RecipeWorkPerPage(const QString& dir) {
+    const std::string html = LargeTodayPage();
+    TestServer server;
+    server.setDefaultResponse(TestResponse::Raw(
+        "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n"
+        "Content-Length: " +
+        std::to_string(html.size()) + "\r\n\r\n" + html));
+    BrowserPage browser(dir + QStringLiteral("/recipe-browser"));
+    const LoadedPage loaded =
+        browser.loadPage(server.url("/s?wd=bench&pn=0"), std::chrono::seconds(60));
+    if (loaded.status != LoadedPage::Status::Loaded) {
+        std::printf("recipe page did not load: %s\n", qPrintable(loaded.error));
+        return;
+    }
+    const ResultRecipe& recipe = DefaultEngineProfiles()[0].recipe;
+    const QString script = ResultScript(recipe);
+    const SiteMatcher matcher(QStringLiteral("www.not-there.cn"));
+    std::vector<double> scan;
+    std::vector<double> keep;
+    size_t results = 0;
+    for (int round = 0; round < 30; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        const PageReading reading = ReadPageAnswer(browser.runScript(script));
+        int matched = 0;
+        for (const PageResult& r : reading.results)
+            matched += IsDestination(r.url, recipe) && matcher.matches(r.url);
+        results = reading.results.size() + static_cast<size_t>(matched);
+        scan.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        timer.restart();
+        const Text lower = LowerText(browser.html());
+        AppendLineToFile(dir + QStringLiteral("/temp.txt"), lower, true, true);
+        keep.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    }
+    std::printf("recipe, %zu KB page, %zu results: in-page script and matching %.2f ms "
+                "(median of 30); the page serialized by the browser and kept in temp.txt %.2f ms\n",
+                html.size() / 1024, results, Median(scan), Median(keep));
+}
+
+// Page loads and time for a query that finds nothing within a depth of 500.
+void DepthAgainstPageSize(const QString& dir) {
+    FakeEngine engine;
+    engine.setMarkup(FakeEngine::Markup::Today);
+    WriteEngineSettings(dir, engine.address(), false, false);
+    IniFile settings(dir + QStringLiteral("/Setting.ini"));
+    BrowserPage browser(dir + QStringLiteral("/depth-browser"));
+    NoStatus status;
+    bool stop = false;
+    RankScanner scanner(browser, status, settings, dir + QLatin1Char('/'), stop,
+                        [](const Text&, const Text&, int, const QueryResult&) {});
+    for (const int size : {10, 50}) {
+        settings.writeInteger("SortQuery", "PageSize", size);
+        const int before = engine.pagesServed();
+        QElapsedTimer timer;
+        timer.start();
+        const QueryResult r = scanner.QueryRank("www.not-there.cn", "depth", 0);
+        std::printf("depth 500, page size %d: %d page loads, %d results, %lld ms\n", size,
+                    engine.pagesServed() - before, r.results,
+                    static_cast<long long>(timer.elapsed()));
+    }
 }
 
 } // namespace
@@ -53,7 +150,9 @@ int main(int argc, char* argv[]) {
     Application::prepare();
     Application app(argc, argv);
     QTemporaryDir dir;
-    OwnWorkPerPage(dir.path());
+    MarkerWorkPerPage(dir.path());
+    RecipeWorkPerPage(dir.path());
+    DepthAgainstPageSize(dir.path());
 
     FakeEngine engine;
     WriteEngineSettings(dir.path(), engine.address(), false);
@@ -89,8 +188,8 @@ int main(int argc, char* argv[]) {
     scanner.QueryRank("not-there.example", "bench", 0);
     const double queryMs = static_cast<double>(timer.elapsed());
     const long afterFirst = ResidentKiB();
-    std::printf("50 pages: bare page %.0f ms, rank query %.0f ms (%.2fx)\n", bareMs, queryMs,
-                queryMs / bareMs);
+    std::printf("50 pages of the older layout: bare page %.0f ms, rank query %.0f ms (%.2fx)\n",
+                bareMs, queryMs, queryMs / bareMs);
 
     for (int i = 0; i < 9; ++i)
         scanner.QueryRank("not-there.example", "bench" + std::to_string(i), i % 3);

@@ -107,8 +107,11 @@ bool IsDestination(const QString& url, const ResultRecipe& recipe) {
         return false;
     if (recipe.notDestination.isEmpty())
         return true;
-    const QRegularExpression pseudo(recipe.notDestination,
-                                    QRegularExpression::CaseInsensitiveOption);
+    // Compiled once for all the results of a page.
+    thread_local QRegularExpression pseudo;
+    if (pseudo.pattern() != recipe.notDestination)
+        pseudo =
+            QRegularExpression(recipe.notDestination, QRegularExpression::CaseInsensitiveOption);
     return !pseudo.isValid() || !pseudo.match(parsed.host()).hasMatch();
 }
 
