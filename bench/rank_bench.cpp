@@ -112,7 +112,7 @@ void RecipeWorkPerPage(const QString& dir) {
         results = reading.results.size() + static_cast<size_t>(matched);
         scan.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         timer.restart();
-        const Text lower = LowerText(browser.html());
+        const Text lower = LowerText(browser.GetBrowserHtml({}));
         AppendLineToFile(dir + QStringLiteral("/temp.txt"), lower, true, true);
         keep.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     }

@@ -20,7 +20,6 @@ public:
 
     Text GetBrowserHtml(const Text& address) override;
     LoadedPage loadPage(const Text& address, std::chrono::milliseconds limit) override;
-    Text html() override;
     QString runScript(const QString& script) override;
 
     // GetBrowserHtml stops a load that takes longer; scripts get as long.
@@ -29,6 +28,8 @@ public:
 
 private:
     void navigate(const Text& address);
+    // The serialized root element of the page held now, in GBK.
+    Text html();
     // Waits for the load under way; false when the limit ended it.
     bool waitForLoad(std::chrono::milliseconds limit);
 

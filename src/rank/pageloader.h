@@ -27,10 +27,8 @@ public:
     // go on being handled, and returns the serialized root element in GBK.
     virtual Text GetBrowserHtml(const Text& address) = 0;
     // Navigates to address and tells how the load went; a load that takes longer than limit
-    // is stopped. The page stays for html() and runScript().
+    // is stopped. The page stays for GetBrowserHtml({}) and runScript().
     virtual LoadedPage loadPage(const Text& address, std::chrono::milliseconds limit) = 0;
-    // The serialized root element of the page loaded last, in GBK.
-    virtual Text html() = 0;
     // Runs script in the page loaded last and returns its value as text; empty when the
     // script gives none.
     virtual QString runScript(const QString& script) = 0;

@@ -135,7 +135,8 @@ std::optional<QueryResult> RankScanner::loadPage(Query& q, int page) {
     const LoadedPage loaded = m_browser.loadPage(
         BuildResultPageUrl(q.keyword, q.engine, page, q.profiles, q.pageSize), q.loadLimit);
     ++q.pages;
-    q.lowerHtml = LowerText(m_browser.html());
+    // The page just loaded: an empty address navigates nowhere.
+    q.lowerHtml = LowerText(m_browser.GetBrowserHtml({}));
     AppendLineToFile(m_programDir + QStringLiteral("temp.txt"), q.lowerHtml, true, true);
     // A verification page may come with an error status: what it is matters more.
     const ResultRecipe& recipe = q.profile.recipe;
