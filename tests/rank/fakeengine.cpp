@@ -161,29 +161,6 @@ TestResponse Html(const std::string& body) {
                              std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
 // The engine a user adds by settings alone: a plain list whose title links lead straight to
 // the destinations, ads marked by their class.
 std::string FourthEnginePage(const TodayPages::Page& page) {
@@ -191,14 +168,15 @@ std::string FourthEnginePage(const TodayPages::Page& page) {
     for (const TodayPages::Block& b : page.blocks) {
         const bool ad = b.kind == TodayPages::BlockKind::Ad;
         if (b.kind == TodayPages::BlockKind::CardNoUrl) {
-            items += "<li class=\"b_ans\"><h2>" + Escaped(b.title) + "</h2></li>\n";
+            items += "<li class=\"b_ans\"><h2>" + TodayPages::Escape(b.title) + "</h2></li>\n";
             continue;
         }
         items += std::string("<li class=\"") + (ad ? "b_ad" : "b_algo") + "\"><h2><a href=\"" +
-                 Escaped(b.url) + "\">" + Escaped(b.title) + "</a></h2><p>" + Escaped(b.snippet) +
-                 "</p></li>\n";
+                 TodayPages::Escape(b.url) + "\">" + TodayPages::Escape(b.title) + "</a></h2><p>" +
+                 TodayPages::Escape(b.snippet) + "</p></li>\n";
     }
-    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + Escaped(page.keyword) +
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" +
+           TodayPages::Escape(page.keyword) +
            " - Find</title></head><body><ol id=\"b_results\">\n" + items + "</ol>" +
            (page.hasNext ? "<nav><a class=\"sb_pagN\" href=\"#\">下一页</a></nav>" : "") +
            "</body></html>\n";

@@ -5,15 +5,7 @@
 #include <string_view>
 
 namespace TodayPages {
-namespace {
 
-constexpr int kBaiduPerPage = 10;
-
-// A one-pixel GIF, so that image slots load nothing from outside.
-constexpr std::string_view kPixel =
-    "data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7";
-
-// Text for markup, good both between tags and inside quoted attributes.
 std::string Escape(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 16);
@@ -40,6 +32,14 @@ std::string Escape(std::string_view text) {
     }
     return out;
 }
+
+namespace {
+
+constexpr int kBaiduPerPage = 10;
+
+// A one-pixel GIF, so that image slots load nothing from outside.
+constexpr std::string_view kPixel =
+    "data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7";
 
 // Every byte but the unreserved ones as %XX, the way the engines write their own links.
 std::string PercentEncode(std::string_view text) {

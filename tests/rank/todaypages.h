@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Result pages of the three engines in the markup they serve today, for the fake engines the
@@ -34,6 +35,9 @@ struct Page {
     // Not empty: a block-like element outside the result list leads to this site (a host).
     std::string decoySite;
 };
+
+// Text for markup, good both between tags and inside quoted attributes.
+std::string Escape(std::string_view text);
 
 // The whole page as UTF-8 markup, the way the engine's server writes it.
 std::string ResultPage(const Page& page);
