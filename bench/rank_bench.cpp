@@ -34,6 +34,35 @@ public:
     void SetStatusText(const Text&) override {}
 };
 
+// One run of queries, to its end.
+QueryResult RunQuery(PageLoader& browser, const IniFile& settings, const QString& dir,
+                     const Text& site, const Text& keyword, int engine) {
+    NoStatus status;
+    bool stop = false;
+    RankScan scan(browser, status, settings, dir + QLatin1Char('/'), stop,
+                  [](const Text&, const Text&, int, const QueryResult&) {});
+    QueryResult result;
+    QObject::connect(&scan, &RankScan::queryFinished,
+                     [&result](const RankOutcome& o) { result = o.result; });
+    QEventLoop loop;
+    QObject::connect(&scan, &RankScan::finished, &loop, &QEventLoop::quit);
+    scan.start({{site, keyword, engine}});
+    loop.exec();
+    return result;
+}
+
+// The page the browser holds, serialized.
+Text PageHtml(PageLoader& browser) {
+    Text html;
+    QEventLoop loop;
+    browser.GetBrowserHtml({}, [&](const Text& h) {
+        html = h;
+        loop.quit();
+    });
+    loop.exec();
+    return html;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -90,8 +119,16 @@ void RecipeWorkPerPage(const QString& dir) {
         "Content-Length: " +
         std::to_string(html.size()) + "\r\n\r\n" + html));
     BrowserPage browser(dir + QStringLiteral("/recipe-browser"));
-    const LoadedPage loaded =
-        browser.loadPage(server.url("/s?wd=bench&pn=0"), std::chrono::seconds(60));
+    LoadedPage loaded;
+    {
+        QEventLoop loop;
+        browser.loadPage(server.url("/s?wd=bench&pn=0"), std::chrono::seconds(60),
+                         [&](const LoadedPage& l) {
+                             loaded = l;
+                             loop.quit();
+                         });
+        loop.exec();
+    }
     if (loaded.status != LoadedPage::Status::Loaded) {
         std::printf("recipe page did not load: %s\n", qPrintable(loaded.error));
         return;
@@ -105,14 +142,21 @@ void RecipeWorkPerPage(const QString& dir) {
     for (int round = 0; round < 30; ++round) {
         QElapsedTimer timer;
         timer.start();
-        const PageReading reading = ReadPageAnswer(browser.runScript(script));
+        QString answer;
+        QEventLoop loop;
+        browser.runScript(script, [&](const QString& a) {
+            answer = a;
+            loop.quit();
+        });
+        loop.exec();
+        const PageReading reading = ReadPageAnswer(answer);
         int matched = 0;
         for (const PageResult& r : reading.results)
             matched += IsDestination(r.url, recipe) && matcher.matches(r.url);
         results = reading.results.size() + static_cast<size_t>(matched);
         scan.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         timer.restart();
-        const Text lower = LowerText(browser.GetBrowserHtml({}));
+        const Text lower = LowerText(PageHtml(browser));
         AppendLineToFile(dir + QStringLiteral("/temp.txt"), lower, true, true);
         keep.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     }
@@ -128,16 +172,12 @@ void DepthAgainstPageSize(const QString& dir) {
     WriteEngineSettings(dir, engine.address(), false, false);
     IniFile settings(dir + QStringLiteral("/Setting.ini"));
     BrowserPage browser(dir + QStringLiteral("/depth-browser"));
-    NoStatus status;
-    bool stop = false;
-    RankScanner scanner(browser, status, settings, dir + QLatin1Char('/'), stop,
-                        [](const Text&, const Text&, int, const QueryResult&) {});
     for (const int size : {10, 50}) {
         settings.writeInteger("SortQuery", "PageSize", size);
         const int before = engine.pagesServed();
         QElapsedTimer timer;
         timer.start();
-        const QueryResult r = scanner.QueryRank("www.not-there.cn", "depth", 0);
+        const QueryResult r = RunQuery(browser, settings, dir, "www.not-there.cn", "depth", 0);
         std::printf("depth 500, page size %d: %d page loads, %d results, %lld ms\n", size,
                     engine.pagesServed() - before, r.results,
                     static_cast<long long>(timer.elapsed()));
@@ -158,11 +198,6 @@ int main(int argc, char* argv[]) {
     WriteEngineSettings(dir.path(), engine.address(), false);
     IniFile settings(dir.filePath(QStringLiteral("Setting.ini")));
     BrowserPage browser(dir.filePath(QStringLiteral("browser")));
-    NoStatus status;
-    bool stop = false;
-    RankScanner scanner(browser, status, settings, dir.path() + QLatin1Char('/'), stop,
-                        [](const Text&, const Text&, int, const QueryResult&) {});
-
     // The same 50 pages through a bare page, loaded one after another.
     QWebEngineProfile bareProfile;
     QWebEnginePage bare(&bareProfile);
@@ -185,14 +220,15 @@ int main(int argc, char* argv[]) {
     const double bareMs = static_cast<double>(timer.elapsed());
 
     timer.restart();
-    scanner.QueryRank("not-there.example", "bench", 0);
+    RunQuery(browser, settings, dir.path(), "not-there.example", "bench", 0);
     const double queryMs = static_cast<double>(timer.elapsed());
     const long afterFirst = ResidentKiB();
     std::printf("50 pages of the older layout: bare page %.0f ms, rank query %.0f ms (%.2fx)\n",
                 bareMs, queryMs, queryMs / bareMs);
 
     for (int i = 0; i < 9; ++i)
-        scanner.QueryRank("not-there.example", "bench" + std::to_string(i), i % 3);
+        RunQuery(browser, settings, dir.path(), "not-there.example", "bench" + std::to_string(i),
+                 i % 3);
     const long afterTen = ResidentKiB();
     std::printf("resident: %ld KiB after 1 query, %ld KiB after 10 (%.2fx)\n", afterFirst, afterTen,
                 static_cast<double>(afterTen) / static_cast<double>(afterFirst));

@@ -75,6 +75,13 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     m_progressPanel->setObjectName(QStringLiteral("ProgressPanel"));
     m_progressPanel->setMinimumHeight(20);
     ui->StatusBar->addPermanentWidget(m_progressPanel);
+    m_rankProgressPanel = new QLabel(this);
+    m_rankProgressPanel->setObjectName(QStringLiteral("RankProgressPanel"));
+    m_rankProgressPanel->setMinimumHeight(20);
+    ui->StatusBar->addPermanentWidget(m_rankProgressPanel);
+    m_rankClock = new QTimer(this);
+    m_rankClock->setInterval(1000);
+    connect(m_rankClock, &QTimer::timeout, this, &TMainForm::showRankProgress);
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(250);
     connect(m_progressTimer, &QTimer::timeout, this, &TMainForm::showSendProgress);
@@ -104,6 +111,8 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     ConnectReported(ui->QuerySortButton, &QPushButton::clicked, this,
                     &TMainForm::QuerySortButtonClick);
     ConnectReported(ui->BatchQuery, &QPushButton::clicked, this, &TMainForm::BatchQueryClick);
+    ConnectReported(ui->StopQueryButton, &QPushButton::clicked, this,
+                    &TMainForm::StopQueryButtonClick);
     ConnectReported(ui->AddUrlButton, &QPushButton::clicked, this, &TMainForm::AddUrlButtonClick);
     ConnectReported(ui->StartButton, &QPushButton::clicked, this, &TMainForm::StartButtonClick);
     ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
@@ -120,6 +129,7 @@ TMainForm::~TMainForm() {
     // FormDestroy: a run still going is stopped and its workers joined before anything they
     // use goes.
     m_run.reset();
+    m_scan.reset();
 }
 
 void TMainForm::FormCreate(const QString& programDir) {
@@ -170,15 +180,10 @@ void TMainForm::SetStatusText(const Text& text) {
             QMetaObject::invokeMethod(this, &TMainForm::applyPendingStatus, Qt::QueuedConnection);
         return;
     }
-    {
-        std::lock_guard lock(StatusLock);
-        // This text is newer than anything a worker left pending.
-        m_pendingStatus.reset();
-        m_statusPanel->setText(GbkToQString(text));
-    }
-    // Painted at once even while the UI thread is busy with a long task; the lock is free by
-    // now, so workers never wait on the events handled here.
-    QCoreApplication::processEvents();
+    std::lock_guard lock(StatusLock);
+    // This text is newer than anything a worker left pending.
+    m_pendingStatus.reset();
+    m_statusPanel->setText(GbkToQString(text));
 }
 
 void TMainForm::applyPendingStatus() {
@@ -204,6 +209,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormClose() {
     StopRequested = true;
+    // A rank run ends after the page under way.
+    if (m_scan)
+        m_scan->stop();
     SortQuery->closeHistory();
     m_sortQueryDb->close();
     m_closed = true;
@@ -231,44 +239,100 @@ void TMainForm::BatchQueryClick() {
 }
 
 void TMainForm::RunRankQueries(const Text& sites, const Text& keywords, const Text& engines) {
-    // One run at a time: the buttons that start one are off until it ends, however it ends.
+    // One run at a time: the buttons that start one are off until it ends.
     if (m_rankRunActive)
         return;
+    loadEngines();
+    std::vector<RankQuery> queries = ParseQueries({sites, keywords, engines});
     m_rankRunActive = true;
     ui->QuerySortButton->setEnabled(false);
     ui->BatchQuery->setEnabled(false);
-    struct Reenable {
-        TMainForm* form;
-        ~Reenable() {
-            form->m_rankRunActive = false;
-            form->ui->QuerySortButton->setEnabled(true);
-            form->ui->BatchQuery->setEnabled(true);
-        }
-    } reenable{this};
-
-    loadEngines();
-    RankScanner scanner(
+    ui->StopQueryButton->setEnabled(true);
+    m_report.clear();
+    m_reportWarns = false;
+    m_rankError.clear();
+    m_scan = std::make_unique<RankScan>(
         browser(), *this, *SettingsFile, ProgramDir, StopRequested,
         [this](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
             StoreRank(site, keyword, engine, result.rank, result.url);
+            // Each stored rank shows at once, not only at the end of a long batch.
+            if (!m_closed)
+                RefreshHistory();
         });
-    // Closing the window ends the run, not only the query under way.
-    bool trouble = false;
-    const QString report =
-        RunQueries(scanner, {sites, keywords, engines}, [this, &trouble](const RankOutcome& o) {
-            trouble |= o.result.outcome == Outcome::Blocked || o.result.outcome == Outcome::Failed;
-            return !m_closed;
-        });
+    connect(m_scan.get(), &RankScan::queryFinished, this, &TMainForm::rankQueryFinished);
+    connect(m_scan.get(), &RankScan::error, this,
+            [this](const QString& message) { m_rankError = message; });
+    connect(m_scan.get(), &RankScan::progress, this, [this](int query, int queries, int page) {
+        m_rankQuery = query;
+        m_rankQueries = queries;
+        m_rankPage = page;
+        showRankProgress();
+    });
+    // The report is a modal message and the pause after it handles events: both wait until
+    // the scan's own signal has returned.
+    connect(m_scan.get(), &RankScan::finished, this, &TMainForm::rankRunFinished,
+            Qt::QueuedConnection);
+    m_rankQuery = 0;
+    m_rankElapsed.start();
+    m_rankClock->start();
+    m_scan->start(std::move(queries));
+}
+
+void TMainForm::rankQueryFinished(const RankOutcome& outcome) {
+    m_report += ReportLine(outcome);
+    m_reportWarns |=
+        outcome.result.outcome == Outcome::Blocked || outcome.result.outcome == Outcome::Failed;
+}
+
+void TMainForm::rankRunFinished() {
+    struct Reenable {
+        TMainForm* form;
+        ~Reenable() {
+            form->m_scan.reset();
+            form->m_rankClock->stop();
+            form->m_rankProgressPanel->clear();
+            form->m_rankRunActive = false;
+            form->ui->QuerySortButton->setEnabled(true);
+            form->ui->BatchQuery->setEnabled(true);
+            form->ui->StopQueryButton->setEnabled(false);
+        }
+    } reenable{this};
+    // Nothing runs in a window that is gone.
     if (m_closed)
         return;
+    if (!m_rankError.isEmpty()) {
+        MessageBox::error(this, m_rankError + QLatin1Char('.'));
+        return;
+    }
     // A block or a failure is no result: the report says so in a warning.
-    if (trouble)
-        MessageBox::warning(this, report);
-    else if (!report.isEmpty())
-        MessageBox::information(this, report);
+    if (m_reportWarns)
+        MessageBox::warning(this, m_report);
+    else if (!m_report.isEmpty())
+        MessageBox::information(this, m_report);
     PumpWait(1000);
     if (!m_closed)
         RefreshHistory();
+}
+
+void TMainForm::StopQueryButtonClick() {
+    if (m_scan)
+        m_scan->stop();
+}
+
+QString TMainForm::rankProgressText() const {
+    return m_rankProgressPanel->text();
+}
+
+void TMainForm::showRankProgress() {
+    if (!m_scan || m_rankQuery == 0)
+        return;
+    const qint64 seconds = m_rankElapsed.elapsed() / 1000;
+    m_rankProgressPanel->setText(QStringLiteral("查询 %1/%2 · 第 %3 页 · %4:%5")
+                                     .arg(m_rankQuery)
+                                     .arg(m_rankQueries)
+                                     .arg(m_rankPage)
+                                     .arg(seconds / 60)
+                                     .arg(seconds % 60, 2, 10, QLatin1Char('0')));
 }
 
 void TMainForm::StoreRank(const Text& site, const Text& keyword, int engine, int rank,

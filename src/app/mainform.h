@@ -5,6 +5,7 @@
 #include "inifile.h"
 #include "statussink.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <atomic>
 #include <memory>
@@ -13,6 +14,8 @@
 
 class Dispenser;
 class BrowserPage;
+class RankScan;
+struct RankOutcome;
 class HistoryModel;
 class RankDatabase;
 class QLabel;
@@ -54,15 +57,18 @@ public:
     void RefreshHistory();
     RankDatabase& dataQuery() { return *DataQuery; }
 
-    // Runs rank queries one after another and reports the ranks found in one message. The
-    // lists are item lists (entries joined by the byte 0xFF); engines in decimal.
+    // Starts rank queries, one after another, and returns at once; when they have ended, one
+    // message reports the ranks found, the blocks and the failures. The lists are item lists
+    // (entries joined by the byte 0xFF); engines in decimal.
     void RunRankQueries(const Text& sites, const Text& keywords, const Text& engines);
     bool rankRunActive() const { return m_rankRunActive; }
+    QString rankProgressText() const;
     // The result-page browser, made on the first query.
     BrowserPage& browser();
 
     void QuerySortButtonClick();
     void BatchQueryClick();
+    void StopQueryButtonClick();
     void AddUrlButtonClick();
     void StartButtonClick();
     void QuitButtonClick();
@@ -78,6 +84,9 @@ private:
     void FormClose();
     void applyPendingStatus();
     void sendRunFinished();
+    void rankQueryFinished(const RankOutcome& outcome);
+    void rankRunFinished();
+    void showRankProgress();
     void QuerySortTabSheetShow();
     void SortQueryAfterScroll();
     void deleteHistoryRow();
@@ -87,6 +96,8 @@ private:
     QLabel* m_statusPanel = nullptr;
     QLabel* m_progressPanel = nullptr;
     QTimer* m_progressTimer = nullptr;
+    QLabel* m_rankProgressPanel = nullptr;
+    QTimer* m_rankClock = nullptr;
 
     QString ProgramDir;
     // What the rank database's data sets open.
@@ -100,6 +111,15 @@ private:
     // Filled by the batch dialog's "开始查询", taken (and so emptied) by the run.
     BatchLists m_batch;
     std::unique_ptr<BrowserPage> m_browser;
+    // The run under way; it goes before the browser and the settings it uses.
+    std::unique_ptr<RankScan> m_scan;
+    QString m_report;
+    bool m_reportWarns = false;
+    QString m_rankError;
+    int m_rankQuery = 0;
+    int m_rankQueries = 0;
+    int m_rankPage = 0;
+    QElapsedTimer m_rankElapsed;
 
     SiteList* m_sites = nullptr;
     // The passes as the spin edit shows them, for workers, which must not touch a widget.

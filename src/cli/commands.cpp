@@ -65,28 +65,36 @@ int RunQueryLists(const Options& o, const BatchLists& lists) {
     // A database that cannot take the results fails the command before any page is loaded.
     database.connection();
     ConsoleStatus status(o.verbose);
+    std::vector<RankQuery> queries = ParseQueries(lists);
     BrowserPage browser(o.dir + QStringLiteral("browser"));
     bool stopRequested = false;
-    // Ctrl+C reaches the scan between pages, as the closing of the window does.
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (g_interrupted)
-            stopRequested = true;
-    });
-    watch.start(50);
-    RankScanner scanner(
+    RankScan scan(
         browser, status, settings, o.dir, stopRequested,
         [&](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
             database.StoreRank(site, keyword, engine, result.rank, result.url);
         });
     int code = 0;
-    RunQueries(scanner, lists, [&](const RankOutcome& outcome) {
-        if (g_interrupted)
-            return false;
+    QString error;
+    QObject::connect(&scan, &RankScan::queryFinished, [&](const RankOutcome& outcome) {
+        if (outcome.result.outcome == Outcome::Stopped)
+            return;
         PrintOut(OutcomeLine(outcome));
         code = ExitCode(outcome.result.outcome, code);
-        return true;
     });
+    QObject::connect(&scan, &RankScan::error, [&](const QString& message) { error = message; });
+    QEventLoop loop;
+    QObject::connect(&scan, &RankScan::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    // Ctrl+C ends the run after the page under way, as the closing of the window does.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (g_interrupted)
+            scan.stop();
+    });
+    watch.start(50);
+    scan.start(std::move(queries));
+    loop.exec();
+    if (!error.isEmpty())
+        throw AppError(error);
     if (g_interrupted) {
         PrintErr(QStringLiteral("interrupted"));
         return 130;

@@ -2,8 +2,6 @@
 
 #include "codepage.h"
 
-#include <QEventLoop>
-#include <QTimer>
 #include <QUrl>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
@@ -19,8 +17,21 @@ BrowserPage::BrowserPage(const QString& storageDir, QObject* parent)
     // Nothing is shown and nothing is heard: the page works unseen.
     m_page->setAudioMuted(true);
     m_page->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
-    QObject::connect(m_page.get(), &QWebEnginePage::loadStarted, [this] { m_loading = true; });
-    QObject::connect(m_page.get(), &QWebEnginePage::loadingChanged,
+    m_limit.setSingleShot(true);
+    QObject::connect(&m_limit, &QTimer::timeout, m_page.get(), [this] {
+        if (!m_loading)
+            return;
+        // The callback goes first: the stop may report the end of the load at once.
+        m_loading = false;
+        m_hasDocument = true;
+        auto done = std::exchange(m_onLoad, {});
+        m_page->triggerAction(QWebEnginePage::Stop);
+        if (done)
+            done(true);
+    });
+    QObject::connect(m_page.get(), &QWebEnginePage::loadStarted, m_page.get(),
+                     [this] { m_loading = true; });
+    QObject::connect(m_page.get(), &QWebEnginePage::loadingChanged, m_page.get(),
                      [this](const QWebEngineLoadingInfo& info) {
                          if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
                              return;
@@ -29,17 +40,34 @@ BrowserPage::BrowserPage(const QString& storageDir, QObject* parent)
                          if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
                              m_httpStatus = info.errorCode();
                      });
-    QObject::connect(m_page.get(), &QWebEnginePage::loadFinished, [this](bool ok) {
+    QObject::connect(m_page.get(), &QWebEnginePage::loadFinished, m_page.get(), [this](bool ok) {
         m_loading = false;
         m_hasDocument = true;
         if (!ok)
             m_loadOk = false;
+        m_limit.stop();
+        // The load's error status is told after its end: the answer waits for it.
+        if (auto done = std::exchange(m_onLoad, {}))
+            QTimer::singleShot(0, m_page.get(),
+                               [done = std::move(done),
+                                generation = std::weak_ptr<int>(m_generation),
+                                asked = *m_generation] {
+                                   if (const auto g = generation.lock(); g && *g == asked)
+                                       done(false);
+                               });
     });
 }
 
 BrowserPage::~BrowserPage() {
+    cancel();
     m_page.reset();
     m_profile.reset();
+}
+
+void BrowserPage::cancel() {
+    ++*m_generation;
+    m_onLoad = {};
+    m_limit.stop();
 }
 
 void BrowserPage::navigate(const Text& address) {
@@ -51,90 +79,83 @@ void BrowserPage::navigate(const Text& address) {
                       QUrl::TolerantMode));
 }
 
-bool BrowserPage::waitForLoad(std::chrono::milliseconds limitTime) {
-    if (!m_loading)
-        return true;
-    // Events go on while the page loads: the window stays responsive and can be closed.
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(m_page.get(), &QWebEnginePage::loadFinished, &loop, &QEventLoop::quit);
-    limit.start(limitTime);
-    while (m_loading && limit.isActive())
-        loop.exec();
-    if (!m_loading)
-        return true;
-    m_page->triggerAction(QWebEnginePage::Stop);
-    m_loading = false;
-    m_hasDocument = true;
-    return false;
-}
-
-Text BrowserPage::GetBrowserHtml(const Text& address) {
-    if (!address.empty())
-        navigate(address);
-    // A load past its limit is stopped and the page used as it stands.
-    waitForLoad(m_loadTimeout);
-    return html();
-}
-
-LoadedPage BrowserPage::loadPage(const Text& address, std::chrono::milliseconds limit) {
-    LoadedPage loaded;
+void BrowserPage::loadPage(const Text& address, std::chrono::milliseconds limit,
+                           std::function<void(const LoadedPage&)> done) {
+    cancel();
     if (address.empty()) {
+        LoadedPage loaded;
         loaded.error = QStringLiteral("搜索引擎没有网址");
-        return loaded;
+        // Answered later, as every other load is.
+        QTimer::singleShot(0, m_page.get(), [done = std::move(done), loaded] { done(loaded); });
+        return;
     }
-    navigate(address);
-    if (!waitForLoad(limit)) {
-        loaded.status = LoadedPage::Status::TimedOut;
-        loaded.error =
-            QStringLiteral("%1 秒内未载入完成").arg(static_cast<double>(limit.count()) / 1000.0);
-    } else if (!m_loadOk) {
-        loaded.status = LoadedPage::Status::Failed;
-        loaded.httpStatus = m_httpStatus;
-        loaded.error = m_httpStatus != 0 ? QStringLiteral("HTTP 状态 %1").arg(m_httpStatus)
-                       : m_loadError.isEmpty()
-                           ? QStringLiteral("页面未能载入")
-                           : QStringLiteral("页面未能载入: %1").arg(m_loadError);
-    } else {
-        loaded.status = LoadedPage::Status::Loaded;
-    }
-    loaded.url = m_page->url().toString();
-    loaded.title = m_page->title();
-    return loaded;
-}
-
-Text BrowserPage::html() {
-    if (!m_hasDocument)
-        return {};
-    return QStringToGbk(runScript(
-        QStringLiteral("document.documentElement ? document.documentElement.outerHTML : ''")));
-}
-
-QString BrowserPage::runScript(const QString& script) {
-    // The answer may come after we stopped waiting for it (the page crashed): it then writes
-    // into state that outlives this call.
-    struct Answer {
-        QString value;
-        bool done = false;
-        QEventLoop* loop = nullptr;
+    m_onLoad = [this, limit, done = std::move(done)](bool timedOut) {
+        LoadedPage loaded;
+        if (timedOut) {
+            loaded.status = LoadedPage::Status::TimedOut;
+            loaded.error = QStringLiteral("%1 秒内未载入完成")
+                               .arg(static_cast<double>(limit.count()) / 1000.0);
+        } else if (!m_loadOk) {
+            loaded.status = LoadedPage::Status::Failed;
+            loaded.httpStatus = m_httpStatus;
+            loaded.error = m_httpStatus != 0 ? QStringLiteral("HTTP 状态 %1").arg(m_httpStatus)
+                           : m_loadError.isEmpty()
+                               ? QStringLiteral("页面未能载入")
+                               : QStringLiteral("页面未能载入: %1").arg(m_loadError);
+        } else {
+            loaded.status = LoadedPage::Status::Loaded;
+        }
+        loaded.url = m_page->url().toString();
+        loaded.title = m_page->title();
+        done(loaded);
     };
-    auto answer = std::make_shared<Answer>();
-    QEventLoop loop;
-    answer->loop = &loop;
-    m_page->runJavaScript(script, [answer](const QVariant& result) {
-        answer->value = result.toString();
-        answer->done = true;
-        if (answer->loop)
-            answer->loop->quit();
+    navigate(address);
+    m_limit.start(limit);
+}
+
+void BrowserPage::GetBrowserHtml(const Text& address, std::function<void(const Text&)> done) {
+    auto serialize = [this, done = std::move(done)](bool) {
+        if (!m_hasDocument) {
+            done({});
+            return;
+        }
+        runScript(QStringLiteral("document.documentElement ? "
+                                 "document.documentElement.outerHTML : ''"),
+                  [done](const QString& html) { done(QStringToGbk(html)); });
+    };
+    if (!address.empty()) {
+        cancel();
+        m_onLoad = std::move(serialize);
+        navigate(address);
+        m_limit.start(m_loadTimeout);
+    } else if (m_loading && m_onLoad == nullptr) {
+        // A load under way that nobody waits for: its end is the page asked for.
+        m_onLoad = std::move(serialize);
+        m_limit.start(m_loadTimeout);
+    } else {
+        serialize(false);
+    }
+}
+
+void BrowserPage::runScript(const QString& script, std::function<void(const QString&)> done) {
+    // One answer at most: the page's, or none when the page cannot give one in time (it
+    // crashed, or a newer call replaced this one).
+    struct Pending {
+        std::function<void(const QString&)> done;
+        std::weak_ptr<int> generation;
+        int asked;
+        bool live() const {
+            const auto g = generation.lock();
+            return done && g && *g == asked;
+        }
+    };
+    auto pending = std::make_shared<Pending>(Pending{std::move(done), m_generation, *m_generation});
+    m_page->runJavaScript(script, [pending](const QVariant& result) {
+        if (pending->live())
+            std::exchange(pending->done, {})(result.toString());
     });
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    limit.start(m_loadTimeout);
-    while (!answer->done && limit.isActive())
-        loop.exec();
-    answer->loop = nullptr;
-    return answer->value;
+    QTimer::singleShot(m_loadTimeout, m_page.get(), [pending] {
+        if (pending->live())
+            std::exchange(pending->done, {})(QString());
+    });
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <chrono>
+#include <functional>
 
 // How a load of a result page went.
 struct LoadedPage {
@@ -19,17 +20,20 @@ struct LoadedPage {
     QString title;
 };
 
-// Loads a result page as a browser would and hands over its HTML.
+// Loads result pages as a browser would. Every call returns at once and answers through its
+// callback on the same thread, later; nothing waits on the caller's thread. A new call
+// replaces one under way, whose callback is then never called.
 class PageLoader {
 public:
     virtual ~PageLoader() = default;
-    // Navigates to address (an empty one navigates nowhere), waits for the load while events
-    // go on being handled, and returns the serialized root element in GBK.
-    virtual Text GetBrowserHtml(const Text& address) = 0;
-    // Navigates to address and tells how the load went; a load that takes longer than limit
-    // is stopped. The page stays for GetBrowserHtml({}) and runScript().
-    virtual LoadedPage loadPage(const Text& address, std::chrono::milliseconds limit) = 0;
-    // Runs script in the page loaded last and returns its value as text; empty when the
-    // script gives none.
-    virtual QString runScript(const QString& script) = 0;
+    // Navigates to address; a load that takes longer than limit is stopped.
+    virtual void loadPage(const Text& address, std::chrono::milliseconds limit,
+                          std::function<void(const LoadedPage&)> done) = 0;
+    // The serialized root element of the page loaded last, in GBK; an empty address navigates
+    // nowhere.
+    virtual void GetBrowserHtml(const Text& address, std::function<void(const Text&)> done) = 0;
+    // Runs script in the page loaded last; its value as text, empty when it gives none.
+    virtual void runScript(const QString& script, std::function<void(const QString&)> done) = 0;
+    // Drops the callbacks still to come.
+    virtual void cancel() = 0;
 };

@@ -72,24 +72,19 @@ QString OutcomeLine(const RankOutcome& outcome) {
     return line;
 }
 
-QString RunQueries(RankScanner& scanner, const BatchLists& queries,
-                   const std::function<bool(const RankOutcome&)>& afterEach) {
+std::vector<RankQuery> ParseQueries(const BatchLists& lists) {
     const std::string_view separator(&kItemSeparator, 1);
-    const TextList sites = SplitText(queries.BatchWebs, separator, true);
-    const TextList keywords = SplitText(queries.BatchKeys, separator, true);
-    const TextList engines = SplitText(queries.BatchEngines, separator, true);
-    QString report;
+    const TextList sites = SplitText(lists.BatchWebs, separator, true);
+    const TextList keywords = SplitText(lists.BatchKeys, separator, true);
+    const TextList engines = SplitText(lists.BatchEngines, separator, true);
+    std::vector<RankQuery> queries;
     for (size_t i = 0; i < sites.size(); ++i) {
         const Text entry = i < engines.size() ? engines[i] : Text();
         const auto engine = ParseWholeNumber(entry);
         if (!engine)
             throw AppError(
                 QStringLiteral("'%1' is not a valid integer value").arg(GbkToQString(entry)));
-        RankOutcome outcome{sites[i], i < keywords.size() ? keywords[i] : Text(), *engine, {}};
-        outcome.result = scanner.QueryRank(outcome.site, outcome.keyword, outcome.engine);
-        report += ReportLine(outcome);
-        if (!afterEach(outcome))
-            break;
+        queries.push_back({sites[i], i < keywords.size() ? keywords[i] : Text(), *engine});
     }
-    return report;
+    return queries;
 }

@@ -21,13 +21,6 @@ struct BatchLists {
 BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows,
                           const EngineProfiles& engines = CurrentEngineProfiles());
 
-struct RankOutcome {
-    Text site;
-    Text keyword;
-    int engine;
-    QueryResult result;
-};
-
 // The line of the result report, CR LF included, for a rank found, a block or a failure;
 // empty for a site not found and a stopped query.
 QString ReportLine(const RankOutcome& outcome);
@@ -35,8 +28,6 @@ QString ReportLine(const RankOutcome& outcome);
 // destination after a rank, or a line saying how far the site was looked for.
 QString OutcomeLine(const RankOutcome& outcome);
 
-// Runs the queries one after another and returns the report: a line for each rank found,
-// each block and each failure. afterEach sees every outcome and returns false to end the run
-// there. An engine entry that is no whole number throws AppError before its query.
-QString RunQueries(RankScanner& scanner, const BatchLists& queries,
-                   const std::function<bool(const RankOutcome&)>& afterEach);
+// The queries of three item lists: entry i of each is query i, the site list decides how
+// many. An engine entry that is no whole number throws AppError before any query runs.
+std::vector<RankQuery> ParseQueries(const BatchLists& lists);

@@ -1,27 +1,22 @@
 #include "rankscan.h"
 
+#include "apperror.h"
 #include "codepage.h"
 #include "htmltotext.h"
 #include "inifile.h"
 #include "linewriter.h"
-#include "pageloader.h"
 #include "resultrecipe.h"
 #include "statussink.h"
 #include "strsearch.h"
 
 #include <QRegularExpression>
 #include <chrono>
-#include <thread>
 
 namespace {
 
 constexpr int kMarkerPages = 50;
 constexpr int kResultsPerPage = 10;
 const Text kDone = "\xCD\xEA\xB3\xC9"; // "完成"
-
-bool Mentions(const Text& lowerHtml, const Text& searchKey) {
-    return !searchKey.empty() && HtmlToText(lowerHtml, "").find(searchKey) != Text::npos;
-}
 
 // An empty pattern matches nothing; so does one the user wrote wrongly.
 bool Shows(const QString& pattern, const QString& text) {
@@ -31,26 +26,33 @@ bool Shows(const QString& pattern, const QString& text) {
     return expression.isValid() && expression.match(text).hasMatch();
 }
 
-QueryResult Ended(Outcome outcome, QString reason) {
-    QueryResult result;
-    result.outcome = outcome;
-    result.reason = std::move(reason);
-    return result;
-}
-
 } // namespace
 
-struct RankScanner::Query {
+// A query of the scan under way.
+struct RankScan::Member {
+    size_t query;
+    Text site;      // trimmed, in the user's case
+    Text searchKey; // lower-cased, for the text-marker scan
+    SiteMatcher matcher;
+    std::optional<QueryResult> result;
+};
+
+// One keyword on one engine, for one or more sites.
+struct RankScan::Scan {
+    Text keyword;
+    int engine = 0;
+    std::vector<Member> members;
     EngineProfiles profiles;
     EngineProfile profile;
-    int engine = 0;
-    Text site; // trimmed, in the user's case
-    Text keyword;
+    QString script;
     int pause = 0;
     int pageSize = kResultsPerPage;
+    int lastPage = kMarkerPages;
     std::chrono::milliseconds loadLimit{60000};
-    Text lowerHtml; // the page loaded last
-    int pages = 0;
+    int page = 0;
+    int pages = 0;   // loaded
+    int results = 0; // counted on the pages before
+    Text lowerHtml;  // the page loaded last
 };
 
 int RankOnPage(const Text& lowerHtml, const Text& searchKey, const EngineProfile& profile,
@@ -63,163 +65,273 @@ int RankOnPage(const Text& lowerHtml, const Text& searchKey, const EngineProfile
     // With a delimiter that opens each result, results are counted from the first delimiter.
     const size_t first = profile.delimiterOpens ? 1 : 0;
     for (size_t j = first; j < pieces.size(); ++j)
-        if (Mentions(pieces[j], searchKey))
+        if (!searchKey.empty() && HtmlToText(pieces[j], "").find(searchKey) != Text::npos)
             return kResultsPerPage * (page - 1) + static_cast<int>(j - first) + 1;
     return 0;
 }
 
-RankScanner::RankScanner(PageLoader& browser, StatusSink& status, const IniFile& settings,
-                         QString programDir, bool& stopRequested, Store store)
-    : m_browser(browser), m_status(status), m_settings(settings),
+RankScan::RankScan(PageLoader& browser, StatusSink& status, const IniFile& settings,
+                   QString programDir, bool& stopRequested, Store store, QObject* parent)
+    : QObject(parent), m_browser(browser), m_status(status), m_settings(settings),
       m_programDir(std::move(programDir)), StopRequested(stopRequested), m_store(std::move(store)) {
+    m_pause.setSingleShot(true);
+    connect(&m_pause, &QTimer::timeout, this, &RankScan::loadPage);
 }
 
-void RankScanner::ShowPageStatus(int page) {
+RankScan::~RankScan() {
+    // No answer of the browser may reach a scan that is gone.
+    if (m_running)
+        m_browser.cancel();
+}
+
+void RankScan::ShowPageStatus(int page) {
     // "在第 n 页中查找"
     m_status.SetStatusText("\xD4\xDA\xB5\xDA " + std::to_string(page) +
                            " \xD2\xB3\xD6\xD0\xB2\xE9\xD5\xD2");
 }
 
-QueryResult RankScanner::QueryRank(const Text& site, const Text& keyword, int engine) {
-    Query q;
-    q.profiles = LoadEngineProfiles(m_settings);
-    q.engine = engine;
-    if (engine >= 0 && engine < static_cast<int>(q.profiles.size()))
-        q.profile = q.profiles[static_cast<size_t>(engine)];
-    q.site = TrimText(site);
-    q.keyword = TrimText(keyword);
-    // A negative pause would never end on some platforms; it counts as none.
-    q.pause = std::max(0, m_settings.readInteger("SortQuery", "QuerySleep", 2000));
-    q.pageSize = EffectivePageSize(
-        q.profile, m_settings.readInteger("SortQuery", "PageSize", kResultsPerPage));
-    q.loadLimit = std::chrono::seconds(
-        std::clamp(m_settings.readInteger("SortQuery", "PageTimeout", 60), 1, 3600));
-
-    QueryResult result = q.profile.mode == ScanMode::Markers ? scanByMarkers(q) : scanByRecipe(q);
-    result.pages = q.pages;
-    switch (result.outcome) {
-    case Outcome::Ranked:
-    case Outcome::NotFound:
-        m_status.SetStatusText(kDone);
-        if (m_settings.readBool("SortQuery", "SortToDB", true))
-            m_store(q.site, q.keyword, engine, result);
-        break;
-    case Outcome::Blocked:
-    case Outcome::Failed:
-        m_status.SetStatusText(QStringToGbk(
-            (result.outcome == Outcome::Blocked
-                 ? QStringLiteral("%1 显示了验证页面，查询已中止: %2")
-                 : QStringLiteral("%1 查询失败: %2"))
-                .arg(q.profile.name.isEmpty() ? QStringLiteral("搜索引擎") : q.profile.name,
-                     result.reason)));
-        break;
-    case Outcome::Stopped:
-        break;
-    }
-    return result;
-}
-
-void RankScanner::pause(const Query& q) const {
-    std::this_thread::sleep_for(std::chrono::milliseconds(q.pause));
-}
-
-bool RankScanner::takeStop() {
-    if (!StopRequested)
-        return false;
-    StopRequested = false;
-    return true;
-}
-
-std::optional<QueryResult> RankScanner::loadPage(Query& q, int page) {
-    ShowPageStatus(page);
-    const LoadedPage loaded = m_browser.loadPage(
-        BuildResultPageUrl(q.keyword, q.engine, page, q.profiles, q.pageSize), q.loadLimit);
-    ++q.pages;
-    // The page just loaded: an empty address navigates nowhere.
-    q.lowerHtml = LowerText(m_browser.GetBrowserHtml({}));
-    AppendLineToFile(m_programDir + QStringLiteral("temp.txt"), q.lowerHtml, true, true);
-    // A verification page may come with an error status: what it is matters more.
-    const ResultRecipe& recipe = q.profile.recipe;
-    if (Shows(recipe.blockedUrl, loaded.url) || Shows(recipe.blockedTitle, loaded.title))
-        return Ended(Outcome::Blocked,
-                     QStringLiteral("第 %1 页是验证页面 (%2)").arg(page).arg(loaded.url));
-    if (loaded.status != LoadedPage::Status::Loaded)
-        return Ended(Outcome::Failed, QStringLiteral("第 %1 页: %2").arg(page).arg(loaded.error));
-    return std::nullopt;
-}
-
-QueryResult RankScanner::scanByMarkers(Query& q) {
-    const Text searchKey = LowerText(q.site);
-    // The text-marker scan reads pages of ten results.
-    q.pageSize = kResultsPerPage;
-    int page = 1;
-    if (auto ended = loadPage(q, page))
-        return *ended;
-    bool found = Mentions(q.lowerHtml, searchKey);
-    for (int next = 2; !found && next <= kMarkerPages; ++next) {
-        pause(q);
-        if (auto ended = loadPage(q, next))
-            return *ended;
-        found = Mentions(q.lowerHtml, searchKey);
-        page = next;
-        if (takeStop())
-            return Ended(Outcome::Stopped, {});
-    }
-    QueryResult result;
-    result.rank = found ? RankOnPage(q.lowerHtml, searchKey, q.profile, page) : 0;
-    result.outcome = result.rank > 0 ? Outcome::Ranked : Outcome::NotFound;
-    return result;
-}
-
-QueryResult RankScanner::scanByRecipe(Query& q) {
-    const ResultRecipe& recipe = q.profile.recipe;
-    const SiteMatcher matcher(GbkToQString(q.site));
-    const int depth = std::clamp(m_settings.readInteger("SortQuery", "Depth", 500), 1, 1000);
-    const int lastPage = (depth + q.pageSize - 1) / q.pageSize;
-    const QString script = ResultScript(recipe);
-    QueryResult result;
-    for (int page = 1; page <= lastPage; ++page) {
-        if (page > 1)
-            pause(q);
-        if (auto ended = loadPage(q, page))
-            return *ended;
-        const PageReading reading = ReadPageAnswer(m_browser.runScript(script));
-        if (!reading.error.isEmpty())
-            return Ended(
-                Outcome::Failed,
-                QStringLiteral("第 %1 页无法按结果配方读取: %2").arg(page).arg(reading.error));
-        if (reading.blockedSign || Shows(recipe.blockedText, reading.text))
-            return Ended(Outcome::Blocked, QStringLiteral("第 %1 页是验证页面").arg(page));
-        std::vector<const PageResult*> results;
-        for (const PageResult& r : reading.results)
-            if (IsDestination(r.url, recipe))
-                results.push_back(&r);
-        if (results.empty()) {
-            // A first page without results must say so; otherwise the recipe no longer fits.
-            if (page == 1 && !Shows(recipe.noResults, reading.text))
-                return Ended(Outcome::Failed,
-                             (reading.blocks == 0
-                                  ? QStringLiteral("第 1 页没有结果块")
-                                  : QStringLiteral("第 1 页的 %1 个结果块都没有目的网址")
-                                        .arg(reading.blocks)) +
-                                 QStringLiteral("，页面布局可能已改变"));
-            break;
+void RankScan::start(std::vector<RankQuery> queries) {
+    m_queries = std::move(queries);
+    m_outcomes.assign(m_queries.size(), std::nullopt);
+    m_emitted = 0;
+    m_scans.clear();
+    m_current = 0;
+    m_stopping = false;
+    m_running = true;
+    for (size_t i = 0; i < m_queries.size(); ++i) {
+        const RankQuery& q = m_queries[i];
+        const Text keyword = TrimText(q.keyword);
+        auto same = std::find_if(m_scans.begin(), m_scans.end(), [&](const Scan& s) {
+            return s.keyword == keyword && s.engine == q.engine;
+        });
+        if (same == m_scans.end()) {
+            m_scans.push_back(Scan{});
+            same = m_scans.end() - 1;
+            same->keyword = keyword;
+            same->engine = q.engine;
         }
-        bool found = false;
-        for (const PageResult* r : results) {
-            ++result.results;
-            if (matcher.matches(r->url)) {
-                result.outcome = Outcome::Ranked;
-                result.rank = result.results;
-                result.url = r->url;
-                found = true;
+        const Text site = TrimText(q.site);
+        same->members.push_back({i, site, LowerText(site), SiteMatcher(GbkToQString(site)), {}});
+    }
+    // Returns first: whoever started the run connects and gets every signal.
+    QTimer::singleShot(0, this, &RankScan::nextScan);
+}
+
+void RankScan::stop() {
+    m_stopping = true;
+    // A pause ends at once: the page before it was the last.
+    if (m_pause.isActive()) {
+        m_pause.stop();
+        afterPage(false);
+    }
+}
+
+void RankScan::nextScan() {
+    if (!m_running)
+        return;
+    if (m_stopping || StopRequested) {
+        StopRequested = false;
+        finish(true);
+        return;
+    }
+    if (m_current >= m_scans.size()) {
+        finish(false);
+        return;
+    }
+    Scan& s = m_scans[m_current];
+    // Read afresh for each scan: a change in the settings counts from the next query.
+    s.profiles = LoadEngineProfiles(m_settings);
+    if (s.engine >= 0 && s.engine < static_cast<int>(s.profiles.size()))
+        s.profile = s.profiles[static_cast<size_t>(s.engine)];
+    // A negative pause would never end on some platforms; it counts as none.
+    s.pause = std::max(0, m_settings.readInteger("SortQuery", "QuerySleep", 2000));
+    s.loadLimit = std::chrono::seconds(
+        std::clamp(m_settings.readInteger("SortQuery", "PageTimeout", 60), 1, 3600));
+    if (s.profile.mode == ScanMode::Recipe) {
+        s.pageSize = EffectivePageSize(
+            s.profile, m_settings.readInteger("SortQuery", "PageSize", kResultsPerPage));
+        const int depth = std::clamp(m_settings.readInteger("SortQuery", "Depth", 500), 1, 1000);
+        s.lastPage = (depth + s.pageSize - 1) / s.pageSize;
+        s.script = ResultScript(s.profile.recipe);
+    }
+    s.page = 1;
+    loadPage();
+}
+
+void RankScan::loadPage() {
+    Scan& s = m_scans[m_current];
+    emit progress(static_cast<int>(s.members.front().query) + 1, static_cast<int>(m_queries.size()),
+                  s.page);
+    ShowPageStatus(s.page);
+    m_browser.loadPage(BuildResultPageUrl(s.keyword, s.engine, s.page, s.profiles, s.pageSize),
+                       s.loadLimit, [this](const LoadedPage& loaded) { pageLoaded(loaded); });
+}
+
+void RankScan::pageLoaded(const LoadedPage& loaded) {
+    // The page just loaded: an empty address navigates nowhere.
+    m_browser.GetBrowserHtml({}, [this, loaded](const Text& html) { pageHtml(loaded, html); });
+}
+
+void RankScan::pageHtml(const LoadedPage& loaded, const Text& html) {
+    Scan& s = m_scans[m_current];
+    ++s.pages;
+    s.lowerHtml = LowerText(html);
+    AppendLineToFile(m_programDir + QStringLiteral("temp.txt"), s.lowerHtml, true, true);
+    // A verification page may come with an error status: what it is matters more.
+    const ResultRecipe& recipe = s.profile.recipe;
+    if (Shows(recipe.blockedUrl, loaded.url) || Shows(recipe.blockedTitle, loaded.title)) {
+        endScan(Outcome::Blocked,
+                QStringLiteral("第 %1 页是验证页面 (%2)").arg(s.page).arg(loaded.url));
+        return;
+    }
+    if (loaded.status != LoadedPage::Status::Loaded) {
+        endScan(Outcome::Failed, QStringLiteral("第 %1 页: %2").arg(s.page).arg(loaded.error));
+        return;
+    }
+    if (s.profile.mode == ScanMode::Markers)
+        readByMarkers();
+    else
+        m_browser.runScript(s.script, [this](const QString& answer) { readByRecipe(answer); });
+}
+
+void RankScan::readByMarkers() {
+    Scan& s = m_scans[m_current];
+    const Text text = HtmlToText(s.lowerHtml, "");
+    for (Member& m : s.members) {
+        // The first page that mentions the site decides: its pieces give the rank, or none.
+        if (m.result || m.searchKey.empty() || text.find(m.searchKey) == Text::npos)
+            continue;
+        QueryResult r;
+        r.rank = RankOnPage(s.lowerHtml, m.searchKey, s.profile, s.page);
+        r.outcome = r.rank > 0 ? Outcome::Ranked : Outcome::NotFound;
+        m.result = r;
+    }
+    afterPage(false);
+}
+
+void RankScan::readByRecipe(const QString& answer) {
+    Scan& s = m_scans[m_current];
+    const ResultRecipe& recipe = s.profile.recipe;
+    const PageReading reading = ReadPageAnswer(answer);
+    if (!reading.error.isEmpty()) {
+        endScan(Outcome::Failed,
+                QStringLiteral("第 %1 页无法按结果配方读取: %2").arg(s.page).arg(reading.error));
+        return;
+    }
+    if (reading.blockedSign || Shows(recipe.blockedText, reading.text)) {
+        endScan(Outcome::Blocked, QStringLiteral("第 %1 页是验证页面").arg(s.page));
+        return;
+    }
+    std::vector<const PageResult*> results;
+    for (const PageResult& r : reading.results)
+        if (IsDestination(r.url, recipe))
+            results.push_back(&r);
+    if (results.empty()) {
+        // A first page without results must say so; otherwise the recipe no longer fits.
+        if (s.page == 1 && !Shows(recipe.noResults, reading.text)) {
+            endScan(
+                Outcome::Failed,
+                (reading.blocks == 0
+                     ? QStringLiteral("第 1 页没有结果块")
+                     : QStringLiteral("第 1 页的 %1 个结果块都没有目的网址").arg(reading.blocks)) +
+                    QStringLiteral("，页面布局可能已改变"));
+            return;
+        }
+        afterPage(true);
+        return;
+    }
+    for (Member& m : s.members) {
+        if (m.result)
+            continue;
+        for (size_t i = 0; i < results.size(); ++i) {
+            if (m.matcher.matches(results[i]->url)) {
+                QueryResult r;
+                r.outcome = Outcome::Ranked;
+                r.rank = s.results + static_cast<int>(i) + 1;
+                r.url = results[i]->url;
+                m.result = r;
                 break;
             }
         }
-        if (page > 1 && takeStop())
-            return Ended(Outcome::Stopped, {});
-        if (found || IsLastPage(recipe, reading))
-            break;
     }
-    return result;
+    s.results += static_cast<int>(results.size());
+    afterPage(IsLastPage(recipe, reading));
+}
+
+void RankScan::afterPage(bool last) {
+    Scan& s = m_scans[m_current];
+    if (m_stopping || StopRequested) {
+        StopRequested = false;
+        for (Member& m : s.members)
+            settle(m.query, QueryResult{Outcome::Stopped, 0, {}, {}, s.pages, s.results});
+        finish(true);
+        return;
+    }
+    const bool allFound = std::all_of(s.members.begin(), s.members.end(),
+                                      [](const Member& m) { return m.result.has_value(); });
+    if (!allFound && !last && s.page < s.lastPage) {
+        ++s.page;
+        m_pause.start(s.pause);
+        return;
+    }
+    endScan(Outcome::NotFound, {});
+}
+
+// The scan under way ends: members without a result get outcome; results are stored.
+void RankScan::endScan(Outcome unfinished, const QString& reason) {
+    Scan& s = m_scans[m_current];
+    const bool result = unfinished == Outcome::NotFound;
+    if (result) {
+        m_status.SetStatusText(kDone);
+    } else {
+        m_status.SetStatusText(QStringToGbk(
+            (unfinished == Outcome::Blocked ? QStringLiteral("%1 显示了验证页面，查询已中止: %2")
+                                            : QStringLiteral("%1 查询失败: %2"))
+                .arg(s.profile.name.isEmpty() ? QStringLiteral("搜索引擎") : s.profile.name,
+                     reason)));
+    }
+    const bool storing = m_settings.readBool("SortQuery", "SortToDB", true);
+    for (Member& m : s.members) {
+        QueryResult r = m.result && result ? *m.result : QueryResult{};
+        if (!m.result || !result) {
+            r.outcome = unfinished;
+            r.reason = reason;
+        }
+        r.pages = s.pages;
+        r.results = r.outcome == Outcome::Ranked ? r.rank : s.results;
+        if (storing && (r.outcome == Outcome::Ranked || r.outcome == Outcome::NotFound)) {
+            try {
+                m_store(m.site, s.keyword, s.engine, r);
+            } catch (const AppError& e) {
+                emit error(e.message());
+                finish(false);
+                return;
+            }
+        }
+        settle(m.query, r);
+    }
+    ++m_current;
+    nextScan();
+}
+
+void RankScan::settle(size_t query, QueryResult result) {
+    const RankQuery& q = m_queries[query];
+    m_outcomes[query] = RankOutcome{TrimText(q.site), TrimText(q.keyword), q.engine, result};
+    while (m_emitted < m_outcomes.size() && m_outcomes[m_emitted]) {
+        const RankOutcome outcome = *m_outcomes[m_emitted++];
+        emit queryFinished(outcome);
+    }
+}
+
+void RankScan::finish(bool stopped) {
+    if (!m_running)
+        return;
+    m_running = false;
+    m_pause.stop();
+    m_browser.cancel();
+    // What finished after a query that never ran is still told, in order.
+    for (; m_emitted < m_outcomes.size(); ++m_emitted)
+        if (m_outcomes[m_emitted])
+            emit queryFinished(*m_outcomes[m_emitted]);
+    emit finished(stopped);
 }

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "engines.h"
+#include "pageloader.h"
 #include "text.h"
 
+#include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
+#include <optional>
+#include <vector>
 
 class IniFile;
-class PageLoader;
 class StatusSink;
 
 // The rank of the first result piece that mentions searchKey on a page found to mention it
@@ -33,29 +37,70 @@ struct QueryResult {
     int results = 0; // results counted on them (the text-marker scan counts none)
 };
 
-// One rank query: loads the engine's result pages until the site's result is found, the
-// depth is reached or the engine has no more. Runs on the UI thread; the browser handles
-// events while pages load, so the window can be closed meanwhile, which sets stopRequested.
-class RankScanner {
+struct RankQuery {
+    Text site;
+    Text keyword;
+    int engine = 0;
+};
+
+struct RankOutcome {
+    Text site;
+    Text keyword;
+    int engine = 0;
+    QueryResult result;
+};
+
+// A run of rank queries, driven by the browser's answers and timers on the UI thread: load a
+// result page, read it, pause, load the next. Nothing waits on the thread, so the window goes
+// on while a run is under way. Queries that ask one engine for one keyword are scanned
+// together: each result page is loaded once and ranks every one of their sites.
+class RankScan : public QObject {
+    Q_OBJECT
+
 public:
-    // Called for results only (Ranked, NotFound), and only when storing is on.
+    // Called for results only (Ranked, NotFound), and only when storing is on; a database
+    // error (AppError) ends the run.
     using Store = std::function<void(const Text& site, const Text& keyword, int engine,
                                      const QueryResult& result)>;
 
-    RankScanner(PageLoader& browser, StatusSink& status, const IniFile& settings,
-                QString programDir, bool& stopRequested, Store store);
+    // stopRequested: set when the main window closes; the run ends after the page under way.
+    RankScan(PageLoader& browser, StatusSink& status, const IniFile& settings, QString programDir,
+             bool& stopRequested, Store store, QObject* parent = nullptr);
+    ~RankScan() override;
 
-    QueryResult QueryRank(const Text& site, const Text& keyword, int engine);
+    // Starts the run and returns at once.
+    void start(std::vector<RankQuery> queries);
+    // Ends the run after the page under way: the queries scanned then are stopped and nothing
+    // of them is stored.
+    void stop();
+    bool isRunning() const { return m_running; }
+
     void ShowPageStatus(int page);
 
+signals:
+    // A result page is about to load: the scan's first query (from 1), of how many, and page.
+    void progress(int query, int queries, int page);
+    // Each query's outcome, in query order.
+    void queryFinished(const RankOutcome& outcome);
+    // A database error ended the run; finished follows.
+    void error(const QString& message);
+    // The run has ended; stopped: by stop() or the window's closing.
+    void finished(bool stopped);
+
 private:
-    struct Query;
-    QueryResult scanByRecipe(Query& query);
-    QueryResult scanByMarkers(Query& query);
-    // Loads one page, keeps it in "temp.txt" and tells whether it is a failure or a block.
-    std::optional<QueryResult> loadPage(Query& query, int page);
-    void pause(const Query& query) const;
-    bool takeStop();
+    struct Member;
+    struct Scan;
+
+    void nextScan();
+    void loadPage();
+    void pageLoaded(const LoadedPage& loaded);
+    void pageHtml(const LoadedPage& loaded, const Text& html);
+    void readByMarkers();
+    void readByRecipe(const QString& answer);
+    void afterPage(bool last);
+    void endScan(Outcome unfinished, const QString& reason);
+    void settle(size_t query, QueryResult result);
+    void finish(bool stopped);
 
     PageLoader& m_browser;
     StatusSink& m_status;
@@ -63,4 +108,13 @@ private:
     const QString m_programDir;
     bool& StopRequested;
     Store m_store;
+
+    std::vector<RankQuery> m_queries;
+    std::vector<std::optional<RankOutcome>> m_outcomes;
+    size_t m_emitted = 0;
+    std::vector<Scan> m_scans;
+    size_t m_current = 0;
+    bool m_running = false;
+    bool m_stopping = false;
+    QTimer m_pause;
 };

@@ -699,7 +699,7 @@ private slots:
             Click(d, "StartQueryButton");
         });
         Click(&form, "BatchQuery");
-        DrainEvents();
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
         QVERIFY(batch.ran());
         QVERIFY(!batch.leftOpen());
 

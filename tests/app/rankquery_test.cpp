@@ -157,7 +157,7 @@ private slots:
         QList<Seen> seen;
         WatchLoads(*m_engine, form, seen);
         form.RunRankQueries(Gbk(typed), Gbk(keyword), std::to_string(engine));
-        DrainEvents();
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
         QCOMPARE(Served(m_engine->served()), ServedPages(engine, keyword, 1, pages));
         QCOMPARE(seen.size(), pages);
@@ -210,7 +210,7 @@ private slots:
         QCOMPARE(key->text(), keyword);
         form.findChild<QComboBox*>("SearcherCombox")->setCurrentIndex(kHaosou);
         QTest::mouseClick(form.findChild<QPushButton*>("QuerySortButton"), Qt::LeftButton);
-        DrainEvents();
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
         QCOMPARE(Served(m_engine->served()), ServedPages(kHaosou, keyword, 1, 2));
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
@@ -233,7 +233,7 @@ private slots:
                             "2\xFF"
                             "1\xFF"
                             "0");
-        DrainEvents();
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
         QCOMPARE(Served(m_engine->served()), QStringLiteral("2:1:k1 1:1:k2 0:1:k3 0:2:k3"));
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
@@ -262,7 +262,7 @@ private slots:
         form.RunRankQueries("www.nowhere.cn\xFFwww.found.cn", "k1\xFFk2",
                             "0\xFF"
                             "0");
-        DrainEvents();
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
         QVERIFY(!form.isVisible());
         QVERIFY(!form.rankRunActive());
@@ -310,7 +310,7 @@ private slots:
                             "0\xFF"
                             "1\xFF"
                             "3");
-        DrainEvents();
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
         QCOMPARE(Served(m_engine->served()), QStringLiteral("0:1:k1 0:2:k1 1:1:k2 3:1:k3 3:2:k3"));
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();

@@ -10,6 +10,7 @@
 #include "statussink.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -69,17 +70,31 @@ protected:
         return RankDatabase(MakeAccessConnStr(m_dir.filePath("Sort.mdb"), QString(), true));
     }
 
-    QueryResult query(const QString& site, const std::string& keyword, int engine) {
+    // Runs the queries as one run, in its own event loop, and returns their outcomes.
+    std::vector<RankOutcome> run(const std::vector<RankQuery>& queries) {
         if (!m_browser)
             m_browser = std::make_unique<BrowserPage>(m_dir.filePath("browser"));
         const IniFile ini = settings();
         RankDatabase db(MakeAccessConnStr(m_dir.filePath("Sort.mdb"), QString(), true));
         bool stop = false;
-        RankScanner scanner(*m_browser, m_status, ini, programDir(), stop,
-                            [&db](const Text& s, const Text& k, int e, const QueryResult& r) {
-                                db.StoreRank(s, k, e, r.rank, r.url);
-                            });
-        return scanner.QueryRank(QStringToGbk(site), keyword, engine);
+        RankScan scan(*m_browser, m_status, ini, programDir(), stop,
+                      [&db](const Text& s, const Text& k, int e, const QueryResult& r) {
+                          db.StoreRank(s, k, e, r.rank, r.url);
+                      });
+        std::vector<RankOutcome> outcomes;
+        QObject::connect(&scan, &RankScan::queryFinished,
+                         [&outcomes](const RankOutcome& o) { outcomes.push_back(o); });
+        QEventLoop loop;
+        QObject::connect(&scan, &RankScan::finished, &loop, &QEventLoop::quit);
+        scan.start(queries);
+        loop.exec();
+        return outcomes;
+    }
+
+    QueryResult query(const QString& site, const std::string& keyword, int engine) {
+        const std::vector<RankOutcome> outcomes = run({{QStringToGbk(site), keyword, engine}});
+        EXPECT_EQ(outcomes.size(), 1u);
+        return outcomes.empty() ? QueryResult{} : outcomes.front().result;
     }
 
     QTemporaryDir m_dir;
