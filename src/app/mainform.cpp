@@ -34,6 +34,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWebEngineView>
 
 namespace {
 
@@ -130,6 +131,9 @@ TMainForm::~TMainForm() {
     // use goes.
     m_run.reset();
     m_scan.reset();
+    // The view goes before the page it shows.
+    delete m_browserView;
+    m_browserView = nullptr;
 }
 
 void TMainForm::FormCreate(const QString& programDir) {
@@ -259,7 +263,10 @@ void TMainForm::RunRankQueries(const Text& sites, const Text& keywords, const Te
             if (!m_closed)
                 RefreshHistory();
         });
+    m_scan->setSolveBlocks(true);
     connect(m_scan.get(), &RankScan::queryFinished, this, &TMainForm::rankQueryFinished);
+    connect(m_scan.get(), &RankScan::verificationNeeded, this, &TMainForm::showVerification);
+    connect(m_scan.get(), &RankScan::verificationPassed, this, &TMainForm::hideVerification);
     connect(m_scan.get(), &RankScan::error, this,
             [this](const QString& message) { m_rankError = message; });
     connect(m_scan.get(), &RankScan::progress, this, [this](int query, int queries, int page) {
@@ -288,6 +295,7 @@ void TMainForm::rankRunFinished() {
     struct Reenable {
         TMainForm* form;
         ~Reenable() {
+            form->hideVerification();
             form->m_scan.reset();
             form->m_rankClock->stop();
             form->m_rankProgressPanel->clear();
@@ -312,6 +320,30 @@ void TMainForm::rankRunFinished() {
     PumpWait(1000);
     if (!m_closed)
         RefreshHistory();
+}
+
+void TMainForm::showVerification() {
+    if (!m_browserView) {
+        m_browserView = new QWebEngineView(ui->SortWebTabSheet);
+        m_browserView->setObjectName(QStringLiteral("WebBrowser"));
+        QLayout* layout = ui->SortWebTabSheet->layout();
+        if (!layout)
+            layout = new QVBoxLayout(ui->SortWebTabSheet);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(m_browserView);
+        m_browserView->setPage(browser().page());
+    }
+    const int tab = ui->SortPageControl->indexOf(ui->SortWebTabSheet);
+    ui->SortPageControl->setTabVisible(tab, true);
+    ui->SortPageControl->setCurrentIndex(tab);
+}
+
+void TMainForm::hideVerification() {
+    const int tab = ui->SortPageControl->indexOf(ui->SortWebTabSheet);
+    if (!ui->SortPageControl->isTabVisible(tab))
+        return;
+    ui->SortPageControl->setCurrentWidget(ui->SortGrid);
+    ui->SortPageControl->setTabVisible(tab, false);
 }
 
 void TMainForm::StopQueryButtonClick() {

@@ -19,6 +19,7 @@ struct RankOutcome;
 class HistoryModel;
 class RankDatabase;
 class QLabel;
+class QWebEngineView;
 class QTimer;
 class SendRun;
 class SiteList;
@@ -65,6 +66,7 @@ public:
     QString rankProgressText() const;
     // The result-page browser, made on the first query.
     BrowserPage& browser();
+    QWebEngineView* browserView() const { return m_browserView; }
 
     void QuerySortButtonClick();
     void BatchQueryClick();
@@ -87,6 +89,8 @@ private:
     void rankQueryFinished(const RankOutcome& outcome);
     void rankRunFinished();
     void showRankProgress();
+    void showVerification();
+    void hideVerification();
     void QuerySortTabSheetShow();
     void SortQueryAfterScroll();
     void deleteHistoryRow();
@@ -97,6 +101,8 @@ private:
     QLabel* m_progressPanel = nullptr;
     QTimer* m_progressTimer = nullptr;
     QLabel* m_rankProgressPanel = nullptr;
+    // Shows the result-page browser when an engine asks a person to pass its verification.
+    QWebEngineView* m_browserView = nullptr;
     QTimer* m_rankClock = nullptr;
 
     QString ProgramDir;

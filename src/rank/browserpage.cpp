@@ -29,8 +29,15 @@ BrowserPage::BrowserPage(const QString& storageDir, QObject* parent)
         if (done)
             done(true);
     });
-    QObject::connect(m_page.get(), &QWebEnginePage::loadStarted, m_page.get(),
-                     [this] { m_loading = true; });
+    QObject::connect(m_page.get(), &QWebEnginePage::loadStarted, m_page.get(), [this] {
+        // A load a person starts in a view of the page is told like any other.
+        if (!m_loading) {
+            m_loadOk = true;
+            m_loadError.clear();
+            m_httpStatus = 0;
+        }
+        m_loading = true;
+    });
     QObject::connect(m_page.get(), &QWebEnginePage::loadingChanged, m_page.get(),
                      [this](const QWebEngineLoadingInfo& info) {
                          if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
@@ -90,27 +97,38 @@ void BrowserPage::loadPage(const Text& address, std::chrono::milliseconds limit,
         return;
     }
     m_onLoad = [this, limit, done = std::move(done)](bool timedOut) {
-        LoadedPage loaded;
-        if (timedOut) {
-            loaded.status = LoadedPage::Status::TimedOut;
-            loaded.error = QStringLiteral("%1 秒内未载入完成")
-                               .arg(static_cast<double>(limit.count()) / 1000.0);
-        } else if (!m_loadOk) {
-            loaded.status = LoadedPage::Status::Failed;
-            loaded.httpStatus = m_httpStatus;
-            loaded.error = m_httpStatus != 0 ? QStringLiteral("HTTP 状态 %1").arg(m_httpStatus)
-                           : m_loadError.isEmpty()
-                               ? QStringLiteral("页面未能载入")
-                               : QStringLiteral("页面未能载入: %1").arg(m_loadError);
-        } else {
-            loaded.status = LoadedPage::Status::Loaded;
-        }
-        loaded.url = m_page->url().toString();
-        loaded.title = m_page->title();
-        done(loaded);
+        done(outcome(timedOut, limit));
     };
     navigate(address);
     m_limit.start(limit);
+}
+
+LoadedPage BrowserPage::outcome(bool timedOut, std::chrono::milliseconds limit) const {
+    LoadedPage loaded;
+    if (timedOut) {
+        loaded.status = LoadedPage::Status::TimedOut;
+        loaded.error =
+            QStringLiteral("%1 秒内未载入完成").arg(static_cast<double>(limit.count()) / 1000.0);
+    } else if (!m_loadOk) {
+        loaded.status = LoadedPage::Status::Failed;
+        loaded.httpStatus = m_httpStatus;
+        loaded.error = m_httpStatus != 0 ? QStringLiteral("HTTP 状态 %1").arg(m_httpStatus)
+                       : m_loadError.isEmpty()
+                           ? QStringLiteral("页面未能载入")
+                           : QStringLiteral("页面未能载入: %1").arg(m_loadError);
+    } else {
+        loaded.status = LoadedPage::Status::Loaded;
+    }
+    loaded.url = m_page->url().toString();
+    loaded.title = m_page->title();
+    return loaded;
+}
+
+void BrowserPage::waitForNavigation(std::function<void(const LoadedPage&)> done) {
+    cancel();
+    m_onLoad = [this, done = std::move(done)](bool) {
+        done(outcome(false, std::chrono::milliseconds(0)));
+    };
 }
 
 void BrowserPage::GetBrowserHtml(const Text& address, std::function<void(const Text&)> done) {

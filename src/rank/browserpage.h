@@ -24,6 +24,7 @@ public:
                   std::function<void(const LoadedPage&)> done) override;
     void GetBrowserHtml(const Text& address, std::function<void(const Text&)> done) override;
     void runScript(const QString& script, std::function<void(const QString&)> done) override;
+    void waitForNavigation(std::function<void(const LoadedPage&)> done) override;
     void cancel() override;
 
     // How long GetBrowserHtml waits for a load and a script may take.
@@ -32,7 +33,7 @@ public:
 
 private:
     void navigate(const Text& address);
-    void loadEnded(bool timedOut);
+    LoadedPage outcome(bool timedOut, std::chrono::milliseconds limit) const;
 
     std::unique_ptr<QWebEngineProfile> m_profile;
     // Declared after the profile: a page must go before its profile.

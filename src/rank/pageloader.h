@@ -34,6 +34,9 @@ public:
     virtual void GetBrowserHtml(const Text& address, std::function<void(const Text&)> done) = 0;
     // Runs script in the page loaded last; its value as text, empty when it gives none.
     virtual void runScript(const QString& script, std::function<void(const QString&)> done) = 0;
+    // Calls done at the end of the next load, whoever starts it (a person in a view of the
+    // page), with no time limit.
+    virtual void waitForNavigation(std::function<void(const LoadedPage&)> done) = 0;
     // Drops the callbacks still to come.
     virtual void cancel() = 0;
 };

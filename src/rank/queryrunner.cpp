@@ -67,6 +67,9 @@ QString OutcomeLine(const RankOutcome& outcome) {
                (r.results > 0 ? QStringLiteral("（共 %1 个结果）").arg(r.results) : QString());
     QString line = ReportLine(outcome);
     line.chop(2);
+    // The verification can be passed only where a person sees the page.
+    if (r.outcome == Outcome::Blocked)
+        line += QStringLiteral("（请在窗口程序中运行一次查询并完成验证，之后命令行也能通过）");
     if (r.outcome == Outcome::Ranked && !r.url.isEmpty())
         line += QLatin1Char(' ') + r.url;
     return line;

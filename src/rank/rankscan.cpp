@@ -118,12 +118,72 @@ void RankScan::start(std::vector<RankQuery> queries) {
 }
 
 void RankScan::stop() {
+    if (!m_running)
+        return;
     m_stopping = true;
-    // A pause ends at once: the page before it was the last.
+    // A pause ends at once: the page before it was the last; so does a wait for a person.
     if (m_pause.isActive()) {
         m_pause.stop();
         afterPage(false);
+    } else if (m_waiting) {
+        stopNow();
     }
+}
+
+void RankScan::stopNow() {
+    Scan& s = m_scans[m_current];
+    m_waiting = false;
+    StopRequested = false;
+    for (Member& m : s.members)
+        settle(m.query, QueryResult{Outcome::Stopped, 0, {}, {}, s.pages, s.results});
+    finish(true);
+}
+
+void RankScan::blocked(const QString& reason) {
+    if (!m_solveBlocks) {
+        endScan(Outcome::Blocked, reason);
+        return;
+    }
+    const Scan& s = m_scans[m_current];
+    m_waiting = true;
+    m_status.SetStatusText(QStringToGbk(QStringLiteral("请在下方完成验证，完成后查询自动继续")));
+    emit verificationNeeded(s.profile.name);
+    awaitVerification();
+}
+
+void RankScan::awaitVerification() {
+    m_browser.waitForNavigation([this](const LoadedPage& loaded) { navigated(loaded); });
+}
+
+// A person did something in the verification page: passed it, or not yet.
+void RankScan::navigated(const LoadedPage& loaded) {
+    if (m_stopping || StopRequested) {
+        stopNow();
+        return;
+    }
+    const Scan& s = m_scans[m_current];
+    const ResultRecipe& recipe = s.profile.recipe;
+    if (Shows(recipe.blockedUrl, loaded.url) || Shows(recipe.blockedTitle, loaded.title)) {
+        awaitVerification();
+        return;
+    }
+    auto passed = [this] {
+        m_waiting = false;
+        emit verificationPassed();
+        // The result page again, now that the engine lets the browser through.
+        loadPage();
+    };
+    if (s.profile.mode == ScanMode::Markers) {
+        passed();
+        return;
+    }
+    m_browser.runScript(s.script, [this, passed, &recipe](const QString& answer) {
+        const PageReading reading = ReadPageAnswer(answer);
+        if (reading.blockedSign || Shows(recipe.blockedText, reading.text))
+            awaitVerification();
+        else
+            passed();
+    });
 }
 
 void RankScan::nextScan() {
@@ -180,8 +240,7 @@ void RankScan::pageHtml(const LoadedPage& loaded, const Text& html) {
     // A verification page may come with an error status: what it is matters more.
     const ResultRecipe& recipe = s.profile.recipe;
     if (Shows(recipe.blockedUrl, loaded.url) || Shows(recipe.blockedTitle, loaded.title)) {
-        endScan(Outcome::Blocked,
-                QStringLiteral("第 %1 页是验证页面 (%2)").arg(s.page).arg(loaded.url));
+        blocked(QStringLiteral("第 %1 页是验证页面 (%2)").arg(s.page).arg(loaded.url));
         return;
     }
     if (loaded.status != LoadedPage::Status::Loaded) {
@@ -219,7 +278,7 @@ void RankScan::readByRecipe(const QString& answer) {
         return;
     }
     if (reading.blockedSign || Shows(recipe.blockedText, reading.text)) {
-        endScan(Outcome::Blocked, QStringLiteral("第 %1 页是验证页面").arg(s.page));
+        blocked(QStringLiteral("第 %1 页是验证页面").arg(s.page));
         return;
     }
     std::vector<const PageResult*> results;

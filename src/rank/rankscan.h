@@ -74,6 +74,9 @@ public:
     // of them is stored.
     void stop();
     bool isRunning() const { return m_running; }
+    // A window lets a person pass a verification page in a view of the browser: the scan
+    // then waits for that, with no time limit, instead of ending the query as blocked.
+    void setSolveBlocks(bool solve) { m_solveBlocks = solve; }
 
     void ShowPageStatus(int page);
 
@@ -82,6 +85,10 @@ signals:
     void progress(int query, int queries, int page);
     // Each query's outcome, in query order.
     void queryFinished(const RankOutcome& outcome);
+    // The page under way is a verification page that a person can pass in the browser; the
+    // scan waits until the page has left it.
+    void verificationNeeded(const QString& engineName);
+    void verificationPassed();
     // A database error ended the run; finished follows.
     void error(const QString& message);
     // The run has ended; stopped: by stop() or the window's closing.
@@ -98,6 +105,10 @@ private:
     void readByMarkers();
     void readByRecipe(const QString& answer);
     void afterPage(bool last);
+    void blocked(const QString& reason);
+    void awaitVerification();
+    void navigated(const LoadedPage& loaded);
+    void stopNow();
     void endScan(Outcome unfinished, const QString& reason);
     void settle(size_t query, QueryResult result);
     void finish(bool stopped);
@@ -116,5 +127,7 @@ private:
     size_t m_current = 0;
     bool m_running = false;
     bool m_stopping = false;
+    bool m_solveBlocks = false;
+    bool m_waiting = false;
     QTimer m_pause;
 };

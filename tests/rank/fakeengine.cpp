@@ -52,6 +52,7 @@ std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
     if (end == std::string::npos)
         return std::nullopt;
     std::string_view target(request.data() + start + 1, end - start - 1);
+    const std::string sent(target);
     // Baidu's page size, asked for after the page key.
     int size = kResultsPerPage;
     if (const size_t rn = target.rfind("&rn="); rn != std::string_view::npos) {
@@ -82,7 +83,7 @@ std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
                                        : value;
         return FakeEngine::Request{
             engine, page, PercentDecode(target.substr(form.before.size(), at - form.before.size())),
-            size};
+            size, sent};
     }
     return std::nullopt;
 }
@@ -320,6 +321,15 @@ std::string FakeEngine::ResultPageHtml(int engine, int page, const std::string& 
 }
 
 TestResponse FakeEngine::answer(const std::string& request) {
+    // Passing the verification: a cookie, and back to the page asked for.
+    if (request.starts_with("GET /verify?back=")) {
+        const size_t start = std::string_view("GET /verify?back=").size();
+        const std::string back =
+            PercentDecode(request.substr(start, request.find(' ', start) - start));
+        return TestResponse::Raw("HTTP/1.1 302 Found\r\nSet-Cookie: mt_passed=1; Path=/\r\n"
+                                 "Location: " +
+                                 back + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    }
     // Where the verification redirects lead.
     if (request.starts_with("GET /static/captcha/"))
         return Html(TodayPages::VerificationPage(0));
@@ -349,7 +359,7 @@ TestResponse FakeEngine::answer(const std::string& request) {
     if (onPage)
         onPage(*parsed);
     if (markup == Markup::Today || parsed->engine == 3)
-        return answerToday(*parsed, plan);
+        return answerToday(*parsed, plan, request.find("mt_passed=1") != std::string::npos);
 
     const std::string html = ResultPageHtml(parsed->engine, parsed->page, parsed->keyword,
                                             placement, gbk ? "gbk" : "utf-8");
@@ -361,8 +371,21 @@ TestResponse FakeEngine::answer(const std::string& request) {
                              std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
-TestResponse FakeEngine::answerToday(const Request& request, const TodayPlan& plan) {
-    const auto trouble = plan.trouble.find(request.page);
+TestResponse FakeEngine::answerToday(const Request& request, const TodayPlan& plan, bool passed) {
+    auto trouble = plan.trouble.find(request.page);
+    if (trouble != plan.trouble.end() && trouble->second == Trouble::CaptchaUntilPassed) {
+        if (passed)
+            trouble = plan.trouble.end();
+        else
+            return Html("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>"
+                        "\xE7\x99\xBE\xE5\xBA\xA6\xE5\xAE\x89\xE5\x85\xA8\xE9\xAA\x8C"
+                        "\xE8\xAF\x81</title></head><body><div id=\"seccodeImage\"></div>"
+                        "<form id=\"verify\" action=\"/verify\" method=\"get\"><input "
+                        "type=\"hidden\" name=\"back\" value=\"" +
+                        TodayPages::Escape(request.target) +
+                        "\"><button type=\"submit\">\xE9\xAA\x8C\xE8\xAF\x81</button>"
+                        "</form></body></html>");
+    }
     if (trouble != plan.trouble.end()) {
         switch (trouble->second) {
         case Trouble::Captcha302:
@@ -384,6 +407,8 @@ TestResponse FakeEngine::answerToday(const Request& request, const TodayPlan& pl
             return TestResponse::Silent();
         case Trouble::NoResults:
             return Html(TodayPages::NoResultsPage(request.engine, request.keyword));
+        case Trouble::CaptchaUntilPassed:
+            break;
         }
     }
     return Html(TodayPageHtml(request, plan));

@@ -32,6 +32,9 @@ public:
         ServerError, // HTTP 500
         Silent,      // the request is read and never answered
         NoResults,   // the engine's page for a keyword nothing matched
+        // The verification page, with a form that a person submits to pass it, until the
+        // browser sends the cookie that passing it sets; then the page as planned.
+        CaptchaUntilPassed,
     };
 
     // A keyword's pages in today's markup. On each page the results counted are numbered
@@ -61,6 +64,7 @@ public:
         int page;            // from 1
         std::string keyword; // decoded from the address, UTF-8
         int size = 10;       // results asked for (Baidu's rn)
+        std::string target;  // the address's path and query, as sent
     };
 
     FakeEngine();
@@ -88,7 +92,8 @@ public:
 
 private:
     TestResponse answer(const std::string& request);
-    TestResponse answerToday(const Request& request, const TodayPlan& plan);
+    // passed: the request carries the cookie of a passed verification.
+    TestResponse answerToday(const Request& request, const TodayPlan& plan, bool passed);
 
     TestServer m_server;
     mutable std::mutex m_mutex;

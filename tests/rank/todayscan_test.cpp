@@ -267,6 +267,49 @@ TEST_F(TodayScanTest, BlockedAndFailedAreNoResults) {
         EXPECT_EQ(row.rank, 9);
 }
 
+// Three sites asked for one keyword of one engine: each page is loaded once for all of them,
+// and each rank is the one a query of its own finds. The outcomes come in query order.
+TEST_F(TodayScanTest, OneScanForManySites) {
+    const Plan plan{.placed = {{{3, 1}, "https://www.b.cn/"},
+                               {{3, 5}, "https://a.cn/x"},
+                               {{2, 8}, "https://c.cn/"}}};
+    for (const int engine : {kBaidu, kHaosou}) {
+        SCOPED_TRACE(engine);
+        const std::string key = "many" + std::to_string(engine);
+        m_engine.plan(key, plan);
+        const int start = m_engine.pagesServed();
+        const std::vector<RankOutcome> together =
+            run({{"a.cn", key, engine}, {"www.b.cn", key, engine}, {"c.cn", key, engine}});
+        const int once = m_engine.pagesServed() - start;
+        EXPECT_EQ(once, 3);
+        ASSERT_EQ(together.size(), 3u);
+        const int alone = m_engine.pagesServed();
+        const QueryResult a = query("a.cn", key, engine);
+        const QueryResult b = query("www.b.cn", key, engine);
+        const QueryResult c = query("c.cn", key, engine);
+        EXPECT_EQ(m_engine.pagesServed() - alone, 8);
+        EXPECT_EQ(together[0].site, "a.cn");
+        EXPECT_EQ(together[0].result.rank, a.rank);
+        EXPECT_EQ(together[1].result.rank, b.rank);
+        EXPECT_EQ(together[2].result.rank, c.rank);
+        EXPECT_EQ(together[0].result.rank, 26);
+        EXPECT_EQ(together[1].result.rank, 22);
+        EXPECT_EQ(together[2].result.rank, 19);
+        EXPECT_EQ(together[2].result.url, QStringLiteral("https://c.cn/"));
+    }
+    // In the text-marker scan too: the fake engine's older pages, ranks as alone.
+    m_engine.setMarkup(FakeEngine::Markup::Older);
+    ASSERT_TRUE(WriteEngineSettings(m_dir.path(), m_engine.address()));
+    m_engine.place("older", {"www.x.cn", 2, 3, false});
+    const int start = m_engine.pagesServed();
+    const std::vector<RankOutcome> older =
+        run({{"www.x.cn", "older", kSogou}, {"www.y.cn", "older", kSogou}});
+    EXPECT_EQ(m_engine.pagesServed() - start, 50);
+    ASSERT_EQ(older.size(), 2u);
+    EXPECT_EQ(older[0].result.rank, 14);
+    EXPECT_EQ(older[1].result.outcome, Outcome::NotFound);
+}
+
 // Pages of the older layout read by a recipe: no result block on page 1 means the markup has
 // changed, which is a failure, not a site that is nowhere.
 TEST_F(TodayScanTest, ChangedLayoutFails) {

@@ -1,0 +1,263 @@
+// A rank run in the window with a real pause between pages: the window stays responsive, 停止
+// and closing end the run after the page under way, Settings does not stall it, and a
+// verification page is passed in a view of the browser.
+#include "codepage.h"
+#include "fakeengine.h"
+#include "mainform.h"
+#include "messagebox.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+using Plan = FakeEngine::TodayPlan;
+using Trouble = FakeEngine::Trouble;
+
+QString Report(const QString& site, const QString& keyword, int rank) {
+    return QStringLiteral("\"%1\" 在 百度 关键词 \"%2\" 查询中排名第 %3 位\r\n")
+        .arg(site, keyword)
+        .arg(rank);
+}
+
+// Runs on the UI thread as soon as it is free.
+template <typename F> void OnUiThread(QObject* context, F f) {
+    QMetaObject::invokeMethod(context, std::move(f), Qt::QueuedConnection);
+}
+
+} // namespace
+
+class RankRunTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        if (qEnvironmentVariableIntValue("MT_SKIP_BROWSER_TESTS") == 1)
+            QSKIP("MT_SKIP_BROWSER_TESTS=1: the browser tests are switched off");
+    }
+
+    void init() {
+        MessageBox::takeShown();
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        QVERIFY(WriteFileBytes(m_dir->filePath("Url.txt"), {}));
+        m_engine = std::make_unique<FakeEngine>();
+        m_engine->setMarkup(FakeEngine::Markup::Today);
+        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address(), true, false));
+        // A real pause between result pages.
+        IniFile(m_dir->filePath("Setting.ini")).writeInteger("SortQuery", "QuerySleep", 300);
+    }
+
+    void cleanup() {
+        m_engine.reset();
+        // The browser profile writes its last files after the window has gone.
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(m_dir->path()).removeRecursively(), 10000);
+        m_dir.reset();
+    }
+
+    // A timer keeps its time while pages load and while the scan pauses between them.
+    void windowStaysResponsive() {
+        m_engine->plan("seo", Plan{.lastPage = 4});
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 worst = 0;
+        int ticks = 0;
+        QTimer tick;
+        tick.setInterval(10);
+        connect(&tick, &QTimer::timeout, [&] {
+            const qint64 now = clock.elapsed();
+            worst = std::max(worst, now - last - 10);
+            last = now;
+            ++ticks;
+        });
+        form.RunRankQueries("www.target.cn", "seo", "0");
+        clock.start();
+        tick.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 120000);
+        tick.stop();
+
+        QCOMPARE(m_engine->pagesServed(), 4);
+        qInfo("worst timer lateness during the run: %lld ms over %d ticks", worst, ticks);
+        QVERIFY2(worst < 50, qPrintable(QStringLiteral("a tick was %1 ms late").arg(worst)));
+        QCOMPARE(MessageBox::takeShown().size(), 0);
+    }
+
+    // 停止 while page 3 of query 2 loads: the run ends after that page; query 2 stores
+    // nothing, the report lists query 1, query 3 never runs.
+    void stopEndsTheRunAfterThePage() {
+        m_engine->plan("k1", Plan{.placed = {{{1, 4}, "https://www.one.cn/"}}});
+        m_engine->plan("k2", Plan{.placed = {{{6, 0}, "https://www.two.cn/"}}});
+        m_engine->plan("k3", Plan{.placed = {{{1, 0}, "https://www.three.cn/"}}});
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* stop = Control<QPushButton>(&form, "StopQueryButton");
+        QVERIFY(!stop->isEnabled());
+        bool enabledDuringRun = false;
+        QString progress;
+        m_engine->setOnPage([&](const FakeEngine::Request& r) {
+            if (r.keyword == "k2" && r.page == 3)
+                OnUiThread(&form, [&] {
+                    enabledDuringRun = stop->isEnabled();
+                    progress = form.rankProgressText();
+                    QTest::mouseClick(stop, Qt::LeftButton);
+                });
+        });
+        form.RunRankQueries("www.one.cn\xFFwww.two.cn\xFFwww.three.cn", "k1\xFFk2\xFFk3",
+                            "0\xFF"
+                            "0\xFF"
+                            "0");
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 120000);
+
+        QVERIFY(enabledDuringRun);
+        QVERIFY2(progress.startsWith(QStringLiteral("查询 2/3 · 第 3 页 · 0:0")),
+                 qPrintable(progress));
+        QVERIFY(!stop->isEnabled());
+        QVERIFY(Control<QPushButton>(&form, "QuerySortButton")->isEnabled());
+        QCOMPARE(Served(m_engine->served()), QStringLiteral("0:1:k1 0:1:k2 0:2:k2 0:3:k2"));
+        QCOMPARE(StoredRanks(m_dir->path()), QStringList{Stored("www.one.cn", "k1", 0, 5)});
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, Report("www.one.cn", "k1", 5));
+        QVERIFY(!form.stopRequested());
+    }
+
+    // Closed in the pause between two pages: the run ends at once, nothing is stored, the
+    // window goes without a message.
+    void closingInThePauseEndsCleanly() {
+        IniFile(m_dir->filePath("Setting.ini")).writeInteger("SortQuery", "QuerySleep", 3000);
+        m_engine->plan("seo", Plan{.placed = {{{2, 0}, "https://www.target.cn/"}}});
+        auto form = std::make_unique<TMainForm>(m_dir->path());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->RunRankQueries("www.target.cn", "seo", "0");
+        // Page 1 has loaded when the pause begins.
+        QTRY_VERIFY_WITH_TIMEOUT(form->statusText() == QStringLiteral("在第 1 页中查找") &&
+                                     m_engine->pagesServed() == 1,
+                                 60000);
+        QTest::qWait(1000);
+        QElapsedTimer clock;
+        clock.start();
+        form->close();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->rankRunActive(), 10000);
+        QVERIFY2(clock.elapsed() < 2000, "the close waited for the pause");
+        QCOMPARE(m_engine->pagesServed(), 1);
+        QCOMPARE(StoredRanks(m_dir->path()), QStringList());
+        QCOMPARE(MessageBox::takeShown().size(), 0);
+        form.reset();
+    }
+
+    // Settings opened in the middle of a run: the run goes on under the dialog and ends.
+    void settingsDoNotStallTheRun() {
+        m_engine->plan("seo", Plan{.placed = {{{3, 1}, "https://www.target.cn/"}}});
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        bool endedUnderTheDialog = false;
+        ModalDriver settings([&](QDialog* dialog) {
+            QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+            endedUnderTheDialog = dialog->isVisible();
+            Click(dialog, "QuitButton");
+        });
+        form.RunRankQueries("www.target.cn", "seo", "0");
+        QTRY_VERIFY_WITH_TIMEOUT(m_engine->pagesServed() == 1, 60000);
+        form.SettingMenuClick();
+        QVERIFY(settings.ran());
+        QVERIFY(endedUnderTheDialog);
+        QCOMPARE(StoredRanks(m_dir->path()), QStringList{Stored("www.target.cn", "seo", 0, 22)});
+        QCOMPARE(MessageBox::takeShown().size(), 1);
+    }
+
+    // The engine shows its verification page: the window shows the page, the person submits
+    // its form, and the query goes on and ranks. The cookie stays, so the next query passes.
+    void verificationIsPassedInTheView() {
+        IniFile(m_dir->filePath("Setting.ini")).writeInteger("SortQuery", "QuerySleep", 0);
+        m_engine->plan("k1", Plan{.placed = {{{2, 3}, "https://www.target.cn/"}},
+                                  .trouble = {{2, Trouble::CaptchaUntilPassed}}});
+        m_engine->plan("k2", Plan{.placed = {{{1, 1}, "https://www.target.cn/"}},
+                                  .trouble = {{1, Trouble::CaptchaUntilPassed}}});
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.RunRankQueries("www.target.cn", "k1", "0");
+
+        const QString ask = QStringLiteral("请在下方完成验证，完成后查询自动继续");
+        QTRY_COMPARE_WITH_TIMEOUT(form.statusText(), ask, 60000);
+        auto* tabs = Control<QTabWidget>(&form, "SortPageControl");
+        QWebEngineView* view = form.browserView();
+        QVERIFY(view);
+        QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("SortWebTabSheet"));
+        QVERIFY(tabs->isTabVisible(tabs->currentIndex()));
+        // It waits for the person, however long that takes.
+        QTest::qWait(1500);
+        QVERIFY(form.rankRunActive());
+        QCOMPARE(form.statusText(), ask);
+        const QString out = qEnvironmentVariable("MT_SCREENSHOT_DIR");
+        if (!out.isEmpty())
+            QVERIFY(QDir().mkpath(out) && form.grab().save(out + "/verification.png"));
+
+        // What a person does: submit the form the engine shows.
+        view->page()->runJavaScript(QStringLiteral("document.getElementById('verify').submit()"));
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+        QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("SortGrid"));
+        QVERIFY(!tabs->isTabVisible(tabs->indexOf(tabs->findChild<QWidget*>("SortWebTabSheet"))));
+        QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, Report("www.target.cn", "k1", 14));
+
+        // The engine's cookie stays in the profile: the next query is let through.
+        const int before = m_engine->pagesServed();
+        form.RunRankQueries("www.target.cn", "k2", "0");
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+        QCOMPARE(m_engine->pagesServed() - before, 1);
+        shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, Report("www.target.cn", "k2", 2));
+        QCOMPARE(StoredRanks(m_dir->path()), (QStringList{Stored("www.target.cn", "k1", 0, 14),
+                                                          Stored("www.target.cn", "k2", 0, 2)}));
+    }
+
+    // For the documentation: a run under way, with its progress in the status bar.
+    void screenshotOfARun() {
+        const QString out = qEnvironmentVariable("MT_SCREENSHOT_DIR");
+        if (out.isEmpty())
+            QSKIP("MT_SCREENSHOT_DIR is not set");
+        m_engine->plan("seo 优化", Plan{.lastPage = 3});
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.RunRankQueries("www.example.com\xFFwww.example.org",
+                            QStringToGbk(QStringLiteral("seo 优化")) + "\xFF"
+                                                                       "seo",
+                            "0\xFF"
+                            "0");
+        QTRY_VERIFY_WITH_TIMEOUT(m_engine->pagesServed() == 2, 60000);
+        QVERIFY(QDir().mkpath(out) && form.grab().save(out + "/rank-run.png"));
+        Click(&form, "StopQueryButton");
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+        MessageBox::takeShown();
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakeEngine> m_engine;
+};
+
+std::unique_ptr<QObject> MakeRankRunTest() {
+    return std::make_unique<RankRunTest>();
+}
+
+#include "rankrun_test.moc"
