@@ -114,7 +114,7 @@ void RankScan::start(std::vector<RankQuery> queries) {
         same->members.push_back({i, site, LowerText(site), SiteMatcher(GbkToQString(site)), {}});
     }
     // Returns first: whoever started the run connects and gets every signal.
-    QTimer::singleShot(0, this, &RankScan::nextScan);
+    QTimer::singleShot(0, this, &RankScan::QueryRank);
 }
 
 void RankScan::stop() {
@@ -186,7 +186,7 @@ void RankScan::navigated(const LoadedPage& loaded) {
     });
 }
 
-void RankScan::nextScan() {
+void RankScan::QueryRank() {
     if (!m_running)
         return;
     if (m_stopping || StopRequested) {
@@ -370,7 +370,7 @@ void RankScan::endScan(Outcome unfinished, const QString& reason) {
         settle(m.query, r);
     }
     ++m_current;
-    nextScan();
+    QueryRank();
 }
 
 void RankScan::settle(size_t query, QueryResult result) {

@@ -98,7 +98,9 @@ private:
     struct Member;
     struct Scan;
 
-    void nextScan();
+    // Starts the next query (with the queries that share its keyword and engine) at page 1,
+    // or ends the run when none is left.
+    void QueryRank();
     void loadPage();
     void pageLoaded(const LoadedPage& loaded);
     void pageHtml(const LoadedPage& loaded, const Text& html);
