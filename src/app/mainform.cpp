@@ -100,7 +100,6 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     SortQuery = new HistoryModel(this);
     ui->SortDBGrid->setModel(SortQuery);
     ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
-    ui->SortDBGrid->setColumnHidden(HistoryModel::Url, true);
     ConnectReported(ui->SortDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                     &TMainForm::SortQueryAfterScroll);
     auto* deleteRow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), ui->SortDBGrid);
@@ -333,6 +332,8 @@ void TMainForm::showVerification() {
         layout->addWidget(m_browserView);
         m_browserView->setPage(browser().page());
     }
+    // Shown where the person works: the rank-query tab, below the query fields.
+    ui->SEOPageControl->setCurrentWidget(ui->QuerySortTabSheet);
     const int tab = ui->SortPageControl->indexOf(ui->SortWebTabSheet);
     ui->SortPageControl->setTabVisible(tab, true);
     ui->SortPageControl->setCurrentIndex(tab);
@@ -380,9 +381,8 @@ void TMainForm::QuerySortTabSheetShow() {
 void TMainForm::RefreshHistory() {
     SortQuery->closeHistory();
     SortQuery->RefreshHistory(*m_sortQueryDb);
-    // A new query brings new columns; the id and the destination stay hidden.
+    // A new query brings new columns; the id stays hidden.
     ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
-    ui->SortDBGrid->setColumnHidden(HistoryModel::Url, true);
     const int charWidth = ui->SortDBGrid->fontMetrics().averageCharWidth();
     // Never narrower than the column's title or what it shows.
     for (int column = HistoryModel::Web; column <= HistoryModel::QueryDate; ++column) {

@@ -21,13 +21,17 @@ void HistoryModel::RefreshHistory(RankDatabase& database) {
         fetchMore();
 }
 
+int HistoryModel::columnCount(const QModelIndex& parent) const {
+    return std::min(QSqlQueryModel::columnCount(parent), static_cast<int>(Url));
+}
+
 qint64 HistoryModel::idAt(int row) const {
     return QSqlQueryModel::data(index(row, Id)).toLongLong();
 }
 
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ToolTipRole && index.column() == Web) {
-        const QString url = QSqlQueryModel::data(index.siblingAtColumn(Url)).toString();
+        const QString url = QSqlQueryModel::data(createIndex(index.row(), Url)).toString();
         return url.isEmpty() ? QVariant() : QVariant(url);
     }
     const QVariant value = QSqlQueryModel::data(index, role);

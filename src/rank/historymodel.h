@@ -5,8 +5,8 @@
 class RankDatabase;
 
 // The newest 100 rows of the rank history as the grid shows them: 网址, 关键词, 搜索引擎,
-// 排名, 查询日期 (the id is kept in a hidden first column for deleting a row, the destination
-// that ranked in a hidden last one, shown as the site's tooltip).
+// 排名, 查询日期 (the id is kept in a hidden first column for deleting a row). The destination
+// that ranked is read with them and shown as the site's tooltip; it is no column of the grid.
 class HistoryModel : public QSqlQueryModel {
     Q_OBJECT
 
@@ -21,6 +21,7 @@ public:
     void closeHistory() { clear(); }
 
     qint64 idAt(int row) const;
+    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -196,6 +197,7 @@ private slots:
 
         const QString ask = QStringLiteral("请在下方完成验证，完成后查询自动继续");
         QTRY_COMPARE_WITH_TIMEOUT(form.statusText(), ask, 60000);
+        QCOMPARE(Control<QTabWidget>(&form, "SEOPageControl")->currentIndex(), 1);
         auto* tabs = Control<QTabWidget>(&form, "SortPageControl");
         QWebEngineView* view = form.browserView();
         QVERIFY(view);
@@ -239,6 +241,9 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Control<QTabWidget>(&form, "SEOPageControl")->setCurrentIndex(1);
+        Control<QLineEdit>(&form, "QueryWeb")->setText(QStringLiteral("www.example.com"));
+        Control<QLineEdit>(&form, "QueryKey")->setText(QStringLiteral("seo 优化"));
         form.RunRankQueries("www.example.com\xFFwww.example.org",
                             QStringToGbk(QStringLiteral("seo 优化")) + "\xFF"
                                                                        "seo",

@@ -377,14 +377,13 @@ TestResponse FakeEngine::answerToday(const Request& request, const TodayPlan& pl
         if (passed)
             trouble = plan.trouble.end();
         else
-            return Html("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>"
-                        "\xE7\x99\xBE\xE5\xBA\xA6\xE5\xAE\x89\xE5\x85\xA8\xE9\xAA\x8C"
-                        "\xE8\xAF\x81</title></head><body><div id=\"seccodeImage\"></div>"
-                        "<form id=\"verify\" action=\"/verify\" method=\"get\"><input "
-                        "type=\"hidden\" name=\"back\" value=\"" +
+            return Html("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>百度安全验证"
+                        "</title></head><body style=\"font-family:sans-serif;text-align:center\">"
+                        "<h3>百度安全验证</h3><p>网络不给力，请稍后重试</p><div "
+                        "id=\"seccodeImage\"></div><form id=\"verify\" action=\"/verify\" "
+                        "method=\"get\"><input type=\"hidden\" name=\"back\" value=\"" +
                         TodayPages::Escape(request.target) +
-                        "\"><button type=\"submit\">\xE9\xAA\x8C\xE8\xAF\x81</button>"
-                        "</form></body></html>");
+                        "\"><button type=\"submit\">点击完成验证</button></form></body></html>");
     }
     if (trouble != plan.trouble.end()) {
         switch (trouble->second) {
