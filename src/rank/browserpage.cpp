@@ -92,8 +92,13 @@ void BrowserPage::loadPage(const Text& address, std::chrono::milliseconds limit,
     if (address.empty()) {
         LoadedPage loaded;
         loaded.error = QStringLiteral("搜索引擎没有网址");
-        // Answered later, as every other load is.
-        QTimer::singleShot(0, m_page.get(), [done = std::move(done), loaded] { done(loaded); });
+        // Answered later, as every other load is, unless cancelled meanwhile.
+        QTimer::singleShot(0, m_page.get(),
+                           [done = std::move(done), loaded,
+                            generation = std::weak_ptr<int>(m_generation), asked = *m_generation] {
+                               if (const auto g = generation.lock(); g && *g == asked)
+                                   done(loaded);
+                           });
         return;
     }
     m_onLoad = [this, limit, done = std::move(done)](bool timedOut) {

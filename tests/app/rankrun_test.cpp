@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
@@ -109,11 +110,13 @@ private slots:
         QVERIFY(!stop->isEnabled());
         bool enabledDuringRun = false;
         QString progress;
+        QStringList historyDuringRun;
         m_engine->setOnPage([&](const FakeEngine::Request& r) {
             if (r.keyword == "k2" && r.page == 3)
                 OnUiThread(&form, [&] {
                     enabledDuringRun = stop->isEnabled();
                     progress = form.rankProgressText();
+                    historyDuringRun = GridRows(Control<QTableView>(&form, "SortDBGrid"));
                     QTest::mouseClick(stop, Qt::LeftButton);
                 });
         });
@@ -124,6 +127,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 120000);
 
         QVERIFY(enabledDuringRun);
+        // Each rank shows in the history as it is stored, not only at the end of the run.
+        QCOMPARE(historyDuringRun.size(), 1);
+        QVERIFY2(historyDuringRun[0].startsWith(QStringLiteral("www.one.cn|k1|百度|5|")),
+                 qPrintable(historyDuringRun.join('\n')));
         QVERIFY2(progress.startsWith(QStringLiteral("查询 2/3 · 第 3 页 · 0:0")),
                  qPrintable(progress));
         QVERIFY(!stop->isEnabled());
