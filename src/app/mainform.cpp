@@ -151,6 +151,7 @@ void TMainForm::FormCreate(const QString& programDir) {
     LoadSendSettings();
     StopRequested = false;
 
+    // A missing list is an empty one; a list that cannot be read is said.
     RunReported([&] { m_sites->load(ProgramDir + QStringLiteral("Url.txt")); });
     // No statistics page is visited: the program sends nothing anywhere at start-up.
 }
@@ -435,6 +436,14 @@ void TMainForm::StartButtonClick() {
     if (m_run)
         return;
     SaveSendSettings();
+    // Without a template there is nothing to send: the user is told what the file is and
+    // where it goes, and the last run's log stays.
+    const QString templates = ProgramDir + QStringLiteral("SL.txt");
+    m_dispenser->LoadTemplates(templates);
+    if (!m_dispenser->hasTemplates()) {
+        MessageBox::warning(this, NoTemplatesMessage(templates));
+        return;
+    }
     const int workers = SpinValue(ui->ThreadCount, ui->ThreadCount->minimum());
     m_run = StartSendRun(ProgramDir, *m_sites, *m_dispenser, *this, m_fetchOptions, workers);
     m_jobTotal = m_dispenser->jobCount();

@@ -148,6 +148,10 @@ int RunSend(const Options& o) {
         PrintErr(e.message() + QLatin1Char('.'));
     }
     Dispenser dispenser(sites, [passes] { return passes; });
+    const QString templates = o.dir + QStringLiteral("SL.txt");
+    dispenser.LoadTemplates(templates);
+    if (!dispenser.hasTemplates())
+        throw AppError(NoTemplatesMessage(templates));
     ConsoleStatus status(o.verbose);
     std::unique_ptr<SendRun> run = StartSendRun(o.dir, sites, dispenser, status, {}, threads);
     const long long total = dispenser.jobCount();
@@ -195,8 +199,7 @@ int RunHistory(const Options& o) {
     for (const RankDatabase::HistoryRow& row : database.historyRows(o.limit)) {
         rows << QStringList{GbkToQString(row.site), GbkToQString(row.keyword),
                             SortQuerySearcherTypeGetText(row.engine), QString::number(row.rank),
-                            o.csv ? row.day.toString(Qt::ISODate)
-                                  : QLocale::system().toString(row.day, QLocale::ShortFormat)};
+                            row.day.toString(Qt::ISODate)};
         if (o.csv)
             rows.back() << row.url;
     }

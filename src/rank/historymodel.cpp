@@ -5,7 +5,6 @@
 #include "rankdb.h"
 
 #include <QDate>
-#include <QLocale>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -41,8 +40,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     case SearcherType:
         return SortQuerySearcherTypeGetText(value.isNull() ? -1 : value.toInt());
     case QueryDate:
-        return QLocale::system().toString(QDate::fromString(value.toString(), Qt::ISODate),
-                                          QLocale::ShortFormat);
+        // yyyy-MM-dd whatever the locale: a Chinese window, a sortable text.
+        return QDate::fromString(value.toString(), Qt::ISODate).toString(Qt::ISODate);
     default:
         return value;
     }

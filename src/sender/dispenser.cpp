@@ -5,7 +5,9 @@
 #include "sitelist.h"
 #include "strsearch.h"
 
+#include <QDir>
 #include <QFile>
+#include <algorithm>
 
 namespace {
 
@@ -29,6 +31,9 @@ void Dispenser::LoadTemplates(const QString& path) {
     std::lock_guard lock(DispenserLock);
     Templates.clear();
     QFile file(path);
+    // No file yet is no template yet.
+    if (!file.exists())
+        return;
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("Cannot open file %1").arg(path));
     const QByteArray bytes = file.readAll();
@@ -67,6 +72,20 @@ Text Dispenser::NextJob() {
         if (!job.empty())
             return job;
     }
+}
+
+bool Dispenser::hasTemplates() {
+    std::lock_guard lock(DispenserLock);
+    return std::any_of(Templates.begin(), Templates.end(),
+                       [](const Text& line) { return TemplateDigit(line) >= 0; });
+}
+
+QString NoTemplatesMessage(const QString& path) {
+    return QStringLiteral("没有链接模板，无法群发。请把链接模板写进 %1：每行一个模板，先写一个数字"
+                          "（模板适用的最高网址类型，5 到 9 适用于所有网址），紧接着写网址，"
+                          "用 {_url} 或 {@url} 代表您的网址，例如 "
+                          "5http://www.example.com/whois/{@url}")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 long long Dispenser::jobCount() {

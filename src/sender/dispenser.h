@@ -16,9 +16,12 @@ public:
     // passCount is read at every step, so a change during a run counts at once.
     Dispenser(const SiteList& sites, std::function<int()> passCount);
 
-    // Empties the templates and loads "SL.txt" (any line-end form). Throws AppError
-    // "Cannot open file <path>", leaving the templates empty.
+    // Empties the templates and loads "SL.txt" (any line-end form); a missing file gives no
+    // templates. Throws AppError "Cannot open file <path>" for a file that cannot be read,
+    // leaving the templates empty.
     void LoadTemplates(const QString& path);
+    // At least one line is a template (starts with its digit).
+    bool hasTemplates();
     // Back to pass 1, first site, first template.
     void reset();
 
@@ -39,6 +42,9 @@ private:
     int SiteIndex = 0;
     int TemplateIndex = 0;
 };
+
+// What a user is told when a send run has no templates: what "SL.txt" is and where it goes.
+QString NoTemplatesMessage(const QString& path);
 
 // A template body with the site filled in: "{_url}" takes the site with "_" for ".", otherwise
 // "{@url}" takes the site as it is; both placeholders match in any case.

@@ -8,6 +8,16 @@
 
 void SiteList::load(const QString& path) {
     QFile file(path);
+    // A first start has no list yet: it is empty until the first site is added.
+    if (!file.exists()) {
+        beginResetModel();
+        {
+            std::lock_guard lock(m_mutex);
+            m_sites.clear();
+        }
+        endResetModel();
+        return;
+    }
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("Cannot open file %1").arg(path));
     const QByteArray bytes = file.readAll();

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QLocale>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -71,8 +70,7 @@ void ClickRow(TMainForm& form, int row) {
 }
 
 QString Row(const QString& site, const QString& keyword, const QString& engine, int rank) {
-    return QStringList{site, keyword, engine, QString::number(rank),
-                       QLocale::system().toString(kDay, QLocale::ShortFormat)}
+    return QStringList{site, keyword, engine, QString::number(rank), kDay.toString(Qt::ISODate)}
         .join('|');
 }
 

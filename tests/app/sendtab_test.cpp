@@ -113,18 +113,34 @@ private slots:
                  QByteArray("a.example/\r\nwww.b.example\r\n"));
     }
 
-    void missingTemplatesStopTheStart() {
+    // No template: the user is told what "SL.txt" is and where it goes; nothing is sent and
+    // the last run's log stays.
+    void noTemplatesStopTheStart_data() {
+        QTest::addColumn<QByteArray>("templates"); // "<none>": no file
+        QTest::newRow("no file") << QByteArray("<none>");
+        QTest::newRow("no template line") << QByteArray("\r\n# notes\r\nhttp://x/{@url}\r\n");
+    }
+
+    void noTemplatesStopTheStart() {
+        QFETCH(QByteArray, templates);
         QTemporaryDir dir;
         QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "a.example\r\n"));
         QVERIFY(WriteFileBytes(dir.filePath("SendLog.txt"), "old\r\n"));
+        if (templates != "<none>")
+            QVERIFY(WriteFileBytes(dir.filePath("SL.txt"), templates));
         TMainForm form(dir.path());
         QTest::mouseClick(form.findChild<QPushButton*>("StartButton"), Qt::LeftButton);
-        QCOMPARE(Shown(MessageBox::takeShown()),
-                 QStringLiteral("Cannot open file %1.").arg(dir.filePath("SL.txt")));
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].kind == MessageBox::Kind::Warning);
+        QVERIFY2(
+            shown[0].text.startsWith(QStringLiteral("没有链接模板，无法群发。请把链接模板写进 ") +
+                                     dir.filePath("SL.txt")),
+            qPrintable(shown[0].text));
+        QVERIFY(shown[0].text.contains(QStringLiteral("{_url} 或 {@url}")));
         QVERIFY(!form.sendRunActive());
         QVERIFY(form.findChild<QPushButton*>("StartButton")->isEnabled());
-        // The steps before the templates stay done.
-        QVERIFY(!QFile::exists(dir.filePath("SendLog.txt")));
+        QCOMPARE(ReadFileBytes(dir.filePath("SendLog.txt")), QByteArray("old\r\n"));
         QVERIFY(QFile::exists(dir.filePath("Setting.ini")));
     }
 

@@ -739,7 +739,10 @@ INSTANTIATE_TEST_SUITE_P(
                  {"send", "--dir", "{dir}"},
                  SitesOnly,
                  1,
-                 "Cannot open file {dir}/SL.txt.",
+                 "没有链接模板，无法群发。请把链接模板写进 "
+                 "{dir}/SL.txt：每行一个模板，先写一个数字（模板适用的"
+                 "最高网址类型，5 到 9 适用于所有网址），紧接着写网址，用 {_url} 或 {@url} "
+                 "代表您的网址，例如 5http://www.example.com/whois/{@url}.",
                  // The settings are saved first, as the button saves them.
                  {"Setting.ini", "Url.txt"}},
         ExitCase{"foreignDatabaseHistory",

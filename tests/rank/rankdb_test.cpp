@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLocale>
 #include <QProcess>
 #include <QSet>
 #include <QSqlQuery>
@@ -74,8 +73,8 @@ std::vector<Shown> History(RankDatabase& db) {
     return rows;
 }
 
-QString ShortDate(const QDate& day) {
-    return QLocale::system().toString(day, QLocale::ShortFormat);
+QString IsoDate(const QDate& day) {
+    return day.toString(Qt::ISODate);
 }
 
 class RankDbTest : public testing::Test {
@@ -160,7 +159,7 @@ TEST_F(RankDbTest, OneRowPerSiteKeywordEngineAndDay) {
         std::vector<Shown> expected;
         for (const Store& s : c.history)
             expected.push_back({s.site, s.keyword, engines[s.engine], QString::number(s.rank),
-                                ShortDate(kDay.addDays(s.day))});
+                                IsoDate(kDay.addDays(s.day))});
         EXPECT_EQ(History(db), expected);
         EXPECT_EQ(CountRows(db, "QuerySort"), static_cast<qint64>(c.history.size()));
     }
@@ -200,7 +199,7 @@ TEST_F(RankDbTest, HistoryColumns) {
     // An engine outside 0-2 shows an empty cell.
     ASSERT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.index(0, HistoryModel::SearcherType).data().toString(), QString());
-    EXPECT_EQ(model.index(0, HistoryModel::QueryDate).data().toString(), ShortDate(kDay));
+    EXPECT_EQ(model.index(0, HistoryModel::QueryDate).data().toString(), IsoDate(kDay));
 }
 
 // Texts go in as GBK bytes and come back unchanged, whatever quoting characters they hold.
@@ -236,7 +235,7 @@ TEST_F(RankDbTest, TextsRoundTrip) {
             EXPECT_EQ(CountRows(db, "QuerySort"), before + 1);
             const std::vector<Shown> history = History(db);
             ASSERT_FALSE(history.empty());
-            EXPECT_EQ(history[0], (Shown{site.shown, keyword.shown, "搜狗", "5", ShortDate(kDay)}));
+            EXPECT_EQ(history[0], (Shown{site.shown, keyword.shown, "搜狗", "5", IsoDate(kDay)}));
 
             db.insertBatch(site.gbk, keyword.gbk, 3);
             const std::vector<RankDatabase::BatchRow> rows = db.batchRows();
@@ -430,8 +429,8 @@ TEST_F(RankDbTest, DeleteRankRemovesOnlyThatRow) {
     model.RefreshHistory(db);
     ASSERT_EQ(model.rowCount(), 3);
     db.deleteRank(model.idAt(1));
-    EXPECT_EQ(History(db), (std::vector<Shown>{{"a.com", "seo", "好搜", "3", ShortDate(kDay)},
-                                               {"a.com", "seo", "百度", "1", ShortDate(kDay)}}));
+    EXPECT_EQ(History(db), (std::vector<Shown>{{"a.com", "seo", "好搜", "3", IsoDate(kDay)},
+                                               {"a.com", "seo", "百度", "1", IsoDate(kDay)}}));
 }
 
 // The window's data sets and a second copy of the program each hold their own connection.
@@ -443,10 +442,10 @@ TEST_F(RankDbTest, ConnectionsSeeEachOthersRows) {
     EXPECT_TRUE(b.batchRows().empty()); // b is open before a writes
 
     a.StoreRank("a.com", "seo", 0, 4);
-    EXPECT_EQ(History(b), (std::vector<Shown>{{"a.com", "seo", "百度", "4", ShortDate(kDay)}}));
+    EXPECT_EQ(History(b), (std::vector<Shown>{{"a.com", "seo", "百度", "4", IsoDate(kDay)}}));
     // b replaces the row a stored that day.
     b.StoreRank("a.com", "seo", 0, 2);
-    EXPECT_EQ(History(a), (std::vector<Shown>{{"a.com", "seo", "百度", "2", ShortDate(kDay)}}));
+    EXPECT_EQ(History(a), (std::vector<Shown>{{"a.com", "seo", "百度", "2", IsoDate(kDay)}}));
 
     b.insertBatch("b.com", "seo", 1);
     ASSERT_EQ(a.batchRows().size(), 1u);

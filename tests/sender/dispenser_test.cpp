@@ -2,6 +2,7 @@
 #include "dispenser.h"
 #include "sitelist.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -259,18 +260,27 @@ TEST(Dispenser, ReloadReplacesTheTemplates) {
     EXPECT_EQ(Drain(run.dispenser), (TextList{"http://new/a.com"}));
 }
 
-TEST(Dispenser, MissingTemplateFileRaisesAndLeavesNoTemplates) {
+// No file yet is no template; a file that cannot be read is an error. Either way nothing of
+// the templates before is left.
+TEST(Dispenser, MissingOrUnreadableTemplateFile) {
     SendSetup run(kExampleSites, kExampleTemplates, 1);
-    const QString missing = run.dir.filePath("gone/SL.txt");
+    EXPECT_TRUE(run.dispenser.hasTemplates());
+    run.dispenser.LoadTemplates(run.dir.filePath("none/SL.txt"));
+    EXPECT_FALSE(run.dispenser.hasTemplates());
+    EXPECT_EQ(run.dispenser.jobCount(), 0);
+
+    SendSetup again(kExampleSites, kExampleTemplates, 1);
+    const QString folder = again.dir.filePath("folder");
+    ASSERT_TRUE(QDir().mkpath(folder));
     try {
-        run.dispenser.LoadTemplates(missing);
+        again.dispenser.LoadTemplates(folder);
         FAIL() << "no error";
     } catch (const AppError& e) {
-        EXPECT_EQ(e.message(), "Cannot open file " + missing);
+        EXPECT_EQ(e.message(), "Cannot open file " + folder);
     }
-    run.dispenser.reset();
-    EXPECT_EQ(run.dispenser.jobCount(), 0);
-    EXPECT_EQ(run.dispenser.NextJob(), "");
+    again.dispenser.reset();
+    EXPECT_FALSE(again.dispenser.hasTemplates());
+    EXPECT_EQ(again.dispenser.NextJob(), "");
 }
 
 } // namespace

@@ -102,10 +102,18 @@ TEST(SiteList, SaveReplacesTheWholeFile) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Url.txt"});
 }
 
-TEST(SiteList, MissingFileRaisesAndKeepsTheList) {
+// A first start has no file: an empty list, and no file made. One that cannot be read is an
+// error and the list stays.
+TEST(SiteList, MissingFileIsAnEmptyListUnreadableRaises) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Url.txt");
     SiteList list;
+    list.append("example.com");
+    list.load(path);
+    EXPECT_EQ(list.entries(), TextList{});
+    EXPECT_FALSE(QFile::exists(path));
+
+    ASSERT_TRUE(QDir().mkpath(path));
     list.append("example.com");
     ExpectAppError([&] { list.load(path); }, "Cannot open file " + path);
     EXPECT_EQ(list.entries(), TextList{"example.com"});
