@@ -39,8 +39,9 @@ QueryResult RunQuery(PageLoader& browser, const IniFile& settings, const QString
                      const Text& site, const Text& keyword, int engine) {
     NoStatus status;
     bool stop = false;
-    RankScan scan(browser, status, settings, dir + QLatin1Char('/'), stop,
-                  [](const Text&, const Text&, int, const QueryResult&) {});
+    RankScan scan(
+        browser, status, settings, dir + QLatin1Char('/'), stop,
+        [](const Text&, const Text&, int, const QueryResult&) { return std::optional<int>(); });
     QueryResult result;
     QObject::connect(&scan, &RankScan::queryFinished,
                      [&result](const RankOutcome& o) { result = o.result; });

@@ -258,10 +258,12 @@ void TMainForm::RunRankQueries(const Text& sites, const Text& keywords, const Te
     m_scan = std::make_unique<RankScan>(
         browser(), *this, *SettingsFile, ProgramDir, StopRequested,
         [this](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
-            StoreRank(site, keyword, engine, result.rank, result.url);
+            const std::optional<int> previous =
+                DataQuery->StoreRank(site, keyword, engine, result.rank, result.url);
             // Each stored rank shows at once, not only at the end of a long batch.
             if (!m_closed)
                 RefreshHistory();
+            return previous;
         });
     m_scan->setSolveBlocks(true);
     connect(m_scan.get(), &RankScan::queryFinished, this, &TMainForm::rankQueryFinished);

@@ -71,7 +71,7 @@ int RunQueryLists(const Options& o, const BatchLists& lists) {
     RankScan scan(
         browser, status, settings, o.dir, stopRequested,
         [&](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
-            database.StoreRank(site, keyword, engine, result.rank, result.url);
+            return database.StoreRank(site, keyword, engine, result.rank, result.url);
         });
     int code = 0;
     QString error;

@@ -2,8 +2,10 @@
 
 #include "apperror.h"
 #include "engines.h"
+#include "queryrunner.h"
 #include "rankdb.h"
 
+#include <QColor>
 #include <QDate>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -11,8 +13,12 @@
 void HistoryModel::RefreshHistory(RankDatabase& database) {
     clear();
     QSqlQuery query(database.connection());
-    if (!query.exec(QStringLiteral("SELECT id, Web, SearchKey, SearcherType, SortNum, QueryDate, "
-                                   "Url FROM QuerySort ORDER BY id DESC LIMIT 100")))
+    if (!query.exec(QStringLiteral(
+            "SELECT id, Web, SearchKey, SearcherType, SortNum, "
+            "(SELECT p.SortNum FROM QuerySort p WHERE p.Web = q.Web AND p.SearchKey = q.SearchKey "
+            "AND p.SearcherType = q.SearcherType AND p.QueryDate < q.QueryDate "
+            "ORDER BY p.QueryDate DESC, p.id DESC LIMIT 1), QueryDate, Url "
+            "FROM QuerySort q ORDER BY id DESC LIMIT 100")))
         throw AppError(query.lastError().text());
     setQuery(std::move(query));
     // Every row at once: the grid is small and the query must not hold the file open.
@@ -33,6 +39,19 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
         const QString url = QSqlQueryModel::data(createIndex(index.row(), Url)).toString();
         return url.isEmpty() ? QVariant() : QVariant(url);
     }
+    if (index.column() == Change && (role == Qt::DisplayRole || role == Qt::ForegroundRole)) {
+        const int rank = QSqlQueryModel::data(index.siblingAtColumn(SortNum)).toInt();
+        const QVariant before = QSqlQueryModel::data(index);
+        const QString change =
+            RankChange(rank, before.isNull() ? std::nullopt : std::optional<int>(before.toInt()));
+        if (role == Qt::DisplayRole)
+            return change;
+        if (change.startsWith(QChar(u'↑')))
+            return QColor(Qt::darkGreen);
+        if (change.startsWith(QChar(u'↓')))
+            return QColor(Qt::red);
+        return {};
+    }
     const QVariant value = QSqlQueryModel::data(index, role);
     if (role != Qt::DisplayRole)
         return value;
@@ -50,11 +69,12 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
 QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QSqlQueryModel::headerData(section, orientation, role);
-    static const char* const titles[] = {"id", "网址", "关键词", "搜索引擎", "排名", "查询日期"};
+    static const char* const titles[] = {"id",   "网址", "关键词",  "搜索引擎",
+                                         "排名", "变化", "查询日期"};
     return section >= 0 && section <= QueryDate ? QString::fromUtf8(titles[section]) : QVariant();
 }
 
 int HistoryModel::columnChars(int column) {
-    static const int chars[] = {0, 24, 24, 8, 8, 10};
+    static const int chars[] = {0, 24, 24, 8, 8, 6, 10};
     return column >= 0 && column <= QueryDate ? chars[column] : 0;
 }

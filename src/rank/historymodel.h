@@ -5,13 +5,15 @@
 class RankDatabase;
 
 // The newest 100 rows of the rank history as the grid shows them: 网址, 关键词, 搜索引擎,
-// 排名, 查询日期 (the id is kept in a hidden first column for deleting a row). The destination
-// that ranked is read with them and shown as the site's tooltip; it is no column of the grid.
+// 排名, 变化 (against the latest earlier day: ↑ green, ↓ red), 查询日期 (the id is kept in a hidden
+// first column for deleting a row). The destination that ranked is read with them and shown as the
+// site's tooltip; it is no column of the grid.
 class HistoryModel : public QSqlQueryModel {
     Q_OBJECT
 
 public:
-    enum Column { Id, Web, SearchKey, SearcherType, SortNum, QueryDate, Url };
+    // Change holds the rank of the latest earlier day and shows the difference.
+    enum Column { Id, Web, SearchKey, SearcherType, SortNum, Change, QueryDate, Url };
 
     using QSqlQueryModel::QSqlQueryModel;
 

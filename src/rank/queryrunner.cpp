@@ -41,12 +41,27 @@ QString Subject(const RankOutcome& o) {
 
 } // namespace
 
+QString RankChange(int rank, std::optional<int> previous) {
+    if (rank <= 0)
+        return QStringLiteral("—");
+    if (!previous || *previous <= 0)
+        return QStringLiteral("新");
+    if (rank < *previous)
+        return QStringLiteral("↑%1").arg(*previous - rank);
+    if (rank > *previous)
+        return QStringLiteral("↓%1").arg(rank - *previous);
+    return QStringLiteral("=");
+}
+
 QString ReportLine(const RankOutcome& outcome) {
     const QueryResult& r = outcome.result;
     switch (r.outcome) {
     case Outcome::Ranked:
         return Subject(outcome) + QStringLiteral(" 查询中排名第 ") + QString::number(r.rank) +
-               QStringLiteral(" 位\r\n");
+               QStringLiteral(" 位") +
+               (r.stored ? QStringLiteral("（%1）").arg(RankChange(r.rank, r.previous))
+                         : QString()) +
+               QStringLiteral("\r\n");
     case Outcome::Blocked:
         return Subject(outcome) + QStringLiteral(" 查询中遇到验证页面，没有结果: ") + r.reason +
                QStringLiteral("\r\n");

@@ -181,8 +181,8 @@ void RankDatabase::close() {
     QSqlDatabase::removeDatabase(m_name);
 }
 
-void RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine, int rank,
-                             const QString& url) {
+std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine,
+                                           int rank, const QString& url) {
     QSqlDatabase& db = connection();
     // Take the write lock at the start: a transaction that reads first and then wants to write
     // is refused at once when another connection writes, instead of waiting its turn.
@@ -204,6 +204,18 @@ void RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine, 
             remove.addBindValue(earlier.value(0));
             Exec(remove);
         }
+        std::optional<int> previous;
+        QSqlQuery before = Prepare(
+            db, QStringLiteral("SELECT SortNum FROM QuerySort WHERE Web = ? AND SearchKey = ? "
+                               "AND SearcherType = ? AND QueryDate < ? "
+                               "ORDER BY QueryDate DESC, id DESC LIMIT 1"));
+        before.addBindValue(GbkToQString(site));
+        before.addBindValue(GbkToQString(keyword));
+        before.addBindValue(engine);
+        before.addBindValue(day);
+        Exec(before);
+        if (before.next())
+            previous = before.value(0).toInt();
         QSqlQuery insert = Prepare(
             db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
                                "QueryDate, Url, Outcome) VALUES (?, ?, ?, ?, ?, ?, ?)"));
@@ -218,6 +230,7 @@ void RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine, 
         Exec(insert);
         if (!db.commit())
             Fail(db.lastError());
+        return previous;
     } catch (...) {
         db.rollback();
         throw;

@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // The path of the database file in a connection string: its "Data Source=" or "DBQ=" entry.
@@ -37,9 +38,10 @@ public:
     void setToday(std::function<QDate()> today) { m_today = std::move(today); }
 
     // One row per site, keyword, engine and day: the day's earlier row goes, the new one gets
-    // the newest id. url: the destination that ranked, if known.
-    void StoreRank(const Text& site, const Text& keyword, int engine, int rank,
-                   const QString& url = {});
+    // the newest id. url: the destination that ranked, if known. Returns the rank stored for
+    // the same site, keyword and engine on the latest earlier day, if any.
+    std::optional<int> StoreRank(const Text& site, const Text& keyword, int engine, int rank,
+                                 const QString& url = {});
     void deleteRank(qint64 id);
 
     struct HistoryRow {

@@ -360,7 +360,8 @@ void RankScan::endScan(Outcome unfinished, const QString& reason) {
         r.results = r.outcome == Outcome::Ranked ? r.rank : s.results;
         if (storing && (r.outcome == Outcome::Ranked || r.outcome == Outcome::NotFound)) {
             try {
-                m_store(m.site, s.keyword, s.engine, r);
+                r.previous = m_store(m.site, s.keyword, s.engine, r);
+                r.stored = true;
             } catch (const AppError& e) {
                 emit error(e.message());
                 finish(false);

@@ -30,11 +30,13 @@ enum class Outcome {
 
 struct QueryResult {
     Outcome outcome = Outcome::NotFound;
-    int rank = 0;    // Ranked: the position over all pages
-    QString url;     // Ranked: the destination that matched (the text-marker scan has none)
-    QString reason;  // Blocked, Failed: what happened, for the user
-    int pages = 0;   // result pages loaded
-    int results = 0; // results counted on them (the text-marker scan counts none)
+    int rank = 0;        // Ranked: the position over all pages
+    QString url;         // Ranked: the destination that matched (the text-marker scan has none)
+    QString reason;      // Blocked, Failed: what happened, for the user
+    int pages = 0;       // result pages loaded
+    int results = 0;     // results counted on them (the text-marker scan counts none)
+    bool stored = false; // kept in the history
+    std::optional<int> previous{}; // stored: the rank of the latest earlier day, if any
 };
 
 struct RankQuery {
@@ -60,8 +62,9 @@ class RankScan : public QObject {
 public:
     // Called for results only (Ranked, NotFound), and only when storing is on; a database
     // error (AppError) ends the run.
-    using Store = std::function<void(const Text& site, const Text& keyword, int engine,
-                                     const QueryResult& result)>;
+    // Returns the rank stored on the latest earlier day, if any.
+    using Store = std::function<std::optional<int>(const Text& site, const Text& keyword,
+                                                   int engine, const QueryResult& result)>;
 
     // stopRequested: set when the main window closes; the run ends after the page under way.
     RankScan(PageLoader& browser, StatusSink& status, const IniFile& settings, QString programDir,

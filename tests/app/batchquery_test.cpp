@@ -711,10 +711,10 @@ private slots:
                           .arg(QString::fromStdString(r.keyword));
         QCOMPARE(served, (QStringList{"0:1:k1", "1:1:k1", "2:1:k1", "1:1:k2", "1:2:k2"}));
         const QString report =
-            QStringLiteral("\"www.a-one.cn\" 在 百度 关键词 \"k1\" 查询中排名第 3 位\r\n"
-                           "\"www.a-one.cn\" 在 搜狗 关键词 \"k1\" 查询中排名第 3 位\r\n"
-                           "\"www.a-one.cn\" 在 好搜 关键词 \"k1\" 查询中排名第 3 位\r\n"
-                           "\"www.b-two.cn\" 在 搜狗 关键词 \"k2\" 查询中排名第 11 位\r\n");
+            QStringLiteral("\"www.a-one.cn\" 在 百度 关键词 \"k1\" 查询中排名第 3 位（新）\r\n"
+                           "\"www.a-one.cn\" 在 搜狗 关键词 \"k1\" 查询中排名第 3 位（新）\r\n"
+                           "\"www.a-one.cn\" 在 好搜 关键词 \"k1\" 查询中排名第 3 位（新）\r\n"
+                           "\"www.b-two.cn\" 在 搜狗 关键词 \"k2\" 查询中排名第 11 位（新）\r\n");
         QCOMPARE(ShownMessages(), QStringList{"I:" + report});
         const QStringList ranks{"www.a-one.cn|k1|0|3", "www.a-one.cn|k1|1|3", "www.a-one.cn|k1|2|3",
                                 "www.b-two.cn|k2|1|11"};

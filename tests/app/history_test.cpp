@@ -4,6 +4,7 @@
 #include "rankdb.h"
 #include "testsupport.h"
 
+#include <QColor>
 #include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
@@ -69,8 +70,14 @@ void ClickRow(TMainForm& form, int row) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
 }
 
+// A row stored on kDay with no earlier day: its change is "新", or "—" when not found.
 QString Row(const QString& site, const QString& keyword, const QString& engine, int rank) {
-    return QStringList{site, keyword, engine, QString::number(rank), kDay.toString(Qt::ISODate)}
+    return QStringList{site,
+                       keyword,
+                       engine,
+                       QString::number(rank),
+                       rank > 0 ? QStringLiteral("新") : QStringLiteral("—"),
+                       kDay.toString(Qt::ISODate)}
         .join('|');
 }
 
@@ -101,7 +108,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         ShowRankTab(form);
 
-        QCOMPARE(GridTitles(form), (QStringList{"网址", "关键词", "搜索引擎", "排名", "查询日期"}));
+        QCOMPARE(GridTitles(form),
+                 (QStringList{"网址", "关键词", "搜索引擎", "排名", "变化", "查询日期"}));
         const QStringList shown{Row("d.com", "k\"4\"", "好搜", 15),
                                 Row("o'brien.com", "50%", "", 12), Row("b.com", "中文", "搜狗", 0),
                                 Row("a.com", "seo", "百度", 3)};
@@ -117,6 +125,43 @@ private slots:
         QCOMPARE(GridRows(form),
                  (QStringList{Row("a.com", "seo", "百度", 1), shown[0], shown[1], shown[2]}));
         QCOMPARE(QueryFields(form), QStringLiteral("a.com|seo|百度"));
+    }
+
+    // Each row against the latest earlier day of the same site, keyword and engine: better in
+    // green, worse in red, the same, first, not found now.
+    void changeAgainstTheDayBefore() {
+        TMainForm form(m_dir->path());
+        QDate day = kDay;
+        form.dataQuery().setToday([&day] { return day; });
+        const struct {
+            int days; // after kDay
+            const char* site;
+            int engine;
+            int rank;
+        } stores[] = {
+            {0, "a.com", 0, 9}, {0, "b.com", 0, 4}, {0, "c.com", 0, 0}, {0, "d.com", 0, 6},
+            {1, "a.com", 0, 6}, {1, "a.com", 1, 2}, {1, "b.com", 0, 7}, {2, "c.com", 0, 5},
+            {2, "d.com", 0, 0}, {3, "a.com", 0, 6}, {3, "b.com", 0, 7},
+        };
+        for (const auto& s : stores) {
+            day = kDay.addDays(s.days);
+            form.StoreRank(s.site, "seo", s.engine, s.rank);
+        }
+        form.RefreshHistory();
+        QStringList changes;
+        QStringList colours;
+        const QAbstractItemModel* model = Grid(form)->model();
+        for (int r = 0; r < model->rowCount(); ++r) {
+            const QModelIndex cell = model->index(r, 5);
+            changes << model->index(r, 1).data().toString() + ":" + cell.data().toString();
+            const QVariant colour = cell.data(Qt::ForegroundRole);
+            colours << (colour.isValid() ? colour.value<QColor>().name() : QStringLiteral("-"));
+        }
+        QCOMPARE(changes,
+                 (QStringList{"b.com:=", "a.com:=", "d.com:—", "c.com:新", "b.com:↓3", "a.com:新",
+                              "a.com:↑3", "d.com:新", "c.com:—", "b.com:新", "a.com:新"}));
+        QCOMPARE(colours.mid(4, 3), (QStringList{"#ff0000", "-", "#008000"}));
+        QCOMPARE(colours[0], QStringLiteral("-"));
     }
 
     void selectingARowFillsTheQueryFields() {

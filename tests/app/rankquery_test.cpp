@@ -30,10 +30,13 @@ QString Searching(int page) {
     return QStringLiteral("在第 %1 页中查找").arg(page);
 }
 
-QString ReportLine(const QString& site, int engine, const QString& keyword, int rank) {
-    return QStringLiteral("\"%1\" 在 %2 关键词 \"%3\" 查询中排名第 %4 位\r\n")
+// change: against the day before, as stored ranks get it; empty when nothing is stored.
+QString ReportLine(const QString& site, int engine, const QString& keyword, int rank,
+                   const QString& change = QStringLiteral("新")) {
+    return QStringLiteral("\"%1\" 在 %2 关键词 \"%3\" 查询中排名第 %4 位%5\r\n")
         .arg(site, kEngineNames[engine], keyword)
-        .arg(rank);
+        .arg(rank)
+        .arg(change.isEmpty() ? QString() : QStringLiteral("（%1）").arg(change));
 }
 
 Text Gbk(const QString& text) {
@@ -175,7 +178,8 @@ private slots:
         if (rank > 0) {
             QCOMPARE(shown.size(), 1);
             QVERIFY(shown[0].kind == MessageBox::Kind::Information);
-            QCOMPARE(shown[0].text, ReportLine(site, engine, keyword, rank));
+            QCOMPARE(shown[0].text, ReportLine(site, engine, keyword, rank,
+                                               sortToDb ? QStringLiteral("新") : QString()));
         } else {
             QCOMPARE(shown.size(), 0);
         }

@@ -26,7 +26,7 @@ using Plan = FakeEngine::TodayPlan;
 using Trouble = FakeEngine::Trouble;
 
 QString Report(const QString& site, const QString& keyword, int rank) {
-    return QStringLiteral("\"%1\" 在 百度 关键词 \"%2\" 查询中排名第 %3 位\r\n")
+    return QStringLiteral("\"%1\" 在 百度 关键词 \"%2\" 查询中排名第 %3 位（新）\r\n")
         .arg(site, keyword)
         .arg(rank);
 }

@@ -102,10 +102,13 @@ std::string Show(const Outcome& o) {
         .toStdString();
 }
 
-QString ReportLine(const QString& site, int engine, const QString& keyword, int rank) {
-    return QStringLiteral("\"%1\" 在 %2 关键词 \"%3\" 查询中排名第 %4 位\n")
+// change: against the day before, as stored ranks get it; empty when nothing is stored.
+QString ReportLine(const QString& site, int engine, const QString& keyword, int rank,
+                   const QString& change = QStringLiteral("新")) {
+    return QStringLiteral("\"%1\" 在 %2 关键词 \"%3\" 查询中排名第 %4 位%5\n")
         .arg(site, kEngineNames[engine], keyword)
-        .arg(rank);
+        .arg(rank)
+        .arg(change.isEmpty() ? QString() : QStringLiteral("（%1）").arg(change));
 }
 
 QString NotFoundLine(const QString& site, int engine, const QString& keyword) {
@@ -299,7 +302,7 @@ TEST_F(CliBrowserTest, storingSwitchedOffStoresNothing) {
     m_engine->place("seo", {"www.target-a.cn", 1, 0, false});
     const Outcome o = RunCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "sogou"}));
     ASSERT_EQ(o.code, 0) << Show(o);
-    EXPECT_EQ(o.out, ReportLine("www.target-a.cn", 1, "seo", 1));
+    EXPECT_EQ(o.out, ReportLine("www.target-a.cn", 1, "seo", 1, {}));
     EXPECT_EQ(StoredRanks(m_dir.path()), QStringList());
 }
 
@@ -514,7 +517,8 @@ TEST_F(CliTodayTest, outcomesAndExitCodes) {
         QString line;
     } cases[] = {
         {"ranked", 0,
-         prefix + QStringLiteral("\"ranked\" 查询中排名第 14 位 ") + QString::fromStdString(url)},
+         prefix + QStringLiteral("\"ranked\" 查询中排名第 14 位（新） ") +
+             QString::fromStdString(url)},
         {"absent", 0, prefix + QStringLiteral("\"absent\" 的前 2 页中未找到（共 20 个结果）")},
         {"blocked", 3,
          prefix + QStringLiteral("\"blocked\" 查询中遇到验证页面，没有结果: 第 2 页是验证页面")},
@@ -559,8 +563,10 @@ TEST_F(CliTodayTest, anAddedEngineByKeyOrName) {
          {QStringLiteral("find"), QStringLiteral("找找"), QStringLiteral("3")}) {
         const Outcome o = RunCli(m_dir.args({"rank", "target.cn", "seo", "--engine", name}));
         EXPECT_EQ(o.code, 0) << Show(o);
-        EXPECT_EQ(o.out, QStringLiteral("\"target.cn\" 在 找找 关键词 \"seo\" 查询中排名第 2 位 "
-                                        "https://target.cn/\n"));
+        // Asked again the same day: still against the days before, of which there are none.
+        EXPECT_EQ(o.out,
+                  QStringLiteral("\"target.cn\" 在 找找 关键词 \"seo\" 查询中排名第 2 位（新） "
+                                 "https://target.cn/\n"));
     }
     const Outcome history = RunCli(m_dir.args({"history", "--csv", "--limit", "1"}));
     EXPECT_TRUE(history.out.contains(QStringLiteral("target.cn,seo,找找,2,"))) << Show(history);

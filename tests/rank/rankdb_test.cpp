@@ -195,7 +195,7 @@ TEST_F(RankDbTest, HistoryColumns) {
     QStringList titles;
     for (int c = HistoryModel::Web; c <= HistoryModel::QueryDate; ++c)
         titles << model.headerData(c, Qt::Horizontal).toString();
-    EXPECT_EQ(titles, (QStringList{"网址", "关键词", "搜索引擎", "排名", "查询日期"}));
+    EXPECT_EQ(titles, (QStringList{"网址", "关键词", "搜索引擎", "排名", "变化", "查询日期"}));
     // An engine outside 0-2 shows an empty cell.
     ASSERT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.index(0, HistoryModel::SearcherType).data().toString(), QString());
@@ -618,6 +618,25 @@ TEST_F(RankDbTest, ReadOnlyEarlierFileIsLeftAsItIs) {
     RankDatabase db(ConnStr(dbPath()));
     EXPECT_THROW(db.historyRows(10), AppError);
     EXPECT_EQ(ReadAll(dbPath()), before);
+}
+
+} // namespace
+
+namespace {
+
+// A store tells the rank of the latest earlier day; a repeat the same day does not count.
+TEST_F(RankDbTest, StoreTellsTheLatestEarlierDay) {
+    RankDatabase db(ConnStr(dbPath()));
+    QDate day = kDay;
+    db.setToday([&day] { return day; });
+    EXPECT_EQ(db.StoreRank("a.com", "seo", 0, 9), std::nullopt);
+    EXPECT_EQ(db.StoreRank("a.com", "seo", 0, 8), std::nullopt);
+    EXPECT_EQ(db.StoreRank("a.com", "seo", 1, 3), std::nullopt);
+    day = kDay.addDays(2);
+    EXPECT_EQ(db.StoreRank("a.com", "seo", 0, 4), std::optional<int>(8));
+    day = kDay.addDays(5);
+    EXPECT_EQ(db.StoreRank("a.com", "seo", 0, 0), std::optional<int>(4));
+    EXPECT_EQ(db.StoreRank("a.com", "other", 0, 1), std::nullopt);
 }
 
 } // namespace

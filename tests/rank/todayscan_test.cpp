@@ -79,7 +79,7 @@ protected:
         bool stop = false;
         RankScan scan(*m_browser, m_status, ini, programDir(), stop,
                       [&db](const Text& s, const Text& k, int e, const QueryResult& r) {
-                          db.StoreRank(s, k, e, r.rank, r.url);
+                          return db.StoreRank(s, k, e, r.rank, r.url);
                       });
         std::vector<RankOutcome> outcomes;
         QObject::connect(&scan, &RankScan::queryFinished,
