@@ -29,6 +29,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QShortcut>
 #include <QThread>
@@ -98,7 +99,19 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     connect(ui->SendCount, &QSpinBox::textChanged, this, mirrorSendCount);
 
     SortQuery = new HistoryModel(this);
-    ui->SortDBGrid->setModel(SortQuery);
+    m_historyView = new HistoryFilterModel(this);
+    m_historyView->setSourceModel(SortQuery);
+    ui->SortDBGrid->setModel(m_historyView);
+    // Newest first until the user picks a column to sort by; only then does a title show
+    // the sort mark (and take the room for it).
+    QHeaderView* titles = ui->SortDBGrid->horizontalHeader();
+    titles->setSortIndicator(-1, Qt::AscendingOrder);
+    ui->SortDBGrid->setSortingEnabled(true);
+    titles->setSortIndicatorShown(false);
+    connect(titles, &QHeaderView::sortIndicatorChanged, titles,
+            [titles](int column) { titles->setSortIndicatorShown(column >= 0); });
+    connect(ui->HistoryFilter, &QLineEdit::textChanged, m_historyView,
+            &HistoryFilterModel::setFilterText);
     ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
     ConnectReported(ui->SortDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                     &TMainForm::SortQueryAfterScroll);
@@ -395,12 +408,12 @@ void TMainForm::RefreshHistory() {
                                                 ui->SortDBGrid->columnWidth(column)));
     }
     // The first row becomes current, which fills the query fields.
-    if (SortQuery->rowCount() > 0)
-        ui->SortDBGrid->setCurrentIndex(SortQuery->index(0, HistoryModel::Web));
+    if (m_historyView->rowCount() > 0)
+        ui->SortDBGrid->setCurrentIndex(m_historyView->index(0, HistoryModel::Web));
 }
 
 void TMainForm::SortQueryAfterScroll() {
-    const int row = ui->SortDBGrid->currentIndex().row();
+    const int row = m_historyView->mapToSource(ui->SortDBGrid->currentIndex()).row();
     if (row < 0)
         return;
     auto field = [&](int column) { return SortQuery->index(row, column).data(Qt::EditRole); };
@@ -417,11 +430,12 @@ void TMainForm::deleteHistoryRow() {
     if (row < 0 ||
         MessageBox::confirm(this, QStringLiteral("Delete record?")) != MessageBox::Answer::Ok)
         return;
-    m_sortQueryDb->deleteRank(SortQuery->idAt(row));
+    m_sortQueryDb->deleteRank(
+        SortQuery->idAt(m_historyView->mapToSource(m_historyView->index(row, 0)).row()));
     RefreshHistory();
-    if (SortQuery->rowCount() > 0)
+    if (m_historyView->rowCount() > 0)
         ui->SortDBGrid->setCurrentIndex(
-            SortQuery->index(std::min(row, SortQuery->rowCount() - 1), HistoryModel::Web));
+            m_historyView->index(std::min(row, m_historyView->rowCount() - 1), HistoryModel::Web));
 }
 
 void TMainForm::AddUrlButtonClick() {

@@ -16,6 +16,7 @@ class Dispenser;
 class BrowserPage;
 class RankScan;
 struct RankOutcome;
+class HistoryFilterModel;
 class HistoryModel;
 class RankDatabase;
 class QLabel;
@@ -134,6 +135,8 @@ private:
     std::unique_ptr<RankDatabase> DataQuery;
     std::unique_ptr<RankDatabase> m_sortQueryDb;
     HistoryModel* SortQuery = nullptr;
+    // What the grid shows of SortQuery: filtered and sorted; rows map back to it.
+    HistoryFilterModel* m_historyView = nullptr;
 
     // Holds the templates and DispenserLock.
     std::unique_ptr<Dispenser> m_dispenser;

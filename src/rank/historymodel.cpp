@@ -78,3 +78,20 @@ int HistoryModel::columnChars(int column) {
     static const int chars[] = {0, 24, 24, 8, 8, 6, 10};
     return column >= 0 && column <= QueryDate ? chars[column] : 0;
 }
+
+void HistoryFilterModel::setFilterText(const QString& text) {
+    m_text = text.trimmed();
+    invalidateFilter();
+}
+
+bool HistoryFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
+    if (m_text.isEmpty())
+        return true;
+    for (const int column :
+         {HistoryModel::Web, HistoryModel::SearchKey, HistoryModel::SearcherType}) {
+        const QModelIndex cell = sourceModel()->index(sourceRow, column, sourceParent);
+        if (cell.data().toString().contains(m_text, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}

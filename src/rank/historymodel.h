@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSortFilterProxyModel>
 #include <QSqlQueryModel>
 
 class RankDatabase;
@@ -29,4 +30,21 @@ public:
                         int role = Qt::DisplayRole) const override;
     // Width in characters of each shown column.
     static int columnChars(int column);
+};
+
+// The history as the grid shows it: only the rows whose site, keyword or engine holds the
+// filter text (any case), sorted by the column the user chose, else newest first.
+class HistoryFilterModel : public QSortFilterProxyModel {
+    Q_OBJECT
+
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    void setFilterText(const QString& text);
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    QString m_text;
 };

@@ -164,6 +164,71 @@ private slots:
         QCOMPARE(colours[0], QStringLiteral("-"));
     }
 
+    // The filter line narrows the grid to sites, keywords and engines that hold its text, as
+    // it is typed; a click on a title sorts by that column. Selecting and deleting act on the
+    // row the user sees.
+    void filterAndSort() {
+        TMainForm form(m_dir->path());
+        form.dataQuery().setToday([] { return kDay; });
+        for (const Stored& s : kStores)
+            form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowRankTab(form);
+        auto* filter = form.findChild<QLineEdit*>("HistoryFilter");
+        QVERIFY(filter && filter->isVisible());
+        auto sites = [&form] {
+            QStringList out;
+            for (const QString& row : GridRows(form))
+                out << row.section('|', 0, 0);
+            return out;
+        };
+        const struct {
+            const char* typed;
+            QStringList sites;
+        } filters[] = {
+            {"", {"d.com", "o'brien.com", "b.com", "a.com"}},
+            {"B", {"o'brien.com", "b.com"}}, // sites, in any case
+            {"50%", {"o'brien.com"}},        // keywords
+            {"搜狗", {"b.com"}},             // engines by name
+            {" a.com ", {"a.com"}},          // blanks around do not count
+            {"12", {}},                      // ranks are not searched
+        };
+        for (const auto& f : filters) {
+            // As the text changes, with no key to confirm it (Chinese comes from the input
+            // method, not from keys).
+            filter->setText(QString::fromUtf8(f.typed));
+            QCOMPARE(sites(), f.sites);
+        }
+        filter->clear();
+        QTest::keyClicks(filter, "o'b");
+        QCOMPARE(sites(), QStringList{"o'brien.com"});
+        filter->clear();
+
+        // Sorted by 排名, then the other way; the query fields follow the row clicked.
+        QHeaderView* header = Grid(form)->horizontalHeader();
+        const auto clickTitle = [&](int column) {
+            QTest::mouseClick(
+                header->viewport(), Qt::LeftButton, {},
+                QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                       header->height() / 2));
+        };
+        clickTitle(HistoryModel::SortNum);
+        QCOMPARE(sites(), (QStringList{"b.com", "a.com", "o'brien.com", "d.com"}));
+        clickTitle(HistoryModel::SortNum);
+        QCOMPARE(sites(), (QStringList{"d.com", "o'brien.com", "a.com", "b.com"}));
+        ClickRow(form, 2);
+        QCOMPARE(QueryFields(form), QStringLiteral("a.com|seo|百度"));
+
+        // Deleting the row shown third takes a.com, whatever its place in the history.
+        QTest::keyClick(Grid(form), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(MessageBox::takeShown().size(), 1);
+        QCOMPARE(sites(), (QStringList{"d.com", "o'brien.com", "b.com"}));
+        QCOMPARE(form.dataQuery().historyRows(10).size(), 3u);
+        for (const RankDatabase::HistoryRow& row : form.dataQuery().historyRows(10))
+            QVERIFY(row.site != "a.com");
+    }
+
     void selectingARowFillsTheQueryFields() {
         TMainForm form(m_dir->path());
         form.dataQuery().setToday([] { return kDay; });
