@@ -4,6 +4,7 @@
 #include "batchmodel.h"
 #include "codepage.h"
 #include "enginechoice.h"
+#include "growwithwindow.h"
 #include "messagebox.h"
 #include "rankdb.h"
 #include "ui_batchqueryform.h"
@@ -19,9 +20,17 @@ TBatchQueryForm::TBatchQueryForm(const QString& connectionString, BatchLists& ha
       BatchQuery(std::make_unique<RankDatabase>(connectionString)), m_handOver(handOver) {
     ui->setupUi(this);
     FillEngineChoice(ui->SearcherCombox, true);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(size());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    // The designed size is the smallest; a larger dialog gives the grid the room.
+    setMinimumSize(size());
+    m_grow = std::make_unique<GrowWithWindow>(size());
+    using G = GrowWithWindow;
+    m_grow->add(ui->QueryKey, G::GrowWidth);
+    m_grow->add(ui->AddBatchListButton, G::MoveRight);
+    m_grow->add(ui->BatchQueryGrid, G::GrowWidth | G::GrowHeight);
+    m_grow->add(ui->StartQueryButton, G::MoveRight | G::MoveDown);
+    m_grow->add(ui->QuitButton, G::MoveRight | G::MoveDown);
 
     m_model = new BatchModel(this);
     ui->BatchQueryGrid->setModel(m_model);
@@ -55,6 +64,12 @@ TBatchQueryForm::TBatchQueryForm(const QString& connectionString, BatchLists& ha
 }
 
 TBatchQueryForm::~TBatchQueryForm() = default;
+
+void TBatchQueryForm::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (m_grow)
+        m_grow->apply(size());
+}
 
 void TBatchQueryForm::FormCreate() {
     RefreshBatchList();

@@ -6,6 +6,7 @@
 #include <memory>
 
 class BatchModel;
+class GrowWithWindow;
 class RankDatabase;
 namespace Ui {
 class TBatchQueryForm;
@@ -27,6 +28,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void FormCreate();
@@ -34,6 +36,7 @@ private:
     void deleteCurrentRow();
 
     std::unique_ptr<Ui::TBatchQueryForm> ui;
+    std::unique_ptr<GrowWithWindow> m_grow;
     std::unique_ptr<RankDatabase> BatchQuery;
     BatchModel* m_model = nullptr;
     BatchLists& m_handOver;

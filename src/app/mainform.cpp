@@ -9,6 +9,7 @@
 #include "enginechoice.h"
 #include "engines.h"
 #include "fileversion.h"
+#include "growwithwindow.h"
 #include "historymodel.h"
 #include "messagebox.h"
 #include "pumpwait.h"
@@ -27,6 +28,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -134,8 +136,63 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
 
     FormCreate(programDir);
     mirrorSendCount();
-    setFixedSize(sizeHint().expandedTo(size()));
+    // The designed size is the smallest; a larger window gives the lists and grids the room.
+    const QSize designed = sizeHint().expandedTo(size());
+    ui->CentralWidget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setMinimumSize(designed);
+    resize(designed);
+    m_grow = std::make_unique<GrowWithWindow>(designed);
+    using G = GrowWithWindow;
+    m_grow->add(ui->Url, G::GrowWidth);
+    m_grow->add(ui->AddUrlButton, G::MoveRight);
+    m_grow->add(ui->UrlList, G::GrowWidth | G::GrowHeight);
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui->Label3), static_cast<QWidget*>(ui->ThreadCount)})
+        m_grow->add(control, G::MoveDown);
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui->Label4), static_cast<QWidget*>(ui->SendCount),
+          static_cast<QWidget*>(ui->StartButton), static_cast<QWidget*>(ui->QuitButton)})
+        m_grow->add(control, G::MoveRight | G::MoveDown);
+    m_grow->add(ui->QueryKey, G::GrowWidth);
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui->QuerySortButton), static_cast<QWidget*>(ui->BatchQuery),
+          static_cast<QWidget*>(ui->StopQueryButton)})
+        m_grow->add(control, G::MoveRight);
     move(583, 147);
+    restoreGeometry();
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (m_grow)
+        m_grow->apply(size());
+}
+
+// Size and place as the window was left, when that fits a screen.
+void TMainForm::restoreGeometry() {
+    const int width = SettingsFile->readInteger("Window", "Width", 0);
+    const int height = SettingsFile->readInteger("Window", "Height", 0);
+    if (width <= 0 || height <= 0)
+        return;
+    const QRect place(SettingsFile->readInteger("Window", "Left", x()),
+                      SettingsFile->readInteger("Window", "Top", y()), width, height);
+    resize(place.size().expandedTo(minimumSize()));
+    if (QGuiApplication::screenAt(place.center()))
+        move(place.topLeft());
+    if (SettingsFile->readBool("Window", "Maximized", false))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TMainForm::saveGeometry() {
+    // A window that was never shown has nothing to remember.
+    if (!isVisible())
+        return;
+    const QRect place = isMaximized() ? normalGeometry() : geometry();
+    SettingsFile->writeInteger("Window", "Left", place.x());
+    SettingsFile->writeInteger("Window", "Top", place.y());
+    SettingsFile->writeInteger("Window", "Width", place.width());
+    SettingsFile->writeInteger("Window", "Height", place.height());
+    SettingsFile->writeBool("Window", "Maximized", isMaximized());
 }
 
 TMainForm::~TMainForm() {
@@ -220,6 +277,8 @@ void TMainForm::QuitButtonClick() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    // A settings file that refuses the write is said; the window closes all the same.
+    RunReported([this] { saveGeometry(); });
     FormClose();
     event->accept();
 }

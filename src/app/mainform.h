@@ -16,6 +16,7 @@ class Dispenser;
 class BrowserPage;
 class RankScan;
 struct RankOutcome;
+class GrowWithWindow;
 class HistoryFilterModel;
 class HistoryModel;
 class RankDatabase;
@@ -80,10 +81,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void FormCreate(const QString& programDir);
     void loadEngines();
+    void restoreGeometry();
+    void saveGeometry();
     void FormClose();
     void applyPendingStatus();
     void sendRunFinished();
@@ -98,6 +102,7 @@ private:
     void showSendProgress();
 
     std::unique_ptr<Ui::TMainForm> ui;
+    std::unique_ptr<GrowWithWindow> m_grow;
     QLabel* m_statusPanel = nullptr;
     QLabel* m_progressPanel = nullptr;
     QTimer* m_progressTimer = nullptr;

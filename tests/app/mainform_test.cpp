@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTabBar>
@@ -212,6 +213,48 @@ private slots:
             TypeInto(form.findChild<QSpinBox*>("SendCount"), passes);
         form.SaveSendSettings();
         QCOMPARE(ReadFileBytes(settings), after);
+    }
+
+    // A larger window gives the site list and the history the room, the buttons keep to the
+    // right and bottom edges, and the next start opens at the size and place it was left.
+    void resizedWindowIsRemembered() {
+        QTemporaryDir dir;
+        QSize designed;
+        QRect list;
+        QRect grid;
+        {
+            TMainForm form(dir.path());
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QCOMPARE(form.minimumSize(), form.size());
+            designed = form.minimumSize();
+            QCOMPARE(designed.width(), 648);
+            const QSize start = form.size();
+            list = Control<QListView>(&form, "UrlList")->geometry();
+            const QRect quit = Control<QPushButton>(&form, "QuitButton")->geometry();
+            form.resize(start + QSize(200, 150));
+            QTRY_COMPARE(form.size(), start + QSize(200, 150));
+            QCOMPARE(Control<QListView>(&form, "UrlList")->size(), list.size() + QSize(200, 150));
+            QCOMPARE(Control<QPushButton>(&form, "QuitButton")->geometry(),
+                     quit.translated(200, 150));
+            auto* pages = Control<QTabWidget>(&form, "SEOPageControl");
+            pages->setCurrentIndex(1);
+            grid = Control<QWidget>(&form, "SortDBGrid")->geometry();
+            QVERIFY2(grid.width() > 600 + 150 && grid.height() > 300 + 100,
+                     qPrintable(QStringLiteral("%1x%2").arg(grid.width()).arg(grid.height())));
+            form.move(40, 30);
+            QVERIFY(form.close());
+        }
+        const QByteArray settings = ReadFileBytes(dir.filePath("Setting.ini"));
+        QVERIFY2(settings.contains("[Window]\r\n") && settings.contains("Maximized=0\r\n"),
+                 settings.constData());
+        TMainForm again(dir.path());
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QCOMPARE(again.size(), designed + QSize(200, 150));
+        QCOMPARE(again.minimumSize(), designed);
+        QCOMPARE(Control<QListView>(&again, "UrlList")->size(), list.size() + QSize(200, 150));
+        QCOMPARE(MessageBox::takeShown().size(), 0);
     }
 
     void statusTextFromUiThread() {
