@@ -1,10 +1,13 @@
 #include "mainform.h"
 
 #include "aboutform.h"
+#include "apperror.h"
 #include "application.h"
+#include "atomicfile.h"
 #include "browserpage.h"
 #include "codepage.h"
 #include "connstr.h"
+#include "csv.h"
 #include "dispenser.h"
 #include "enginechoice.h"
 #include "engines.h"
@@ -32,6 +35,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QShortcut>
 #include <QThread>
@@ -117,6 +121,16 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
     ConnectReported(ui->SortDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                     &TMainForm::SortQueryAfterScroll);
+    auto* historyMenu = new QMenu(this);
+    historyMenu->setObjectName(QStringLiteral("HistoryPopupMenu"));
+    QAction* exportCsv = historyMenu->addAction(QStringLiteral("导出为 CSV…"));
+    exportCsv->setObjectName(QStringLiteral("ExportCsvMenu"));
+    ConnectReported(exportCsv, &QAction::triggered, this, &TMainForm::exportHistoryCsv);
+    ui->SortDBGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->SortDBGrid, &QWidget::customContextMenuRequested, historyMenu,
+            [this, historyMenu](QPoint at) {
+                historyMenu->popup(ui->SortDBGrid->viewport()->mapToGlobal(at));
+            });
     auto* deleteRow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), ui->SortDBGrid);
     deleteRow->setContext(Qt::WidgetShortcut);
     ConnectReported(deleteRow, &QShortcut::activated, this, &TMainForm::deleteHistoryRow);
@@ -495,6 +509,33 @@ void TMainForm::deleteHistoryRow() {
     if (m_historyView->rowCount() > 0)
         ui->SortDBGrid->setCurrentIndex(
             m_historyView->index(std::min(row, m_historyView->rowCount() - 1), HistoryModel::Web));
+}
+
+void TMainForm::exportHistoryCsv() {
+    const QString path = MessageBox::saveFileName(this, QStringLiteral("导出为 CSV"),
+                                                  ProgramDir + QStringLiteral("排名历史.csv"),
+                                                  QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    // UTF-8 with its byte-order mark, so spreadsheet programs read the Chinese as it is; the
+    // columns of the command line's CSV, so the two can be read the same way.
+    QString csv =
+        QChar(0xFEFF) +
+        CsvLine({QStringLiteral("网址"), QStringLiteral("关键词"), QStringLiteral("搜索引擎"),
+                 QStringLiteral("排名"), QStringLiteral("查询日期"), QStringLiteral("结果网址")}) +
+        QStringLiteral("\r\n");
+    for (int row = 0; row < m_historyView->rowCount(); ++row) {
+        auto cell = [&](int column) { return m_historyView->index(row, column).data().toString(); };
+        const QModelIndex site = m_historyView->index(row, HistoryModel::Web);
+        csv += CsvLine({cell(HistoryModel::Web), cell(HistoryModel::SearchKey),
+                        cell(HistoryModel::SearcherType), cell(HistoryModel::SortNum),
+                        cell(HistoryModel::QueryDate), site.data(Qt::ToolTipRole).toString()}) +
+               QStringLiteral("\r\n");
+    }
+    const QByteArray bytes = csv.toUtf8();
+    if (!ReplaceFileAtomically(
+            path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))))
+        throw AppError(QStringLiteral("Cannot create file %1").arg(path));
 }
 
 void TMainForm::AddUrlButtonClick() {

@@ -99,6 +99,8 @@ private:
     void QuerySortTabSheetShow();
     void SortQueryAfterScroll();
     void deleteHistoryRow();
+    // The rows the history grid shows, as the user filtered and sorted them, to a CSV file.
+    void exportHistoryCsv();
     void showSendProgress();
 
     std::unique_ptr<Ui::TMainForm> ui;

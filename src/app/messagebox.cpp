@@ -1,6 +1,7 @@
 #include "messagebox.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace {
@@ -9,6 +10,7 @@ struct TestMode {
     bool on = false;
     MessageBox::Answer answer = MessageBox::Answer::Ok;
     QList<MessageBox::Shown> shown;
+    QString nextFileName;
 };
 
 TestMode& testMode() {
@@ -62,8 +64,20 @@ Answer confirm(QWidget* parent, const QString& text) {
     return show(parent, Kind::Question, text);
 }
 
+QString saveFileName(QWidget* parent, const QString& caption, const QString& suggested,
+                     const QString& filter) {
+    TestMode& mode = testMode();
+    if (mode.on)
+        return std::exchange(mode.nextFileName, {});
+    return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+}
+
+void setNextFileName(const QString& path) {
+    testMode().nextFileName = path;
+}
+
 void setTestMode(bool on, Answer answer) {
-    testMode() = TestMode{on, answer, {}};
+    testMode() = TestMode{on, answer, {}, {}};
 }
 
 QList<Shown> takeShown() {

@@ -23,7 +23,13 @@ void warning(QWidget* parent, const QString& text);
 // "OK" / "Cancel"
 Answer confirm(QWidget* parent, const QString& text);
 
+// The file a user chooses to save to; empty when the choice is cancelled.
+QString saveFileName(QWidget* parent, const QString& caption, const QString& suggested,
+                     const QString& filter);
+
 void setTestMode(bool on, Answer answer = Answer::Ok);
+// In test mode, what the next saveFileName answers.
+void setNextFileName(const QString& path);
 QList<Shown> takeShown();
 
 } // namespace MessageBox

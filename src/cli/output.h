@@ -1,5 +1,6 @@
 #pragma once
 
+#include "csv.h"
 #include "statussink.h"
 
 #include <QString>
@@ -23,5 +24,3 @@ private:
 
 // Rows as a table whose columns line up on a terminal (CJK characters count two wide).
 QString AlignedTable(const QStringList& header, const QList<QStringList>& rows);
-// RFC 4180: fields with commas, quotes or line breaks in double quotes, quotes doubled.
-QString CsvLine(const QStringList& fields);

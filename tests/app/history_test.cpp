@@ -4,6 +4,7 @@
 #include "rankdb.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QColor>
 #include <QComboBox>
 #include <QDir>
@@ -227,6 +228,44 @@ private slots:
         QCOMPARE(form.dataQuery().historyRows(10).size(), 3u);
         for (const RankDatabase::HistoryRow& row : form.dataQuery().historyRows(10))
             QVERIFY(row.site != "a.com");
+    }
+
+    // The rows shown, filtered and sorted as shown, go to a CSV file that spreadsheet programs
+    // open in Chinese; a file that cannot be written is said.
+    void exportShownRowsToCsv() {
+        TMainForm form(m_dir->path());
+        form.dataQuery().setToday([] { return kDay; });
+        for (const Stored& s : kStores)
+            form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        form.StoreRank("e.com", "k,5", 0, 2, QStringLiteral("https://e.com/a?b=1,2"));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowRankTab(form);
+        form.findChild<QLineEdit*>("HistoryFilter")->setText(QStringLiteral("k"));
+        Grid(form)->sortByColumn(HistoryModel::SortNum, Qt::AscendingOrder);
+
+        const QString path = m_dir->filePath("out/history.csv");
+        QVERIFY(QDir().mkpath(m_dir->filePath("out")));
+        MessageBox::setNextFileName(path);
+        form.findChild<QAction*>("ExportCsvMenu")->trigger();
+        const QString day = kDay.toString(Qt::ISODate);
+        QCOMPARE(ReadFileBytes(path),
+                 (QStringLiteral("\xFEFF网址,关键词,搜索引擎,排名,查询日期,结果网址\r\n"
+                                 "e.com,\"k,5\",百度,2,%1,\"https://e.com/a?b=1,2\"\r\n"
+                                 "d.com,\"k\"\"4\"\"\",好搜,15,%1,\r\n")
+                      .arg(day)
+                      .toUtf8()));
+
+        // Cancelled: nothing written. Refused: said.
+        MessageBox::setNextFileName({});
+        form.findChild<QAction*>("ExportCsvMenu")->trigger();
+        QCOMPARE(QDir(m_dir->filePath("out")).entryList(QDir::Files), QStringList{"history.csv"});
+        MessageBox::setNextFileName(m_dir->filePath("out"));
+        form.findChild<QAction*>("ExportCsvMenu")->trigger();
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text,
+                 QStringLiteral("Cannot create file %1.").arg(m_dir->filePath("out")));
     }
 
     void selectingARowFillsTheQueryFields() {
