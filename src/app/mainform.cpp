@@ -26,6 +26,7 @@
 #include "startrun.h"
 #include "strsearch.h"
 #include "ui_mainform.h"
+#include "xlsxtable.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -126,6 +127,9 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     QAction* exportCsv = historyMenu->addAction(QStringLiteral("导出为 CSV…"));
     exportCsv->setObjectName(QStringLiteral("ExportCsvMenu"));
     ConnectReported(exportCsv, &QAction::triggered, this, &TMainForm::exportHistoryCsv);
+    QAction* exportXlsx = historyMenu->addAction(QStringLiteral("导出为 Excel (XLSX)…"));
+    exportXlsx->setObjectName(QStringLiteral("ExportXlsxMenu"));
+    ConnectReported(exportXlsx, &QAction::triggered, this, &TMainForm::exportHistoryXlsx);
     ui->SortDBGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->SortDBGrid, &QWidget::customContextMenuRequested, historyMenu,
             [this, historyMenu](QPoint at) {
@@ -511,31 +515,50 @@ void TMainForm::deleteHistoryRow() {
             m_historyView->index(std::min(row, m_historyView->rowCount() - 1), HistoryModel::Web));
 }
 
+QList<QStringList> TMainForm::shownHistory() const {
+    // The columns of the command line's CSV, so exports read the same way wherever they came
+    // from.
+    QList<QStringList> table{{QStringLiteral("网址"), QStringLiteral("关键词"),
+                              QStringLiteral("搜索引擎"), QStringLiteral("排名"),
+                              QStringLiteral("查询日期"), QStringLiteral("结果网址")}};
+    for (int row = 0; row < m_historyView->rowCount(); ++row) {
+        auto cell = [&](int column) { return m_historyView->index(row, column).data().toString(); };
+        table << QStringList{
+            cell(HistoryModel::Web),
+            cell(HistoryModel::SearchKey),
+            cell(HistoryModel::SearcherType),
+            cell(HistoryModel::SortNum),
+            cell(HistoryModel::QueryDate),
+            m_historyView->index(row, HistoryModel::Web).data(Qt::ToolTipRole).toString()};
+    }
+    return table;
+}
+
 void TMainForm::exportHistoryCsv() {
     const QString path = MessageBox::saveFileName(this, QStringLiteral("导出为 CSV"),
                                                   ProgramDir + QStringLiteral("排名历史.csv"),
                                                   QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
-    // UTF-8 with its byte-order mark, so spreadsheet programs read the Chinese as it is; the
-    // columns of the command line's CSV, so the two can be read the same way.
-    QString csv =
-        QChar(0xFEFF) +
-        CsvLine({QStringLiteral("网址"), QStringLiteral("关键词"), QStringLiteral("搜索引擎"),
-                 QStringLiteral("排名"), QStringLiteral("查询日期"), QStringLiteral("结果网址")}) +
-        QStringLiteral("\r\n");
-    for (int row = 0; row < m_historyView->rowCount(); ++row) {
-        auto cell = [&](int column) { return m_historyView->index(row, column).data().toString(); };
-        const QModelIndex site = m_historyView->index(row, HistoryModel::Web);
-        csv += CsvLine({cell(HistoryModel::Web), cell(HistoryModel::SearchKey),
-                        cell(HistoryModel::SearcherType), cell(HistoryModel::SortNum),
-                        cell(HistoryModel::QueryDate), site.data(Qt::ToolTipRole).toString()}) +
-               QStringLiteral("\r\n");
-    }
+    // UTF-8 with its byte-order mark, so spreadsheet programs read the Chinese as it is.
+    QString csv = QChar(0xFEFF);
+    for (const QStringList& row : shownHistory())
+        csv += CsvLine(row) + QStringLiteral("\r\n");
     const QByteArray bytes = csv.toUtf8();
     if (!ReplaceFileAtomically(
             path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
+}
+
+void TMainForm::exportHistoryXlsx() {
+    const QString path = MessageBox::saveFileName(this, QStringLiteral("导出为 Excel"),
+                                                  ProgramDir + QStringLiteral("排名历史.xlsx"),
+                                                  QStringLiteral("Excel (*.xlsx)"));
+    if (path.isEmpty())
+        return;
+    QList<QStringList> table = shownHistory();
+    const QStringList header = table.takeFirst();
+    WriteXlsxTable(path, QStringLiteral("排名历史"), header, table);
 }
 
 void TMainForm::AddUrlButtonClick() {

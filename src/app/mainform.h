@@ -99,8 +99,11 @@ private:
     void QuerySortTabSheetShow();
     void SortQueryAfterScroll();
     void deleteHistoryRow();
-    // The rows the history grid shows, as the user filtered and sorted them, to a CSV file.
+    // The rows the history grid shows, as the user filtered and sorted them, header first.
+    QList<QStringList> shownHistory() const;
+    // ... to a CSV or a spreadsheet file the user chooses.
     void exportHistoryCsv();
+    void exportHistoryXlsx();
     void showSendProgress();
 
     std::unique_ptr<Ui::TMainForm> ui;

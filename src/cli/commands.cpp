@@ -14,6 +14,7 @@
 #include "sendrun.h"
 #include "sitelist.h"
 #include "startrun.h"
+#include "xlsxtable.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -189,21 +190,25 @@ int RunHistory(const Options& o) {
         throw UsageError("history takes no arguments");
     LoadEngines(o);
     RankDatabase database(ConnectionString(o));
+    // The destination that ranked goes to spreadsheets; the table on a terminal stays narrow.
+    const bool wide = o.csv || !o.xlsx.isEmpty();
     QStringList header = {QStringLiteral("网址"), QStringLiteral("关键词"),
                           QStringLiteral("搜索引擎"), QStringLiteral("排名"),
                           QStringLiteral("查询日期")};
-    // The destination that ranked goes to spreadsheets; the table on a terminal stays narrow.
-    if (o.csv)
+    if (wide)
         header << QStringLiteral("结果网址");
     QList<QStringList> rows;
     for (const RankDatabase::HistoryRow& row : database.historyRows(o.limit)) {
         rows << QStringList{GbkToQString(row.site), GbkToQString(row.keyword),
                             SortQuerySearcherTypeGetText(row.engine), QString::number(row.rank),
                             row.day.toString(Qt::ISODate)};
-        if (o.csv)
+        if (wide)
             rows.back() << row.url;
     }
-    if (o.csv) {
+    if (!o.xlsx.isEmpty()) {
+        WriteXlsxTable(o.xlsx, QStringLiteral("排名历史"), header, rows);
+        PrintOut(QStringLiteral("%1 rows written to %2").arg(rows.size()).arg(o.xlsx));
+    } else if (o.csv) {
         PrintOut(CsvLine(header));
         for (const QStringList& row : rows)
             PrintOut(CsvLine(row));

@@ -22,6 +22,7 @@ struct Options {
     std::optional<int> passes;
     int limit = 100;
     bool csv = false;
+    QString xlsx; // history: the spreadsheet file to write
 };
 
 // Set by Ctrl+C; the running command stops as closing the window would stop it.

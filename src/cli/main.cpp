@@ -26,7 +26,8 @@ commands:
                                           sogou, haosou or an engine added in Setting.ini
   batch                                   run the standing batch list of Sort.mdb
   send [--threads N] [--passes N]         send the site list through SL.txt
-  history [--limit N] [--csv]             the newest rank results
+  history [--limit N] [--csv | --xlsx FILE]
+                                          the newest rank results
   sites add URL | sites list              the site list (Url.txt)
 
 options for every command:
@@ -65,6 +66,8 @@ Options Parse(const QStringList& words) {
             o.csv = true;
         else if (w == "--dir")
             o.dir = value();
+        else if (w == "--xlsx")
+            o.xlsx = value();
         else if (w == "--engine")
             o.engine = value();
         else if (w == "--threads")

@@ -1,3 +1,4 @@
+#include "../xlsxsheet.h"
 #include "historymodel.h"
 #include "mainform.h"
 #include "messagebox.h"
@@ -266,6 +267,29 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text,
                  QStringLiteral("Cannot create file %1.").arg(m_dir->filePath("out")));
+    }
+
+    // The same rows to a spreadsheet file: read back from its sheet, they are the rows shown.
+    void exportShownRowsToXlsx() {
+        TMainForm form(m_dir->path());
+        form.dataQuery().setToday([] { return kDay; });
+        for (const Stored& s : kStores)
+            form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowRankTab(form);
+        form.findChild<QLineEdit*>("HistoryFilter")->setText(QStringLiteral(".com"));
+        const QString path = m_dir->filePath("history.xlsx");
+        MessageBox::setNextFileName(path);
+        form.findChild<QAction*>("ExportXlsxMenu")->trigger();
+        const QString day = kDay.toString(Qt::ISODate);
+        QCOMPARE(XlsxSheetRows(path),
+                 (QList<QStringList>{{"网址", "关键词", "搜索引擎", "排名", "查询日期", "结果网址"},
+                                     {"d.com", "k\"4\"", "好搜", "15", day},
+                                     {"o'brien.com", "50%", "", "12", day},
+                                     {"b.com", "中文", "搜狗", "0", day},
+                                     {"a.com", "seo", "百度", "3", day}}));
+        QVERIFY(!QFile::exists(path + ".part"));
     }
 
     void selectingARowFillsTheQueryFields() {

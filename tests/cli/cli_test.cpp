@@ -1,6 +1,7 @@
 // The command-line program run as a user runs it: its own process, a temporary program folder,
 // the fake engines and a loopback HTTP server on 127.0.0.1.
 
+#include "../xlsxsheet.h"
 #include "codepage.h"
 #include "fakeengine.h"
 #include "rankdb.h"
@@ -612,6 +613,26 @@ TEST_F(CliHistoryTest, csvParsesBackNewestFirst) {
                                "\"https://say.example/a,b?c=1&d=2\"\n"))
         << Show(o);
     EXPECT_EQ(StoredRanks(m_dir.path()).size(), 3);
+}
+
+// The same rows as the CSV, to a spreadsheet file; a folder that is not there is an error.
+TEST_F(CliHistoryTest, xlsxHoldsTheCsvRows) {
+    const QString file = m_dir.file("history.xlsx");
+    const Outcome o = RunCli(m_dir.args({"history", "--xlsx", file}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, QStringLiteral("3 rows written to %1\n").arg(file));
+    EXPECT_EQ(XlsxSheetRows(file),
+              (QList<QStringList>{kHeader + QStringList{"结果网址"},
+                                  {"say \"hi\".example", "k, \"q\"", "好搜", "120", "2024-03-07",
+                                   "https://say.example/a,b?c=1&d=2"},
+                                  {"a,b.中文", "优化", "搜狗", "0", "2024-03-06"},
+                                  {"plain.example", "seo", "百度", "3", "2024-03-05"}}));
+
+    const QString nowhere = m_dir.file("none/history.xlsx");
+    const Outcome refused = RunCli(m_dir.args({"history", "--xlsx", nowhere}));
+    EXPECT_EQ(refused.code, 1) << Show(refused);
+    EXPECT_EQ(refused.err, QStringLiteral("Cannot create file %1.\n").arg(nowhere))
+        << Show(refused);
 }
 
 TEST_F(CliHistoryTest, limitTakesTheNewest) {
