@@ -56,12 +56,7 @@ BrowserPage::BrowserPage(const QString& storageDir, QObject* parent)
         // The load's error status is told after its end: the answer waits for it.
         if (auto done = std::exchange(m_onLoad, {}))
             QTimer::singleShot(0, m_page.get(),
-                               [done = std::move(done),
-                                generation = std::weak_ptr<int>(m_generation),
-                                asked = *m_generation] {
-                                   if (const auto g = generation.lock(); g && *g == asked)
-                                       done(false);
-                               });
+                               whileCurrent([done = std::move(done)] { done(false); }));
     });
 }
 
@@ -94,11 +89,7 @@ void BrowserPage::loadPage(const Text& address, std::chrono::milliseconds limit,
         loaded.error = QStringLiteral("搜索引擎没有网址");
         // Answered later, as every other load is, unless cancelled meanwhile.
         QTimer::singleShot(0, m_page.get(),
-                           [done = std::move(done), loaded,
-                            generation = std::weak_ptr<int>(m_generation), asked = *m_generation] {
-                               if (const auto g = generation.lock(); g && *g == asked)
-                                   done(loaded);
-                           });
+                           whileCurrent([done = std::move(done), loaded] { done(loaded); }));
         return;
     }
     m_onLoad = [this, limit, done = std::move(done)](bool timedOut) {

@@ -34,6 +34,14 @@ public:
 private:
     void navigate(const Text& address);
     LoadedPage outcome(bool timedOut, std::chrono::milliseconds limit) const;
+    // f, to run later, only while no newer call and no cancel() came in between.
+    template <typename F> auto whileCurrent(F f) const {
+        return [f = std::move(f), generation = std::weak_ptr<int>(m_generation),
+                asked = *m_generation](auto&&... args) mutable {
+            if (const auto g = generation.lock(); g && *g == asked)
+                f(std::forward<decltype(args)>(args)...);
+        };
+    }
 
     std::unique_ptr<QWebEngineProfile> m_profile;
     // Declared after the profile: a page must go before its profile.

@@ -184,11 +184,6 @@ EngineProfiles& Current() {
     return profiles;
 }
 
-void ReplaceAll(Text& text, std::string_view from, const Text& to) {
-    for (size_t at = text.find(from); at != Text::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-}
-
 } // namespace
 
 const EngineProfiles& DefaultEngineProfiles() {
@@ -280,11 +275,11 @@ Text BuildResultPageUrl(std::string_view keyword, int engine, int page,
     if (size != 10)
         rest += p.pageSizeParam;
     // The keyword goes in last: its own text may look like a placeholder.
-    ReplaceAll(rest, "{page}", std::to_string(page));
-    ReplaceAll(rest, "{offset}", std::to_string(offset));
-    ReplaceAll(rest, "{first}", std::to_string(offset + 1));
-    ReplaceAll(rest, "{size}", std::to_string(size));
-    ReplaceAll(rest, "{keyword}", EncodeKeyword(keyword));
+    rest = ReplaceText(rest, "{page}", std::to_string(page), true);
+    rest = ReplaceText(rest, "{offset}", std::to_string(offset), true);
+    rest = ReplaceText(rest, "{first}", std::to_string(offset + 1), true);
+    rest = ReplaceText(rest, "{size}", std::to_string(size), true);
+    rest = ReplaceText(rest, "{keyword}", EncodeKeyword(keyword), true);
     return p.address + rest;
 }
 

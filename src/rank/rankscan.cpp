@@ -9,7 +9,6 @@
 #include "statussink.h"
 #include "strsearch.h"
 
-#include <QRegularExpression>
 #include <chrono>
 
 namespace {
@@ -17,14 +16,6 @@ namespace {
 constexpr int kMarkerPages = 50;
 constexpr int kResultsPerPage = 10;
 const Text kDone = "\xCD\xEA\xB3\xC9"; // "完成"
-
-// An empty pattern matches nothing; so does one the user wrote wrongly.
-bool Shows(const QString& pattern, const QString& text) {
-    if (pattern.isEmpty())
-        return false;
-    const QRegularExpression expression(pattern);
-    return expression.isValid() && expression.match(text).hasMatch();
-}
 
 } // namespace
 
@@ -163,7 +154,7 @@ void RankScan::navigated(const LoadedPage& loaded) {
     }
     const Scan& s = m_scans[m_current];
     const ResultRecipe& recipe = s.profile.recipe;
-    if (Shows(recipe.blockedUrl, loaded.url) || Shows(recipe.blockedTitle, loaded.title)) {
+    if (ShowsBlock(recipe, loaded)) {
         awaitVerification();
         return;
     }
@@ -178,8 +169,7 @@ void RankScan::navigated(const LoadedPage& loaded) {
         return;
     }
     m_browser.runScript(s.script, [this, passed, &recipe](const QString& answer) {
-        const PageReading reading = ReadPageAnswer(answer);
-        if (reading.blockedSign || Shows(recipe.blockedText, reading.text))
+        if (ShowsBlock(recipe, ReadPageAnswer(answer)))
             awaitVerification();
         else
             passed();
@@ -238,8 +228,7 @@ void RankScan::pageHtml(const LoadedPage& loaded, const Text& html) {
     s.lowerHtml = LowerText(html);
     AppendLineToFile(m_programDir + QStringLiteral("temp.txt"), s.lowerHtml, true, true);
     // A verification page may come with an error status: what it is matters more.
-    const ResultRecipe& recipe = s.profile.recipe;
-    if (Shows(recipe.blockedUrl, loaded.url) || Shows(recipe.blockedTitle, loaded.title)) {
+    if (ShowsBlock(s.profile.recipe, loaded)) {
         blocked(QStringLiteral("第 %1 页是验证页面 (%2)").arg(s.page).arg(loaded.url));
         return;
     }
@@ -277,7 +266,7 @@ void RankScan::readByRecipe(const QString& answer) {
                 QStringLiteral("第 %1 页无法按结果配方读取: %2").arg(s.page).arg(reading.error));
         return;
     }
-    if (reading.blockedSign || Shows(recipe.blockedText, reading.text)) {
+    if (ShowsBlock(recipe, reading)) {
         blocked(QStringLiteral("第 %1 页是验证页面").arg(s.page));
         return;
     }
@@ -287,7 +276,7 @@ void RankScan::readByRecipe(const QString& answer) {
             results.push_back(&r);
     if (results.empty()) {
         // A first page without results must say so; otherwise the recipe no longer fits.
-        if (s.page == 1 && !Shows(recipe.noResults, reading.text)) {
+        if (s.page == 1 && !PatternMatches(recipe.noResults, reading.text)) {
             endScan(
                 Outcome::Failed,
                 (reading.blocks == 0
@@ -320,10 +309,7 @@ void RankScan::readByRecipe(const QString& answer) {
 void RankScan::afterPage(bool last) {
     Scan& s = m_scans[m_current];
     if (m_stopping || StopRequested) {
-        StopRequested = false;
-        for (Member& m : s.members)
-            settle(m.query, QueryResult{Outcome::Stopped, 0, {}, {}, s.pages, s.results});
-        finish(true);
+        stopNow();
         return;
     }
     const bool allFound = std::all_of(s.members.begin(), s.members.end(),

@@ -1,5 +1,6 @@
 #include "resultrecipe.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -92,6 +93,29 @@ PageReading ReadPageAnswer(const QString& json) {
     return reading;
 }
 
+bool PatternMatches(const QString& pattern, const QString& text, bool ignoreCase) {
+    if (pattern.isEmpty())
+        return false;
+    thread_local QHash<QString, QRegularExpression> compiled[2];
+    QHash<QString, QRegularExpression>& cache = compiled[ignoreCase ? 1 : 0];
+    auto it = cache.find(pattern);
+    if (it == cache.end())
+        it = cache.insert(
+            pattern,
+            QRegularExpression(pattern, ignoreCase ? QRegularExpression::CaseInsensitiveOption
+                                                   : QRegularExpression::NoPatternOption));
+    return it->isValid() && it->match(text).hasMatch();
+}
+
+bool ShowsBlock(const ResultRecipe& recipe, const LoadedPage& loaded) {
+    return PatternMatches(recipe.blockedUrl, loaded.url) ||
+           PatternMatches(recipe.blockedTitle, loaded.title);
+}
+
+bool ShowsBlock(const ResultRecipe& recipe, const PageReading& reading) {
+    return reading.blockedSign || PatternMatches(recipe.blockedText, reading.text);
+}
+
 bool IsLastPage(const ResultRecipe& recipe, const PageReading& reading) {
     // Without a pager in the recipe, a missing next link alone tells; with one, a page too
     // short for a pager is no proof, and the next page (with no blocks) will tell.
@@ -105,14 +129,7 @@ bool IsDestination(const QString& url, const ResultRecipe& recipe) {
     if (!parsed.isValid() || parsed.host().isEmpty() ||
         (parsed.scheme() != QLatin1String("http") && parsed.scheme() != QLatin1String("https")))
         return false;
-    if (recipe.notDestination.isEmpty())
-        return true;
-    // Compiled once for all the results of a page.
-    thread_local QRegularExpression pseudo;
-    if (pseudo.pattern() != recipe.notDestination)
-        pseudo =
-            QRegularExpression(recipe.notDestination, QRegularExpression::CaseInsensitiveOption);
-    return !pseudo.isValid() || !pseudo.match(parsed.host()).hasMatch();
+    return !PatternMatches(recipe.notDestination, parsed.host(), true);
 }
 
 SiteMatcher::SiteMatcher(const QString& typed) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines.h"
+#include "pageloader.h"
 
 #include <QString>
 #include <vector>
@@ -25,6 +26,15 @@ struct PageReading {
 // The script that reads a page by the recipe; its value is a JSON text for ReadPageAnswer.
 QString ResultScript(const ResultRecipe& recipe);
 PageReading ReadPageAnswer(const QString& json);
+
+// A recipe's pattern matches text. An empty pattern matches nothing, and so does one the user
+// wrote wrongly. Patterns are compiled once: the same few are matched on every page.
+bool PatternMatches(const QString& pattern, const QString& text, bool ignoreCase = false);
+
+// The page is the engine's verification page, by its address after redirects or its title;
+// or, once read, by the recipe's element or text.
+bool ShowsBlock(const ResultRecipe& recipe, const LoadedPage& loaded);
+bool ShowsBlock(const ResultRecipe& recipe, const PageReading& reading);
 
 // The page is the engine's last: the recipe's pager is shown without a next link.
 bool IsLastPage(const ResultRecipe& recipe, const PageReading& reading);

@@ -36,6 +36,13 @@ const Stored kStores[] = {
     {"d.com", "k\"4\"", 2, 15},
 };
 
+// kStores, stored on kDay.
+void StoreKnownRows(TMainForm& form) {
+    form.dataQuery().setToday([] { return kDay; });
+    for (const Stored& s : kStores)
+        form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+}
+
 QTableView* Grid(TMainForm& form) {
     return form.findChild<QTableView*>("SortDBGrid");
 }
@@ -103,9 +110,7 @@ private slots:
 
     void showsNewestFirstOnTheRankTab() {
         TMainForm form(m_dir->path());
-        form.dataQuery().setToday([] { return kDay; });
-        for (const Stored& s : kStores)
-            form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        StoreKnownRows(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         ShowRankTab(form);
@@ -171,9 +176,7 @@ private slots:
     // row the user sees.
     void filterAndSort() {
         TMainForm form(m_dir->path());
-        form.dataQuery().setToday([] { return kDay; });
-        for (const Stored& s : kStores)
-            form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        StoreKnownRows(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         ShowRankTab(form);
@@ -235,9 +238,7 @@ private slots:
     // open in Chinese; a file that cannot be written is said.
     void exportShownRowsToCsv() {
         TMainForm form(m_dir->path());
-        form.dataQuery().setToday([] { return kDay; });
-        for (const Stored& s : kStores)
-            form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        StoreKnownRows(form);
         form.StoreRank("e.com", "k,5", 0, 2, QStringLiteral("https://e.com/a?b=1,2"));
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -272,9 +273,7 @@ private slots:
     // The same rows to a spreadsheet file: read back from its sheet, they are the rows shown.
     void exportShownRowsToXlsx() {
         TMainForm form(m_dir->path());
-        form.dataQuery().setToday([] { return kDay; });
-        for (const Stored& s : kStores)
-            form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        StoreKnownRows(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         ShowRankTab(form);
@@ -294,9 +293,7 @@ private slots:
 
     void selectingARowFillsTheQueryFields() {
         TMainForm form(m_dir->path());
-        form.dataQuery().setToday([] { return kDay; });
-        for (const Stored& s : kStores)
-            form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        StoreKnownRows(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.RefreshHistory();
@@ -327,9 +324,7 @@ private slots:
         QFETCH(QStringList, left);
         {
             TMainForm form(m_dir->path());
-            form.dataQuery().setToday([] { return kDay; });
-            for (const Stored& s : kStores)
-                form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+            StoreKnownRows(form);
             form.show();
             QVERIFY(QTest::qWaitForWindowActive(&form));
             ShowRankTab(form);
