@@ -8,6 +8,7 @@
 #include "codepage.h"
 #include "connstr.h"
 #include "csv.h"
+#include "datafolder.h"
 #include "dispenser.h"
 #include "enginechoice.h"
 #include "engines.h"
@@ -226,8 +227,7 @@ TMainForm::~TMainForm() {
 void TMainForm::FormCreate(const QString& programDir) {
     // The process-wide state comes first, so that it is in place whatever happens to the
     // site list below.
-    ProgramDir = QDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir)
-                     .absolutePath() +
+    ProgramDir = QDir(programDir.isEmpty() ? DefaultDataFolder() : programDir).absolutePath() +
                  QLatin1Char('/');
     setWindowTitle(kAppTitle + GetFileVersionText(QCoreApplication::applicationFilePath()));
     SettingsFile = std::make_unique<IniFile>(ProgramDir + QStringLiteral("Setting.ini"));

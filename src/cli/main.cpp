@@ -1,6 +1,7 @@
 // moting-seo-cli: rank tracking and sending without a window, for cron and scripts.
 #include "apperror.h"
 #include "commands.h"
+#include "datafolder.h"
 #include "output.h"
 
 #include <QDir>
@@ -32,7 +33,8 @@ commands:
 
 options for every command:
   --dir DIR     the program folder (Setting.ini, Url.txt, SL.txt, Sort.mdb, ...);
-                default: the folder of this program
+                default: this program's folder if it may be written,
+                else ~/.local/share/moting-seo
   --verbose     the status-line texts on standard error
   --help        this text
 
@@ -115,8 +117,14 @@ int main(int argc, char* argv[]) {
         PrintOut(QString::fromUtf8(kUsage));
         return 0;
     }
-    const QString dir =
-        options.dir.isEmpty() ? QCoreApplication::applicationDirPath() : options.dir;
+    QString dir = options.dir;
+    try {
+        if (dir.isEmpty())
+            dir = DefaultDataFolder();
+    } catch (const AppError& e) {
+        PrintErr(e.message() + QLatin1Char('.'));
+        return 1;
+    }
     if (!QDir(dir).exists()) {
         PrintErr(QStringLiteral("The folder %1 does not exist.").arg(dir));
         return 1;

@@ -1,0 +1,46 @@
+#include "datafolder.h"
+
+#include "apperror.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <unistd.h>
+
+namespace {
+
+bool IsInstalledCopy(const QString& programFolder) {
+    return QFileInfo::exists(programFolder +
+                             QStringLiteral("/../share/applications/moting-seo.desktop"));
+}
+
+} // namespace
+
+QString DefaultDataFolder() {
+    const QString folder = QCoreApplication::applicationDirPath();
+    return DataFolderFor(folder, IsWritableFolder(folder));
+}
+
+QString DataFolderFor(const QString& programFolder, bool programFolderWritable) {
+    if (programFolderWritable && !IsInstalledCopy(programFolder))
+        return QDir(programFolder).absolutePath();
+    return UserDataFolder();
+}
+
+bool IsWritableFolder(const QString& folder) {
+    // access() and not the permission bits: it knows about read-only mounts and ACLs.
+    return QFileInfo(folder).isDir() &&
+           access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+}
+
+QString UserDataFolder() {
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty())
+        throw AppError(
+            QStringLiteral("Cannot find a folder for the user's data (HOME is not set)"));
+    const QString folder = QDir(base).absoluteFilePath(QStringLiteral("moting-seo"));
+    if (!QDir().mkpath(folder))
+        throw AppError(QStringLiteral("Cannot create folder %1").arg(folder));
+    return folder;
+}
