@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a release build, installs it, tries the installed program as a
+# new user would (data in ~/.local/share/moting-seo, the window starts) and removes it again.
+# usage: scripts/package-test.sh [build-dir]   (default build/release, already built)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/release}
+
+fail() {
+    echo "package test: FAILED: $*" >&2
+    exit 1
+}
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null || ! sudo -n true 2>/dev/null; then
+        echo "package test: skipped, installing a package needs root or sudo without a password"
+        exit 0
+    fi
+    sudo=(sudo -n)
+fi
+if dpkg-query -W -f='${Status}' moting-seo 2>/dev/null | grep -q 'install ok installed'; then
+    # Never replace (and then remove) a copy someone installed on purpose.
+    echo "package test: skipped, moting-seo is installed on this machine (dpkg -r moting-seo first)"
+    exit 0
+fi
+
+cmake --build "$build" --target moting-seo moting-seo-cli
+rm -f "$build"/moting-seo_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+debs=("$build"/moting-seo_*.deb)
+[ -f "${debs[0]}" ] || fail "cpack made no .deb in $build"
+deb=${debs[0]}
+echo "package test: $deb ($(du -h "$deb" | cut -f1))"
+
+contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}')
+for path in ./usr/bin/moting-seo ./usr/bin/moting-seo-cli \
+    ./usr/share/applications/moting-seo.desktop \
+    ./usr/share/icons/hicolor/scalable/apps/moting-seo.svg \
+    ./usr/share/doc/moting-seo/examples/SL.txt; do
+    grep -qxF "$path" <<<"$contents" || fail "$path is not in the package"
+done
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "package test: Depends: $depends"
+# Declared by hand, then two that dpkg-shlibdeps must have found in the executables.
+for package in libqt6sql6-sqlite libqt6webenginecore6-bin fonts-noto-cjk libqt6gui6 \
+    libqt6webenginecore6; do
+    grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
+done
+
+work=$(mktemp -d)
+gui=
+cleanup() {
+    [ -n "$gui" ] && kill "$gui" 2>/dev/null || true
+    "${sudo[@]}" dpkg -r moting-seo >/dev/null || echo "package test: dpkg -r moting-seo failed" >&2
+    rm -rf "$work"
+}
+trap cleanup EXIT
+"${sudo[@]}" dpkg -i "$deb" >/dev/null || fail "dpkg -i $deb"
+
+# A user who never ran the program: the data folder is made in their home, never in /usr/bin,
+# even for root, who could write there.
+mkdir -p "$work/home" "$work/gui-home"
+as_new_user() { # home command...
+    local home=$1
+    shift
+    env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" "$@"
+}
+as_new_user "$work/home" /usr/bin/moting-seo-cli sites add example.com ||
+    fail "moting-seo-cli sites add"
+data=$work/home/.local/share/moting-seo
+grep -q '^example\.com' "$data/Url.txt" 2>/dev/null || fail "example.com is not in $data/Url.txt"
+[ ! -e /usr/bin/Url.txt ] || fail "the installed program wrote /usr/bin/Url.txt"
+as_new_user "$work/home" /usr/bin/moting-seo-cli history >/dev/null ||
+    fail "moting-seo-cli history"
+
+# The window starts, makes its data folder and keeps running.
+env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$work/gui-home" QT_QPA_PLATFORM=offscreen \
+    QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu \
+    /usr/bin/moting-seo >"$work/gui.log" 2>&1 &
+gui=$!
+sleep 5
+if ! kill -0 "$gui" 2>/dev/null; then
+    cat "$work/gui.log" >&2
+    fail "moting-seo ended within 5 seconds of its start"
+fi
+kill "$gui"
+wait "$gui" 2>/dev/null || true
+gui=
+[ -d "$work/gui-home/.local/share/moting-seo" ] || fail "moting-seo made no data folder"
+
+echo "package test: passed"
