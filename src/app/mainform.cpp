@@ -7,17 +7,19 @@
 #include "browserpage.h"
 #include "codepage.h"
 #include "connstr.h"
-#include "csv.h"
+#include "csvtext.h"
 #include "datafolder.h"
 #include "dispenser.h"
 #include "enginechoice.h"
 #include "engines.h"
 #include "fileversion.h"
 #include "growwithwindow.h"
+#include "historycsv.h"
 #include "historymodel.h"
 #include "messagebox.h"
 #include "pumpwait.h"
 #include "queryrunner.h"
+#include "rankchartdialog.h"
 #include "rankdb.h"
 #include "rankscan.h"
 #include "sendrun.h"
@@ -125,12 +127,21 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
                     &TMainForm::SortQueryAfterScroll);
     auto* historyMenu = new QMenu(this);
     historyMenu->setObjectName(QStringLiteral("HistoryPopupMenu"));
+    QAction* chart = historyMenu->addAction(QStringLiteral("排名走势…"));
+    chart->setObjectName(QStringLiteral("RankChartMenu"));
+    ConnectReported(chart, &QAction::triggered, this, &TMainForm::showRankChart);
+    ConnectReported(ui->SortDBGrid, &QAbstractItemView::doubleClicked, this,
+                    &TMainForm::showRankChart);
+    historyMenu->addSeparator();
     QAction* exportCsv = historyMenu->addAction(QStringLiteral("导出为 CSV…"));
     exportCsv->setObjectName(QStringLiteral("ExportCsvMenu"));
     ConnectReported(exportCsv, &QAction::triggered, this, &TMainForm::exportHistoryCsv);
     QAction* exportXlsx = historyMenu->addAction(QStringLiteral("导出为 Excel (XLSX)…"));
     exportXlsx->setObjectName(QStringLiteral("ExportXlsxMenu"));
     ConnectReported(exportXlsx, &QAction::triggered, this, &TMainForm::exportHistoryXlsx);
+    QAction* importCsv = historyMenu->addAction(QStringLiteral("从 CSV 导入…"));
+    importCsv->setObjectName(QStringLiteral("ImportCsvMenu"));
+    ConnectReported(importCsv, &QAction::triggered, this, &TMainForm::importHistoryCsv);
     ui->SortDBGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->SortDBGrid, &QWidget::customContextMenuRequested, historyMenu,
             [this, historyMenu](QPoint at) {
@@ -518,9 +529,7 @@ void TMainForm::deleteHistoryRow() {
 QList<QStringList> TMainForm::shownHistory() const {
     // The columns of the command line's CSV, so exports read the same way wherever they came
     // from.
-    QList<QStringList> table{{QStringLiteral("网址"), QStringLiteral("关键词"),
-                              QStringLiteral("搜索引擎"), QStringLiteral("排名"),
-                              QStringLiteral("查询日期"), QStringLiteral("结果网址")}};
+    QList<QStringList> table{HistoryTableHeader()};
     for (int row = 0; row < m_historyView->rowCount(); ++row) {
         auto cell = [&](int column) { return m_historyView->index(row, column).data().toString(); };
         table << QStringList{
@@ -559,6 +568,31 @@ void TMainForm::exportHistoryXlsx() {
     QList<QStringList> table = shownHistory();
     const QStringList header = table.takeFirst();
     WriteXlsxTable(path, QStringLiteral("排名历史"), header, table);
+}
+
+void TMainForm::importHistoryCsv() {
+    const QString path = MessageBox::openFileName(this, QStringLiteral("从 CSV 导入"), ProgramDir,
+                                                  QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    const RankDatabase::ImportCount count = ImportHistoryCsv(*m_sortQueryDb, path);
+    RefreshHistory();
+    MessageBox::information(this, QStringLiteral("已导入 %1 条记录；%2 条已在历史中，保持不变。")
+                                      .arg(count.added)
+                                      .arg(count.kept));
+}
+
+void TMainForm::showRankChart() {
+    const int row = m_historyView->mapToSource(ui->SortDBGrid->currentIndex()).row();
+    if (row < 0)
+        return;
+    const QString site = SortQuery->index(row, HistoryModel::Web).data(Qt::EditRole).toString();
+    const QString keyword =
+        SortQuery->index(row, HistoryModel::SearchKey).data(Qt::EditRole).toString();
+    const RankTrend trend =
+        MakeRankTrend(m_sortQueryDb->trendRows(QStringToGbk(site), QStringToGbk(keyword)));
+    auto* dialog = new RankChartDialog(trend, site, keyword, ProgramDir, this);
+    dialog->show();
 }
 
 void TMainForm::AddUrlButtonClick() {

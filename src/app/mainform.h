@@ -104,6 +104,10 @@ private:
     // ... to a CSV or a spreadsheet file the user chooses.
     void exportHistoryCsv();
     void exportHistoryXlsx();
+    // Adds the rows of an exported CSV that the history lacks.
+    void importHistoryCsv();
+    // "排名走势" of the selected row's site and keyword.
+    void showRankChart();
     void showSendProgress();
 
     std::unique_ptr<Ui::TMainForm> ui;

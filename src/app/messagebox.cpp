@@ -72,6 +72,14 @@ QString saveFileName(QWidget* parent, const QString& caption, const QString& sug
     return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
 }
 
+QString openFileName(QWidget* parent, const QString& caption, const QString& folder,
+                     const QString& filter) {
+    TestMode& mode = testMode();
+    if (mode.on)
+        return std::exchange(mode.nextFileName, {});
+    return QFileDialog::getOpenFileName(parent, caption, folder, filter);
+}
+
 void setNextFileName(const QString& path) {
     testMode().nextFileName = path;
 }

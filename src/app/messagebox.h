@@ -27,8 +27,12 @@ Answer confirm(QWidget* parent, const QString& text);
 QString saveFileName(QWidget* parent, const QString& caption, const QString& suggested,
                      const QString& filter);
 
+// The file a user chooses to read; empty when the choice is cancelled.
+QString openFileName(QWidget* parent, const QString& caption, const QString& folder,
+                     const QString& filter);
+
 void setTestMode(bool on, Answer answer = Answer::Ok);
-// In test mode, what the next saveFileName answers.
+// In test mode, what the next saveFileName or openFileName answers.
 void setNextFileName(const QString& path);
 QList<Shown> takeShown();
 

@@ -6,11 +6,14 @@
 #include "connstr.h"
 #include "dispenser.h"
 #include "engines.h"
+#include "historycsv.h"
 #include "inifile.h"
 #include "output.h"
 #include "queryrunner.h"
+#include "rankchart.h"
 #include "rankdb.h"
 #include "rankscan.h"
+#include "ranktrend.h"
 #include "sendrun.h"
 #include "sitelist.h"
 #include "startrun.h"
@@ -188,15 +191,37 @@ int RunSend(const Options& o) {
 int RunHistory(const Options& o) {
     if (!o.args.isEmpty())
         throw UsageError("history takes no arguments");
+    const int outputs = int(o.csv) + int(!o.xlsx.isEmpty()) + int(!o.chart.isEmpty()) +
+                        int(!o.importFile.isEmpty());
+    if (outputs > 1)
+        throw UsageError("history takes one of --csv, --xlsx, --chart and --import");
+    const bool charting = !o.chart.isEmpty();
+    if (charting == o.site.isEmpty() || charting == o.keyword.isEmpty())
+        throw UsageError("history --chart needs --site and --keyword, and they need --chart");
     LoadEngines(o);
     RankDatabase database(ConnectionString(o));
+    if (!o.importFile.isEmpty()) {
+        const RankDatabase::ImportCount count = ImportHistoryCsv(database, o.importFile);
+        PrintOut(QStringLiteral("%1 rows imported, %2 already in the history kept as they were")
+                     .arg(count.added)
+                     .arg(count.kept));
+        return 0;
+    }
+    if (!o.chart.isEmpty()) {
+        const RankTrend trend =
+            MakeRankTrend(database.trendRows(QStringToGbk(o.site), QStringToGbk(o.keyword)));
+        if (trend.lines.empty())
+            throw AppError(
+                QStringLiteral("No result is stored for %1 and %2").arg(o.site, o.keyword));
+        SaveRankChartPng(trend, RankChartTitle(o.site, o.keyword), o.chart);
+        PrintOut(QStringLiteral("chart written to %1").arg(o.chart));
+        return 0;
+    }
     // The destination that ranked goes to spreadsheets; the table on a terminal stays narrow.
     const bool wide = o.csv || !o.xlsx.isEmpty();
-    QStringList header = {QStringLiteral("网址"), QStringLiteral("关键词"),
-                          QStringLiteral("搜索引擎"), QStringLiteral("排名"),
-                          QStringLiteral("查询日期")};
-    if (wide)
-        header << QStringLiteral("结果网址");
+    QStringList header = HistoryTableHeader();
+    if (!wide)
+        header.removeLast();
     QList<QStringList> rows;
     for (const RankDatabase::HistoryRow& row : database.historyRows(o.limit)) {
         rows << QStringList{GbkToQString(row.site), GbkToQString(row.keyword),

@@ -22,7 +22,11 @@ struct Options {
     std::optional<int> passes;
     int limit = 100;
     bool csv = false;
-    QString xlsx; // history: the spreadsheet file to write
+    QString xlsx;  // history: the spreadsheet file to write
+    QString chart; // history: the PNG file to draw the trend of --site and --keyword into
+    QString site;
+    QString keyword;
+    QString importFile; // history: the exported CSV to add to the history
 };
 
 // Set by Ctrl+C; the running command stops as closing the window would stop it.

@@ -4,8 +4,8 @@
 #include "datafolder.h"
 #include "output.h"
 
+#include <QApplication>
 #include <QDir>
-#include <QGuiApplication>
 #include <csignal>
 #include <unistd.h>
 
@@ -29,6 +29,11 @@ commands:
   send [--threads N] [--passes N]         send the site list through SL.txt
   history [--limit N] [--csv | --xlsx FILE]
                                           the newest rank results
+  history --chart FILE --site SITE --keyword KEYWORD
+                                          draw SITE's ranks for KEYWORD (one line per
+                                          engine) into a PNG file
+  history --import FILE                   add the rows of an exported history CSV that
+                                          the history lacks
   sites add URL | sites list              the site list (Url.txt)
 
 options for every command:
@@ -70,6 +75,14 @@ Options Parse(const QStringList& words) {
             o.dir = value();
         else if (w == "--xlsx")
             o.xlsx = value();
+        else if (w == "--chart")
+            o.chart = value();
+        else if (w == "--site")
+            o.site = value();
+        else if (w == "--keyword")
+            o.keyword = value();
+        else if (w == "--import")
+            o.importFile = value();
         else if (w == "--engine")
             o.engine = value();
         else if (w == "--threads")
@@ -100,7 +113,8 @@ int main(int argc, char* argv[]) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     qInstallMessageHandler(QuietMessages);
-    QGuiApplication app(argc, argv);
+    // A QApplication, as the chart is drawn with Qt Widgets' graphics view.
+    QApplication app(argc, argv);
     std::signal(SIGINT, [](int) { g_interrupted = true; });
     std::signal(SIGTERM, [](int) { g_interrupted = true; });
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "csv.h"
+#include "csvtext.h"
 #include "statussink.h"
 
 #include <QString>

@@ -84,6 +84,12 @@ void HistoryFilterModel::setFilterText(const QString& text) {
     invalidateFilter();
 }
 
+QVariant HistoryFilterModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole)
+        return section + 1;
+    return QSortFilterProxyModel::headerData(section, orientation, role);
+}
+
 bool HistoryFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
     if (m_text.isEmpty())
         return true;

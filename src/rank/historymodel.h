@@ -41,6 +41,9 @@ public:
     using QSortFilterProxyModel::QSortFilterProxyModel;
 
     void setFilterText(const QString& text);
+    // Rows are numbered as shown, 1 up, whatever their place in the history.
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;

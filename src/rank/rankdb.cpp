@@ -260,6 +260,70 @@ std::vector<RankDatabase::HistoryRow> RankDatabase::historyRows(int limit) {
     return rows;
 }
 
+std::vector<RankDatabase::TrendRow> RankDatabase::trendRows(const Text& site, const Text& keyword) {
+    QSqlQuery query = Prepare(
+        connection(), QStringLiteral("SELECT SearcherType, QueryDate, SortNum FROM QuerySort "
+                                     "WHERE Web = ? AND SearchKey = ? "
+                                     "ORDER BY SearcherType, QueryDate, id"));
+    query.addBindValue(GbkToQString(site));
+    query.addBindValue(GbkToQString(keyword));
+    Exec(query);
+    std::vector<TrendRow> rows;
+    while (query.next())
+        rows.push_back({query.value(0).toInt(),
+                        QDate::fromString(query.value(1).toString(), Qt::ISODate),
+                        query.value(2).toInt()});
+    return rows;
+}
+
+RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>& rows) {
+    QSqlDatabase& db = connection();
+    QSqlQuery begin(db);
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        Fail(begin.lastError());
+    try {
+        ImportCount count;
+        QSqlQuery exists =
+            Prepare(db, QStringLiteral("SELECT 1 FROM QuerySort WHERE Web = ? AND SearchKey = ? "
+                                       "AND SearcherType = ? AND QueryDate = ? LIMIT 1"));
+        QSqlQuery insert = Prepare(
+            db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
+                               "QueryDate, Url, Outcome) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        for (const HistoryRow& row : rows) {
+            const QString site = GbkToQString(row.site);
+            const QString keyword = GbkToQString(row.keyword);
+            const QString day = row.day.toString(Qt::ISODate);
+            exists.addBindValue(site);
+            exists.addBindValue(keyword);
+            exists.addBindValue(row.engine);
+            exists.addBindValue(day);
+            Exec(exists);
+            const bool stored = exists.next();
+            exists.finish();
+            if (stored) {
+                ++count.kept;
+                continue;
+            }
+            insert.addBindValue(site);
+            insert.addBindValue(keyword);
+            insert.addBindValue(row.engine);
+            insert.addBindValue(row.rank);
+            insert.addBindValue(day);
+            insert.addBindValue(row.url.isNull() ? QStringLiteral("") : row.url);
+            insert.addBindValue(row.rank > 0 ? QStringLiteral("ranked")
+                                             : QStringLiteral("not found"));
+            Exec(insert);
+            ++count.added;
+        }
+        if (!db.commit())
+            Fail(db.lastError());
+        return count;
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+}
+
 std::vector<RankDatabase::BatchRow> RankDatabase::batchRows() {
     QSqlQuery query = Prepare(
         connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType FROM BatchQuery "

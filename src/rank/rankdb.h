@@ -56,6 +56,22 @@ public:
     // The newest rows first.
     std::vector<HistoryRow> historyRows(int limit);
 
+    struct TrendRow {
+        int engine;
+        QDate day;
+        int rank; // 0: not found
+    };
+    // Every stored result of a site and keyword, by engine, then day.
+    std::vector<TrendRow> trendRows(const Text& site, const Text& keyword);
+
+    struct ImportCount {
+        int added = 0;
+        int kept = 0; // a row for the same site, keyword, engine and day was there already
+    };
+    // Adds rows of another history (their ids are ignored) in one transaction: all or none.
+    // A stored row is never replaced, and a row given twice goes in once.
+    ImportCount importRows(const std::vector<HistoryRow>& rows);
+
     struct BatchRow {
         qint64 id;
         Text site;

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     tests.push_back(MakeDialogsTest());
     tests.push_back(MakeSendTabTest());
     tests.push_back(MakeHistoryTest());
+    tests.push_back(MakeHistoryTrendTest());
     tests.push_back(MakeRankQueryTest());
     tests.push_back(MakeRankRunTest());
     tests.push_back(MakeBatchQueryTest());

@@ -98,6 +98,7 @@ std::unique_ptr<QObject> MakeMainFormTest();
 std::unique_ptr<QObject> MakeDialogsTest();
 std::unique_ptr<QObject> MakeSendTabTest();
 std::unique_ptr<QObject> MakeHistoryTest();
+std::unique_ptr<QObject> MakeHistoryTrendTest();
 std::unique_ptr<QObject> MakeRankQueryTest();
 std::unique_ptr<QObject> MakeRankRunTest();
 std::unique_ptr<QObject> MakeBatchQueryTest();

@@ -669,6 +669,41 @@ TEST_F(CliHistoryTest, tableColumnsLineUp) {
     }
 }
 
+// An exported CSV read into another program folder gives the same history; read again, it adds
+// nothing.
+TEST_F(CliHistoryTest, importedCsvGivesTheSameHistory) {
+    const Outcome exported = RunCli(m_dir.args({"history", "--csv"}));
+    ASSERT_EQ(exported.code, 0) << Show(exported);
+    ProgramDir other;
+    const QString file = other.file("history.csv");
+    ASSERT_TRUE(WriteFileBytes(file, exported.out.toUtf8()));
+    const struct {
+        int added;
+        int kept;
+    } rounds[] = {{3, 0}, {0, 3}};
+    for (const auto& round : rounds) {
+        const Outcome o = RunCli(other.args({"history", "--import", file}));
+        ASSERT_EQ(o.code, 0) << Show(o);
+        EXPECT_EQ(o.out, QStringLiteral("%1 rows imported, %2 already in the history kept as "
+                                        "they were\n")
+                             .arg(round.added)
+                             .arg(round.kept));
+        EXPECT_EQ(RunCli(other.args({"history", "--csv"})).out, exported.out);
+    }
+}
+
+// The trend of a site and keyword drawn into a PNG picture of 900 × 500.
+TEST_F(CliHistoryTest, chartIsAPng) {
+    const QString file = m_dir.file("trend.png");
+    const Outcome o = RunCli(
+        m_dir.args({"history", "--chart", file, "--site", "plain.example", "--keyword", "seo"}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, QStringLiteral("chart written to %1\n").arg(file));
+    const QByteArray png = ReadFileBytes(file);
+    ASSERT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n")) << png.left(16).toHex().constData();
+    EXPECT_EQ(png.mid(16, 8).toHex(), QByteArray("00000384000001f4"));
+}
+
 TEST(CliSites, addAndListKeepTheFileInGbk) {
     ProgramDir dir;
     const QByteArray before = QByteArray(kGbkChinese) + ".com\r\n\r\nold.example/";
@@ -843,6 +878,47 @@ INSTANTIATE_TEST_SUITE_P(
                  2,
                  "unknown option --colour",
                  {}},
+        ExitCase{"chartWithoutSite",
+                 {"history", "--chart", "{dir}/c.png", "--keyword", "k", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "history --chart needs --site and --keyword, and they need --chart",
+                 {}},
+        ExitCase{"siteWithoutChart",
+                 {"history", "--site", "a.example", "--keyword", "k", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "history --chart needs --site and --keyword, and they need --chart",
+                 {}},
+        ExitCase{"twoHistoryOutputs",
+                 {"history", "--csv", "--import", "{dir}/h.csv", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "history takes one of --csv, --xlsx, --chart and --import",
+                 {}},
+        ExitCase{"chartOfNothingStored",
+                 {"history", "--chart", "{dir}/c.png", "--site", "a.example", "--keyword", "k",
+                  "--dir", "{dir}"},
+                 NoFiles,
+                 1,
+                 "No result is stored for a.example and k.",
+                 {"Sort.mdb"}},
+        ExitCase{"importMissingFile",
+                 {"history", "--import", "{dir}/h.csv", "--dir", "{dir}"},
+                 NoFiles,
+                 1,
+                 "Cannot open file {dir}/h.csv.",
+                 {}},
+        ExitCase{"importMalformedFile",
+                 {"history", "--import", "{dir}/h.csv", "--dir", "{dir}"},
+                 [](const ProgramDir& dir) {
+                     WriteFileBytes(dir.file("h.csv"), "网址,关键词,搜索引擎,排名,查询日期\n"
+                                                       "a.example,k,百度,1,2024-13-01\n");
+                 },
+                 1,
+                 "{dir}/h.csv: Record 2 of the file: the date \"2024-13-01\" is no date of the "
+                 "form yyyy-MM-dd.",
+                 {"h.csv"}},
         ExitCase{"sitesAddWithoutSite",
                  {"sites", "add", "  ", "--dir", "{dir}"},
                  NoFiles,

@@ -1,0 +1,41 @@
+#include "rankchartdialog.h"
+
+#include "application.h"
+#include "messagebox.h"
+#include "rankchart.h"
+
+#include <QChartView>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+RankChartDialog::RankChartDialog(const RankTrend& trend, const QString& site,
+                                 const QString& keyword, const QString& folder, QWidget* parent)
+    : QDialog(parent), m_trend(trend), m_title(RankChartTitle(site, keyword)), m_folder(folder) {
+    setObjectName(QStringLiteral("RankChartForm"));
+    setWindowTitle(QStringLiteral("排名走势"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setSizeGripEnabled(true);
+    m_view = new QChartView(MakeRankChart(trend, m_title).release(), this);
+    m_view->setObjectName(QStringLiteral("RankChartView"));
+    m_view->setRenderHint(QPainter::Antialiasing);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);
+    QPushButton* save =
+        buttons->addButton(QStringLiteral("保存为图片…"), QDialogButtonBox::ActionRole);
+    save->setObjectName(QStringLiteral("SaveChartButton"));
+    ConnectReported(save, &QPushButton::clicked, this, &RankChartDialog::savePng);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(buttons);
+    resize(900, 540);
+}
+
+void RankChartDialog::savePng() {
+    const QString path = MessageBox::saveFileName(this, QStringLiteral("保存为图片"),
+                                                  m_folder + QStringLiteral("排名走势.png"),
+                                                  QStringLiteral("PNG (*.png)"));
+    if (!path.isEmpty())
+        SaveRankChartPng(m_trend, m_title, path);
+}

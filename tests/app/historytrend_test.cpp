@@ -1,0 +1,266 @@
+#include "mainform.h"
+#include "messagebox.h"
+#include "rankchartdialog.h"
+#include "rankdb.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDir>
+#include <QHeaderView>
+#include <QImage>
+#include <QLegendMarker>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QValueAxis>
+
+namespace {
+
+const QDate kDay(2024, 3, 9);
+
+struct Stored {
+    int day; // after kDay
+    Text site;
+    int engine;
+    int rank;
+};
+
+// a.com over six days on three engines, with days not found and not queried; b.com once.
+const Stored kStores[] = {
+    {0, "a.com", 0, 5}, {1, "a.com", 0, 3},  {2, "a.com", 0, 0}, {3, "a.com", 0, 8},
+    {4, "a.com", 0, 6}, {0, "a.com", 1, 12}, {2, "a.com", 1, 9}, {3, "a.com", 1, 7},
+    {5, "a.com", 2, 0}, {1, "b.com", 0, 1},  {5, "a.com", 0, 4},
+};
+
+void StoreKnownRows(TMainForm& form) {
+    QDate day;
+    form.dataQuery().setToday([&day] { return day; });
+    for (const Stored& s : kStores) {
+        day = kDay.addDays(s.day);
+        form.StoreRank(s.site, "seo", s.engine, s.rank);
+    }
+    form.dataQuery().setToday([] { return QDate::currentDate(); });
+}
+
+QTableView* Grid(TMainForm& form) {
+    return Control<QTableView>(&form, "SortDBGrid");
+}
+
+void ShowRankTab(TMainForm& form) {
+    auto* pages = Control<QTabWidget>(&form, "SEOPageControl");
+    pages->setCurrentWidget(Control<QWidget>(&form, "QuerySortTabSheet"));
+    DrainEvents();
+}
+
+// The grid row showing this site on this day.
+int RowOf(TMainForm& form, const QString& site, QDate day) {
+    const QAbstractItemModel* model = Grid(form)->model();
+    for (int r = 0; r < model->rowCount(); ++r)
+        if (model->index(r, 1).data().toString() == site &&
+            model->index(r, 6).data().toString() == day.toString(Qt::ISODate))
+            return r;
+    return -1;
+}
+
+// Each line of the chart as "engine: day=rank day=rank", days as offsets from kDay; a line
+// that the legend leaves out (a further run of the same engine) is marked "+".
+QStringList ChartLines(QChart* chart) {
+    QStringList lines;
+    for (QAbstractSeries* series : chart->series()) {
+        auto* line = qobject_cast<QLineSeries*>(series);
+        if (!line)
+            continue;
+        const bool named = chart->legend()->markers(line).value(0)->isVisible();
+        QStringList points;
+        for (const QPointF& p : line->points())
+            points << QStringLiteral("%1=%2")
+                          .arg(kDay.daysTo(QDateTime::fromMSecsSinceEpoch(qint64(p.x())).date()))
+                          .arg(p.y());
+        lines << (named ? QString() : QStringLiteral("+")) + line->name() + ": " + points.join(' ');
+    }
+    return lines;
+}
+
+RankChartDialog* OpenChart(TMainForm& form) {
+    RankChartDialog* dialog = nullptr;
+    for (RankChartDialog* d : form.findChildren<RankChartDialog*>())
+        if (d->isVisible())
+            dialog = d;
+    return dialog;
+}
+
+} // namespace
+
+class HistoryTrendTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        MessageBox::setTestMode(true);
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        QVERIFY(WriteFileBytes(m_dir->filePath("Url.txt"), {}));
+    }
+    void cleanup() {
+        QCOMPARE(MessageBox::takeShown().size(), 0);
+        MessageBox::setTestMode(true);
+    }
+
+    // A double-click on a row opens "排名走势" of its site and keyword: one line per engine over
+    // the days, broken where the site was not found or not queried, rank 1 at the top. The
+    // context menu opens it too, for the row selected; the picture saves as PNG.
+    void chartOfTheSelectedRow() {
+        TMainForm form(m_dir->path());
+        StoreKnownRows(form);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowRankTab(form);
+
+        QTableView* grid = Grid(form);
+        const int row = RowOf(form, "a.com", kDay.addDays(3));
+        QVERIFY(row >= 0);
+        const QPoint at = grid->visualRect(grid->model()->index(row, 1)).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+        RankChartDialog* dialog = OpenChart(form);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("排名走势"));
+        QChart* chart = dialog->chartView()->chart();
+        QCOMPARE(chart->title(), QStringLiteral("排名走势：a.com — seo"));
+        QCOMPARE(ChartLines(chart),
+                 (QStringList{
+                     "百度: 0=5 1=3", "+百度: 3=8 4=6 5=4", "搜狗: 0=12", "+搜狗: 2=9 3=7",
+                     "好搜: ", // stored, never found
+                 }));
+        auto* ranks = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0));
+        QVERIFY(ranks && ranks->isReverse());
+        QVERIFY(ranks->min() < 1 && ranks->max() >= 12);
+
+        const QString png = m_dir->filePath("trend.png");
+        MessageBox::setNextFileName(png);
+        Click(dialog, "SaveChartButton");
+        const QImage image(png);
+        QCOMPARE(image.size(), QSize(900, 500));
+        QVERIFY(!QFile::exists(png + ".part"));
+        dialog->close();
+        DrainEvents();
+        QVERIFY(!OpenChart(form));
+
+        // From the context menu, for b.com's one day.
+        grid->setCurrentIndex(grid->model()->index(RowOf(form, "b.com", kDay.addDays(1)), 1));
+        Control<QAction>(&form, "RankChartMenu")->trigger();
+        dialog = OpenChart(form);
+        QVERIFY(dialog);
+        QCOMPARE(ChartLines(dialog->chartView()->chart()), QStringList{"百度: 1=1"});
+        dialog->close();
+    }
+
+    // Exported rows go back into another history as they were; rows already there are kept
+    // once; a malformed file adds nothing and says where it is wrong.
+    void csvImportRoundTrips() {
+        const QString csv = m_dir->filePath("history.csv");
+        QStringList exported;
+        {
+            TMainForm form(m_dir->path());
+            StoreKnownRows(form);
+            form.StoreRank("e.com", "k,\"5\"", 2, 2, QStringLiteral("https://e.com/a?b=1,2"));
+            form.StoreRank(std::string(kGbkChinese) + ".com", kGbkChinese, 1, 0);
+            ShowRankTab(form);
+            exported = GridRows(Grid(form));
+            MessageBox::setNextFileName(csv);
+            Control<QAction>(&form, "ExportCsvMenu")->trigger();
+        }
+        QTemporaryDir other;
+        QVERIFY(WriteFileBytes(other.filePath("Url.txt"), {}));
+        TMainForm form(other.path());
+        ShowRankTab(form);
+        const struct {
+            QString file;
+            QString said;
+            QStringList rows;
+        } steps[] = {
+            {csv, "已导入 13 条记录；0 条已在历史中，保持不变。", exported},
+            {csv, "已导入 0 条记录；13 条已在历史中，保持不变。", exported},
+        };
+        for (const auto& step : steps) {
+            MessageBox::setNextFileName(step.file);
+            Control<QAction>(&form, "ImportCsvMenu")->trigger();
+            const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+            QCOMPARE(shown.size(), 1);
+            QCOMPARE(shown[0].text, step.said);
+            QCOMPARE(GridRows(Grid(form)), step.rows);
+        }
+        // The destination that ranked, which the grid shows only as a tooltip, comes along.
+        QCOMPARE(form.dataQuery().historyRows(100).at(1).url,
+                 QStringLiteral("https://e.com/a?b=1,2"));
+
+        // One bad row in the middle: nothing of the file goes in.
+        QByteArray bad = ReadFileBytes(csv);
+        const QByteArray good = bad;
+        bad.replace(",百度,5,", ",百度,five,");
+        QVERIFY(bad != good);
+        QVERIFY(WriteFileBytes(m_dir->filePath("bad.csv"), bad));
+        QTemporaryDir third;
+        QVERIFY(WriteFileBytes(third.filePath("Url.txt"), {}));
+        TMainForm empty(third.path());
+        ShowRankTab(empty);
+        MessageBox::setNextFileName(m_dir->filePath("bad.csv"));
+        Control<QAction>(&empty, "ImportCsvMenu")->trigger();
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].kind == MessageBox::Kind::Error);
+        QVERIFY2(shown[0].text.contains("the rank \"five\" is no whole number"),
+                 qPrintable(shown[0].text));
+        QCOMPARE(GridRows(Grid(empty)), QStringList());
+    }
+
+    // For the documentation: set MT_SCREENSHOT_DIR to a folder to get the pictures.
+    void screenshotsOfTheHistory() {
+        const QString out = qEnvironmentVariable("MT_SCREENSHOT_DIR");
+        if (out.isEmpty())
+            QSKIP("MT_SCREENSHOT_DIR is not set");
+        TMainForm form(m_dir->path());
+        QDate day;
+        form.dataQuery().setToday([&day] { return day; });
+        const char* const keywords[] = {"seo \xD3\xC5\xBB\xAF", "\xB9\xD8\xBC\xFC\xB4\xCA"};
+        for (int d = 0; d < 14; ++d) {
+            day = kDay.addDays(d);
+            for (int engine = 0; engine < 3; ++engine)
+                for (const char* keyword : keywords) {
+                    const int rank = (d * 7 + engine * 11 + int(std::strlen(keyword))) % 23;
+                    if (engine != 2 || d % 5 != 3)
+                        form.StoreRank("example.com", keyword, engine, rank > 19 ? 0 : rank + 1);
+                }
+        }
+        form.show();
+        form.resize(1100, 760);
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowRankTab(form);
+        Control<QLineEdit>(&form, "HistoryFilter")->setText(QStringLiteral("百度"));
+        Grid(form)->sortByColumn(4, Qt::AscendingOrder);
+        DrainEvents();
+        QVERIFY(form.grab().save(out + "/history.png"));
+        Grid(form)->setCurrentIndex(Grid(form)->model()->index(0, 1));
+        Control<QAction>(&form, "RankChartMenu")->trigger();
+        RankChartDialog* dialog = OpenChart(form);
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        DrainEvents();
+        QVERIFY(dialog->grab().save(out + "/chart.png"));
+        dialog->close();
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+std::unique_ptr<QObject> MakeHistoryTrendTest() {
+    return std::make_unique<HistoryTrendTest>();
+}
+
+#include "historytrend_test.moc"

@@ -1,0 +1,46 @@
+#include "apperror.h"
+#include "csvtext.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// What CsvLine writes, ReadCsv reads back field for field.
+TEST(Csv, ReadsWhatIsWritten) {
+    const QList<QStringList> rows{
+        {"网址", "关键词", "排名"},         {"a.com", "k,5", "1"}, {"o'b.com", "say \"hi\"", ""},
+        {" spaced ", "two\r\nlines", "\t"}, {"", "", ""},
+    };
+    QString text = QChar(0xFEFF);
+    for (const QStringList& row : rows)
+        text += CsvLine(row) + "\r\n";
+    EXPECT_EQ(ReadCsv(text.toUtf8()), rows);
+    // Without the byte-order mark, with bare line feeds, without a last line break.
+    EXPECT_EQ(ReadCsv("a,b\nc,\"d\"\"\""), (QList<QStringList>{{"a", "b"}, {"c", "d\""}}));
+    EXPECT_EQ(ReadCsv("\n\r\na\n\n"), QList<QStringList>{{"a"}});
+    EXPECT_EQ(ReadCsv(""), QList<QStringList>());
+}
+
+TEST(Csv, MalformedTextIsNamed) {
+    const struct {
+        QByteArray csv;
+        const char* said;
+    } cases[] = {
+        {"a,b\nc,\"d\"x\n", "The CSV text is malformed at line 2"},
+        {"a,b\nc,d\"\n", "The CSV text is malformed at line 2"},
+        {"a\nb\n\"never closed\n",
+         "The CSV text is malformed: a quoted field that begins in record 3"},
+        {"a,\xB0\xA1\n", "The CSV text is not UTF-8"}, // GBK, not UTF-8
+    };
+    for (const auto& c : cases) {
+        try {
+            ReadCsv(c.csv);
+            ADD_FAILURE() << c.csv.constData() << " was read";
+        } catch (const AppError& e) {
+            EXPECT_TRUE(e.message().startsWith(QString::fromUtf8(c.said)))
+                << e.message().toStdString();
+        }
+    }
+}
+
+} // namespace
