@@ -41,6 +41,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QProgressBar>
 #include <QShortcut>
 #include <QThread>
 #include <QTimer>
@@ -83,9 +84,15 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     ui->StatusBar->addWidget(m_statusPanel, 1);
     ui->StatusBar->setSizeGripEnabled(false);
 
-    m_progressPanel = new QLabel(this);
+    // A fixed size, so that a new text never lays out the status bar again; shown from the
+    // first run on.
+    m_progressPanel = new QProgressBar(this);
     m_progressPanel->setObjectName(QStringLiteral("ProgressPanel"));
-    m_progressPanel->setMinimumHeight(20);
+    m_progressPanel->setFixedSize(240, 18);
+    m_progressPanel->setRange(0, 1000);
+    m_progressPanel->setTextVisible(true);
+    m_progressPanel->setAlignment(Qt::AlignCenter);
+    m_progressPanel->hide();
     ui->StatusBar->addPermanentWidget(m_progressPanel);
     m_rankProgressPanel = new QLabel(this);
     m_rankProgressPanel->setObjectName(QStringLiteral("RankProgressPanel"));
@@ -163,6 +170,8 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
     ConnectReported(ui->SettingMenu, &QAction::triggered, this, &TMainForm::SettingMenuClick);
     ConnectReported(ui->AboutMenu, &QAction::triggered, this, &TMainForm::AboutMenuClick);
+    ConnectReported(ui->CleanTemplatesMenu, &QAction::triggered, this,
+                    &TMainForm::CleanTemplatesMenuClick);
 
     FormCreate(programDir);
     mirrorSendCount();
@@ -623,6 +632,8 @@ void TMainForm::StartButtonClick() {
     ui->StartButton->setEnabled(false);
     connect(m_run.get(), &SendRun::finished, this, &TMainForm::sendRunFinished,
             Qt::QueuedConnection);
+    m_sendElapsed.start();
+    m_progressPanel->show();
     showSendProgress();
     m_progressTimer->start();
 }
@@ -632,13 +643,55 @@ void TMainForm::sendRunFinished() {
         return;
     showSendProgress();
     m_progressTimer->stop();
+    m_lastReport = m_run->report();
+    const QString reportError = m_run->reportError();
     m_run.reset();
     ui->StartButton->setEnabled(true);
+    SetStatusText(QStringToGbk(SendSummary(*m_lastReport)));
+    if (!reportError.isEmpty())
+        MessageBox::error(this, reportError + QLatin1Char('.'));
 }
 
 void TMainForm::showSendProgress() {
-    if (m_run)
-        m_progressPanel->setText(QStringLiteral("%1/%2").arg(m_run->jobsDone()).arg(m_jobTotal));
+    if (!m_run)
+        return;
+    const long long done = m_run->jobsDone();
+    m_progressPanel->setValue(
+        m_jobTotal > 0 ? static_cast<int>(std::min<long long>(done, m_jobTotal) * 1000 / m_jobTotal)
+                       : 0);
+    m_progressPanel->setFormat(SendProgressText(done, m_jobTotal, m_sendElapsed.elapsed()));
+}
+
+QString TMainForm::sendProgressText() const {
+    return m_progressPanel->text();
+}
+
+void TMainForm::CleanTemplatesMenuClick() {
+    const QString path = ProgramDir + QStringLiteral("SL.txt");
+    if (m_run) {
+        MessageBox::information(this, QStringLiteral("群发进行中，请在完成后再清理。"));
+        return;
+    }
+    const size_t dead = m_lastReport ? m_lastReport->deadLines().size() : 0;
+    if (!m_lastReport) {
+        MessageBox::information(this,
+                                QStringLiteral("还没有群发过：群发一次后，才知道哪些模板失效。"));
+        return;
+    }
+    if (dead == 0) {
+        MessageBox::information(this, QStringLiteral("上次群发没有失效的模板。"));
+        return;
+    }
+    if (MessageBox::confirm(this,
+                            QStringLiteral("从 %1 删除上次群发中对所有网址都失败的 %2 个模板？"
+                                           "原文件将保存为 SL.txt.bak。")
+                                .arg(QDir::toNativeSeparators(path))
+                                .arg(dead)) != MessageBox::Answer::Ok)
+        return;
+    const int removed = RemoveDeadTemplates(path, *m_lastReport);
+    m_lastReport.reset();
+    MessageBox::information(
+        this, QStringLiteral("已删除 %1 个失效模板；原文件保存为 SL.txt.bak。").arg(removed));
 }
 
 void TMainForm::SettingMenuClick() {

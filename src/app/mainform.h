@@ -3,6 +3,7 @@
 #include "batchqueryform.h"
 #include "httpfetch.h"
 #include "inifile.h"
+#include "sendreport.h"
 #include "statussink.h"
 
 #include <QElapsedTimer>
@@ -21,6 +22,7 @@ class HistoryFilterModel;
 class HistoryModel;
 class RankDatabase;
 class QLabel;
+class QProgressBar;
 class QWebEngineView;
 class QTimer;
 class SendRun;
@@ -66,6 +68,8 @@ public:
     void RunRankQueries(const Text& sites, const Text& keywords, const Text& engines);
     bool rankRunActive() const { return m_rankRunActive; }
     QString rankProgressText() const;
+    // The send run's progress as the status bar shows it.
+    QString sendProgressText() const;
     // The result-page browser, made on the first query.
     BrowserPage& browser();
     QWebEngineView* browserView() const { return m_browserView; }
@@ -78,6 +82,8 @@ public:
     void QuitButtonClick();
     void SettingMenuClick();
     void AboutMenuClick();
+    // "清理失效模板": the templates that failed for every site in the last run leave "SL.txt".
+    void CleanTemplatesMenuClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -113,7 +119,10 @@ private:
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<GrowWithWindow> m_grow;
     QLabel* m_statusPanel = nullptr;
-    QLabel* m_progressPanel = nullptr;
+    QProgressBar* m_progressPanel = nullptr;
+    QElapsedTimer m_sendElapsed;
+    // The last send run's account, for "清理失效模板".
+    std::optional<SendReport> m_lastReport;
     QTimer* m_progressTimer = nullptr;
     QLabel* m_rankProgressPanel = nullptr;
     // Shows the result-page browser when an engine asks a person to pass its verification.

@@ -17,9 +17,11 @@
 #include "sendrun.h"
 #include "sitelist.h"
 #include "startrun.h"
+#include "templatecheck.h"
 #include "xlsxtable.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
@@ -163,12 +165,17 @@ int RunSend(const Options& o) {
     QEventLoop loop;
     QObject::connect(run.get(), &SendRun::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     const bool progress = isatty(STDERR_FILENO) && !o.verbose;
+    QElapsedTimer elapsed;
+    elapsed.start();
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         if (g_interrupted)
             run->abort();
         if (progress)
-            std::fprintf(stderr, "\r%d/%lld", run->jobsDone(), total);
+            // Back to the line's start, the text, then the rest of the line cleared.
+            std::fprintf(
+                stderr, "\r%s\033[K",
+                SendProgressText(run->jobsDone(), total, elapsed.elapsed()).toUtf8().constData());
         if (run->isFinished())
             loop.quit();
     });
@@ -177,10 +184,61 @@ int RunSend(const Options& o) {
         loop.exec();
     if (progress)
         std::fprintf(stderr, "\n");
+    // Finished: every worker has ended and the report is written.
     const int fetched = run->jobsDone();
     const int succeeded = run->jobsSucceeded();
+    const SendReport report = run->report();
+    const QString reportError = run->reportError();
     run.reset();
     PrintOut(QStringLiteral("fetched %1 URLs, %2 succeeded").arg(fetched).arg(succeeded));
+    PrintOut(SendSummary(report));
+    if (!reportError.isEmpty()) {
+        PrintErr(reportError + QLatin1Char('.'));
+        return 1;
+    }
+    if (g_interrupted) {
+        PrintErr(QStringLiteral("interrupted"));
+        return 130;
+    }
+    return 0;
+}
+
+int RunTemplates(const Options& o) {
+    if (o.args != QStringList{QStringLiteral("check")})
+        throw UsageError("use: templates check");
+    IniFile settings(o.dir + QStringLiteral("Setting.ini"));
+    const int threads =
+        std::clamp(o.threads.value_or(settings.readInteger("Setting", "ThreadCount", 8)), 1, 20);
+    SiteList sites;
+    const QString sitePath = o.dir + QStringLiteral("Url.txt");
+    if (QFile::exists(sitePath))
+        sites.load(sitePath);
+    sites.TidySiteList();
+    SiteList none;
+    Dispenser dispenser(none, [] { return 1; });
+    const QString templates = o.dir + QStringLiteral("SL.txt");
+    dispenser.LoadTemplates(templates);
+    if (!dispenser.hasTemplates())
+        throw AppError(NoTemplatesMessage(templates));
+    FetchOptions options;
+    const SendReport report =
+        CheckTemplates(dispenser.lines(), sites.entries(), options, threads, &g_interrupted);
+    QList<QStringList> rows;
+    for (size_t i = 0; i < report.lines.size(); ++i) {
+        const Text& line = report.lines[i];
+        if (line.empty() || line[0] < '0' || line[0] > '9')
+            continue;
+        const TemplateTally& tally = report.tallies[i];
+        const QString state = tally.jobs == 0       ? QStringLiteral("无适用网址")
+                              : tally.successes > 0 ? QStringLiteral("可用")
+                                                    : tally.commonestFailure().first;
+        rows << QStringList{QString::number(i + 1), state, GbkToQString(line)};
+    }
+    PrintOut(AlignedTable({QStringLiteral("行号"), QStringLiteral("状态"), QStringLiteral("模板")},
+                          rows));
+    PrintOut(QStringLiteral("可用 %1 个; 失效 %2 个")
+                 .arg(report.successes())
+                 .arg(report.deadLines().size()));
     if (g_interrupted) {
         PrintErr(QStringLiteral("interrupted"));
         return 130;

@@ -37,3 +37,4 @@ int RunBatch(const Options& options);
 int RunSend(const Options& options);
 int RunHistory(const Options& options);
 int RunSites(const Options& options);
+int RunTemplates(const Options& options);

@@ -35,6 +35,9 @@ commands:
   history --import FILE                   add the rows of an exported history CSV that
                                           the history lacks
   sites add URL | sites list              the site list (Url.txt)
+  templates check [--threads N]           fetch each link template of SL.txt once, with
+                                          the first site it suits, and say which work;
+                                          writes no SendLog.txt
 
 options for every command:
   --dir DIR     the program folder (Setting.ini, Url.txt, SL.txt, Sort.mdb, ...);
@@ -156,6 +159,8 @@ int main(int argc, char* argv[]) {
             return RunHistory(options);
         if (options.command == "sites")
             return RunSites(options);
+        if (options.command == "templates")
+            return RunTemplates(options);
         throw UsageError(QStringLiteral("unknown command %1").arg(options.command).toStdString());
     } catch (const UsageError& e) {
         PrintErr(QString::fromStdString(e.what()));

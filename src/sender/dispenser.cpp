@@ -48,14 +48,20 @@ void Dispenser::reset() {
     TemplateIndex = 0;
 }
 
-Text Dispenser::NextJob() {
+TextList Dispenser::lines() {
+    std::lock_guard lock(DispenserLock);
+    return Templates;
+}
+
+Text Dispenser::NextJob(int* templateLine) {
     std::lock_guard lock(DispenserLock);
     for (;;) {
         const int templateCount = static_cast<int>(Templates.size());
         if (SendPass > m_passCount() || templateCount == 0 || m_sites.size() == 0)
             return {};
         const Text site = m_sites.at(SiteIndex);
-        const Text& line = Templates[static_cast<size_t>(TemplateIndex)];
+        const int lineIndex = TemplateIndex;
+        const Text& line = Templates[static_cast<size_t>(lineIndex)];
         if (++TemplateIndex >= templateCount) {
             ++SiteIndex;
             TemplateIndex = 0;
@@ -69,8 +75,11 @@ Text Dispenser::NextJob() {
             continue;
         // An empty URL would end the worker that got it while jobs remain; pass it over.
         Text job = FillTemplate(std::string_view(line).substr(1), site);
-        if (!job.empty())
+        if (!job.empty()) {
+            if (templateLine)
+                *templateLine = lineIndex;
             return job;
+        }
     }
 }
 

@@ -26,8 +26,12 @@ public:
     void reset();
 
     // The next URL to fetch, or the empty text when none is left. Lines whose first byte is no
-    // digit and pairs that would give an empty URL are passed over.
-    Text NextJob();
+    // digit and pairs that would give an empty URL are passed over. templateLine, when given,
+    // gets the index of the template line the URL was filled from.
+    Text NextJob(int* templateLine = nullptr);
+
+    // The lines of "SL.txt" as loaded, templates or not.
+    TextList lines();
 
     // How many jobs a run started now would hand out if nothing changed during it.
     long long jobCount();

@@ -196,7 +196,7 @@ public:
     CurlFetch(const CurlFetch&) = delete;
     CurlFetch& operator=(const CurlFetch&) = delete;
 
-    bool run(const FetchTarget& target, const FetchOptions& options);
+    FetchResult run(const FetchTarget& target, const FetchOptions& options);
 
 private:
     bool configure(const FetchTarget& target, const FetchOptions& options);
@@ -246,11 +246,38 @@ bool CurlFetch::configure(const FetchTarget& target, const FetchOptions& options
            Set(e, CURLOPT_PREREQDATA, static_cast<void*>(&m_exchange));
 }
 
-bool CurlFetch::run(const FetchTarget& target, const FetchOptions& options) {
+FetchFailure FailureOf(CURLcode code) {
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return FetchFailure::Dns;
+    case CURLE_COULDNT_CONNECT:
+        return FetchFailure::Refused;
+    case CURLE_OPERATION_TIMEDOUT:
+        return FetchFailure::Timeout;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+        return FetchFailure::Tls;
+    default:
+        return FetchFailure::Other;
+    }
+}
+
+FetchResult Failed(FetchFailure failure, int status = 0) {
+    return {false, failure, status};
+}
+
+FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& options) {
     if (!m_easy || !m_multi || !configure(target, options))
-        return false;
+        return Failed(FetchFailure::Other);
     if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK)
-        return false;
+        return Failed(FetchFailure::Other);
     m_added = true;
 
     // The multi interface with this one handle lets us watch the silence between bytes rather
@@ -259,15 +286,15 @@ bool CurlFetch::run(const FetchTarget& target, const FetchOptions& options) {
     for (;;) {
         int running = 0;
         if (curl_multi_perform(m_multi, &running) != CURLM_OK)
-            return false;
+            return Failed(FetchFailure::Other);
         if (running == 0)
             break;
         if (Aborted(options))
-            return false;
+            return Failed(FetchFailure::Aborted);
         if (m_exchange.connected && Clock::now() - m_exchange.lastData > readTimeout)
-            return false;
+            return Failed(FetchFailure::Timeout);
         if (curl_multi_poll(m_multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
-            return false;
+            return Failed(FetchFailure::Other);
     }
 
     int queued = 0;
@@ -275,18 +302,21 @@ bool CurlFetch::run(const FetchTarget& target, const FetchOptions& options) {
     while (CURLMsg* msg = curl_multi_info_read(m_multi, &queued))
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == m_easy)
             result = msg->data.result;
+    const int status = m_exchange.status;
     if (result != CURLE_OK)
-        return false;
+        return Failed(FailureOf(result), status);
 
     long code = 0;
-    if (curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &code) != CURLE_OK ||
-        code != m_exchange.status)
-        return false;
-    const int status = m_exchange.status;
+    if (curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code != status)
+        return Failed(FetchFailure::Other, status);
     // A 3xx is outside 200-299 anyway; a Location header makes any other status a redirect,
     // except on 201 where it names the resource just created.
     const bool redirect = m_exchange.location && status != 201;
-    return status >= 200 && status <= 299 && !redirect;
+    if (redirect)
+        return Failed(FetchFailure::Redirect, status);
+    if (status < 200 || status > 299)
+        return Failed(FetchFailure::HttpStatus, status);
+    return {true, FetchFailure::None, status};
 }
 
 } // namespace
@@ -338,15 +368,45 @@ std::optional<FetchTarget> ParseFetchUrl(const Text& url) {
     return target;
 }
 
-bool FetchUrl(const Text& url, const FetchOptions& options) {
+QString FetchFailureText(FetchFailure failure, int status) {
+    switch (failure) {
+    case FetchFailure::None:
+        return {};
+    case FetchFailure::BadUrl:
+        return QStringLiteral("网址无效");
+    case FetchFailure::Dns:
+        return QStringLiteral("域名解析失败");
+    case FetchFailure::Refused:
+        return QStringLiteral("连接被拒绝");
+    case FetchFailure::Timeout:
+        return QStringLiteral("超时");
+    case FetchFailure::Tls:
+        return QStringLiteral("TLS 失败");
+    case FetchFailure::HttpStatus:
+        return QStringLiteral("HTTP %1").arg(status);
+    case FetchFailure::Redirect:
+        return QStringLiteral("重定向 %1").arg(status);
+    case FetchFailure::Aborted:
+        return QStringLiteral("已中止");
+    case FetchFailure::Other:
+        break;
+    }
+    return QStringLiteral("其他");
+}
+
+FetchResult FetchOnce(const Text& url, const FetchOptions& options) {
     try {
         const std::optional<FetchTarget> target = ParseFetchUrl(url);
-        if (!target || Aborted(options) || !CurlReady())
-            return false;
+        if (!target)
+            return Failed(FetchFailure::BadUrl);
+        if (Aborted(options))
+            return Failed(FetchFailure::Aborted);
+        if (!CurlReady())
+            return Failed(FetchFailure::Other);
         CurlFetch fetch;
         return fetch.run(*target, options);
     } catch (...) {
         // Out of memory or a failed code-page conversion: the fetch just fails.
-        return false;
+        return Failed(FetchFailure::Other);
     }
 }

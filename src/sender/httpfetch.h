@@ -2,6 +2,7 @@
 
 #include "text.h"
 
+#include <QString>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -31,7 +32,32 @@ struct FetchTarget {
 // control bytes that would break the request.
 std::optional<FetchTarget> ParseFetchUrl(const Text& url);
 
-// Fetches url once with a plain HTTP/1.1 GET and reports whether it counts as a success:
-// a 2xx final status that is no redirect. Never throws. https and scheme-less URLs fail before
-// any connection is made.
-bool FetchUrl(const Text& url, const FetchOptions& options);
+// Why a fetch did not count as a success.
+enum class FetchFailure {
+    None,
+    BadUrl,
+    Dns,
+    Refused,
+    Timeout,
+    Tls,
+    HttpStatus,
+    Redirect,
+    Aborted,
+    Other
+};
+
+struct FetchResult {
+    bool ok = false;
+    FetchFailure failure = FetchFailure::Other;
+    int status = 0; // the final HTTP status, when one came
+};
+
+// The reason as the send report names it: "超时", "连接被拒绝", "HTTP 404", ...
+QString FetchFailureText(FetchFailure failure, int status);
+
+// Fetches url once with a plain HTTP/1.1 GET; a success is a 2xx final status that is no
+// redirect. Never throws. https and scheme-less URLs fail before any connection is made.
+FetchResult FetchOnce(const Text& url, const FetchOptions& options);
+inline bool FetchUrl(const Text& url, const FetchOptions& options) {
+    return FetchOnce(url, options).ok;
+}

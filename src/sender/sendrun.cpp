@@ -1,5 +1,6 @@
 #include "sendrun.h"
 
+#include "apperror.h"
 #include "dispenser.h"
 #include "linewriter.h"
 #include "statussink.h"
@@ -12,7 +13,7 @@ const Text kDone = "\xCD\xEA\xB3\xC9"; // "完成"
 
 } // namespace
 
-THttpThread::THttpThread(SendRun& run) : Window(run) {
+THttpThread::THttpThread(SendRun& run) : Window(run), m_tallies(run.m_report.tallies.size()) {
     ResetClient();
     m_thread = std::thread([this] { this->run(); });
 }
@@ -28,10 +29,15 @@ void THttpThread::ResetClient() {
 
 void THttpThread::run() {
     try {
-        for (Text job = Window.m_abort ? Text() : Window.m_dispenser.NextJob(); !job.empty();
-             job = Window.m_abort ? Text() : Window.m_dispenser.NextJob()) {
+        int line = -1;
+        auto next = [&] { return Window.m_abort ? Text() : Window.m_dispenser.NextJob(&line); };
+        for (Text job = next(); !job.empty(); job = next()) {
             Window.m_status.SetStatusText(job);
-            if (Http->Fetch(job)) {
+            const FetchResult result = Http->Fetch(job);
+            if (result.failure != FetchFailure::Aborted && line >= 0 &&
+                static_cast<size_t>(line) < m_tallies.size())
+                m_tallies[static_cast<size_t>(line)].add(result);
+            if (result.ok) {
                 const Text line =
                     job + "\t" + QTime::currentTime().toString("H:mm:ss").toStdString();
                 AppendLineToFile(Window.m_logPath, line, false, true);
@@ -44,16 +50,19 @@ void THttpThread::run() {
         // An unexpected failure ends this worker quietly; it still counts as ended below.
     }
     Http.reset();
-    Window.workerEnded();
+    Window.workerEnded(m_tallies);
 }
 
 SendRun::SendRun(Dispenser& dispenser, StatusSink& status, QString logPath, FetchOptions options,
-                 int workerCount, QObject* parent)
+                 int workerCount, QObject* parent, QString reportPath)
     : QObject(parent), m_dispenser(dispenser), m_status(status), m_logPath(std::move(logPath)),
-      m_options(options) {
+      m_reportPath(std::move(reportPath)), m_options(options) {
     m_options.abort = &m_abort;
+    m_report.lines = dispenser.lines();
+    m_report.tallies.resize(m_report.lines.size());
     // Counted in full before the first starts, so an early finisher cannot look like the last.
     m_live = workerCount;
+    m_ended = workerCount <= 0;
     Workers.reserve(static_cast<size_t>(workerCount));
     try {
         for (int i = 0; i < workerCount; ++i)
@@ -76,8 +85,34 @@ void SendRun::abort() {
     m_abort = true;
 }
 
-void SendRun::workerEnded() {
+SendReport SendRun::report() const {
+    std::lock_guard lock(ReportLock);
+    return m_report;
+}
+
+QString SendRun::reportError() const {
+    std::lock_guard lock(ReportLock);
+    return m_reportError;
+}
+
+void SendRun::workerEnded(const std::vector<TemplateTally>& tallies) {
+    {
+        std::lock_guard lock(ReportLock);
+        for (size_t i = 0; i < tallies.size() && i < m_report.tallies.size(); ++i)
+            m_report.tallies[i].merge(tallies[i]);
+    }
     if (m_live.fetch_sub(1) == 1) {
+        if (!m_reportPath.isEmpty()) {
+            std::lock_guard lock(ReportLock);
+            try {
+                WriteSendReport(m_reportPath, m_report);
+            } catch (const AppError& e) {
+                m_reportError = e.message();
+            } catch (...) {
+                m_reportError = QStringLiteral("Cannot create file %1").arg(m_reportPath);
+            }
+        }
+        m_ended = true;
         m_status.SetStatusText(kDone);
         emit finished();
     }

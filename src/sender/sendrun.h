@@ -1,12 +1,14 @@
 #pragma once
 
 #include "httpfetch.h"
+#include "sendreport.h"
 #include "text.h"
 
 #include <QObject>
 #include <QString>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -18,7 +20,7 @@ class StatusSink;
 class HttpClient {
 public:
     explicit HttpClient(const FetchOptions& options) : m_options(options) {}
-    bool Fetch(const Text& url) const { return FetchUrl(url, m_options); }
+    FetchResult Fetch(const Text& url) const { return FetchOnce(url, m_options); }
 
 private:
     FetchOptions m_options;
@@ -40,6 +42,8 @@ private:
 
     SendRun& Window;
     std::unique_ptr<HttpClient> Http;
+    // This worker's own account, by template line; merged into the run's when it ends.
+    std::vector<TemplateTally> m_tallies;
     std::thread m_thread;
 };
 
@@ -49,8 +53,9 @@ class SendRun : public QObject {
     Q_OBJECT
 
 public:
+    // reportPath: where "SendReport.csv" goes when the run ends; empty for none.
     SendRun(Dispenser& dispenser, StatusSink& status, QString logPath, FetchOptions options,
-            int workerCount, QObject* parent = nullptr);
+            int workerCount, QObject* parent = nullptr, QString reportPath = {});
     ~SendRun() override;
 
     // Workers fetch nothing more; fetches under way give up at once.
@@ -58,7 +63,13 @@ public:
 
     int jobsDone() const { return m_done.load(); }
     int jobsSucceeded() const { return m_succeeded.load(); }
-    bool isFinished() const { return m_live.load() == 0; }
+    // Every worker has ended and the report is written.
+    bool isFinished() const { return m_ended.load(); }
+    // By template line; complete once the run has finished. Fetches given up because the run
+    // was aborted count nowhere.
+    SendReport report() const;
+    // Why "SendReport.csv" could not be written; empty when it was.
+    QString reportError() const;
 
 signals:
     // From the thread of the worker that ended last, after "完成" was shown.
@@ -66,15 +77,21 @@ signals:
 
 private:
     friend class THttpThread;
-    void workerEnded();
+    void workerEnded(const std::vector<TemplateTally>& tallies);
 
     Dispenser& m_dispenser;
     StatusSink& m_status;
     const QString m_logPath;
+    const QString m_reportPath;
     FetchOptions m_options;
     std::atomic<bool> m_abort{false};
     std::atomic<int> m_live{0};
+    std::atomic<bool> m_ended{false};
     std::atomic<int> m_done{0};
     std::atomic<int> m_succeeded{0};
     std::vector<std::unique_ptr<THttpThread>> Workers;
+    // Guards the report and its error; taken by each worker once, as it ends.
+    mutable std::mutex ReportLock;
+    SendReport m_report;
+    QString m_reportError;
 };

@@ -14,5 +14,6 @@ std::unique_ptr<SendRun> StartSendRun(const QString& programDir, SiteList& sites
     sites.TidySiteList();
     dispenser.LoadTemplates(programDir + QStringLiteral("SL.txt"));
     return std::make_unique<SendRun>(dispenser, status, programDir + QStringLiteral("SendLog.txt"),
-                                     options, workers);
+                                     options, workers, nullptr,
+                                     programDir + QStringLiteral("SendReport.csv"));
 }

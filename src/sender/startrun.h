@@ -12,7 +12,8 @@ class StatusSink;
 
 // Starts a send run once the send settings are saved: deletes "SendLog.txt", resets the
 // dispenser, tidies the site list, loads "SL.txt" (AppError when it cannot: no worker is made)
-// and starts the workers. The window's "开始群发" and the command line share these steps.
+// and starts the workers, which write "SendReport.csv" when they are done. The window's "开始群发"
+// and the command line share these steps.
 std::unique_ptr<SendRun> StartSendRun(const QString& programDir, SiteList& sites,
                                       Dispenser& dispenser, StatusSink& status,
                                       const FetchOptions& options, int workers);

@@ -3,6 +3,7 @@
 #include "testserver.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -100,8 +101,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
         DrainEvents();
 
-        QCOMPARE(form.statusText(), QStringLiteral("完成"));
-        QCOMPARE(form.findChild<QLabel*>("ProgressPanel")->text(), QStringLiteral("6/6"));
+        QCOMPARE(form.statusText(), QStringLiteral("完成: 成功 6 / 共 6; 失效模板 0 个"));
+        QCOMPARE(form.sendProgressText(), QStringLiteral("6/6"));
+        QVERIFY(ReadFileBytes(dir.filePath("SendReport.csv")).startsWith("\xEF\xBB\xBF行号,"));
         QCOMPARE(server.connectionCount(), 6);
         QCOMPARE(ReadFileBytes(dir.filePath("SendLog.txt")).count("\r\n"), 6);
         QVERIFY(!ReadFileBytes(dir.filePath("SendLog.txt")).contains("earlier"));
@@ -111,6 +113,52 @@ private slots:
         QCOMPARE(Sites(form), QStringList({"a.example", "www.b.example"}));
         QCOMPARE(ReadFileBytes(dir.filePath("Url.txt")),
                  QByteArray("a.example/\r\nwww.b.example\r\n"));
+    }
+
+    // After a run, "清理失效模板" takes the templates that failed for every site out of "SL.txt",
+    // once the user agrees, and keeps the old file; before a run there is nothing to go by.
+    void deadTemplatesLeaveFromTheMenu() {
+        TestServer server;
+        server.setHandler([](const std::string& request) {
+            return request.find("GET /gone/") == 0
+                       ? TestResponse::Raw("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+                       : TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+        });
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "a.example\r\nb.example\r\n"));
+        const std::string base = server.url("");
+        const QByteArray templates =
+            QByteArray::fromStdString("9" + base + "/ok/{@url}\r\n9" + base + "/gone/{@url}\r\n");
+        QVERIFY(WriteFileBytes(dir.filePath("SL.txt"), templates));
+        TMainForm form(dir.path());
+        auto* clean = form.findChild<QAction*>("CleanTemplatesMenu");
+        QVERIFY(clean && clean->isVisible());
+        clean->trigger();
+        QCOMPARE(Shown(MessageBox::takeShown()),
+                 QStringLiteral("还没有群发过：群发一次后，才知道哪些模板失效。"));
+
+        form.findChild<QSpinBox*>("SendCount")->setValue(1);
+        auto* start = form.findChild<QPushButton*>("StartButton");
+        QTest::mouseClick(start, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
+        DrainEvents();
+        QCOMPARE(form.statusText(), QStringLiteral("完成: 成功 2 / 共 4; 失效模板 1 个"));
+
+        MessageBox::setTestMode(true, MessageBox::Answer::Cancel);
+        clean->trigger();
+        QCOMPARE(MessageBox::takeShown().size(), 1);
+        QCOMPARE(ReadFileBytes(dir.filePath("SL.txt")), templates);
+        MessageBox::setTestMode(true, MessageBox::Answer::Ok);
+        clean->trigger();
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown[0].kind == MessageBox::Kind::Question);
+        QVERIFY2(shown[0].text.contains(QStringLiteral("对所有网址都失败的 1 个模板")),
+                 qPrintable(shown[0].text));
+        QCOMPARE(shown[1].text, QStringLiteral("已删除 1 个失效模板；原文件保存为 SL.txt.bak。"));
+        QCOMPARE(ReadFileBytes(dir.filePath("SL.txt")),
+                 QByteArray::fromStdString("9" + base + "/ok/{@url}\r\n"));
+        QCOMPARE(ReadFileBytes(dir.filePath("SL.txt.bak")), templates);
     }
 
     // No template: the user is told what "SL.txt" is and where it goes; nothing is sent and

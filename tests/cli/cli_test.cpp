@@ -409,8 +409,17 @@ TEST_P(CliSendTest, sendsSavesTheSettingsAndLogsEachSuccess) {
     const Outcome o = RunCli(dir.args(QStringList{"send"} + c.options));
 
     ASSERT_EQ(o.code, 0) << Show(o);
-    EXPECT_EQ(o.out,
-              QStringLiteral("fetched %1 URLs, %2 succeeded\n").arg(c.fetched).arg(c.succeeded));
+    // The "bad" template fails for every site: one dead template.
+    EXPECT_EQ(o.out, QStringLiteral(
+                         "fetched %1 URLs, %2 succeeded\n完成: 成功 %2 / 共 %1; 失效模板 1 个\n")
+                         .arg(c.fetched)
+                         .arg(c.succeeded));
+    const QByteArray report = ReadFileBytes(dir.file("SendReport.csv"));
+    EXPECT_TRUE(report.contains(QStringLiteral("\r\n2,9%1/bad/{_url},%2,0,HTTP 404,%2\r\n")
+                                    .arg(QString::fromStdString(base))
+                                    .arg(c.fetched / 2)
+                                    .toUtf8()))
+        << report.constData();
     // Standard error is no terminal here: no progress counter in a log.
     EXPECT_EQ(o.err, QString());
     EXPECT_EQ(server.connectionCount(), c.fetched);
@@ -456,7 +465,8 @@ TEST(CliSend, keepsTheOtherSettings) {
                                "[SortQuery]\r\nQuerySleep=0\r\n[Setting]\r\nSendCount=7\r\n"));
     const Outcome o = RunCli(dir.args({"send", "--threads", "2", "--verbose"}));
     ASSERT_EQ(o.code, 0) << Show(o);
-    EXPECT_EQ(o.out, QStringLiteral("fetched 7 URLs, 7 succeeded\n"));
+    EXPECT_EQ(o.out,
+              QStringLiteral("fetched 7 URLs, 7 succeeded\n完成: 成功 7 / 共 7; 失效模板 0 个\n"));
     // The status texts: each URL as a worker takes it, then the end.
     const QString url = QString::fromStdString(server.url("/a.example"));
     EXPECT_EQ(o.err.count(url + '\n'), 7) << Show(o);
@@ -464,7 +474,45 @@ TEST(CliSend, keepsTheOtherSettings) {
     EXPECT_EQ(ReadFileBytes(dir.file("Setting.ini")),
               QByteArray("[SortQuery]\r\nQuerySleep=0\r\n[Setting]\r\nSendCount=7\r\n"
                          "ThreadCount=2\r\n"));
-    EXPECT_EQ(dir.entries(), (QStringList{"SL.txt", "SendLog.txt", "Setting.ini", "Url.txt"}));
+    EXPECT_EQ(dir.entries(),
+              (QStringList{"SL.txt", "SendLog.txt", "SendReport.csv", "Setting.ini", "Url.txt"}));
+}
+
+// One fetch per template, with the first site it suits; a table of what works, no log.
+TEST(CliTemplates, checkSaysWhichTemplatesWork) {
+    TestServer server;
+    server.setHandler([](const std::string& request) {
+        return TestResponse::Raw(request.starts_with("GET /ok/")
+                                     ? "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"
+                                     : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    });
+    ProgramDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), "www.a.example\r\nb.example\r\n"));
+    const std::string base = server.url("");
+    ASSERT_TRUE(WriteFileBytes(dir.file("SL.txt"),
+                               QByteArray::fromStdString("9" + base + "/ok/{@url}\r\n# note\r\n1" +
+                                                         base + "/gone/{@url}\r\n0" + base +
+                                                         "/never/{@url}\r\n")));
+    const Outcome o = RunCli(dir.args({"templates", "check"}));
+    ASSERT_EQ(o.code, 0) << Show(o);
+    const QStringList lines = o.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5) << Show(o);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("行号"))) << Show(o);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^1 +可用 +9http://")).match(lines[1]).hasMatch())
+        << Show(o);
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^3 +HTTP 404 +1http://")).match(lines[2]).hasMatch())
+        << Show(o);
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^4 +无适用网址 +0http://")).match(lines[3]).hasMatch())
+        << Show(o);
+    EXPECT_EQ(lines[4], QStringLiteral("可用 1 个; 失效 1 个"));
+    std::vector<std::string> targets;
+    for (const std::string& request : server.requests())
+        targets.push_back(request.substr(4, request.find(' ', 4) - 4));
+    std::sort(targets.begin(), targets.end());
+    EXPECT_EQ(targets, (std::vector<std::string>{"/gone/b.example", "/ok/www.a.example"}));
+    EXPECT_EQ(dir.entries(), (QStringList{"SL.txt", "Url.txt"}));
 }
 
 TEST(CliSend, ctrlCEndsTheRun) {
@@ -483,7 +531,8 @@ TEST(CliSend, ctrlCEndsTheRun) {
         ::kill(static_cast<pid_t>(pid), SIGINT);
     });
     EXPECT_EQ(o.code, 130) << Show(o);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^fetched [0-4] URLs, 0 succeeded\n$"))
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^fetched [0-4] URLs, 0 succeeded\n"
+                                                  "完成: 成功 0 / 共 0; 失效模板 0 个\n$"))
                     .match(o.out)
                     .hasMatch())
         << Show(o);
@@ -919,6 +968,21 @@ INSTANTIATE_TEST_SUITE_P(
                  "{dir}/h.csv: Record 2 of the file: the date \"2024-13-01\" is no date of the "
                  "form yyyy-MM-dd.",
                  {"h.csv"}},
+        ExitCase{"templatesWithoutCheck",
+                 {"templates", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "use: templates check",
+                 {}},
+        ExitCase{"templatesCheckWithoutTemplates",
+                 {"templates", "check", "--dir", "{dir}"},
+                 SitesOnly,
+                 1,
+                 "没有链接模板，无法群发。请把链接模板写进 "
+                 "{dir}/SL.txt：每行一个模板，先写一个数字（模板适用的"
+                 "最高网址类型，5 到 9 适用于所有网址），紧接着写网址，用 {_url} 或 {@url} "
+                 "代表您的网址，例如 5http://www.example.com/whois/{@url}.",
+                 {"Url.txt"}},
         ExitCase{"sitesAddWithoutSite",
                  {"sites", "add", "  ", "--dir", "{dir}"},
                  NoFiles,

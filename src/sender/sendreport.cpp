@@ -1,0 +1,138 @@
+#include "sendreport.h"
+
+#include "apperror.h"
+#include "atomicfile.h"
+#include "codepage.h"
+#include "csvtext.h"
+
+#include <QFile>
+
+namespace {
+
+bool IsTemplate(const Text& line) {
+    return !line.empty() && line[0] >= '0' && line[0] <= '9';
+}
+
+std::string_view Bytes(const QByteArray& bytes) {
+    return {bytes.constData(), static_cast<size_t>(bytes.size())};
+}
+
+} // namespace
+
+void TemplateTally::add(const FetchResult& result) {
+    ++jobs;
+    if (result.ok)
+        ++successes;
+    else
+        ++failures[FetchFailureText(result.failure, result.status)];
+}
+
+void TemplateTally::merge(const TemplateTally& other) {
+    jobs += other.jobs;
+    successes += other.successes;
+    for (const auto& [reason, count] : other.failures)
+        failures[reason] += count;
+}
+
+std::pair<QString, int> TemplateTally::commonestFailure() const {
+    std::pair<QString, int> best;
+    for (const auto& [reason, count] : failures)
+        if (count > best.second)
+            best = {reason, count};
+    return best;
+}
+
+long long SendReport::jobs() const {
+    long long total = 0;
+    for (const TemplateTally& tally : tallies)
+        total += tally.jobs;
+    return total;
+}
+
+long long SendReport::successes() const {
+    long long total = 0;
+    for (const TemplateTally& tally : tallies)
+        total += tally.successes;
+    return total;
+}
+
+std::vector<int> SendReport::deadLines() const {
+    std::vector<int> dead;
+    for (size_t i = 0; i < tallies.size() && i < lines.size(); ++i)
+        if (IsTemplate(lines[i]) && tallies[i].jobs > 0 && tallies[i].successes == 0)
+            dead.push_back(static_cast<int>(i));
+    return dead;
+}
+
+QString SendSummary(const SendReport& report) {
+    return QStringLiteral("完成: 成功 %1 / 共 %2; 失效模板 %3 个")
+        .arg(report.successes())
+        .arg(report.jobs())
+        .arg(report.deadLines().size());
+}
+
+void WriteSendReport(const QString& path, const SendReport& report) {
+    QString csv = QChar(0xFEFF);
+    csv +=
+        CsvLine({QStringLiteral("行号"), QStringLiteral("模板"), QStringLiteral("任务"),
+                 QStringLiteral("成功"), QStringLiteral("主要失败原因"), QStringLiteral("次数")}) +
+        QStringLiteral("\r\n");
+    for (size_t i = 0; i < report.lines.size(); ++i) {
+        if (!IsTemplate(report.lines[i]))
+            continue;
+        const TemplateTally tally = i < report.tallies.size() ? report.tallies[i] : TemplateTally();
+        const auto [reason, count] = tally.commonestFailure();
+        csv += CsvLine({QString::number(i + 1), GbkToQString(report.lines[i]),
+                        QString::number(tally.jobs), QString::number(tally.successes), reason,
+                        count > 0 ? QString::number(count) : QString()}) +
+               QStringLiteral("\r\n");
+    }
+    const QByteArray bytes = csv.toUtf8();
+    if (!ReplaceFileAtomically(path, Bytes(bytes)))
+        throw AppError(QStringLiteral("Cannot create file %1").arg(path));
+}
+
+int RemoveDeadTemplates(const QString& path, const SendReport& report) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Cannot open file %1").arg(path));
+    const QByteArray old = file.readAll();
+    file.close();
+    TextList lines = SplitFileLines(Bytes(old));
+    std::vector<Text> dead;
+    for (const int line : report.deadLines())
+        dead.push_back(report.lines[static_cast<size_t>(line)]);
+    Text kept;
+    int removed = 0;
+    for (const Text& line : lines) {
+        // The file may have been edited since the run: only a line that still reads as the
+        // dead template goes, each dead one once.
+        const auto match = std::find(dead.begin(), dead.end(), line);
+        if (match != dead.end()) {
+            dead.erase(match);
+            ++removed;
+            continue;
+        }
+        kept += line + "\r\n";
+    }
+    if (removed == 0)
+        return 0;
+    if (!ReplaceFileAtomically(path + QStringLiteral(".bak"), Bytes(old)))
+        throw AppError(QStringLiteral("Cannot create file %1.bak").arg(path));
+    if (!ReplaceFileAtomically(path, kept))
+        throw AppError(QStringLiteral("Cannot create file %1").arg(path));
+    return removed;
+}
+
+QString SendProgressText(long long done, long long total, qint64 elapsedMs) {
+    QString text = QStringLiteral("%1/%2").arg(done).arg(total);
+    // An estimate from the first second or the first few jobs would jump about.
+    if (done >= 5 && done < total && elapsedMs >= 1000) {
+        const qint64 left =
+            static_cast<qint64>(static_cast<double>(elapsedMs) * static_cast<double>(total - done) /
+                                static_cast<double>(done) / 1000.0);
+        text +=
+            QStringLiteral(" · 剩余 %1:%2").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+    }
+    return text;
+}

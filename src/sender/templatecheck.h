@@ -1,0 +1,13 @@
+#pragma once
+
+#include "httpfetch.h"
+#include "sendreport.h"
+#include "text.h"
+
+#include <atomic>
+
+// One job per template line: the template filled with the first site it suits, fetched once by
+// up to `workers` threads at a time. Nothing is logged; the report holds one job (or none, for
+// a template that suits no site) per line. Stops early when abort is set.
+SendReport CheckTemplates(const TextList& lines, const TextList& sites, FetchOptions options,
+                          int workers, const std::atomic<bool>* abort = nullptr);
