@@ -644,12 +644,12 @@ void TMainForm::sendRunFinished() {
     showSendProgress();
     m_progressTimer->stop();
     m_lastReport = m_run->report();
-    const QString reportError = m_run->reportError();
+    const QString runError = m_run->error();
     m_run.reset();
     ui->StartButton->setEnabled(true);
     SetStatusText(QStringToGbk(SendSummary(*m_lastReport)));
-    if (!reportError.isEmpty())
-        MessageBox::error(this, reportError + QLatin1Char('.'));
+    if (!runError.isEmpty())
+        MessageBox::error(this, runError + QLatin1Char('.'));
 }
 
 void TMainForm::showSendProgress() {

@@ -188,12 +188,12 @@ int RunSend(const Options& o) {
     const int fetched = run->jobsDone();
     const int succeeded = run->jobsSucceeded();
     const SendReport report = run->report();
-    const QString reportError = run->reportError();
+    const QString runError = run->error();
     run.reset();
     PrintOut(QStringLiteral("fetched %1 URLs, %2 succeeded").arg(fetched).arg(succeeded));
     PrintOut(SendSummary(report));
-    if (!reportError.isEmpty()) {
-        PrintErr(reportError + QLatin1Char('.'));
+    if (!runError.isEmpty()) {
+        PrintErr(runError + QLatin1Char('.'));
         return 1;
     }
     if (g_interrupted) {

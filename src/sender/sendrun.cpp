@@ -5,11 +5,22 @@
 #include "linewriter.h"
 #include "statussink.h"
 
-#include <QTime>
+#include <cstdio>
+#include <ctime>
 
 namespace {
 
 const Text kDone = "\xCD\xEA\xB3\xC9"; // "完成"
+
+// The local time as H:mm:ss, without Qt's locale and formatting machinery on every line.
+std::string ClockText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
 
 } // namespace
 
@@ -33,16 +44,18 @@ void THttpThread::run() {
         auto next = [&] { return Window.m_abort ? Text() : Window.m_dispenser.NextJob(&line); };
         for (Text job = next(); !job.empty(); job = next()) {
             Window.m_status.SetStatusText(job);
-            const FetchResult result = Http->Fetch(job);
+            FetchResult result = Http->Fetch(job);
+            // A success counts once its line is in the log; a line that cannot be written ends
+            // the run, which then says why, and the job counts nowhere.
+            if (result.ok && !Window.m_log.append(job + "\t" + ClockText())) {
+                Window.abort();
+                result = {false, FetchFailure::Aborted, result.status};
+            }
+            if (result.ok)
+                ++Window.m_succeeded;
             if (result.failure != FetchFailure::Aborted && line >= 0 &&
                 static_cast<size_t>(line) < m_tallies.size())
                 m_tallies[static_cast<size_t>(line)].add(result);
-            if (result.ok) {
-                const Text line =
-                    job + "\t" + QTime::currentTime().toString("H:mm:ss").toStdString();
-                AppendLineToFile(Window.m_logPath, line, false, true);
-                ++Window.m_succeeded;
-            }
             ++Window.m_done;
             ResetClient();
         }
@@ -56,7 +69,7 @@ void THttpThread::run() {
 SendRun::SendRun(Dispenser& dispenser, StatusSink& status, QString logPath, FetchOptions options,
                  int workerCount, QObject* parent, QString reportPath)
     : QObject(parent), m_dispenser(dispenser), m_status(status), m_logPath(std::move(logPath)),
-      m_reportPath(std::move(reportPath)), m_options(options) {
+      m_reportPath(std::move(reportPath)), m_log(m_logPath), m_options(options) {
     m_options.abort = &m_abort;
     m_report.lines = dispenser.lines();
     m_report.tallies.resize(m_report.lines.size());
@@ -90,7 +103,10 @@ SendReport SendRun::report() const {
     return m_report;
 }
 
-QString SendRun::reportError() const {
+QString SendRun::error() const {
+    const QString logError = m_log.error();
+    if (!logError.isEmpty())
+        return logError;
     std::lock_guard lock(ReportLock);
     return m_reportError;
 }

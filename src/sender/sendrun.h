@@ -1,6 +1,7 @@
 #pragma once
 
 #include "httpfetch.h"
+#include "linewriter.h"
 #include "sendreport.h"
 #include "text.h"
 
@@ -68,8 +69,9 @@ public:
     // By template line; complete once the run has finished. Fetches given up because the run
     // was aborted count nowhere.
     SendReport report() const;
-    // Why "SendReport.csv" could not be written; empty when it was.
-    QString reportError() const;
+    // Why the run failed: a line of the log or the report could not be written (the run ends at
+    // the first log line that fails); empty when everything was written.
+    QString error() const;
 
 signals:
     // From the thread of the worker that ended last, after "完成" was shown.
@@ -83,6 +85,7 @@ private:
     StatusSink& m_status;
     const QString m_logPath;
     const QString m_reportPath;
+    AppendLog m_log;
     FetchOptions m_options;
     std::atomic<bool> m_abort{false};
     std::atomic<int> m_live{0};

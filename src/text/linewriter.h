@@ -11,3 +11,25 @@ std::recursive_mutex& FileLock();
 // Writes line + CR LF to the file (created, or emptied first when rewrite is set). Returns
 // false on any failure; never throws.
 bool AppendLineToFile(const QString& fileName, std::string_view line, bool rewrite, bool lock);
+
+// A file that lines are appended to during a send run, through one descriptor opened for
+// appending on the first line (no line, no file). Each line goes out with CR LF in one write(),
+// whole or not at all: a short write (a full disk) is cut back off. Safe to call from any
+// thread; lines are written under FileLock.
+class AppendLog {
+public:
+    explicit AppendLog(QString path) : m_path(std::move(path)) {}
+    ~AppendLog();
+    AppendLog(const AppendLog&) = delete;
+    AppendLog& operator=(const AppendLog&) = delete;
+
+    // False when the line could not be written whole; error() then says why.
+    bool append(std::string_view line);
+    // The first failure, naming the file and the reason; empty while none.
+    QString error() const;
+
+private:
+    const QString m_path;
+    int m_fd = -1;
+    QString m_error;
+};

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -159,6 +161,44 @@ private slots:
         QCOMPARE(ReadFileBytes(dir.filePath("SL.txt")),
                  QByteArray::fromStdString("9" + base + "/ok/{@url}\r\n"));
         QCOMPARE(ReadFileBytes(dir.filePath("SL.txt.bak")), templates);
+    }
+
+    // A disk that fills during a run ends it; the window says which file and why in an error box,
+    // and the summary counts only what the log holds.
+    void fullDiskIsSaidAtTheEnd() {
+        TestServer server;
+        QTemporaryDir dir;
+        QByteArray sites;
+        for (int i = 0; i < 200; ++i)
+            sites += "s" + QByteArray::number(i) + ".example\r\n";
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), sites));
+        QVERIFY(WriteFileBytes(dir.filePath("SL.txt"),
+                               QByteArray::fromStdString("5" + server.url("/{@url}"))));
+        TMainForm form(dir.path());
+        form.findChild<QSpinBox*>("SendCount")->setValue(1);
+        auto* start = form.findChild<QPushButton*>("StartButton");
+        rlimit old{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 2048;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        QTest::mouseClick(start, Qt::LeftButton);
+        const bool ended = QTest::qWaitFor([start] { return start->isEnabled(); }, 20000);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(ended);
+        DrainEvents();
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].kind == MessageBox::Kind::Error);
+        QCOMPARE(shown[0].text, QStringLiteral("Cannot write file %1: File too large.")
+                                    .arg(dir.filePath("SendLog.txt")));
+        const QByteArray log = ReadFileBytes(dir.filePath("SendLog.txt"));
+        QVERIFY(log.endsWith("\r\n"));
+        QVERIFY2(
+            form.statusText().startsWith(QStringLiteral("完成: 成功 %1 / ").arg(log.count("\r\n"))),
+            qPrintable(form.statusText()));
     }
 
     // No template: the user is told what "SL.txt" is and where it goes; nothing is sent and

@@ -21,6 +21,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/resource.h>
 #include <thread>
 
 // Readable failures: texts as text, bytes escaped.
@@ -64,8 +65,17 @@ struct Outcome {
 
 // Runs the program to its end. started sees the process once it runs (to signal it later);
 // a hung program is killed after a generous bound, so a fault fails instead of hanging.
-Outcome RunCli(const QStringList& args, const std::function<void(qint64 pid)>& started = {}) {
+// fileSizeLimit: the largest file the program may write (0: no limit), a full disk as the
+// program meets it.
+Outcome RunCli(const QStringList& args, const std::function<void(qint64 pid)>& started = {},
+               rlim_t fileSizeLimit = 0) {
     QProcess process;
+    if (fileSizeLimit > 0)
+        process.setChildProcessModifier([fileSizeLimit] {
+            std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
+            const rlimit limit{fileSizeLimit, fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu"));
     // No display at all, and the program chooses its own platform.
@@ -476,6 +486,33 @@ TEST(CliSend, keepsTheOtherSettings) {
                          "ThreadCount=2\r\n"));
     EXPECT_EQ(dir.entries(),
               (QStringList{"SL.txt", "SendLog.txt", "SendReport.csv", "Setting.ini", "Url.txt"}));
+}
+
+// A disk that fills during the run: the run ends, says which file and why, and counts only the
+// lines that are in the log, each one whole.
+TEST(CliSend, fullDiskEndsTheRunAndIsSaid) {
+    TestServer server;
+    ProgramDir dir;
+    QByteArray sites;
+    for (int i = 0; i < 300; ++i)
+        sites += "s" + QByteArray::number(i) + ".example\r\n";
+    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), sites));
+    ASSERT_TRUE(
+        WriteFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("5" + server.url("/{@url}"))));
+    const Outcome o = RunCli(dir.args({"send", "--threads", "4", "--passes", "1"}), {}, 4096);
+    EXPECT_EQ(o.code, 1) << Show(o);
+    EXPECT_EQ(
+        o.err,
+        QStringLiteral("Cannot write file %1: File too large.\n").arg(dir.file("SendLog.txt")))
+        << Show(o);
+    const QByteArray log = ReadFileBytes(dir.file("SendLog.txt"));
+    EXPECT_LE(log.size(), 4096);
+    EXPECT_TRUE(log.endsWith("\r\n"));
+    const QRegularExpression counts(QStringLiteral("^fetched (\\d+) URLs, (\\d+) succeeded\n"));
+    const QRegularExpressionMatch match = counts.match(o.out);
+    ASSERT_TRUE(match.hasMatch()) << Show(o);
+    EXPECT_EQ(match.captured(2).toLongLong(), log.count("\r\n"));
+    EXPECT_LT(match.captured(1).toInt(), 300);
 }
 
 // One fetch per template, with the first site it suits; a table of what works, no log.

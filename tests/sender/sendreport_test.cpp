@@ -100,7 +100,7 @@ TEST(SendReport, EachTemplateLineWithItsJobsSuccessesAndCommonestFailure) {
             std::this_thread::sleep_for(10ms);
         ASSERT_TRUE(run.isFinished());
         report = run.report();
-        EXPECT_EQ(run.reportError(), QString());
+        EXPECT_EQ(run.error(), QString());
     }
     const std::string base = t.server.url("");
 

@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -37,6 +39,56 @@ TEST(AppendLineToFile, FailureReturnsFalseAndReleasesTheLock) {
         [&] { written = AppendLineToFile(dir.filePath("ok.txt"), "y", false, true); });
     other.join();
     EXPECT_TRUE(written);
+}
+
+// The send log: no line, no file; lines from many threads whole; a full disk (here the file
+// size limit, which fails a write the same way) leaves no torn line and is said with the file.
+TEST(AppendLog, WholeLinesOrNone) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("SendLog.txt");
+    {
+        AppendLog log(path);
+        EXPECT_EQ(log.error(), QString());
+    }
+    EXPECT_FALSE(QFile::exists(path));
+
+    AppendLog log(path);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&log, t] {
+            for (int i = 0; i < 100; ++i)
+                EXPECT_TRUE(log.append(std::string(10, static_cast<char>('a' + t))));
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(ReadAll(path).size(), 400 * 12);
+    EXPECT_EQ(ReadAll(path).count("\r\n"), 400);
+
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 400 * 12 + 30; // room for two more lines and a half
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool first = log.append(std::string(10, 'x'));
+    const bool second = log.append(std::string(10, 'y'));
+    const bool third = log.append(std::string(10, 'z'));
+    const bool fourth = log.append(std::string(10, 'w'));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(first && second);
+    EXPECT_FALSE(third);
+    EXPECT_FALSE(fourth);
+    const QByteArray bytes = ReadAll(path);
+    EXPECT_EQ(bytes.size(), 402 * 12);
+    EXPECT_TRUE(bytes.endsWith("yyyyyyyyyy\r\n"));
+    EXPECT_TRUE(log.error().startsWith(QStringLiteral("Cannot write file %1: ").arg(path)))
+        << log.error().toStdString();
+
+    AppendLog nowhere(dir.filePath("no-such-dir/SendLog.txt"));
+    EXPECT_FALSE(nowhere.append("x"));
+    EXPECT_TRUE(nowhere.error().contains(QStringLiteral("No such file or directory")))
+        << nowhere.error().toStdString();
 }
 
 TEST(AppendLineToFile, ConcurrentWritersProduceWholeLines) {
