@@ -51,10 +51,14 @@ bool IsPlainHost(std::string_view host) {
     return true;
 }
 
-std::optional<uint16_t> ParsePort(std::string_view digits) {
+uint16_t DefaultPort(bool https) {
+    return https ? 443 : 80;
+}
+
+std::optional<uint16_t> ParsePort(std::string_view digits, uint16_t defaultPort) {
     // An empty port after ":" means the default one.
     if (digits.empty())
-        return 80;
+        return defaultPort;
     unsigned value = 0;
     for (char c : digits) {
         if (!IsDigit(c))
@@ -93,12 +97,29 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool IsFollowedStatus(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string_view TrimBlanks(std::string_view value) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const size_t first = value.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    return value.substr(first, value.find_last_not_of(kBlanks) - first + 1);
+}
+
 // What the callbacks learn while curl reads the response.
 struct Exchange {
+    // Redirects are followed: the transfer stops at the end of a redirect's head, since its
+    // body means nothing to us.
+    bool follow = false;
     bool connected = false;
     Clock::time_point lastData;
     int status = 0;
     bool location = false;
+    std::string locationValue; // of the first Location header of the current head
+    std::optional<std::string> redirectTo;
     bool atBlockStart = true;
     bool headersDone = false;
 };
@@ -135,14 +156,20 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
             return 0;
         ex.status = *status;
         ex.location = false;
+        ex.locationValue.clear();
         ex.atBlockStart = false;
         return length;
     }
     if (line == "\r\n" || line == "\n") {
-        if (ex.status == 100)
+        if (ex.status == 100) {
             ex.atBlockStart = true;
-        else
+        } else {
             ex.headersDone = true;
+            if (ex.follow && IsFollowedStatus(ex.status) && !ex.locationValue.empty()) {
+                ex.redirectTo = ex.locationValue;
+                return 0;
+            }
+        }
         return length;
     }
     const size_t colon = line.find(':');
@@ -150,8 +177,10 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         std::string_view name = line.substr(0, colon);
         while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
             name.remove_suffix(1);
-        if (EqualsNoCase(name, "Location"))
+        if (EqualsNoCase(name, "Location") && !ex.location) {
             ex.location = true;
+            ex.locationValue = std::string(TrimBlanks(line.substr(colon + 1)));
+        }
     }
     return length;
 }
@@ -197,6 +226,8 @@ public:
     CurlFetch& operator=(const CurlFetch&) = delete;
 
     FetchResult run(const FetchTarget& target, const FetchOptions& options);
+    // The Location to go on to, when the answer was a redirect to follow.
+    const std::optional<std::string>& redirectTo() const { return m_exchange.redirectTo; }
 
 private:
     bool configure(const FetchTarget& target, const FetchOptions& options);
@@ -220,8 +251,21 @@ template <typename T> bool Set(CURL* easy, CURLoption option, T value) {
     return curl_easy_setopt(easy, option, value) == CURLE_OK;
 }
 
+// Certificates are always checked: against the given authorities, else the system's store.
+bool ConfigureTls(CURL* e, const FetchOptions& options) {
+    if (!Set(e, CURLOPT_SSL_VERIFYPEER, 1L) || !Set(e, CURLOPT_SSL_VERIFYHOST, 2L))
+        return false;
+    if (options.caFile.empty())
+        return true;
+    return Set(e, CURLOPT_CAINFO, options.caFile.c_str()) &&
+           Set(e, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+}
+
 bool CurlFetch::configure(const FetchTarget& target, const FetchOptions& options) {
-    m_connectUrl = "http://" + target.host + ":" + std::to_string(target.port) + "/";
+    const char* scheme = target.https ? "https" : "http";
+    m_exchange.follow = options.followRedirects;
+    m_connectUrl =
+        std::string(scheme) + "://" + target.host + ":" + std::to_string(target.port) + "/";
     // Our own headers replace curl's, so the request holds these four and nothing else.
     if (!addHeader("Host: " + target.hostHeader) || !addHeader("Accept: text/html, */*") ||
         !addHeader("Accept-Encoding: identity") ||
@@ -229,12 +273,14 @@ bool CurlFetch::configure(const FetchTarget& target, const FetchOptions& options
         return false;
     const long connectMs = std::max<long>(1, static_cast<long>(options.connectTimeout.count()));
     CURL* e = m_easy;
+    if (target.https && !ConfigureTls(e, options))
+        return false;
     return Set(e, CURLOPT_URL, m_connectUrl.c_str()) &&
            Set(e, CURLOPT_REQUEST_TARGET, target.requestTarget.c_str()) &&
            Set(e, CURLOPT_HTTPHEADER, m_headers) &&
            Set(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) &&
-           Set(e, CURLOPT_HTTPGET, 1L) && Set(e, CURLOPT_PROTOCOLS_STR, "http") &&
-           Set(e, CURLOPT_REDIR_PROTOCOLS_STR, "http") && Set(e, CURLOPT_FOLLOWLOCATION, 0L) &&
+           Set(e, CURLOPT_HTTPGET, 1L) && Set(e, CURLOPT_PROTOCOLS_STR, scheme) &&
+           Set(e, CURLOPT_REDIR_PROTOCOLS_STR, scheme) && Set(e, CURLOPT_FOLLOWLOCATION, 0L) &&
            Set(e, CURLOPT_PROXY, "") && Set(e, CURLOPT_NOSIGNAL, 1L) &&
            Set(e, CURLOPT_HTTP_CONTENT_DECODING, 0L) && Set(e, CURLOPT_FORBID_REUSE, 1L) &&
            Set(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs) &&
@@ -303,6 +349,9 @@ FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& option
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == m_easy)
             result = msg->data.result;
     const int status = m_exchange.status;
+    // Stopped on purpose at the head of a redirect; the caller goes on to its Location.
+    if (m_exchange.redirectTo)
+        return Failed(FetchFailure::Redirect, status);
     if (result != CURLE_OK)
         return Failed(FailureOf(result), status);
 
@@ -319,12 +368,52 @@ FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& option
     return {true, FetchFailure::None, status};
 }
 
+FetchTarget MakeTarget(bool https, std::string host, uint16_t port, std::string requestTarget) {
+    FetchTarget target;
+    target.https = https;
+    target.host = std::move(host);
+    target.port = port;
+    target.requestTarget = std::move(requestTarget);
+    target.hostHeader = target.host;
+    if (port != DefaultPort(https))
+        target.hostHeader += ":" + std::to_string(port);
+    return target;
+}
+
+// libcurl's URL parser, so a relative Location is resolved as RFC 3986 says and not by hand.
+class UrlHandle {
+public:
+    UrlHandle() : handle(curl_url()) {}
+    ~UrlHandle() { curl_url_cleanup(handle); }
+    UrlHandle(const UrlHandle&) = delete;
+    UrlHandle& operator=(const UrlHandle&) = delete;
+
+    // Relative to what was set before; spaces and bytes outside US-ASCII get percent-encoded.
+    bool set(const std::string& url) const {
+        return curl_url_set(handle, CURLUPART_URL, url.c_str(),
+                            CURLU_URLENCODE | CURLU_ALLOW_SPACE) == CURLUE_OK;
+    }
+    std::optional<std::string> part(CURLUPart which, unsigned flags = 0) const {
+        char* value = nullptr;
+        if (curl_url_get(handle, which, &value, flags) != CURLUE_OK || !value)
+            return std::nullopt;
+        std::string copy(value);
+        curl_free(value);
+        return copy;
+    }
+
+    CURLU* const handle;
+};
+
 } // namespace
 
-std::optional<FetchTarget> ParseFetchUrl(const Text& url) {
+std::optional<FetchTarget> ParseFetchUrl(const Text& url, bool allowHttps) {
     const size_t schemeEnd = url.find("://");
-    if (schemeEnd == Text::npos ||
-        !EqualsNoCase(std::string_view(url).substr(0, schemeEnd), "http"))
+    if (schemeEnd == Text::npos)
+        return std::nullopt;
+    const std::string_view scheme = std::string_view(url).substr(0, schemeEnd);
+    const bool https = EqualsNoCase(scheme, "https");
+    if (!EqualsNoCase(scheme, "http") && !(https && allowHttps))
         return std::nullopt;
     // Control bytes would split the request line or a header; such a URL is refused whole.
     for (char c : url)
@@ -347,7 +436,8 @@ std::optional<FetchTarget> ParseFetchUrl(const Text& url) {
     const std::string_view rest = authority.substr(hostEnd);
     if (!IsPlainHost(host) || (!rest.empty() && rest.front() != ':'))
         return std::nullopt;
-    const std::optional<uint16_t> port = ParsePort(rest.empty() ? rest : rest.substr(1));
+    const std::optional<uint16_t> port =
+        ParsePort(rest.empty() ? rest : rest.substr(1), DefaultPort(https));
     if (!port)
         return std::nullopt;
 
@@ -358,14 +448,49 @@ std::optional<FetchTarget> ParseFetchUrl(const Text& url) {
     std::string requestTarget = path.empty() || path.front() != '/' ? "/" : "";
     requestTarget += ToAscii(path);
 
-    FetchTarget target;
-    target.host = std::string(host);
-    target.port = *port;
-    target.requestTarget = std::move(requestTarget);
-    target.hostHeader = target.host;
-    if (target.port != 80)
-        target.hostHeader += ":" + std::to_string(target.port);
-    return target;
+    return MakeTarget(https, std::string(host), *port, std::move(requestTarget));
+}
+
+std::optional<FetchTarget> ResolveRedirect(const FetchTarget& from, std::string_view location) {
+    for (char c : location)
+        if (IsControl(static_cast<unsigned char>(c)))
+            return std::nullopt;
+    if (location.empty())
+        return std::nullopt;
+    const UrlHandle url;
+    if (!url.handle)
+        return std::nullopt;
+    // The base is the address just fetched; should its raw request target not parse, the
+    // site's root still serves absolute and root-relative locations.
+    const std::string origin = std::string(from.https ? "https" : "http") + "://" + from.hostHeader;
+    if (!url.set(origin + from.requestTarget) && !url.set(origin + "/"))
+        return std::nullopt;
+    if (!url.set(std::string(location)))
+        return std::nullopt;
+
+    const std::optional<std::string> scheme = url.part(CURLUPART_SCHEME);
+    if (!scheme || (*scheme != "http" && *scheme != "https"))
+        return std::nullopt;
+    if (url.part(CURLUPART_USER) || url.part(CURLUPART_PASSWORD) || url.part(CURLUPART_OPTIONS) ||
+        url.part(CURLUPART_ZONEID))
+        return std::nullopt;
+    const std::optional<std::string> host = url.part(CURLUPART_HOST);
+    const std::optional<std::string> portText = url.part(CURLUPART_PORT, CURLU_DEFAULT_PORT);
+    const std::optional<std::string> path = url.part(CURLUPART_PATH);
+    if (!host || !IsPlainHost(*host) || !portText || !path)
+        return std::nullopt;
+    const std::optional<uint16_t> port = ParsePort(*portText, 0);
+    if (!port || *port == 0)
+        return std::nullopt;
+    std::string requestTarget = path->empty() ? "/" : *path;
+    if (const std::optional<std::string> query = url.part(CURLUPART_QUERY))
+        requestTarget += "?" + *query;
+    // curl has percent-encoded what needs it; anything else would not fit the request line.
+    for (char c : requestTarget)
+        if (IsControl(static_cast<unsigned char>(c)) || c == ' ' ||
+            static_cast<unsigned char>(c) >= 0x80)
+            return std::nullopt;
+    return MakeTarget(*scheme == "https", *host, *port, std::move(requestTarget));
 }
 
 QString FetchFailureText(FetchFailure failure, int status) {
@@ -396,15 +521,27 @@ QString FetchFailureText(FetchFailure failure, int status) {
 
 FetchResult FetchOnce(const Text& url, const FetchOptions& options) {
     try {
-        const std::optional<FetchTarget> target = ParseFetchUrl(url);
+        std::optional<FetchTarget> target = ParseFetchUrl(url, options.allowHttps);
         if (!target)
             return Failed(FetchFailure::BadUrl);
         if (Aborted(options))
             return Failed(FetchFailure::Aborted);
         if (!CurlReady())
             return Failed(FetchFailure::Other);
-        CurlFetch fetch;
-        return fetch.run(*target, options);
+        for (int redirects = 0;; ++redirects) {
+            // A fresh handle per address: each hop sends our own request, nothing curl adds.
+            CurlFetch fetch;
+            const FetchResult result = fetch.run(*target, options);
+            if (!fetch.redirectTo())
+                return result;
+            if (redirects == kMaxRedirects)
+                return result;
+            target = ResolveRedirect(*target, *fetch.redirectTo());
+            if (!target)
+                return result;
+            if (Aborted(options))
+                return Failed(FetchFailure::Aborted);
+        }
     } catch (...) {
         // Out of memory or a failed code-page conversion: the fetch just fails.
         return Failed(FetchFailure::Other);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // How a send worker's HTTP client behaves; the time-outs are settable so tests need not wait.
 struct FetchOptions {
@@ -16,21 +17,37 @@ struct FetchOptions {
     std::chrono::milliseconds readTimeout{20000};
     // Set from another thread to give up at once (the window is closing).
     const std::atomic<bool>* abort = nullptr;
+    // https templates are fetched; off, they fail before any connection is made.
+    bool allowHttps = false;
+    // Up to kMaxRedirects redirects are followed, to https as well even when allowHttps is
+    // off; off, a redirect fails the fetch.
+    bool followRedirects = false;
+    // The certificate authorities an https server is checked against; empty means the system's
+    // store. Verification itself is never turned off.
+    std::string caFile;
 };
+
+constexpr int kMaxRedirects = 5;
 
 // What one fetch puts on the wire for a URL.
 struct FetchTarget {
+    bool https = false;
     std::string host; // as the URL names it; brackets kept around an IPv6 address
     uint16_t port = 80;
     std::string requestTarget; // US-ASCII, exactly as it goes into the request line
-    std::string hostHeader;    // the host, plus ":port" when the port is not 80
+    std::string hostHeader;    // the host, plus ":port" when the port is not the scheme's own
 };
 
-// Splits an http URL by hand, nothing percent-encoded: each character outside US-ASCII in the
-// request target becomes "?", and "#..." is dropped only when the URL holds no "?". Gives nothing
-// for another scheme, a missing scheme, a bad port, a host that is no plain name or address, or
-// control bytes that would break the request.
-std::optional<FetchTarget> ParseFetchUrl(const Text& url);
+// Splits an http URL (and an https one when allowHttps) by hand, nothing percent-encoded: each
+// character outside US-ASCII in the request target becomes "?", and "#..." is dropped only when
+// the URL holds no "?". Gives nothing for another scheme, a missing scheme, a bad port, a host
+// that is no plain name or address, or control bytes that would break the request.
+std::optional<FetchTarget> ParseFetchUrl(const Text& url, bool allowHttps = false);
+
+// Where a redirect from `from` to `location` (absolute or relative, resolved as a browser
+// would, by libcurl's URL parser) leads. Gives nothing for an empty or malformed location,
+// another scheme than http or https, user info, or a host that is no plain name or address.
+std::optional<FetchTarget> ResolveRedirect(const FetchTarget& from, std::string_view location);
 
 // Why a fetch did not count as a success.
 enum class FetchFailure {
@@ -55,8 +72,10 @@ struct FetchResult {
 // The reason as the send report names it: "超时", "连接被拒绝", "HTTP 404", ...
 QString FetchFailureText(FetchFailure failure, int status);
 
-// Fetches url once with a plain HTTP/1.1 GET; a success is a 2xx final status that is no
-// redirect. Never throws. https and scheme-less URLs fail before any connection is made.
+// Fetches url once with an HTTP/1.1 GET; a success is a 2xx final status that is no redirect.
+// A 301, 302, 303, 307 or 308 with a Location is followed when options.followRedirects, with
+// the same request to the new address, at most kMaxRedirects times. Never throws. Scheme-less
+// URLs, and https ones unless options.allowHttps, fail before any connection is made.
 FetchResult FetchOnce(const Text& url, const FetchOptions& options);
 inline bool FetchUrl(const Text& url, const FetchOptions& options) {
     return FetchOnce(url, options).ok;

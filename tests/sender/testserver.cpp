@@ -1,5 +1,7 @@
 #include "testserver.h"
 
+#include "tlsserver.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -43,9 +45,14 @@ TestResponse& TestResponse::stayOpen() {
     return *this;
 }
 
-TestServer::TestServer()
-    : m_default(TestResponse::Raw("HTTP/1.1 200 OK\r\n"
-                                  "Content-Length: 0\r\n\r\n")) {
+TestServer::TestServer() : TestServer(std::unique_ptr<TlsContext>()) {}
+
+TestServer::TestServer(const TestCertificates& certificates)
+    : TestServer(std::make_unique<TlsContext>(certificates)) {}
+
+TestServer::TestServer(std::unique_ptr<TlsContext> tls)
+    : m_tls(std::move(tls)), m_default(TestResponse::Raw("HTTP/1.1 200 OK\r\n"
+                                                         "Content-Length: 0\r\n\r\n")) {
     int wake[2];
     if (pipe(wake) != 0)
         throw std::runtime_error("test server: no pipe");
@@ -87,7 +94,8 @@ TestServer::~TestServer() {
 }
 
 std::string TestServer::url(std::string_view target) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + std::string(target);
+    return std::string(m_tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_port) +
+           std::string(target);
 }
 
 void TestServer::queueResponse(TestResponse response) {
@@ -180,17 +188,27 @@ TestResponse TestServer::choose(const std::string& request) {
     return handler(request);
 }
 
-bool TestServer::readRequest(int fd, std::string& request) const {
+bool TestServer::handshake(int fd, TestStream& stream) const {
+    for (;;) {
+        const TestStream::Step step = stream.accept();
+        if (step.count > 0)
+            return true;
+        if (step.wait == 0 || waitReady(fd, step.wait, -1) != 1)
+            return false;
+    }
+}
+
+bool TestServer::readRequest(int fd, TestStream& stream, std::string& request) const {
     char buffer[4096];
+    short wait = POLLIN;
     while (request.find("\r\n\r\n") == std::string::npos && request.size() < kMaxRequest) {
-        if (waitReady(fd, POLLIN, -1) != 1)
+        if (!stream.buffered() && waitReady(fd, wait, -1) != 1)
             return false;
-        const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-        if (got < 0 && (errno == EAGAIN || errno == EINTR))
-            continue;
-        if (got <= 0)
+        const TestStream::Step step = stream.read(buffer, sizeof buffer);
+        if (step.count <= 0 && step.wait == 0)
             return false;
-        request.append(buffer, static_cast<size_t>(got));
+        wait = step.count > 0 ? POLLIN : step.wait;
+        request.append(buffer, static_cast<size_t>(step.count));
     }
     const size_t end = request.find("\r\n\r\n");
     if (end != std::string::npos)
@@ -198,33 +216,47 @@ bool TestServer::readRequest(int fd, std::string& request) const {
     return true;
 }
 
-bool TestServer::sendAll(int fd, std::string_view bytes) const {
+bool TestServer::sendAll(int fd, TestStream& stream, std::string_view bytes) const {
     while (!bytes.empty()) {
-        const ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent < 0 && (errno == EAGAIN || errno == EINTR)) {
-            if (waitReady(fd, POLLOUT, -1) != 1)
+        const TestStream::Step step = stream.write(bytes);
+        if (step.wait != 0) {
+            if (waitReady(fd, step.wait, -1) != 1)
                 return false;
             continue;
         }
-        if (sent <= 0)
+        if (step.count <= 0)
             return false;
-        bytes.remove_prefix(static_cast<size_t>(sent));
+        bytes.remove_prefix(static_cast<size_t>(step.count));
     }
     return true;
 }
 
-void TestServer::waitForClientToLeave(int fd) const {
+bool TestServer::endSending(int fd, TestStream& stream) const {
+    for (;;) {
+        const TestStream::Step step = stream.endSending();
+        if (step.count > 0)
+            return true;
+        if (step.wait == 0 || waitReady(fd, step.wait, -1) != 1)
+            return false;
+    }
+}
+
+void TestServer::waitForClientToLeave(int fd, TestStream& stream) const {
     char buffer[4096];
-    while (waitReady(fd, POLLIN, -1) == 1) {
-        const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR))
+    short wait = POLLIN;
+    while (stream.buffered() || waitReady(fd, wait, -1) == 1) {
+        const TestStream::Step step = stream.read(buffer, sizeof buffer);
+        if (step.count <= 0 && step.wait == 0)
             return;
+        wait = step.count > 0 ? POLLIN : step.wait;
     }
 }
 
 void TestServer::serve(int fd, std::optional<TestResponse> scripted) {
     std::string request;
-    if (readRequest(fd, request)) {
+    // The stream owns fd and closes it last.
+    const std::unique_ptr<TestStream> stream = m_tls ? m_tls->makeStream(fd) : MakePlainStream(fd);
+    if (handshake(fd, *stream) && readRequest(fd, *stream, request)) {
         {
             std::lock_guard lock(m_mutex);
             m_requests.push_back(request);
@@ -239,16 +271,15 @@ void TestServer::serve(int fd, std::optional<TestResponse> scripted) {
                 break;
             }
             for (uint64_t i = 0; sending && i < part.repeat; ++i)
-                sending = sendAll(fd, part.bytes);
+                sending = sendAll(fd, *stream, part.bytes);
             if (!sending)
                 break;
         }
         // A half close ends the response for the client while we wait for it to hang up, so
         // nothing it still sends turns our close into a reset that could cut the response.
         if (sending && response.closeAfterSending)
-            shutdown(fd, SHUT_WR);
+            sending = endSending(fd, *stream);
         if (sending)
-            waitForClientToLeave(fd);
+            waitForClientToLeave(fd, *stream);
     }
-    close(fd);
 }

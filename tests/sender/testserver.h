@@ -15,6 +15,10 @@
 #include <thread>
 #include <vector>
 
+struct TestCertificates;
+class TestStream;
+class TlsContext;
+
 // The raw bytes a test server sends on one connection, after it has read the request.
 struct TestResponse {
     struct Part {
@@ -37,19 +41,23 @@ struct TestResponse {
 
 // A loopback HTTP server for tests: listens on 127.0.0.1 at a free port, serves each connection
 // on its own thread with one scripted response, and stops by itself when destroyed, ending
-// every connection it still holds.
+// every connection it still holds. It speaks plain HTTP, or HTTPS when made with certificates.
 class TestServer {
 public:
     using Handler = std::function<TestResponse(const std::string& request)>;
 
     // Throws std::runtime_error when it cannot listen.
     TestServer();
+    // HTTPS with the certificate and key of certificates (see tlsserver.h); a connection whose
+    // handshake fails is counted but has no request. Throws std::runtime_error as above, or
+    // when the files do not load.
+    explicit TestServer(const TestCertificates& certificates);
     ~TestServer();
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
 
     uint16_t port() const { return m_port; }
-    // "http://127.0.0.1:<port>" followed by target.
+    // "http://127.0.0.1:<port>" (https for a TLS server) followed by target.
     std::string url(std::string_view target = "/") const;
 
     // Which response a connection gets: the next queued one (in the order connections are
@@ -71,15 +79,19 @@ private:
         std::atomic<bool> done{false};
     };
 
+    explicit TestServer(std::unique_ptr<TlsContext> tls);
     void acceptLoop();
     void serve(int fd, std::optional<TestResponse> scripted);
     TestResponse choose(const std::string& request);
     // 1 when fd is ready, 0 on time-out, -1 when the server is stopping.
     int waitReady(int fd, short events, int timeoutMs) const;
-    bool readRequest(int fd, std::string& request) const;
-    bool sendAll(int fd, std::string_view bytes) const;
-    void waitForClientToLeave(int fd) const;
+    bool handshake(int fd, TestStream& stream) const;
+    bool readRequest(int fd, TestStream& stream, std::string& request) const;
+    bool sendAll(int fd, TestStream& stream, std::string_view bytes) const;
+    bool endSending(int fd, TestStream& stream) const;
+    void waitForClientToLeave(int fd, TestStream& stream) const;
 
+    std::unique_ptr<TlsContext> m_tls; // null: plain HTTP
     int m_listenFd = -1;
     int m_wakeRead = -1;
     int m_wakeWrite = -1;

@@ -1,0 +1,8 @@
+#pragma once
+
+class IniFile;
+struct FetchOptions;
+
+// The fetch choices kept in "Setting.ini", section [Setting]: AllowHttps and FollowRedirects,
+// each off when missing or malformed. Other fields of options stay as they are.
+void ReadFetchSettings(const IniFile& settings, FetchOptions& options);

@@ -1,0 +1,52 @@
+#include "fetchsettings.h"
+#include "httpfetch.h"
+#include "inifile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct SettingsCase {
+    std::string name;
+    std::string file; // empty: no file
+    bool allowHttps;
+    bool followRedirects;
+};
+
+TEST(ReadFetchSettingsTest, ReadsBothSwitches) {
+    const std::vector<SettingsCase> cases = {
+        {"no file", "", false, false},
+        {"both on", "[Setting]\r\nAllowHttps=1\r\nFollowRedirects=1\r\n", true, true},
+        {"one on", "[Setting]\r\nThreadCount=5\r\nFollowRedirects=1\r\n", false, true},
+        {"names in any case", "[setting]\r\nallowhttps=-1\r\n", true, false},
+        {"off", "[Setting]\r\nAllowHttps=0\r\nFollowRedirects=0\r\n", false, false},
+        {"words are no numbers", "[Setting]\r\nAllowHttps=true\r\nFollowRedirects=yes\r\n", false,
+         false},
+        {"another section", "[SortQuery]\r\nAllowHttps=1\r\nFollowRedirects=1\r\n", false, false},
+    };
+    for (const SettingsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Setting.ini");
+        if (!c.file.empty()) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            ASSERT_EQ(file.write(c.file.data(), qint64(c.file.size())), qint64(c.file.size()));
+        }
+        // Switched the other way first, so a value the file lacks is seen to be reset.
+        FetchOptions options;
+        options.allowHttps = !c.allowHttps;
+        options.followRedirects = !c.followRedirects;
+        options.caFile = "kept.pem";
+        ReadFetchSettings(IniFile(path), options);
+        EXPECT_EQ(options.allowHttps, c.allowHttps);
+        EXPECT_EQ(options.followRedirects, c.followRedirects);
+        EXPECT_EQ(options.caFile, "kept.pem");
+    }
+}
+
+} // namespace
