@@ -288,7 +288,9 @@ void TMainForm::SetStatusText(const Text& text) {
         std::lock_guard lock(StatusLock);
         const bool posted = m_pendingStatus.has_value();
         m_pendingStatus = text;
-        if (!posted)
+        // During a send run the progress timer shows the newest text; a wake-up of the UI
+        // thread for each would cost the run more than the text is worth.
+        if (!posted && !m_statusPolled)
             QMetaObject::invokeMethod(this, &TMainForm::applyPendingStatus, Qt::QueuedConnection);
         return;
     }
@@ -634,6 +636,10 @@ void TMainForm::StartButtonClick() {
             Qt::QueuedConnection);
     m_sendElapsed.start();
     m_progressPanel->show();
+    {
+        std::lock_guard lock(StatusLock);
+        m_statusPolled = true;
+    }
     showSendProgress();
     m_progressTimer->start();
 }
@@ -643,6 +649,10 @@ void TMainForm::sendRunFinished() {
         return;
     showSendProgress();
     m_progressTimer->stop();
+    {
+        std::lock_guard lock(StatusLock);
+        m_statusPolled = false;
+    }
     m_lastReport = m_run->report();
     const QString runError = m_run->error();
     m_run.reset();
@@ -653,6 +663,7 @@ void TMainForm::sendRunFinished() {
 }
 
 void TMainForm::showSendProgress() {
+    applyPendingStatus();
     if (!m_run)
         return;
     const long long done = m_run->jobsDone();

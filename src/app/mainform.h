@@ -168,6 +168,8 @@ private:
 
     // Guarded by StatusLock: the newest worker text the UI has not shown yet.
     std::optional<Text> m_pendingStatus;
+    // A send run is under way: the progress timer, not a posted call, shows a worker's text.
+    bool m_statusPolled = false;
 
     // Ended first when the window goes, so its workers stop before what they use is freed.
     std::unique_ptr<SendRun> m_run;
