@@ -1,5 +1,6 @@
 #pragma once
 
+#include "folderlock.h"
 #include "httpfetch.h"
 #include "linewriter.h"
 #include "sendreport.h"
@@ -61,6 +62,8 @@ public:
 
     // Workers fetch nothing more; fetches under way give up at once.
     void abort();
+    // Kept until the run is destroyed, after its workers have ended.
+    void holdUntilEnd(std::unique_ptr<FolderLock> lock) { m_folderLock = std::move(lock); }
 
     int jobsDone() const { return m_done.load(); }
     int jobsSucceeded() const { return m_succeeded.load(); }
@@ -92,6 +95,7 @@ private:
     std::atomic<bool> m_ended{false};
     std::atomic<int> m_done{0};
     std::atomic<int> m_succeeded{0};
+    std::unique_ptr<FolderLock> m_folderLock; // goes after the workers, declared before them
     std::vector<std::unique_ptr<THttpThread>> Workers;
     // Guards the report and its error; taken by each worker once, as it ends.
     mutable std::mutex ReportLock;

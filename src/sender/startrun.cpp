@@ -1,6 +1,7 @@
 #include "startrun.h"
 
 #include "dispenser.h"
+#include "folderlock.h"
 #include "sendrun.h"
 #include "sitelist.h"
 
@@ -9,11 +10,15 @@
 std::unique_ptr<SendRun> StartSendRun(const QString& programDir, SiteList& sites,
                                       Dispenser& dispenser, StatusSink& status,
                                       const FetchOptions& options, int workers) {
+    // Before the log goes: a second run on this folder would delete the first one's lines.
+    std::unique_ptr<FolderLock> lock = FolderLock::take(programDir);
     QFile::remove(programDir + QStringLiteral("SendLog.txt"));
     dispenser.reset();
     sites.TidySiteList();
     dispenser.LoadTemplates(programDir + QStringLiteral("SL.txt"));
-    return std::make_unique<SendRun>(dispenser, status, programDir + QStringLiteral("SendLog.txt"),
-                                     options, workers, nullptr,
-                                     programDir + QStringLiteral("SendReport.csv"));
+    auto run = std::make_unique<SendRun>(
+        dispenser, status, programDir + QStringLiteral("SendLog.txt"), options, workers, nullptr,
+        programDir + QStringLiteral("SendReport.csv"));
+    run->holdUntilEnd(std::move(lock));
+    return run;
 }

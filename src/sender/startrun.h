@@ -10,7 +10,8 @@ class SendRun;
 class SiteList;
 class StatusSink;
 
-// Starts a send run once the send settings are saved: deletes "SendLog.txt", resets the
+// Starts a send run once the send settings are saved: locks the folder (AppError when another
+// run holds it), deletes "SendLog.txt", resets the
 // dispenser, tidies the site list, loads "SL.txt" (AppError when it cannot: no worker is made)
 // and starts the workers, which write "SendReport.csv" when they are done. The window's "开始群发"
 // and the command line share these steps.

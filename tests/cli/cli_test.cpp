@@ -488,6 +488,28 @@ TEST(CliSend, keepsTheOtherSettings) {
               (QStringList{"SL.txt", "SendLog.txt", "SendReport.csv", "Setting.ini", "Url.txt"}));
 }
 
+// Two runs on one folder: the second is refused and the first one's log stays whole.
+TEST(CliSend, aSecondRunOnTheFolderIsRefused) {
+    TestServer server;
+    server.setDefaultResponse(TestResponse::Silent());
+    ProgramDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), "a.example\r\nb.example\r\n"));
+    ASSERT_TRUE(
+        WriteFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("5" + server.url("/{@url}"))));
+    Outcome second;
+    const Outcome first = RunCli(dir.args({"send", "--threads", "2"}), [&](qint64 pid) {
+        EXPECT_TRUE(server.waitForConnections(2, 60s));
+        second = RunCli(dir.args({"send"}));
+        ::kill(static_cast<pid_t>(pid), SIGINT);
+    });
+    EXPECT_EQ(first.code, 130) << Show(first);
+    EXPECT_EQ(second.code, 1) << Show(second);
+    EXPECT_EQ(second.err,
+              QStringLiteral("另一个群发正在 %1/ 中进行，请等它结束后再开始.\n").arg(dir.path()))
+        << Show(second);
+    EXPECT_EQ(second.out, QString());
+}
+
 // A disk that fills during the run: the run ends, says which file and why, and counts only the
 // lines that are in the log, each one whole.
 TEST(CliSend, fullDiskEndsTheRunAndIsSaid) {

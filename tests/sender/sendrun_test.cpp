@@ -1,6 +1,8 @@
+#include "apperror.h"
 #include "dispenser.h"
 #include "sendrun.h"
 #include "sitelist.h"
+#include "startrun.h"
 #include "statussink.h"
 #include "testserver.h"
 
@@ -178,3 +180,35 @@ TEST(SendRun, DestroyingARunAbortsFetchesInFlight) {
 }
 
 } // namespace
+
+// One run at a time on a folder: a second is refused before it deletes anything, and the folder
+// is free again once the first has ended.
+TEST(SendRun, SecondRunOnTheFolderIsRefused) {
+    TestServer server;
+    server.setDefaultResponse(TestResponse::Silent());
+    Fixture first;
+    first.sites.append("a.example");
+    first.templates("5" + server.url("/{@url}") + "\n");
+    const QString folder = first.dir.path() + "/";
+    std::unique_ptr<SendRun> run =
+        StartSendRun(folder, first.sites, first.dispenser, first.sink, {}, 1);
+    ASSERT_TRUE(server.waitForConnections(1, 10s));
+    QFile log(first.path("SendLog.txt"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("kept\r\n");
+    log.close();
+
+    Fixture second;
+    second.sites.append("b.example");
+    try {
+        StartSendRun(folder, second.sites, second.dispenser, second.sink, {}, 1);
+        ADD_FAILURE() << "a second run started";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.message(),
+                  QStringLiteral("另一个群发正在 %1 中进行，请等它结束后再开始").arg(folder));
+    }
+    EXPECT_EQ(first.logLines(), QList<QByteArray>{"kept\r"});
+    run.reset(); // aborts and joins
+    EXPECT_NO_THROW(run = StartSendRun(folder, second.sites, second.dispenser, second.sink, {}, 1));
+    run.reset();
+}
