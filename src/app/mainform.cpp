@@ -12,6 +12,7 @@
 #include "dispenser.h"
 #include "enginechoice.h"
 #include "engines.h"
+#include "fetchsettings.h"
 #include "fileversion.h"
 #include "growwithwindow.h"
 #include "historycsv.h"
@@ -629,7 +630,10 @@ void TMainForm::StartButtonClick() {
         return;
     }
     const int workers = SpinValue(ui->ThreadCount, ui->ThreadCount->minimum());
-    m_run = StartSendRun(ProgramDir, *m_sites, *m_dispenser, *this, m_fetchOptions, workers);
+    // https and redirects as the settings dialog left them.
+    FetchOptions options = m_fetchOptions;
+    ReadFetchSettings(*SettingsFile, options);
+    m_run = StartSendRun(ProgramDir, *m_sites, *m_dispenser, *this, options, workers);
     m_jobTotal = m_dispenser->jobCount();
     ui->StartButton->setEnabled(false);
     connect(m_run.get(), &SendRun::finished, this, &TMainForm::sendRunFinished,

@@ -6,6 +6,7 @@
 #include "connstr.h"
 #include "dispenser.h"
 #include "engines.h"
+#include "fetchsettings.h"
 #include "historycsv.h"
 #include "inifile.h"
 #include "output.h"
@@ -159,7 +160,9 @@ int RunSend(const Options& o) {
     if (!dispenser.hasTemplates())
         throw AppError(NoTemplatesMessage(templates));
     ConsoleStatus status(o.verbose);
-    std::unique_ptr<SendRun> run = StartSendRun(o.dir, sites, dispenser, status, {}, threads);
+    FetchOptions options;
+    ReadFetchSettings(settings, options);
+    std::unique_ptr<SendRun> run = StartSendRun(o.dir, sites, dispenser, status, options, threads);
     const long long total = dispenser.jobCount();
 
     QEventLoop loop;
@@ -221,6 +224,7 @@ int RunTemplates(const Options& o) {
     if (!dispenser.hasTemplates())
         throw AppError(NoTemplatesMessage(templates));
     FetchOptions options;
+    ReadFetchSettings(settings, options);
     const SendReport report =
         CheckTemplates(dispenser.lines(), sites.entries(), options, threads, &g_interrupted);
     QList<QStringList> rows;

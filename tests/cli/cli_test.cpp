@@ -488,6 +488,37 @@ TEST(CliSend, keepsTheOtherSettings) {
               (QStringList{"SL.txt", "SendLog.txt", "SendReport.csv", "Setting.ini", "Url.txt"}));
 }
 
+// FollowRedirects in the settings reaches the fetch: a redirected template works with it and is
+// a failure without it.
+TEST(CliSend, followsRedirectsWhenTheSettingsSaySo) {
+    TestServer server;
+    server.setHandler([](const std::string& request) {
+        return TestResponse::Raw(
+            request.starts_with("GET /r/")
+                ? "HTTP/1.1 302 Found\r\nLocation: /ok/\r\nContent-Length: 0\r\n\r\n"
+                : "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    });
+    const struct {
+        const char* settings;
+        const char* out;
+    } cases[] = {
+        {"[Setting]\r\nSendCount=1\r\n",
+         "fetched 1 URLs, 0 succeeded\n完成: 成功 0 / 共 1; 失效模板 1 个\n"},
+        {"[Setting]\r\nSendCount=1\r\nFollowRedirects=1\r\n",
+         "fetched 1 URLs, 1 succeeded\n完成: 成功 1 / 共 1; 失效模板 0 个\n"},
+    };
+    for (const auto& c : cases) {
+        ProgramDir dir;
+        ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), "a.example\r\n"));
+        ASSERT_TRUE(WriteFileBytes(dir.file("SL.txt"),
+                                   QByteArray::fromStdString("5" + server.url("/r/{@url}"))));
+        ASSERT_TRUE(WriteFileBytes(dir.file("Setting.ini"), c.settings));
+        const Outcome o = RunCli(dir.args({"send"}));
+        EXPECT_EQ(o.code, 0) << Show(o);
+        EXPECT_EQ(o.out, QString::fromUtf8(c.out)) << c.settings;
+    }
+}
+
 // Two runs on one folder: the second is refused and the first one's log stays whole.
 TEST(CliSend, aSecondRunOnTheFolderIsRefused) {
     TestServer server;
