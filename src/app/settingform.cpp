@@ -22,12 +22,16 @@ void TSettingForm::FormCreate() {
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
     ui->SortToDB->setChecked(m_settings.readBool("SortQuery", "SortToDB", true));
     ui->QuerySleep->setValue(m_settings.readInteger("SortQuery", "QuerySleep", 2000));
+    ui->AllowHttps->setChecked(m_settings.readBool("Setting", "AllowHttps", false));
+    ui->FollowRedirects->setChecked(m_settings.readBool("Setting", "FollowRedirects", false));
 }
 
 void TSettingForm::OKButtonClick() {
     m_settings.writeBool("SortQuery", "SortToDB", ui->SortToDB->isChecked());
     // An emptied field is written as 0; a negative pause is kept, the rank scan waits 0 then.
     m_settings.writeInteger("SortQuery", "QuerySleep", SpinValue(ui->QuerySleep, 0));
+    m_settings.writeBool("Setting", "AllowHttps", ui->AllowHttps->isChecked());
+    m_settings.writeBool("Setting", "FollowRedirects", ui->FollowRedirects->isChecked());
 }
 
 void TSettingForm::QuitButtonClick() {

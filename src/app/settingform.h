@@ -8,7 +8,8 @@ namespace Ui {
 class TSettingForm;
 }
 
-// "设置": whether rank results are stored, and the pause between result pages.
+// "设置": whether https templates are fetched and redirects followed when sending, whether rank
+// results are stored, and the pause between result pages.
 class TSettingForm : public QDialog {
     Q_OBJECT
 

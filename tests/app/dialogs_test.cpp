@@ -108,19 +108,35 @@ private slots:
         QTest::addColumn<QByteArray>("file"); // empty: no file
         QTest::addColumn<bool>("store");
         QTest::addColumn<QString>("pause");
-        QTest::newRow("no file") << QByteArray() << true << "2000";
+        QTest::addColumn<bool>("https");
+        QTest::addColumn<bool>("follow");
+        QTest::newRow("no file") << QByteArray() << true << "2000" << false << false;
         QTest::newRow("stored values")
-            << QByteArray("[SortQuery]\r\nSortToDB=0\r\nQuerySleep=500\r\n") << false << "500";
+            << QByteArray("[SortQuery]\r\nSortToDB=0\r\nQuerySleep=500\r\n") << false << "500"
+            << false << false;
         QTest::newRow("any non-zero number is true, negative pause as stored")
-            << QByteArray("[sortquery]\r\nsorttodb=-1\r\nquerysleep=-20\r\n") << true << "-20";
+            << QByteArray("[sortquery]\r\nsorttodb=-1\r\nquerysleep=-20\r\n") << true << "-20"
+            << false << false;
         QTest::newRow("words and decimals give the defaults")
-            << QByteArray("[SortQuery]\r\nSortToDB=false\r\nQuerySleep=1.5\r\n") << true << "2000";
+            << QByteArray("[SortQuery]\r\nSortToDB=false\r\nQuerySleep=1.5\r\n") << true << "2000"
+            << false << false;
+        QTest::newRow("https and redirects on")
+            << QByteArray("[Setting]\r\nThreadCount=5\r\nAllowHttps=1\r\nFollowRedirects=1\r\n")
+            << true << "2000" << true << true;
+        QTest::newRow("redirects only")
+            << QByteArray("[setting]\r\nallowhttps=0\r\nfollowredirects=-1\r\n") << true << "2000"
+            << false << true;
+        QTest::newRow("send switches read from their own section only")
+            << QByteArray("[SortQuery]\r\nAllowHttps=1\r\nFollowRedirects=1\r\n") << true << "2000"
+            << false << false;
     }
 
     void settingsShowWhatTheFileHolds() {
         QFETCH(QByteArray, file);
         QFETCH(bool, store);
         QFETCH(QString, pause);
+        QFETCH(bool, https);
+        QFETCH(bool, follow);
         ProgramDir program;
         if (!file.isEmpty())
             QVERIFY(WriteFileBytes(program.file("Setting.ini"), file));
@@ -143,6 +159,16 @@ private slots:
             QVERIFY(Control<QWidget>(dialog, "TabSheet2")->isAncestorOf(querySleep));
             QCOMPARE(sortToDb->isChecked(), store);
             QCOMPARE(querySleep->text(), pause);
+            auto* allowHttps = Control<QCheckBox>(dialog, "AllowHttps");
+            auto* followRedirects = Control<QCheckBox>(dialog, "FollowRedirects");
+            QVERIFY(Control<QWidget>(dialog, "TabSheet1")->isAncestorOf(allowHttps));
+            QVERIFY(Control<QWidget>(dialog, "TabSheet1")->isAncestorOf(followRedirects));
+            QVERIFY(allowHttps->isVisible());
+            QVERIFY(followRedirects->isVisible());
+            QCOMPARE(allowHttps->text(), QStringLiteral("允许 https 模板"));
+            QCOMPARE(followRedirects->text(), QStringLiteral("跟随重定向（最多 5 次）"));
+            QCOMPARE(allowHttps->isChecked(), https);
+            QCOMPARE(followRedirects->isChecked(), follow);
             Click(dialog, "QuitButton");
         });
         form.SettingMenuClick();
@@ -159,32 +185,47 @@ private slots:
         QTest::addColumn<QByteArray>("before"); // empty: no file
         QTest::addColumn<bool>("untick");
         QTest::addColumn<QString>("pause");
+        QTest::addColumn<bool>("toggleHttps");
+        QTest::addColumn<bool>("toggleFollow");
         QTest::addColumn<QByteArray>("after");
+        const QByteArray sendOff = "[Setting]\r\nAllowHttps=0\r\nFollowRedirects=0\r\n";
         QTest::newRow("untick and 500")
-            << QByteArray() << true << "500"
-            << QByteArray("[SortQuery]\r\nSortToDB=0\r\nQuerySleep=500\r\n");
+            << QByteArray() << true << "500" << false << false
+            << QByteArray("[SortQuery]\r\nSortToDB=0\r\nQuerySleep=500\r\n") + sendOff;
         QTest::newRow("emptied pause writes 0")
-            << QByteArray() << false << ""
-            << QByteArray("[SortQuery]\r\nSortToDB=1\r\nQuerySleep=0\r\n");
+            << QByteArray() << false << "" << false << false
+            << QByteArray("[SortQuery]\r\nSortToDB=1\r\nQuerySleep=0\r\n") + sendOff;
         QTest::newRow("negative pause")
-            << QByteArray() << false << "-5"
-            << QByteArray("[SortQuery]\r\nSortToDB=1\r\nQuerySleep=-5\r\n");
+            << QByteArray() << false << "-5" << false << false
+            << QByteArray("[SortQuery]\r\nSortToDB=1\r\nQuerySleep=-5\r\n") + sendOff;
         QTest::newRow("section added after the send settings")
             << QByteArray("[Setting]\r\nThreadCount=5\r\nSendCount=3\r\n") << false << "700"
-            << QByteArray("[Setting]\r\nThreadCount=5\r\nSendCount=3\r\n"
-                          "[SortQuery]\r\nSortToDB=1\r\nQuerySleep=700\r\n");
+            << false << false
+            << QByteArray("[Setting]\r\nThreadCount=5\r\nSendCount=3\r\nAllowHttps=0\r\n"
+                          "FollowRedirects=0\r\n[SortQuery]\r\nSortToDB=1\r\nQuerySleep=700\r\n");
         QTest::newRow("values replaced where they stand")
             << QByteArray(
                    "[SortQuery]\r\nQuerySleep=100\r\nSortToDB=1\r\n[Setting]\r\nThreadCount=5\r\n")
-            << true << "300"
-            << QByteArray(
-                   "[SortQuery]\r\nQuerySleep=300\r\nSortToDB=0\r\n[Setting]\r\nThreadCount=5\r\n");
+            << true << "300" << false << false
+            << QByteArray("[SortQuery]\r\nQuerySleep=300\r\nSortToDB=0\r\n[Setting]\r\nThreadCount="
+                          "5\r\nAllowHttps=0\r\nFollowRedirects=0\r\n");
+        QTest::newRow("https and redirects ticked")
+            << QByteArray() << false << "2000" << true << true
+            << QByteArray("[SortQuery]\r\nSortToDB=1\r\nQuerySleep=2000\r\n[Setting]\r\n"
+                          "AllowHttps=1\r\nFollowRedirects=1\r\n");
+        QTest::newRow("redirects ticked, https unticked where they stand")
+            << QByteArray("[Setting]\r\nFollowRedirects=0\r\nThreadCount=5\r\nAllowHttps=1\r\n")
+            << false << "2000" << true << true
+            << QByteArray("[Setting]\r\nFollowRedirects=1\r\nThreadCount=5\r\nAllowHttps=0\r\n"
+                          "[SortQuery]\r\nSortToDB=1\r\nQuerySleep=2000\r\n");
     }
 
     void settingsOkWritesAndStaysOpen() {
         QFETCH(QByteArray, before);
         QFETCH(bool, untick);
         QFETCH(QString, pause);
+        QFETCH(bool, toggleHttps);
+        QFETCH(bool, toggleFollow);
         QFETCH(QByteArray, after);
         ProgramDir program;
         if (!before.isEmpty())
@@ -194,6 +235,10 @@ private slots:
         bool stayedOpen = false;
         QByteArray written;
         ModalDriver driver([&](QDialog* dialog) {
+            if (toggleHttps)
+                QTest::mouseClick(Control<QCheckBox>(dialog, "AllowHttps"), Qt::LeftButton);
+            if (toggleFollow)
+                QTest::mouseClick(Control<QCheckBox>(dialog, "FollowRedirects"), Qt::LeftButton);
             ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
             if (untick)
                 QTest::mouseClick(Control<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
@@ -224,6 +269,8 @@ private slots:
         TMainForm form(program.dir.path());
         form.show();
         ModalDriver changeAndClose([&](QDialog* dialog) {
+            QTest::mouseClick(Control<QCheckBox>(dialog, "AllowHttps"), Qt::LeftButton);
+            QTest::mouseClick(Control<QCheckBox>(dialog, "FollowRedirects"), Qt::LeftButton);
             ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
             QTest::mouseClick(Control<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
             TypeInto(Control<QSpinBox>(dialog, "QuerySleep"), "123");
@@ -240,15 +287,19 @@ private slots:
         // The next opening is a new dialog that shows the file, not the discarded edits.
         bool store = false;
         QString pause;
+        bool sendSwitches = true;
         ModalDriver look([&](QDialog* dialog) {
             store = Control<QCheckBox>(dialog, "SortToDB")->isChecked();
             pause = Control<QSpinBox>(dialog, "QuerySleep")->text();
+            sendSwitches = Control<QCheckBox>(dialog, "AllowHttps")->isChecked() ||
+                           Control<QCheckBox>(dialog, "FollowRedirects")->isChecked();
             Click(dialog, "QuitButton");
         });
         form.SettingMenuClick();
         QVERIFY(look.ran());
         QVERIFY(store);
         QCOMPARE(pause, QStringLiteral("700"));
+        QVERIFY(!sendSwitches);
     }
 
     void settingsRefusedWrite() {
