@@ -612,6 +612,11 @@ void TMainForm::AddUrlButtonClick() {
     ui->Url->setText(GbkToQString(site));
     if (site.empty())
         return;
+    // A pasted line break would write two sites; the text stays for the user to mend.
+    if (SiteList::holdsControlCharacter(site)) {
+        MessageBox::warning(this, QStringLiteral("网址不能包含换行符等控制字符。"));
+        return;
+    }
     m_sites->append(site);
     m_sites->save(ProgramDir + QStringLiteral("Url.txt"));
 }

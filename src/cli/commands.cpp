@@ -321,6 +321,8 @@ int RunSites(const Options& o) {
         const Text site = TrimText(QStringToGbk(o.args[1]));
         if (site.empty())
             throw UsageError("sites add needs a site");
+        if (SiteList::holdsControlCharacter(site))
+            throw UsageError("a site cannot hold control characters such as line breaks");
         sites.append(site);
         sites.save(path);
         return 0;

@@ -3,6 +3,7 @@
 #include "apperror.h"
 #include "codepage.h"
 #include "csvtext.h"
+#include "datafile.h"
 
 #include <QFile>
 #include <algorithm>
@@ -72,12 +73,7 @@ std::vector<RankDatabase::HistoryRow> ReadHistoryCsv(const QByteArray& csv,
 
 RankDatabase::ImportCount ImportHistoryCsv(RankDatabase& database, const QString& path,
                                            const EngineProfiles& profiles) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open file %1").arg(path));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw AppError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = ReadDataFile(path);
     try {
         std::vector<RankDatabase::HistoryRow> rows = ReadHistoryCsv(bytes, profiles);
         // A row given twice counts where it first stands.

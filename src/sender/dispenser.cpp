@@ -1,6 +1,7 @@
 #include "dispenser.h"
 
 #include "apperror.h"
+#include "datafile.h"
 #include "sitekind.h"
 #include "sitelist.h"
 #include "strsearch.h"
@@ -34,9 +35,7 @@ void Dispenser::LoadTemplates(const QString& path) {
     // No file yet is no template yet.
     if (!file.exists())
         return;
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open file %1").arg(path));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = ReadDataFile(path);
     Templates =
         SplitFileLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }

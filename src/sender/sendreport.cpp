@@ -4,6 +4,7 @@
 #include "atomicfile.h"
 #include "codepage.h"
 #include "csvtext.h"
+#include "datafile.h"
 
 #include <QFile>
 
@@ -93,11 +94,7 @@ void WriteSendReport(const QString& path, const SendReport& report) {
 }
 
 int RemoveDeadTemplates(const QString& path, const SendReport& report) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open file %1").arg(path));
-    const QByteArray old = file.readAll();
-    file.close();
+    const QByteArray old = ReadDataFile(path);
     TextList lines = SplitFileLines(Bytes(old));
     std::vector<Text> dead;
     for (const int line : report.deadLines())

@@ -3,6 +3,7 @@
 #include "apperror.h"
 #include "atomicfile.h"
 #include "codepage.h"
+#include "datafile.h"
 
 #include <QFile>
 
@@ -18,9 +19,7 @@ void SiteList::load(const QString& path) {
         endResetModel();
         return;
     }
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open file %1").arg(path));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = ReadDataFile(path);
     TextList sites =
         SplitFileLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     beginResetModel();
@@ -29,6 +28,13 @@ void SiteList::load(const QString& path) {
         m_sites = std::move(sites);
     }
     endResetModel();
+}
+
+bool SiteList::holdsControlCharacter(std::string_view site) {
+    for (const char c : site)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return true;
+    return false;
 }
 
 void SiteList::save(const QString& path) const {

@@ -22,6 +22,8 @@ public:
     void save(const QString& path) const;
 
     void append(const Text& site);
+    // A site with a control character (a line break would make it two) is none.
+    static bool holdsControlCharacter(std::string_view site);
     // Trims every entry and drops one trailing "/"; empty entries stay.
     void TidySiteList();
 

@@ -2,6 +2,8 @@
 
 #include "apperror.h"
 #include "atomicfile.h"
+#include "codepage.h"
+#include "datafile.h"
 #include "text.h"
 
 #include <QFile>
@@ -88,20 +90,42 @@ Place Find(const std::vector<Line>& lines, std::string_view section, std::string
     return place;
 }
 
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// The file's bytes without a UTF-8 byte-order mark, and whether it had one: such a file holds
+// UTF-8 rather than GBK. Names and numbers are ASCII either way; only texts read are converted.
+struct Content {
+    QByteArray bytes;
+    bool utf8 = false;
+};
+
+Content Split(QByteArray bytes) {
+    Content content;
+    content.utf8 = bytes.startsWith(QByteArray(kUtf8Mark.data(), kUtf8Mark.size()));
+    if (content.utf8)
+        bytes.remove(0, static_cast<qsizetype>(kUtf8Mark.size()));
+    content.bytes = std::move(bytes);
+    return content;
+}
+
+Content ReadFile(const QString& path) {
+    try {
+        return QFile::exists(path) ? Split(ReadDataFile(path)) : Content();
+    } catch (const AppError&) {
+        return {};
+    }
 }
 
 // The file as it stands before a write; one that exists but cannot be read is not replaced,
 // or its other lines would be lost.
-QByteArray ReadForWrite(const QString& path, const QString& error) {
-    QFile file(path);
-    if (!file.exists())
+Content ReadForWrite(const QString& path, const QString& error) {
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         return {};
-    if (!file.open(QIODevice::ReadOnly))
+    try {
+        return Split(ReadDataFile(path));
+    } catch (const AppError&) {
         throw AppError(error);
-    return file.readAll();
+    }
 }
 
 } // namespace
@@ -109,12 +133,14 @@ QByteArray ReadForWrite(const QString& path, const QString& error) {
 namespace {
 
 std::optional<Text> ReadValue(const QString& path, std::string_view section, std::string_view key) {
-    const std::vector<Line> lines = SplitLines(ReadFile(path));
+    const Content content = ReadFile(path);
+    const std::vector<Line> lines = SplitLines(content.bytes);
     const Place place = Find(lines, section, key);
     if (!place.key)
         return std::nullopt;
     const std::string_view body = lines[*place.key].body;
-    return TrimText(body.substr(body.find('=') + 1));
+    const Text value = TrimText(body.substr(body.find('=') + 1));
+    return content.utf8 ? Utf8ToGbk(value) : value;
 }
 
 } // namespace
@@ -144,7 +170,8 @@ void IniFile::writeBool(std::string_view section, std::string_view key, bool val
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, int value) {
     const QString error = QStringLiteral("Unable to write to %1").arg(m_path);
-    std::vector<Line> lines = SplitLines(ReadForWrite(m_path, error));
+    const Content old = ReadForWrite(m_path, error);
+    std::vector<Line> lines = SplitLines(old.bytes);
     // New lines follow the file's own line breaks; a new file gets the Windows ones.
     const Text newline =
         (!lines.empty() && !lines.front().end.empty()) ? lines.front().end : "\r\n";
@@ -168,7 +195,8 @@ void IniFile::writeInteger(std::string_view section, std::string_view key, int v
         if (lines[i].end.empty())
             lines[i].end = newline;
 
-    Text content;
+    // A file marked as UTF-8 stays so; the lines are its own bytes, untouched.
+    Text content = old.utf8 ? Text(kUtf8Mark) : Text();
     for (const Line& line : lines)
         content.append(line.body).append(line.end);
 

@@ -8,8 +8,9 @@
 // "Setting.ini": every read and write goes to the file at once, key by key; nothing is cached.
 // Section and key names match without regard to letter case. A write replaces the file
 // atomically and keeps every other line as it was; a refused write throws AppError
-// "Unable to write to <path>". Reads never fail: anything missing or malformed gives the
-// default.
+// "Unable to write to <path>". Reads never fail: anything missing or malformed (or a file that
+// is no regular file) gives the default. The file is GBK, unless it starts with a UTF-8
+// byte-order mark: then it is read as UTF-8 and written back as UTF-8 with its mark.
 class IniFile {
 public:
     explicit IniFile(QString path) : m_path(std::move(path)) {}

@@ -72,6 +72,22 @@ private slots:
         QCOMPARE(Sites(form).size(), 6);
     }
 
+    // A line break (from a paste) would write two sites: refused, the text kept to mend.
+    void siteWithControlCharactersIsRefused() {
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "old.example\r\n"));
+        TMainForm form(dir.path());
+        for (const QString& typed : {QStringLiteral("a.example\nb.example"),
+                                     QStringLiteral("a.example\rb"), QStringLiteral("a\tb")}) {
+            Add(form, typed);
+            QCOMPARE(Shown(MessageBox::takeShown()),
+                     QStringLiteral("网址不能包含换行符等控制字符。"));
+            QCOMPARE(Sites(form), QStringList{"old.example"});
+            QCOMPARE(form.findChild<QLineEdit*>("Url")->text(), typed);
+        }
+        QCOMPARE(ReadFileBytes(dir.filePath("Url.txt")), QByteArray("old.example\r\n"));
+    }
+
     void refusedSaveKeepsTheEntry() {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("Url.txt")); // nothing can replace a directory

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 
 // Readable failures: texts as text, bytes escaped.
@@ -1073,6 +1074,28 @@ INSTANTIATE_TEST_SUITE_P(
                  "最高网址类型，5 到 9 适用于所有网址），紧接着写网址，用 {_url} 或 {@url} "
                  "代表您的网址，例如 5http://www.example.com/whois/{@url}.",
                  {"Url.txt"}},
+        ExitCase{"siteWithALineBreak",
+                 {"sites", "add", "a.example\r\nb.example", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "a site cannot hold control characters such as line breaks",
+                 {}},
+        ExitCase{
+            "siteListIsAFifo",
+            {"sites", "list", "--dir", "{dir}"},
+            [](const ProgramDir& dir) { mkfifo(QFile::encodeName(dir.file("Url.txt")), 0600); },
+            1,
+            "Cannot open file {dir}/Url.txt: it is no regular file.",
+            {}}, // a FIFO is no file of the listing
+        ExitCase{"templatesLinkedToDevZero",
+                 {"send", "--dir", "{dir}"},
+                 [](const ProgramDir& dir) {
+                     SitesOnly(dir);
+                     QFile::link("/dev/zero", dir.file("SL.txt"));
+                 },
+                 1,
+                 "Cannot open file {dir}/SL.txt: it is no regular file.",
+                 {"SL.txt", "Setting.ini", "Url.txt"}},
         ExitCase{"sitesAddWithoutSite",
                  {"sites", "add", "  ", "--dir", "{dir}"},
                  NoFiles,
