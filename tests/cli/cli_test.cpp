@@ -16,11 +16,14 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -567,6 +570,42 @@ TEST(CliSend, fullDiskEndsTheRunAndIsSaid) {
     ASSERT_TRUE(match.hasMatch()) << Show(o);
     EXPECT_EQ(match.captured(2).toLongLong(), log.count("\r\n"));
     EXPECT_LT(match.captured(1).toInt(), 300);
+}
+
+// The same on a real full disk: a small tmpfs mounted over the program folder (as root; where
+// mounting is not allowed the test says so and is skipped).
+TEST(CliSend, fullTmpfsEndsTheRunAndIsSaid) {
+    TestServer server;
+    ProgramDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    if (mount("tmpfs", folder.constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno)
+                     << "); the file size limit test covers a full disk";
+    struct Unmount {
+        QByteArray folder;
+        ~Unmount() { umount2(folder.constData(), MNT_DETACH); }
+    } unmount{folder};
+    QByteArray sites;
+    for (int i = 0; i < 300; ++i)
+        sites += "s" + QByteArray::number(i) + ".example\r\n";
+    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), sites));
+    QByteArray templates;
+    for (int t = 0; t < 10; ++t)
+        templates += QByteArray::fromStdString(
+            "5" + server.url("/t" + std::to_string(t) + "/{@url}") + "\r\n");
+    ASSERT_TRUE(WriteFileBytes(dir.file("SL.txt"), templates));
+    const Outcome o = RunCli(dir.args({"send", "--threads", "4", "--passes", "1"}));
+    EXPECT_EQ(o.code, 1) << Show(o);
+    EXPECT_EQ(o.err, QStringLiteral("Cannot write file %1: No space left on device.\n")
+                         .arg(dir.file("SendLog.txt")))
+        << Show(o);
+    const QByteArray log = ReadFileBytes(dir.file("SendLog.txt"));
+    EXPECT_TRUE(log.endsWith("\r\n"));
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("^fetched (\\d+) URLs, (\\d+) succeeded\n")).match(o.out);
+    ASSERT_TRUE(match.hasMatch()) << Show(o);
+    EXPECT_EQ(match.captured(2).toLongLong(), log.count("\r\n"));
+    EXPECT_LT(match.captured(1).toInt(), 3000);
 }
 
 // One fetch per template, with the first site it suits; a table of what works, no log.
