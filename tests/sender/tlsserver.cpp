@@ -6,7 +6,9 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <openssl/ec.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
