@@ -88,6 +88,24 @@ std::string ToAscii(std::string_view gbk) {
     return ascii;
 }
 
+// A space or one of "<>\\^`{|} would break the request line or is no character of a request
+// target: each goes out percent-encoded; every other byte as it is.
+std::string EscapeTargetBytes(std::string_view ascii) {
+    static constexpr std::string_view kUnsafe = " \"<>\\^`{|}";
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(ascii.size());
+    for (const char c : ascii) {
+        if (kUnsafe.find(c) == std::string_view::npos) {
+            out.push_back(c);
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        out += {'%', kHex[byte >> 4], kHex[byte & 0x0F]};
+    }
+    return out;
+}
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
@@ -210,22 +228,37 @@ bool Aborted(const FetchOptions& options) {
     return options.abort && options.abort->load();
 }
 
+// One multi handle per thread, made on its first fetch and kept until the thread ends: making
+// one costs a socket pair and its wake-up machinery, which a worker would otherwise pay per
+// job. It carries nothing from one job to the next: connections are never reused and names
+// are not cached.
+CURLM* ThreadMulti() {
+    struct Multi {
+        CURLM* handle = curl_multi_init();
+        ~Multi() {
+            if (handle)
+                curl_multi_cleanup(handle);
+        }
+    };
+    static thread_local Multi multi;
+    return multi.handle;
+}
+
 class CurlFetch {
 public:
-    CurlFetch() : m_easy(curl_easy_init()), m_multi(curl_multi_init()) {}
+    CurlFetch() : m_easy(curl_easy_init()), m_multi(ThreadMulti()) {}
     ~CurlFetch() {
         if (m_added)
             curl_multi_remove_handle(m_multi, m_easy);
         if (m_easy)
             curl_easy_cleanup(m_easy);
-        if (m_multi)
-            curl_multi_cleanup(m_multi);
         curl_slist_free_all(m_headers);
     }
     CurlFetch(const CurlFetch&) = delete;
     CurlFetch& operator=(const CurlFetch&) = delete;
 
-    FetchResult run(const FetchTarget& target, const FetchOptions& options);
+    FetchResult run(const FetchTarget& target, const FetchOptions& options,
+                    Clock::time_point deadline);
     // The Location to go on to, when the answer was a redirect to follow.
     const std::optional<std::string>& redirectTo() const { return m_exchange.redirectTo; }
 
@@ -283,7 +316,7 @@ bool CurlFetch::configure(const FetchTarget& target, const FetchOptions& options
            Set(e, CURLOPT_REDIR_PROTOCOLS_STR, scheme) && Set(e, CURLOPT_FOLLOWLOCATION, 0L) &&
            Set(e, CURLOPT_PROXY, "") && Set(e, CURLOPT_NOSIGNAL, 1L) &&
            Set(e, CURLOPT_HTTP_CONTENT_DECODING, 0L) && Set(e, CURLOPT_FORBID_REUSE, 1L) &&
-           Set(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs) &&
+           Set(e, CURLOPT_DNS_CACHE_TIMEOUT, 0L) && Set(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs) &&
            Set(e, CURLOPT_HEADERFUNCTION, OnHeader) &&
            Set(e, CURLOPT_HEADERDATA, static_cast<void*>(&m_exchange)) &&
            Set(e, CURLOPT_WRITEFUNCTION, OnBody) &&
@@ -319,7 +352,8 @@ FetchResult Failed(FetchFailure failure, int status = 0) {
     return {false, failure, status};
 }
 
-FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& options) {
+FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& options,
+                           Clock::time_point deadline) {
     if (!m_easy || !m_multi || !configure(target, options))
         return Failed(FetchFailure::Other);
     if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK)
@@ -337,7 +371,8 @@ FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& option
             break;
         if (Aborted(options))
             return Failed(FetchFailure::Aborted);
-        if (m_exchange.connected && Clock::now() - m_exchange.lastData > readTimeout)
+        const Clock::time_point now = Clock::now();
+        if ((m_exchange.connected && now - m_exchange.lastData > readTimeout) || now > deadline)
             return Failed(FetchFailure::Timeout);
         if (curl_multi_poll(m_multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
             return Failed(FetchFailure::Other);
@@ -446,7 +481,7 @@ std::optional<FetchTarget> ParseFetchUrl(const Text& url, bool allowHttps) {
         path = path.substr(0, path.find('#'));
     // "?q" and "#f" right after the host still need the path "/" before them.
     std::string requestTarget = path.empty() || path.front() != '/' ? "/" : "";
-    requestTarget += ToAscii(path);
+    requestTarget += EscapeTargetBytes(ToAscii(path));
 
     return MakeTarget(https, std::string(host), *port, std::move(requestTarget));
 }
@@ -528,10 +563,12 @@ FetchResult FetchOnce(const Text& url, const FetchOptions& options) {
             return Failed(FetchFailure::Aborted);
         if (!CurlReady())
             return Failed(FetchFailure::Other);
+        const Clock::time_point deadline =
+            Clock::now() + std::max(options.totalTimeout, std::chrono::milliseconds(1));
         for (int redirects = 0;; ++redirects) {
             // A fresh handle per address: each hop sends our own request, nothing curl adds.
             CurlFetch fetch;
-            const FetchResult result = fetch.run(*target, options);
+            const FetchResult result = fetch.run(*target, options, deadline);
             if (!fetch.redirectTo())
                 return result;
             if (redirects == kMaxRedirects)

@@ -15,6 +15,9 @@ struct FetchOptions {
     std::chrono::milliseconds connectTimeout{20000};
     // The longest silence of the server at any point of the exchange.
     std::chrono::milliseconds readTimeout{20000};
+    // The longest a whole fetch may take, redirects included: a server that drips one byte at a
+    // time is never silent for long, yet must not hold a worker for ever.
+    std::chrono::milliseconds totalTimeout{60000};
     // Set from another thread to give up at once (the window is closing).
     const std::atomic<bool>* abort = nullptr;
     // https templates are fetched; off, they fail before any connection is made.

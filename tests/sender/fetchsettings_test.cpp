@@ -15,6 +15,7 @@ struct SettingsCase {
     std::string file; // empty: no file
     bool allowHttps;
     bool followRedirects;
+    int limitSeconds = 60;
 };
 
 TEST(ReadFetchSettingsTest, ReadsBothSwitches) {
@@ -27,6 +28,9 @@ TEST(ReadFetchSettingsTest, ReadsBothSwitches) {
         {"words are no numbers", "[Setting]\r\nAllowHttps=true\r\nFollowRedirects=yes\r\n", false,
          false},
         {"another section", "[SortQuery]\r\nAllowHttps=1\r\nFollowRedirects=1\r\n", false, false},
+        {"a time limit", "[Setting]\r\nFetchTimeLimit=15\r\n", false, false, 15},
+        {"a time limit below one second", "[Setting]\r\nFetchTimeLimit=0\r\n", false, false, 1},
+        {"a time limit that is no number", "[Setting]\r\nFetchTimeLimit=x\r\n", false, false, 60},
     };
     for (const SettingsCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -46,6 +50,7 @@ TEST(ReadFetchSettingsTest, ReadsBothSwitches) {
         EXPECT_EQ(options.allowHttps, c.allowHttps);
         EXPECT_EQ(options.followRedirects, c.followRedirects);
         EXPECT_EQ(options.caFile, "kept.pem");
+        EXPECT_EQ(options.totalTimeout, std::chrono::seconds(c.limitSeconds));
     }
 }
 

@@ -69,7 +69,12 @@ TEST(FetchUrlTest, SendsExactlyTheRequest) {
         {"hTtP", "/%E4%B8%AD?x=%20", "/%E4%B8%AD?x=%20"},
         // A Chinese character is two GBK bytes and goes out as one "?".
         {"http", "/\xD6\xD0\xCE\xC4.asp?k=\xD6\xD0&s=x", "/??.asp?k=?&s=x"},
-        {"http", "/q?w=a b", "/q?w=a b"},
+        // A space, and the other bytes a request target cannot hold, percent-encoded; the rest
+        // (an existing "%20", "?", "#", "&") as it is.
+        {"http", "/q?w=a b", "/q?w=a%20b"},
+        {"http", "/inj?u=sp ace.com HTTP/1.0", "/inj?u=sp%20ace.com%20HTTP/1.0"},
+        {"http", "/x?\"<>\\^`{|}", "/x?%22%3C%3E%5C%5E%60%7B%7C%7D"},
+        {"http", "/ok?a=%20&b=[1]~!*'();:@$,+", "/ok?a=%20&b=[1]~!*'();:@$,+"},
     };
     for (const RequestCase& c : cases) {
         SCOPED_TRACE(c.scheme + c.rest);
@@ -244,6 +249,39 @@ TEST(FetchUrlTest, ReadTimeoutBoundsEachSilenceNotTheWholeExchange) {
     TestServer server;
     server.setDefaultResponse(slow);
     EXPECT_TRUE(FetchUrl(server.url("/"), Quick(1500ms)));
+}
+
+// A server that drips a byte at a time is never silent for long; the total limit ends the fetch
+// as a time-out all the same, in the body or still in the headers.
+TEST(FetchUrlTest, DrippingServerEndsAtTheTotalLimit) {
+    // A byte every 200 ms, each well inside the read time-out, for far longer than the limit.
+    auto drip = [](std::string head, const std::string& byte) {
+        TestResponse response = TestResponse::Raw(std::move(head));
+        for (int i = 0; i < 100; ++i)
+            response.then(byte, 200ms);
+        return response;
+    };
+    const struct {
+        const char* name;
+        TestResponse response;
+    } cases[] = {
+        {"dripping body", drip("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", "x")},
+        {"dripping headers", drip("HTTP/1.1 200 OK\r\n", "X-A: b\r\n")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestServer server;
+        server.setDefaultResponse(c.response);
+        FetchOptions options = Quick(1s);
+        options.totalTimeout = 2s;
+        const auto start = Clock::now();
+        const FetchResult result = FetchOnce(server.url("/"), options);
+        const auto took = Clock::now() - start;
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.failure, FetchFailure::Timeout);
+        EXPECT_GE(took, 2s);
+        EXPECT_LT(took, kHangLimit);
+    }
 }
 
 TEST(FetchUrlTest, HugeBodyIsStreamedWithFlatMemory) {
