@@ -99,7 +99,7 @@ void SendRun::abort() {
 }
 
 SendReport SendRun::report() const {
-    std::lock_guard lock(ReportLock);
+    std::lock_guard lock(m_reportLock);
     return m_report;
 }
 
@@ -107,19 +107,19 @@ QString SendRun::error() const {
     const QString logError = m_log.error();
     if (!logError.isEmpty())
         return logError;
-    std::lock_guard lock(ReportLock);
+    std::lock_guard lock(m_reportLock);
     return m_reportError;
 }
 
 void SendRun::workerEnded(const std::vector<TemplateTally>& tallies) {
     {
-        std::lock_guard lock(ReportLock);
+        std::lock_guard lock(m_reportLock);
         for (size_t i = 0; i < tallies.size() && i < m_report.tallies.size(); ++i)
             m_report.tallies[i].merge(tallies[i]);
     }
     if (m_live.fetch_sub(1) == 1) {
         if (!m_reportPath.isEmpty()) {
-            std::lock_guard lock(ReportLock);
+            std::lock_guard lock(m_reportLock);
             try {
                 WriteSendReport(m_reportPath, m_report);
             } catch (const AppError& e) {

@@ -98,7 +98,7 @@ private:
     std::unique_ptr<FolderLock> m_folderLock; // goes after the workers, declared before them
     std::vector<std::unique_ptr<THttpThread>> Workers;
     // Guards the report and its error; taken by each worker once, as it ends.
-    mutable std::mutex ReportLock;
+    mutable std::mutex m_reportLock;
     SendReport m_report;
     QString m_reportError;
 };
