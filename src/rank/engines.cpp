@@ -242,9 +242,10 @@ Text EncodeKeyword(std::string_view keyword) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (qsizetype i = 0; i < units.size(); ++i) {
         const char16_t u = units[i].unicode();
+        // & = + ? would end the keyword, start another parameter or turn into a space.
         const bool plain =
             u >= 0x21 && u <= 0x80 &&
-            std::string_view("*#%<> []").find(static_cast<char>(u)) == std::string_view::npos;
+            std::string_view("*#%<> []&=+?").find(static_cast<char>(u)) == std::string_view::npos;
         if (plain) {
             out.push_back(static_cast<char>(u));
             continue;

@@ -85,7 +85,7 @@ Text BuildResultPageUrl(std::string_view keyword, int engine, int page,
 int EffectivePageSize(const EngineProfile& profile, int wished);
 
 // The keyword for an address: GBK decoded, then every character other than the printable
-// ASCII ones (and * # % < > space [ ]) as UTF-8 percent groups.
+// ASCII ones (and * # % < > space [ ] & = + ?) as UTF-8 percent groups.
 Text EncodeKeyword(std::string_view keyword);
 
 Text GetResultDelimiter(int engine, const EngineProfiles& profiles = DefaultEngineProfiles());

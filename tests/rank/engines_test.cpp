@@ -24,8 +24,11 @@ TEST(Engines, EncodeKeyword) {
         {"seo \xD3\xC5\xBB\xAF", "seo%20%E4%BC%98%E5%8C%96"}, // seo 优化
         {"%", "%25"},
         {"*#%<> []", "%2A%23%25%3C%3E%20%5B%5D"},
-        {"a&b=c", "a&b=c"},
-        {"&+=/?:;,.!'()-_~\"{}|^`@$", "&+=/?:;,.!'()-_~\"{}|^`@$"},
+        {"a&b=c", "a%26b%3Dc"},
+        {"C++", "C%2B%2B"},
+        {"C++ \xBD\xCC\xB3\xCC", "C%2B%2B%20%E6%95%99%E7%A8%8B"}, // C++ 教程
+        {"?", "%3F"},
+        {"&+=/?:;,.!'()-_~\"{}|^`@$", "%26%2B%3D/%3F:;,.!'()-_~\"{}|^`@$"},
         {"SEO Tool", "SEO%20Tool"},
         {"\t\r\n", "%09%0D%0A"},
         {"\xA3\xAC", "%EF%BC%8C"}, // full-width comma
@@ -61,7 +64,8 @@ TEST(Engines, ResultPageAddresses) {
         {"", 0, 1, "/s?wd=&pn=0"},
         {"", 1, 1, "/web?query=&ie=utf8&page=1"},
         {"", 2, 3, "/s?q=&pn=3"},
-        {"a&b=c", 0, 1, "/s?wd=a&b=c&pn=0"},
+        {"a&b=c", 0, 1, "/s?wd=a%26b%3Dc&pn=0"},
+        {"C++?", 2, 1, "/s?q=C%2B%2B%3F&pn=1"},
         {"seo \xD3\xC5\xBB\xAF", 1, 1, "/web?query=seo%20%E4%BC%98%E5%8C%96&ie=utf8&page=1"},
         {"seo", 3, 1, ""},
         {"seo", -1, 1, ""},

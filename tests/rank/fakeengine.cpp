@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <iconv.h>
@@ -16,20 +17,21 @@ namespace {
 
 constexpr int kResultsPerPage = 10;
 
-// The address forms of the three engines: what precedes the keyword and what follows it up
-// to the page number.
+// The address forms of the engines: the path, the keyword's parameter and the page's.
 struct AddressForm {
-    std::string_view before;
-    std::string_view after;
+    std::string_view path;
+    std::string_view keyword;
+    std::string_view page;
 };
 constexpr AddressForm kForms[] = {
-    {"/s?wd=", "&pn="},
-    {"/web?query=", "&ie=utf8&page="},
-    {"/s?q=", "&pn="},
-    {"/search?q=", "&first="},
+    {"/s", "wd", "pn"},
+    {"/web", "query", "page"},
+    {"/s", "q", "pn"},
+    {"/search", "q", "first"},
 };
 
-std::string PercentDecode(std::string_view text) {
+// plusIsSpace: as a server reads a query string, where "+" stands for a space.
+std::string PercentDecode(std::string_view text, bool plusIsSpace = false) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         int value = 0;
@@ -39,51 +41,67 @@ std::string PercentDecode(std::string_view text) {
             out.push_back(static_cast<char>(value));
             i += 2;
         } else {
-            out.push_back(text[i]);
+            out.push_back(plusIsSpace && text[i] == '+' ? ' ' : text[i]);
         }
     }
     return out;
 }
 
-// The engine, page and keyword of a result-page request; nothing for any other request.
+std::optional<int> WholeNumber(std::string_view text) {
+    int value = 0;
+    if (text.empty() || std::from_chars(text.data(), text.data() + text.size(), value).ptr !=
+                            text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// The engine, page and keyword of a result-page request; nothing for any other request. The
+// query is split at every "&" and each part decoded after it, as the engines' servers do, so
+// a keyword sent without its "&", "=" or "+" encoded arrives changed here too.
 std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
     const size_t start = request.find(' ');
     const size_t end = start == std::string::npos ? start : request.find(' ', start + 1);
     if (end == std::string::npos)
         return std::nullopt;
-    std::string_view target(request.data() + start + 1, end - start - 1);
-    const std::string sent(target);
-    // Baidu's page size, asked for after the page key.
+    const std::string sent = request.substr(start + 1, end - start - 1);
+    const size_t question = sent.find('?');
+    if (question == std::string::npos)
+        return std::nullopt;
+    const std::string_view path = std::string_view(sent).substr(0, question);
+    // The first of a name counts.
+    std::map<std::string, std::string> params;
+    std::string_view query = std::string_view(sent).substr(question + 1);
+    while (!query.empty()) {
+        const std::string_view part = query.substr(0, query.find('&'));
+        query.remove_prefix(std::min(query.size(), part.size() + 1));
+        const size_t eq = part.find('=');
+        params.emplace(PercentDecode(part.substr(0, eq), true),
+                       eq == std::string_view::npos ? std::string()
+                                                    : PercentDecode(part.substr(eq + 1), true));
+    }
+    // Baidu's page size.
     int size = kResultsPerPage;
-    if (const size_t rn = target.rfind("&rn="); rn != std::string_view::npos) {
-        const std::string_view number = target.substr(rn + 4);
-        if (std::from_chars(number.data(), number.data() + number.size(), size).ptr !=
-                number.data() + number.size() ||
-            size < 1)
+    if (const auto rn = params.find("rn"); rn != params.end()) {
+        const std::optional<int> asked = WholeNumber(rn->second);
+        if (!asked || *asked < 1)
             return std::nullopt;
-        target = target.substr(0, rn);
+        size = *asked;
     }
     for (int engine = 0; engine < 4; ++engine) {
         const AddressForm& form = kForms[engine];
-        if (!target.starts_with(form.before))
+        const auto keyword = params.find(std::string(form.keyword));
+        const auto number = params.find(std::string(form.page));
+        if (path != form.path || keyword == params.end() || number == params.end())
             continue;
-        // The keyword may hold "&" unencoded: the page key is the last one.
-        const size_t at = target.rfind(form.after);
-        if (at == std::string_view::npos || at < form.before.size())
-            return std::nullopt;
-        const std::string_view number = target.substr(at + form.after.size());
-        int value = 0;
-        if (std::from_chars(number.data(), number.data() + number.size(), value).ptr !=
-            number.data() + number.size())
+        const std::optional<int> value = WholeNumber(number->second);
+        if (!value)
             return std::nullopt;
         // Baidu's parameter is the offset of the page's first result, the fourth engine's the
         // number of its first result.
-        const int page = engine == 0   ? value / size + 1
-                         : engine == 3 ? (value - 1) / kResultsPerPage + 1
-                                       : value;
-        return FakeEngine::Request{
-            engine, page, PercentDecode(target.substr(form.before.size(), at - form.before.size())),
-            size, sent};
+        const int page = engine == 0   ? *value / size + 1
+                         : engine == 3 ? (*value - 1) / kResultsPerPage + 1
+                                       : *value;
+        return FakeEngine::Request{engine, page, keyword->second, size, sent};
     }
     return std::nullopt;
 }

@@ -322,4 +322,23 @@ TEST_F(TodayScanTest, ChangedLayoutFails) {
     EXPECT_TRUE(database().historyRows(10).empty());
 }
 
+// Keywords with the characters that separate a query's parameters reach the engine as typed.
+TEST_F(TodayScanTest, KeywordsReachTheEngineAsTyped) {
+    const QString keywords[] = {QStringLiteral("C++ 教程"), QStringLiteral("a&b=c"),
+                                QStringLiteral("?"), QStringLiteral("100%+ #1 [x] <y>")};
+    for (const int engine : {kBaidu, kSogou, kHaosou, kFourth}) {
+        for (const QString& keyword : keywords) {
+            SCOPED_TRACE(keyword.toStdString() + " engine " + std::to_string(engine));
+            m_engine.plan(keyword.toStdString(), Plan{.placed = {{{1, 3}, "https://t.cn/"}}});
+            const int before = static_cast<int>(m_engine.served().size());
+            const QueryResult r = query("t.cn", QStringToGbk(keyword), engine);
+            EXPECT_EQ(r.outcome, Outcome::Ranked) << r.reason.toStdString();
+            EXPECT_EQ(r.rank, 4);
+            const std::vector<FakeEngine::Request> served = m_engine.served();
+            ASSERT_EQ(served.size(), static_cast<size_t>(before) + 1);
+            EXPECT_EQ(served.back().keyword, keyword.toStdString()) << served.back().target;
+        }
+    }
+}
+
 } // namespace
