@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -75,7 +76,22 @@ void RefuseForeignFile(const QString& path) {
                            .arg(path));
 }
 
+// Characters as SQLite's length() counts them in the stored UTF-8 text: up to the first NUL.
+qsizetype StoredLength(const Text& text) {
+    const QList<uint> chars = GbkToQString(text).toUcs4();
+    return std::find(chars.begin(), chars.end(), 0u) - chars.begin();
+}
+
 } // namespace
+
+QString RankFieldsError(const Text& site, const Text& keyword) {
+    // The checks in the schema's column order: the first that fails names the message.
+    if (StoredLength(site) > kMaxSiteChars)
+        return QStringLiteral("Field Web holds at most %1 characters").arg(kMaxSiteChars);
+    if (StoredLength(keyword) > kMaxKeywordChars)
+        return QStringLiteral("Field SearchKey holds at most %1 characters").arg(kMaxKeywordChars);
+    return {};
+}
 
 QString DatabasePathFromConnectionString(const QString& connection) {
     for (const QString& entry : connection.split(QLatin1Char(';'))) {

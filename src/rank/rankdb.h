@@ -9,6 +9,14 @@
 #include <optional>
 #include <vector>
 
+// The longest site and keyword a rank row holds, in characters, as the file's checks count them.
+inline constexpr int kMaxSiteChars = 200;
+inline constexpr int kMaxKeywordChars = 30;
+
+// The message the database refuses a rank of this site and keyword with when one is too long
+// for its field; empty when both fit. A run checks its queries with it before any page loads.
+QString RankFieldsError(const Text& site, const Text& keyword);
+
 // The path of the database file in a connection string: its "Data Source=" or "DBQ=" entry.
 QString DatabasePathFromConnectionString(const QString& connection);
 

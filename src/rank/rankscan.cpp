@@ -5,6 +5,7 @@
 #include "htmltotext.h"
 #include "inifile.h"
 #include "linewriter.h"
+#include "rankdb.h"
 #include "resultrecipe.h"
 #include "statussink.h"
 #include "strsearch.h"
@@ -105,7 +106,25 @@ void RankScan::start(std::vector<RankQuery> queries) {
         same->members.push_back({i, site, LowerText(site), SiteMatcher(GbkToQString(site)), {}});
     }
     // Returns first: whoever started the run connects and gets every signal.
-    QTimer::singleShot(0, this, &RankScan::QueryRank);
+    QTimer::singleShot(0, this, &RankScan::begin);
+}
+
+void RankScan::begin() {
+    if (!m_running)
+        return;
+    // The database would refuse the rank only after every page had been loaded: the same
+    // words now, before the first.
+    if (m_settings.readBool("SortQuery", "SortToDB", true)) {
+        for (const RankQuery& q : m_queries) {
+            if (const QString refused = RankFieldsError(TrimText(q.site), TrimText(q.keyword));
+                !refused.isEmpty()) {
+                emit error(refused);
+                finish(false);
+                return;
+            }
+        }
+    }
+    QueryRank();
 }
 
 void RankScan::stop() {

@@ -92,7 +92,8 @@ signals:
     // scan waits until the page has left it.
     void verificationNeeded(const QString& engineName);
     void verificationPassed();
-    // A database error ended the run; finished follows.
+    // A database error ended the run, or a site or keyword too long for the database did
+    // before any page was loaded; finished follows.
     void error(const QString& message);
     // The run has ended; stopped: by stop() or the window's closing.
     void finished(bool stopped);
@@ -101,6 +102,8 @@ private:
     struct Member;
     struct Scan;
 
+    // Refuses a run whose results the database could not take, or starts its first query.
+    void begin();
     // Starts the next query (with the queries that share its keyword and engine) at page 1,
     // or ends the run when none is left.
     void QueryRank();

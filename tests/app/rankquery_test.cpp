@@ -346,6 +346,24 @@ private slots:
                  QStringLiteral("https://www.target.cn/seo?a=1&b=2"));
     }
 
+    // A keyword too long to store: the database's words at once, no page, nothing stored.
+    void tooLongKeywordLoadsNoPage() {
+        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address()));
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.RunRankQueries("www.target.cn", Gbk(QString(31, QChar(0x4E2D))), "0");
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+
+        QCOMPARE(m_engine->pagesServed(), 0);
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].kind == MessageBox::Kind::Error);
+        QCOMPARE(shown[0].text, QStringLiteral("Field SearchKey holds at most 30 characters."));
+        QCOMPARE(StoredRanks(m_dir->path()), QStringList());
+        QVERIFY(form.findChild<QPushButton*>("QuerySortButton")->isEnabled());
+    }
+
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<FakeEngine> m_engine;

@@ -1140,7 +1140,21 @@ INSTANTIATE_TEST_SUITE_P(
                  NoFiles,
                  2,
                  "sites add needs a site",
-                 {}}),
+                 {}},
+        // Refused before any page: no engine is reachable here, and none is asked. The browser
+        // has made its profile folder by then.
+        ExitCase{"keywordTooLongToStore",
+                 {"rank", "a.example", QString(31, QChar(0x4E2D)), "--dir", "{dir}"},
+                 NoFiles,
+                 1,
+                 "Field SearchKey holds at most 30 characters.",
+                 {"Sort.mdb", "browser"}},
+        ExitCase{"siteTooLongToStore",
+                 {"rank", QString(197, 'a') + ".com", "seo", "--dir", "{dir}"},
+                 NoFiles,
+                 1,
+                 "Field Web holds at most 200 characters.",
+                 {"Sort.mdb", "browser"}}),
     [](const testing::TestParamInfo<ExitCase>& info) { return info.param.name; });
 
 } // namespace

@@ -84,6 +84,9 @@ protected:
         std::vector<RankOutcome> outcomes;
         QObject::connect(&scan, &RankScan::queryFinished,
                          [&outcomes](const RankOutcome& o) { outcomes.push_back(o); });
+        m_errors.clear();
+        QObject::connect(&scan, &RankScan::error,
+                         [this](const QString& message) { m_errors << message; });
         QEventLoop loop;
         QObject::connect(&scan, &RankScan::finished, &loop, &QEventLoop::quit);
         scan.start(queries);
@@ -101,6 +104,7 @@ protected:
     FakeEngine m_engine;
     LastStatus m_status;
     std::unique_ptr<BrowserPage> m_browser;
+    QStringList m_errors; // the last run's
 };
 
 const char* OutcomeName(Outcome outcome) {
@@ -339,6 +343,50 @@ TEST_F(TodayScanTest, KeywordsReachTheEngineAsTyped) {
             EXPECT_EQ(served.back().keyword, keyword.toStdString()) << served.back().target;
         }
     }
+}
+
+// A site or keyword the database cannot hold is refused before any page is loaded, with the
+// database's own words; with storing off the query runs.
+TEST_F(TodayScanTest, TooLongForTheDatabaseLoadsNoPage) {
+    const QString chinese30 = QString(30, QChar(0x4E2D)); // 中 x 30: 60 bytes in GBK
+    const struct {
+        const char* name;
+        QString site;
+        QString keyword;
+        bool sortToDb;
+        QString error; // empty: the query runs and ranks
+    } cases[] = {
+        {"keyword of 30 Chinese characters", "t.cn", chinese30, true, {}},
+        {"keyword of 31", "t.cn", chinese30 + "k", true,
+         "Field SearchKey holds at most 30 characters"},
+        {"spaces around a keyword of 30 are trimmed", "u.cn", "  " + chinese30 + " ", true, {}},
+        {"site of 201", QString(197, 'a') + ".com", "seo", true,
+         "Field Web holds at most 200 characters"},
+        {"keyword of 31, storing off", "t.cn", chinese30 + "k", false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings().writeBool("SortQuery", "SortToDB", c.sortToDb);
+        const std::string keyword = c.keyword.trimmed().toStdString();
+        m_engine.plan(keyword, Plan{.placed = {{{1, 0}, "https://" + c.site.toStdString()}}});
+        const int pages = m_engine.pagesServed();
+        const std::vector<RankOutcome> outcomes =
+            run({{QStringToGbk(c.site), QStringToGbk(c.keyword), kBaidu}});
+        if (c.error.isEmpty()) {
+            EXPECT_EQ(m_errors, QStringList());
+            ASSERT_EQ(outcomes.size(), 1u);
+            EXPECT_EQ(outcomes[0].result.outcome, Outcome::Ranked)
+                << outcomes[0].result.reason.toStdString();
+            EXPECT_EQ(outcomes[0].result.stored, c.sortToDb);
+            EXPECT_EQ(m_engine.pagesServed() - pages, 1);
+        } else {
+            EXPECT_EQ(m_errors, QStringList{c.error});
+            EXPECT_TRUE(outcomes.empty());
+            EXPECT_EQ(m_engine.pagesServed() - pages, 0);
+        }
+    }
+    // The two queries that ranked with storing on, and nothing else.
+    EXPECT_EQ(database().historyRows(10).size(), 2u);
 }
 
 } // namespace
