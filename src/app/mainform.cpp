@@ -423,13 +423,19 @@ void TMainForm::rankRunFinished() {
     // Nothing runs in a window that is gone.
     if (m_closed)
         return;
+    // Said once, in the run's one message; the ranks stand without the copy of the pages.
+    const QString fileError = m_scan && !m_scan->fileError().isEmpty()
+                                  ? m_scan->fileError() + QLatin1Char('.')
+                                  : QString();
     if (!m_rankError.isEmpty()) {
-        MessageBox::error(this, m_rankError + QLatin1Char('.'));
+        MessageBox::error(
+            this, m_rankError + QLatin1Char('.') +
+                      (fileError.isEmpty() ? QString() : QStringLiteral("\r\n") + fileError));
         return;
     }
     // A block or a failure is no result: the report says so in a warning.
-    if (m_reportWarns)
-        MessageBox::warning(this, m_report);
+    if (m_reportWarns || !fileError.isEmpty())
+        MessageBox::warning(this, m_report + fileError);
     else if (!m_report.isEmpty())
         MessageBox::information(this, m_report);
     PumpWait(1000);

@@ -100,6 +100,9 @@ int RunQueryLists(const Options& o, const BatchLists& lists) {
     watch.start(50);
     scan.start(std::move(queries));
     loop.exec();
+    // The ranks stand without the copy of the pages: said once, not counted as a failure.
+    if (!scan.fileError().isEmpty())
+        PrintErr(scan.fileError() + QLatin1Char('.'));
     if (!error.isEmpty())
         throw AppError(error);
     if (g_interrupted) {

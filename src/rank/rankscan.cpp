@@ -10,7 +10,9 @@
 #include "statussink.h"
 #include "strsearch.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -89,6 +91,7 @@ void RankScan::start(std::vector<RankQuery> queries) {
     m_scans.clear();
     m_current = 0;
     m_stopping = false;
+    m_fileError.clear();
     m_running = true;
     for (size_t i = 0; i < m_queries.size(); ++i) {
         const RankQuery& q = m_queries[i];
@@ -245,7 +248,16 @@ void RankScan::pageHtml(const LoadedPage& loaded, const Text& html) {
     Scan& s = m_scans[m_current];
     ++s.pages;
     s.lowerHtml = LowerText(html);
-    AppendLineToFile(m_programDir + QStringLiteral("temp.txt"), s.lowerHtml, true, true);
+    const QString temp = m_programDir + QStringLiteral("temp.txt");
+    errno = 0;
+    if (!AppendLineToFile(temp, s.lowerHtml, true, true) && m_fileError.isEmpty()) {
+        const int failure = errno;
+        m_fileError =
+            QStringLiteral("Cannot write file %1").arg(temp) +
+            (failure ? QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(failure))
+                     : QString()) +
+            QStringLiteral("; the ranks are not affected");
+    }
     // A verification page may come with an error status: what it is matters more.
     if (ShowsBlock(s.profile.recipe, loaded)) {
         blocked(QStringLiteral("第 %1 页是验证页面 (%2)").arg(s.page).arg(loaded.url));

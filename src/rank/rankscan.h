@@ -80,6 +80,9 @@ public:
     // A window lets a person pass a verification page in a view of the browser: the scan
     // then waits for that, with no time limit, instead of ending the query as blocked.
     void setSolveBlocks(bool solve) { m_solveBlocks = solve; }
+    // The first failure of the run to keep a page in "temp.txt", naming the file and the
+    // reason; empty while none. The run goes on: no rank depends on that copy.
+    const QString& fileError() const { return m_fileError; }
 
     void ShowPageStatus(int page);
 
@@ -137,5 +140,6 @@ private:
     bool m_stopping = false;
     bool m_solveBlocks = false;
     bool m_waiting = false;
+    QString m_fileError;
     QTimer m_pause;
 };

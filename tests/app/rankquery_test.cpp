@@ -364,6 +364,29 @@ private slots:
         QVERIFY(form.findChild<QPushButton*>("QuerySortButton")->isEnabled());
     }
 
+    // "temp.txt" that cannot be written: the rank as ever, and one warning that says so.
+    void unwritableTempFileIsSaidOnce() {
+        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address()));
+        QVERIFY(QDir(m_dir->path()).mkdir("temp.txt"));
+        m_engine->place("seo", {"www.target.cn", 3, 1, false});
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.RunRankQueries("www.target.cn", "seo", "0");
+        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+
+        QCOMPARE(m_engine->pagesServed(), 3);
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].kind == MessageBox::Kind::Warning);
+        QCOMPARE(shown[0].text, ReportLine("www.target.cn", kBaidu, "seo", 22) +
+                                    QStringLiteral("Cannot write file %1/temp.txt: Is a "
+                                                   "directory; the ranks are not affected.")
+                                        .arg(m_dir->path()));
+        QCOMPARE(StoredRanks(m_dir->path()),
+                 QStringList{Stored("www.target.cn", "seo", kBaidu, 22)});
+    }
+
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<FakeEngine> m_engine;

@@ -1157,6 +1157,22 @@ INSTANTIATE_TEST_SUITE_P(
                  {"Sort.mdb", "browser"}}),
     [](const testing::TestParamInfo<ExitCase>& info) { return info.param.name; });
 
+// "temp.txt" that cannot be written: the rank stands, the failure is one line, the exit code
+// stays what the rank gives.
+TEST_F(CliBrowserTest, unwritableTempFileIsSaidOnce) {
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("temp.txt"));
+    m_engine->place("seo", {"www.target-a.cn", 3, 1, false});
+    const Outcome o = RunCli(m_dir.args({"rank", "www.target-a.cn", "seo"}));
+    EXPECT_EQ(o.code, 0) << Show(o);
+    EXPECT_EQ(o.out, ReportLine("www.target-a.cn", 0, "seo", 22));
+    EXPECT_EQ(o.err, QStringLiteral("Cannot write file %1/temp.txt: Is a directory; the ranks are "
+                                    "not affected.\n")
+                         .arg(m_dir.path()))
+        << Show(o);
+    EXPECT_EQ(m_engine->pagesServed(), 3);
+    EXPECT_EQ(StoredRanks(m_dir.path()), QStringList{Stored("www.target-a.cn", "seo", 0, 22)});
+}
+
 } // namespace
 
 // The SQL driver is a plugin, found through the application's library paths.

@@ -91,6 +91,7 @@ protected:
         QObject::connect(&scan, &RankScan::finished, &loop, &QEventLoop::quit);
         scan.start(queries);
         loop.exec();
+        m_fileError = scan.fileError();
         return outcomes;
     }
 
@@ -105,6 +106,7 @@ protected:
     LastStatus m_status;
     std::unique_ptr<BrowserPage> m_browser;
     QStringList m_errors; // the last run's
+    QString m_fileError;  // the last run's
 };
 
 const char* OutcomeName(Outcome outcome) {
@@ -387,6 +389,30 @@ TEST_F(TodayScanTest, TooLongForTheDatabaseLoadsNoPage) {
     }
     // The two queries that ranked with storing on, and nothing else.
     EXPECT_EQ(database().historyRows(10).size(), 2u);
+}
+
+// "temp.txt" that cannot be written: the run ranks as ever and keeps the first failure, once.
+TEST_F(TodayScanTest, UnwritableTempFileIsKeptOnceAndRanksStay) {
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("temp.txt"));
+    m_engine.plan("seo", Plan{.placed = {{{3, 1}, "https://t.cn/"}}, .lastPage = 4});
+    const std::vector<RankOutcome> outcomes =
+        run({{"t.cn", "seo", kBaidu}, {"www.elsewhere.cn", "seo", kSogou}});
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].result.outcome, Outcome::Ranked);
+    EXPECT_EQ(outcomes[0].result.rank, 22);
+    EXPECT_EQ(outcomes[1].result.outcome, Outcome::NotFound);
+    // Baidu's three, Sogou's four and the empty one after them.
+    EXPECT_EQ(m_engine.pagesServed(), 8);
+    EXPECT_EQ(m_errors, QStringList());
+    EXPECT_EQ(m_fileError, QStringLiteral("Cannot write file %1temp.txt: Is a directory; the "
+                                          "ranks are not affected")
+                               .arg(programDir()));
+    EXPECT_EQ(database().historyRows(10).size(), 2u);
+
+    // The next run starts without it.
+    ASSERT_TRUE(QDir(m_dir.path()).rmdir("temp.txt"));
+    run({{"t.cn", "seo", kBaidu}});
+    EXPECT_EQ(m_fileError, QString());
 }
 
 } // namespace
