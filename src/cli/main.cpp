@@ -109,6 +109,20 @@ Options Parse(const QStringList& words) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Chromium writes its own errors (a disk cache it cannot create, ...) to standard error,
+    // where every line should be one of ours: only its fatal ones, unless --verbose. The
+    // variable's other flags stay, and a log level of the user's own wins.
+    bool verbose = false;
+    try {
+        QStringList words;
+        for (int i = 1; i < argc; ++i)
+            words << QString::fromLocal8Bit(argv[i]);
+        verbose = Parse(words).verbose;
+    } catch (const UsageError&) {
+    }
+    if (const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        !verbose && !flags.contains("--log-level"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed() + " --log-level=3");
     // No window ever: the browser draws offscreen, and as root it runs without its sandbox.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1173,6 +1173,26 @@ TEST_F(CliBrowserTest, unwritableTempFileIsSaidOnce) {
     EXPECT_EQ(StoredRanks(m_dir.path()), QStringList{Stored("www.target-a.cn", "seo", 0, 22)});
 }
 
+// A browser profile folder that cannot be made: Chromium's own complaints reach standard error
+// only with --verbose.
+TEST_F(CliBrowserTest, chromiumLogsOnlyWithVerbose) {
+    ASSERT_TRUE(WriteFileBytes(m_dir.file("browser"), "not a folder"));
+    m_engine->place("seo", {"www.target-a.cn", 1, 0, false});
+    for (const bool verbose : {false, true}) {
+        SCOPED_TRACE(verbose);
+        QStringList words{"rank", "www.target-a.cn", "seo"};
+        if (verbose)
+            words << "--verbose";
+        const Outcome o = RunCli(m_dir.args(words));
+        EXPECT_EQ(o.code, 0) << Show(o);
+        EXPECT_EQ(o.out, ReportLine("www.target-a.cn", 0, "seo", 1));
+        if (verbose)
+            EXPECT_TRUE(o.err.contains(QStringLiteral(":ERROR:"))) << Show(o);
+        else
+            EXPECT_EQ(o.err, QString()) << Show(o);
+    }
+}
+
 } // namespace
 
 // The SQL driver is a plugin, found through the application's library paths.
