@@ -608,6 +608,41 @@ TEST(CliSend, fullTmpfsEndsTheRunAndIsSaid) {
     EXPECT_LT(match.captured(1).toInt(), 3000);
 }
 
+// Each command's --help names its own options and those of every command, no other.
+TEST(CliHelp, eachCommandListsItsOwnOptions) {
+    const struct {
+        const char* command;
+        QStringList own;
+    } cases[] = {
+        {"rank", {"--engine"}},
+        {"batch", {}},
+        {"send", {"--threads", "--passes"}},
+        {"history", {"--limit", "--csv", "--xlsx", "--chart", "--site", "--keyword", "--import"}},
+        {"sites", {}},
+        {"templates", {"--threads"}},
+    };
+    const QStringList all = {"--engine", "--threads", "--passes", "--limit",   "--csv",
+                             "--xlsx",   "--chart",   "--site",   "--keyword", "--import"};
+    for (const auto& c : cases) {
+        const Outcome o = RunCli({c.command, "--help"});
+        EXPECT_EQ(o.code, 0) << Show(o);
+        EXPECT_TRUE(o.out.startsWith(QStringLiteral("usage: moting-seo-cli %1 [options]\n")
+                                         .arg(QString::fromLatin1(c.command))))
+            << Show(o);
+        for (const QString& option : all)
+            EXPECT_EQ(o.out.contains(option + QLatin1Char(' ')) ||
+                          o.out.contains(option + QLatin1Char(']')),
+                      c.own.contains(option))
+                << c.command << " " << option.toStdString();
+        for (const char* common : {"--dir DIR", "--verbose", "--help"})
+            EXPECT_TRUE(o.out.contains(QLatin1String(common))) << c.command;
+    }
+    const Outcome all_ = RunCli({"--help"});
+    EXPECT_TRUE(all_.out.startsWith(QStringLiteral("usage: moting-seo-cli COMMAND [options]\n")));
+    for (const QString& option : all)
+        EXPECT_TRUE(all_.out.contains(option)) << option.toStdString();
+}
+
 // One fetch per template, with the first site it suits; a table of what works, no log.
 TEST(CliTemplates, checkSaysWhichTemplatesWork) {
     TestServer server;
@@ -952,7 +987,7 @@ TEST_P(CliExitTest, exitCodeAndMessage) {
 
     EXPECT_EQ(o.code, c.code) << Show(o);
     if (c.code == 0 && c.errFirst.isEmpty()) {
-        EXPECT_TRUE(o.out.startsWith(QStringLiteral("usage: moting-seo-cli COMMAND"))) << Show(o);
+        EXPECT_TRUE(o.out.startsWith(QStringLiteral("usage: moting-seo-cli "))) << Show(o);
         EXPECT_EQ(o.err, QString());
     } else {
         EXPECT_EQ(o.out, QString());
@@ -976,6 +1011,43 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ExitCase{"help", {"--help"}, NoFiles, 0, {}, {}},
         ExitCase{"helpAfterACommand", {"rank", "--help"}, NoFiles, 0, {}, {}},
+        // An option of another command is no option of this one.
+        ExitCase{"rankWithThreads",
+                 {"rank", "a.example", "seo", "--threads", "2", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "rank takes no option --threads",
+                 {}},
+        ExitCase{"batchWithLimit",
+                 {"batch", "--limit", "1", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "batch takes no option --limit",
+                 {}},
+        ExitCase{"sendWithEngine",
+                 {"send", "--engine", "baidu", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "send takes no option --engine",
+                 {}},
+        ExitCase{"historyWithThreads",
+                 {"history", "--threads", "5", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "history takes no option --threads",
+                 {}},
+        ExitCase{"sitesWithCsv",
+                 {"sites", "list", "--csv", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "sites takes no option --csv",
+                 {}},
+        ExitCase{"templatesWithPasses",
+                 {"templates", "check", "--passes", "2", "--dir", "{dir}"},
+                 NoFiles,
+                 2,
+                 "templates takes no option --passes",
+                 {}},
         ExitCase{"missingTemplates",
                  {"send", "--dir", "{dir}"},
                  SitesOnly,
