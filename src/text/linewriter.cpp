@@ -1,6 +1,9 @@
 #include "linewriter.h"
 
+#include "atomicfile.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,8 +22,21 @@ bool AppendLineToFile(const QString& fileName, std::string_view line, bool rewri
     std::unique_lock<std::recursive_mutex> guard(FileLock(), std::defer_lock);
     if (lock)
         guard.lock();
+    if (rewrite) {
+        // The new content replaces the old whole, or the old stays (a full disk would otherwise
+        // leave the file emptied).
+        // errno tells the caller why, as a failed open would.
+        if (QFileInfo(fileName).isDir()) {
+            errno = EISDIR;
+            return false;
+        }
+        std::string bytes;
+        bytes.reserve(line.size() + 2);
+        bytes.append(line).append("\r\n");
+        return ReplaceFileAtomically(fileName, bytes);
+    }
     const QByteArray path = QFile::encodeName(fileName);
-    std::FILE* file = std::fopen(path.constData(), rewrite ? "wbe" : "abe");
+    std::FILE* file = std::fopen(path.constData(), "abe");
     if (!file)
         return false;
     bool ok = std::fwrite(line.data(), 1, line.size(), file) == line.size();

@@ -8,8 +8,9 @@
 // Serialises whole line writes of all threads to the program's text files.
 std::recursive_mutex& FileLock();
 
-// Writes line + CR LF to the file (created, or emptied first when rewrite is set). Returns
-// false on any failure; never throws.
+// Writes line + CR LF to the file: appended (the file created if missing), or with rewrite as
+// the file's whole new content, which replaces the old atomically, so a failed write leaves the
+// old content. Returns false on any failure; never throws.
 bool AppendLineToFile(const QString& fileName, std::string_view line, bool rewrite, bool lock);
 
 // A file that lines are appended to during a send run, through one descriptor opened for

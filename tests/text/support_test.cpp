@@ -3,6 +3,7 @@
 #include "linewriter.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
@@ -26,6 +27,26 @@ TEST(AppendLineToFile, CreatesAppendsAndRewrites) {
     EXPECT_EQ(ReadAll(path), QByteArray("http://a/\t10:00:00\r\n\xD6\xD0\r\n"));
     EXPECT_TRUE(AppendLineToFile(path, "", true, false));
     EXPECT_EQ(ReadAll(path), QByteArray("\r\n"));
+}
+
+// A rewrite that cannot be written whole (here past the file size limit, as on a full disk)
+// leaves the last content rather than an emptied file.
+TEST(AppendLineToFile, FailedRewriteKeepsTheOldContent) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("temp.txt");
+    ASSERT_TRUE(AppendLineToFile(path, "old page", true, true));
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = AppendLineToFile(path, std::string(1000, 'x'), true, true);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadAll(path), QByteArray("old page\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"temp.txt"});
 }
 
 TEST(AppendLineToFile, FailureReturnsFalseAndReleasesTheLock) {
