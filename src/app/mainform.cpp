@@ -25,6 +25,7 @@
 #include "rankscan.h"
 #include "sendrun.h"
 #include "settingform.h"
+#include "settingkeys.h"
 #include "sitelist.h"
 #include "spinvalue.h"
 #include "startrun.h"
@@ -76,6 +77,8 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     auto* historyLayout = new QVBoxLayout(ui->QuerySortTabSheet);
     historyLayout->setContentsMargins(0, 114, 0, 0);
     historyLayout->addWidget(ui->SortPageControl);
+    ui->ThreadCount->setRange(Settings::ThreadCount.min, Settings::ThreadCount.max);
+    ui->SendCount->setRange(Settings::SendCount.min, Settings::SendCount.max);
     ui->ThreadCount->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     ui->SendCount->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
 
@@ -210,16 +213,16 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 
 // Size and place as the window was left, when that fits a screen.
 void TMainForm::restoreGeometry() {
-    const int width = SettingsFile->readInteger("Window", "Width", 0);
-    const int height = SettingsFile->readInteger("Window", "Height", 0);
+    const int width = Settings::WindowWidth.read(*SettingsFile);
+    const int height = Settings::WindowHeight.read(*SettingsFile);
     if (width <= 0 || height <= 0)
         return;
-    const QRect place(SettingsFile->readInteger("Window", "Left", x()),
-                      SettingsFile->readInteger("Window", "Top", y()), width, height);
+    const QRect place(Settings::WindowLeft.readOr(*SettingsFile, x()),
+                      Settings::WindowTop.readOr(*SettingsFile, y()), width, height);
     resize(place.size().expandedTo(minimumSize()));
     if (QGuiApplication::screenAt(place.center()))
         move(place.topLeft());
-    if (SettingsFile->readBool("Window", "Maximized", false))
+    if (Settings::WindowMaximized.read(*SettingsFile))
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 
@@ -228,11 +231,11 @@ void TMainForm::saveGeometry() {
     if (!isVisible())
         return;
     const QRect place = isMaximized() ? normalGeometry() : geometry();
-    SettingsFile->writeInteger("Window", "Left", place.x());
-    SettingsFile->writeInteger("Window", "Top", place.y());
-    SettingsFile->writeInteger("Window", "Width", place.width());
-    SettingsFile->writeInteger("Window", "Height", place.height());
-    SettingsFile->writeBool("Window", "Maximized", isMaximized());
+    Settings::WindowLeft.write(*SettingsFile, place.x());
+    Settings::WindowTop.write(*SettingsFile, place.y());
+    Settings::WindowWidth.write(*SettingsFile, place.width());
+    Settings::WindowHeight.write(*SettingsFile, place.height());
+    Settings::WindowMaximized.write(*SettingsFile, isMaximized());
 }
 
 TMainForm::~TMainForm() {
@@ -273,15 +276,15 @@ void TMainForm::loadEngines() {
 }
 
 void TMainForm::LoadSendSettings() {
-    ui->ThreadCount->setValue(SettingsFile->readInteger("Setting", "ThreadCount", 8));
-    ui->SendCount->setValue(SettingsFile->readInteger("Setting", "SendCount", 2));
+    ui->ThreadCount->setValue(Settings::ThreadCount.read(*SettingsFile));
+    ui->SendCount->setValue(Settings::SendCount.read(*SettingsFile));
 }
 
 void TMainForm::SaveSendSettings() {
     const int threads = SpinValue(ui->ThreadCount, ui->ThreadCount->minimum());
     const int passes = SpinValue(ui->SendCount, ui->SendCount->minimum());
-    SettingsFile->writeInteger("Setting", "ThreadCount", threads);
-    SettingsFile->writeInteger("Setting", "SendCount", passes);
+    Settings::ThreadCount.write(*SettingsFile, threads);
+    Settings::SendCount.write(*SettingsFile, passes);
 }
 
 void TMainForm::SetStatusText(const Text& text) {

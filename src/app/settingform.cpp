@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "inifile.h"
+#include "settingkeys.h"
 #include "spinvalue.h"
 #include "ui_settingform.h"
 
@@ -20,18 +21,18 @@ TSettingForm::~TSettingForm() = default;
 
 void TSettingForm::FormCreate() {
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
-    ui->SortToDB->setChecked(m_settings.readBool("SortQuery", "SortToDB", true));
-    ui->QuerySleep->setValue(m_settings.readInteger("SortQuery", "QuerySleep", 2000));
-    ui->AllowHttps->setChecked(m_settings.readBool("Setting", "AllowHttps", false));
-    ui->FollowRedirects->setChecked(m_settings.readBool("Setting", "FollowRedirects", false));
+    ui->SortToDB->setChecked(Settings::SortToDB.read(m_settings));
+    ui->QuerySleep->setValue(Settings::QuerySleep.read(m_settings));
+    ui->AllowHttps->setChecked(Settings::AllowHttps.read(m_settings));
+    ui->FollowRedirects->setChecked(Settings::FollowRedirects.read(m_settings));
 }
 
 void TSettingForm::OKButtonClick() {
-    m_settings.writeBool("SortQuery", "SortToDB", ui->SortToDB->isChecked());
+    Settings::SortToDB.write(m_settings, ui->SortToDB->isChecked());
     // An emptied field is written as 0; a negative pause is kept, the rank scan waits 0 then.
-    m_settings.writeInteger("SortQuery", "QuerySleep", SpinValue(ui->QuerySleep, 0));
-    m_settings.writeBool("Setting", "AllowHttps", ui->AllowHttps->isChecked());
-    m_settings.writeBool("Setting", "FollowRedirects", ui->FollowRedirects->isChecked());
+    Settings::QuerySleep.write(m_settings, SpinValue(ui->QuerySleep, 0));
+    Settings::AllowHttps.write(m_settings, ui->AllowHttps->isChecked());
+    Settings::FollowRedirects.write(m_settings, ui->FollowRedirects->isChecked());
 }
 
 void TSettingForm::QuitButtonClick() {

@@ -16,6 +16,7 @@
 #include "rankscan.h"
 #include "ranktrend.h"
 #include "sendrun.h"
+#include "settingkeys.h"
 #include "sitelist.h"
 #include "startrun.h"
 #include "templatecheck.h"
@@ -144,11 +145,11 @@ int RunSend(const Options& o) {
     IniFile settings(o.dir + QStringLiteral("Setting.ini"));
     // As the window's spin edits do: stored values brought into their ranges, then saved.
     const int threads =
-        std::clamp(o.threads.value_or(settings.readInteger("Setting", "ThreadCount", 8)), 1, 20);
+        Settings::ThreadCount.clamp(o.threads.value_or(Settings::ThreadCount.read(settings)));
     const int passes =
-        std::clamp(o.passes.value_or(settings.readInteger("Setting", "SendCount", 2)), 1, 100);
-    settings.writeInteger("Setting", "ThreadCount", threads);
-    settings.writeInteger("Setting", "SendCount", passes);
+        Settings::SendCount.clamp(o.passes.value_or(Settings::SendCount.read(settings)));
+    Settings::ThreadCount.write(settings, threads);
+    Settings::SendCount.write(settings, passes);
 
     SiteList sites;
     try {
@@ -214,7 +215,7 @@ int RunTemplates(const Options& o) {
         throw UsageError("use: templates check");
     IniFile settings(o.dir + QStringLiteral("Setting.ini"));
     const int threads =
-        std::clamp(o.threads.value_or(settings.readInteger("Setting", "ThreadCount", 8)), 1, 20);
+        Settings::ThreadCount.clamp(o.threads.value_or(Settings::ThreadCount.read(settings)));
     SiteList sites;
     const QString sitePath = o.dir + QStringLiteral("Url.txt");
     if (QFile::exists(sitePath))

@@ -7,6 +7,7 @@
 #include "linewriter.h"
 #include "rankdb.h"
 #include "resultrecipe.h"
+#include "settingkeys.h"
 #include "statussink.h"
 #include "strsearch.h"
 
@@ -117,7 +118,7 @@ void RankScan::begin() {
         return;
     // The database would refuse the rank only after every page had been loaded: the same
     // words now, before the first.
-    if (m_settings.readBool("SortQuery", "SortToDB", true)) {
+    if (Settings::SortToDB.read(m_settings)) {
         for (const RankQuery& q : m_queries) {
             if (const QString refused = RankFieldsError(TrimText(q.site), TrimText(q.keyword));
                 !refused.isEmpty()) {
@@ -216,13 +217,11 @@ void RankScan::QueryRank() {
     if (s.engine >= 0 && s.engine < static_cast<int>(s.profiles.size()))
         s.profile = s.profiles[static_cast<size_t>(s.engine)];
     // A negative pause would never end on some platforms; it counts as none.
-    s.pause = std::max(0, m_settings.readInteger("SortQuery", "QuerySleep", 2000));
-    s.loadLimit = std::chrono::seconds(
-        std::clamp(m_settings.readInteger("SortQuery", "PageTimeout", 60), 1, 3600));
+    s.pause = Settings::QuerySleep.readInRange(m_settings);
+    s.loadLimit = std::chrono::seconds(Settings::PageTimeout.readInRange(m_settings));
     if (s.profile.mode == ScanMode::Recipe) {
-        s.pageSize = EffectivePageSize(
-            s.profile, m_settings.readInteger("SortQuery", "PageSize", kResultsPerPage));
-        const int depth = std::clamp(m_settings.readInteger("SortQuery", "Depth", 500), 1, 1000);
+        s.pageSize = EffectivePageSize(s.profile, Settings::PageSize.read(m_settings));
+        const int depth = Settings::Depth.readInRange(m_settings);
         s.lastPage = (depth + s.pageSize - 1) / s.pageSize;
         s.script = ResultScript(s.profile.recipe);
     }
@@ -366,7 +365,7 @@ void RankScan::endScan(Outcome unfinished, const QString& reason) {
                 .arg(s.profile.name.isEmpty() ? QStringLiteral("搜索引擎") : s.profile.name,
                      reason)));
     }
-    const bool storing = m_settings.readBool("SortQuery", "SortToDB", true);
+    const bool storing = Settings::SortToDB.read(m_settings);
     for (Member& m : s.members) {
         QueryResult r = m.result && result ? *m.result : QueryResult{};
         if (!m.result || !result) {
