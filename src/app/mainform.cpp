@@ -345,8 +345,8 @@ BrowserPage& TMainForm::browser() {
 }
 
 void TMainForm::QuerySortButtonClick() {
-    RunRankQueries(QStringToGbk(ui->QueryWeb->text()), QStringToGbk(ui->QueryKey->text()),
-                   std::to_string(ui->SearcherCombox->currentIndex()));
+    RunRankQueries({{QStringToGbk(ui->QueryWeb->text()), QStringToGbk(ui->QueryKey->text()),
+                     ui->SearcherCombox->currentIndex()}});
 }
 
 void TMainForm::BatchQueryClick() {
@@ -354,16 +354,16 @@ void TMainForm::BatchQueryClick() {
                                 m_batch);
     // Taking the lists empties them: "退出" after an earlier batch must not run it again.
     const BatchLists batch = std::exchange(m_batch, {});
+    // The dialog's lists become typed queries here, their one way into the program.
     if (!batch.BatchWebs.empty())
-        RunRankQueries(batch.BatchWebs, batch.BatchKeys, batch.BatchEngines);
+        RunRankQueries(ParseQueries(batch));
 }
 
-void TMainForm::RunRankQueries(const Text& sites, const Text& keywords, const Text& engines) {
+void TMainForm::RunRankQueries(std::vector<RankQuery> queries) {
     // One run at a time: the buttons that start one are off until it ends.
     if (m_rankRunActive)
         return;
     loadEngines();
-    std::vector<RankQuery> queries = ParseQueries({sites, keywords, engines});
     m_rankRunActive = true;
     ui->QuerySortButton->setEnabled(false);
     ui->BatchQuery->setEnabled(false);

@@ -63,9 +63,8 @@ public:
     RankDatabase& dataQuery() { return *DataQuery; }
 
     // Starts rank queries, one after another, and returns at once; when they have ended, one
-    // message reports the ranks found, the blocks and the failures. The lists are item lists
-    // (entries joined by the byte 0xFF); engines in decimal.
-    void RunRankQueries(const Text& sites, const Text& keywords, const Text& engines);
+    // message reports the ranks found, the blocks and the failures.
+    void RunRankQueries(std::vector<RankQuery> queries);
     bool rankRunActive() const { return m_rankRunActive; }
     QString rankProgressText() const;
     // The send run's progress as the status bar shows it.

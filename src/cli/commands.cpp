@@ -67,13 +67,12 @@ int ExitCode(Outcome outcome, int code) {
 }
 
 // Runs rank queries as the window's runner does, printing a line for each as it ends.
-int RunQueryLists(const Options& o, const BatchLists& lists) {
+int RunQueries(const Options& o, std::vector<RankQuery> queries) {
     IniFile settings(o.dir + QStringLiteral("Setting.ini"));
     RankDatabase database(ConnectionString(o));
     // A database that cannot take the results fails the command before any page is loaded.
     database.connection();
     ConsoleStatus status(o.verbose);
-    std::vector<RankQuery> queries = ParseQueries(lists);
     BrowserPage browser(o.dir + QStringLiteral("browser"));
     bool stopRequested = false;
     RankScan scan(
@@ -122,7 +121,7 @@ int RunRank(const Options& o) {
     const int engine = EngineIndex(o.engine);
     std::vector<RankDatabase::BatchRow> rows{
         {0, QStringToGbk(o.args[0]), QStringToGbk(o.args[1]), engine < 0 ? 0 : engine + 1}};
-    return RunQueryLists(o, MakeBatchLists(rows));
+    return RunQueries(o, MakeBatchQueries(rows));
 }
 
 int RunBatch(const Options& o) {
@@ -130,13 +129,13 @@ int RunBatch(const Options& o) {
         throw UsageError("batch takes no arguments");
     LoadEngines(o);
     RankDatabase database(ConnectionString(o));
-    const BatchLists lists = MakeBatchLists(database.batchRows());
+    std::vector<RankQuery> queries = MakeBatchQueries(database.batchRows());
     database.close();
-    if (lists.BatchWebs.empty()) {
+    if (queries.empty()) {
         PrintErr(QStringLiteral("The batch list is empty."));
         return 0;
     }
-    return RunQueryLists(o, lists);
+    return RunQueries(o, std::move(queries));
 }
 
 int RunSend(const Options& o) {

@@ -6,20 +6,26 @@
 #include "rankscan.h"
 #include "strsearch.h"
 
-BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows,
-                          const EngineProfiles& engines) {
-    BatchLists lists;
-    auto add = [&lists](const Text& site, const Text& keyword, int engine) {
-        lists.BatchWebs += site + kItemSeparator;
-        lists.BatchKeys += keyword + kItemSeparator;
-        lists.BatchEngines += std::to_string(engine) + kItemSeparator;
-    };
+std::vector<RankQuery> MakeBatchQueries(const std::vector<RankDatabase::BatchRow>& rows,
+                                        const EngineProfiles& engines) {
+    std::vector<RankQuery> queries;
     for (const RankDatabase::BatchRow& row : rows) {
         if (row.code == 0)
             for (int engine = 0; engine < static_cast<int>(engines.size()); ++engine)
-                add(row.site, row.keyword, engine);
+                queries.push_back({row.site, row.keyword, engine});
         else
-            add(row.site, row.keyword, row.code - 1);
+            queries.push_back({row.site, row.keyword, row.code - 1});
+    }
+    return queries;
+}
+
+BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows,
+                          const EngineProfiles& engines) {
+    BatchLists lists;
+    for (const RankQuery& q : MakeBatchQueries(rows, engines)) {
+        lists.BatchWebs += q.site + kItemSeparator;
+        lists.BatchKeys += q.keyword + kItemSeparator;
+        lists.BatchEngines += std::to_string(q.engine) + kItemSeparator;
     }
     // No separator after the last entry, or reading the lists back gives an empty extra one.
     if (!lists.BatchWebs.empty()) {

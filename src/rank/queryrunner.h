@@ -16,8 +16,13 @@ struct BatchLists {
     Text BatchEngines;
 };
 
-// The lists for a batch list: a row for all engines gives a query for each engine of the
+// The queries of a batch list: a row for all engines gives a query for each engine of the
 // table, in its order.
+std::vector<RankQuery> MakeBatchQueries(const std::vector<RankDatabase::BatchRow>& rows,
+                                        const EngineProfiles& engines = CurrentEngineProfiles());
+
+// The same as the item lists the batch dialog hands to the window, the one place where queries
+// travel joined.
 BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows,
                           const EngineProfiles& engines = CurrentEngineProfiles());
 

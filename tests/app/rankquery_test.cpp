@@ -159,7 +159,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QList<Seen> seen;
         WatchLoads(*m_engine, form, seen);
-        form.RunRankQueries(Gbk(typed), Gbk(keyword), std::to_string(engine));
+        form.RunRankQueries({{Gbk(typed), Gbk(keyword), engine}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
         QCOMPARE(Served(m_engine->served()), ServedPages(engine, keyword, 1, pages));
@@ -233,10 +233,8 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.RunRankQueries("www.a-one.cn\xFFwww.b-two.cn\xFFwww.c-three.cn", "k1\xFFk2\xFFk3",
-                            "2\xFF"
-                            "1\xFF"
-                            "0");
+        form.RunRankQueries(
+            {{"www.a-one.cn", "k1", 2}, {"www.b-two.cn", "k2", 1}, {"www.c-three.cn", "k3", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
         QCOMPARE(Served(m_engine->served()), QStringLiteral("2:1:k1 1:1:k2 0:1:k3 0:2:k3"));
@@ -263,9 +261,7 @@ private slots:
                 QMetaObject::invokeMethod(
                     &form, [&form] { form.close(); }, Qt::QueuedConnection);
         });
-        form.RunRankQueries("www.nowhere.cn\xFFwww.found.cn", "k1\xFFk2",
-                            "0\xFF"
-                            "0");
+        form.RunRankQueries({{"www.nowhere.cn", "k1", 0}, {"www.found.cn", "k2", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
         QVERIFY(!form.isVisible());
@@ -309,9 +305,7 @@ private slots:
         QCOMPARE(codes->itemText(4), QStringLiteral("找找"));
 
         form.StoreRank("www.target.cn", "k2", kSogou, 9);
-        form.RunRankQueries("www.target.cn\xFFtarget.cn", "k1\xFFk3",
-                            "0\xFF"
-                            "3");
+        form.RunRankQueries({{"www.target.cn", "k1", 0}, {"target.cn", "k3", 3}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
         QCOMPARE(Served(m_engine->served()), QStringLiteral("0:1:k1 0:2:k1 3:1:k3 3:2:k3"));
@@ -330,7 +324,7 @@ private slots:
 
         // A verification page waits for the person in the window; one who stops instead
         // leaves the day's earlier rank as it was, and no report.
-        form.RunRankQueries("www.target.cn", "k2", "1");
+        form.RunRankQueries({{"www.target.cn", "k2", 1}});
         QTRY_COMPARE_WITH_TIMEOUT(form.statusText(),
                                   QStringLiteral("请在下方完成验证，完成后查询自动继续"), 60000);
         Click(&form, "StopQueryButton");
@@ -352,7 +346,7 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.RunRankQueries("www.target.cn", Gbk(QString(31, QChar(0x4E2D))), "0");
+        form.RunRankQueries({{"www.target.cn", Gbk(QString(31, QChar(0x4E2D))), 0}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
 
         QCOMPARE(m_engine->pagesServed(), 0);
@@ -372,7 +366,7 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.RunRankQueries("www.target.cn", "seo", "0");
+        form.RunRankQueries({{"www.target.cn", "seo", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
 
         QCOMPARE(m_engine->pagesServed(), 3);

@@ -85,7 +85,7 @@ private slots:
             last = now;
             ++ticks;
         });
-        form.RunRankQueries("www.target.cn", "seo", "0");
+        form.RunRankQueries({{"www.target.cn", "seo", 0}});
         clock.start();
         tick.start();
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 120000);
@@ -120,10 +120,8 @@ private slots:
                     QTest::mouseClick(stop, Qt::LeftButton);
                 });
         });
-        form.RunRankQueries("www.one.cn\xFFwww.two.cn\xFFwww.three.cn", "k1\xFFk2\xFFk3",
-                            "0\xFF"
-                            "0\xFF"
-                            "0");
+        form.RunRankQueries(
+            {{"www.one.cn", "k1", 0}, {"www.two.cn", "k2", 0}, {"www.three.cn", "k3", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 120000);
 
         QVERIFY(enabledDuringRun);
@@ -151,7 +149,7 @@ private slots:
         auto form = std::make_unique<TMainForm>(m_dir->path());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        form->RunRankQueries("www.target.cn", "seo", "0");
+        form->RunRankQueries({{"www.target.cn", "seo", 0}});
         // Page 1 has loaded when the pause begins.
         QTRY_VERIFY_WITH_TIMEOUT(form->statusText() == QStringLiteral("在第 1 页中查找") &&
                                      m_engine->pagesServed() == 1,
@@ -180,7 +178,7 @@ private slots:
             endedUnderTheDialog = dialog->isVisible();
             Click(dialog, "QuitButton");
         });
-        form.RunRankQueries("www.target.cn", "seo", "0");
+        form.RunRankQueries({{"www.target.cn", "seo", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(m_engine->pagesServed() == 1, 60000);
         form.SettingMenuClick();
         QVERIFY(settings.ran());
@@ -200,7 +198,7 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.RunRankQueries("www.target.cn", "k1", "0");
+        form.RunRankQueries({{"www.target.cn", "k1", 0}});
 
         const QString ask = QStringLiteral("请在下方完成验证，完成后查询自动继续");
         QTRY_COMPARE_WITH_TIMEOUT(form.statusText(), ask, 60000);
@@ -229,7 +227,7 @@ private slots:
 
         // The engine's cookie stays in the profile: the next query is let through.
         const int before = m_engine->pagesServed();
-        form.RunRankQueries("www.target.cn", "k2", "0");
+        form.RunRankQueries({{"www.target.cn", "k2", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
         QCOMPARE(m_engine->pagesServed() - before, 1);
         shown = MessageBox::takeShown();
@@ -251,11 +249,8 @@ private slots:
         Control<QTabWidget>(&form, "SEOPageControl")->setCurrentIndex(1);
         Control<QLineEdit>(&form, "QueryWeb")->setText(QStringLiteral("www.example.com"));
         Control<QLineEdit>(&form, "QueryKey")->setText(QStringLiteral("seo 优化"));
-        form.RunRankQueries("www.example.com\xFFwww.example.org",
-                            QStringToGbk(QStringLiteral("seo 优化")) + "\xFF"
-                                                                       "seo",
-                            "0\xFF"
-                            "0");
+        form.RunRankQueries({{"www.example.com", QStringToGbk(QStringLiteral("seo 优化")), 0},
+                             {"www.example.org", "seo", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(m_engine->pagesServed() == 2, 60000);
         QVERIFY(QDir().mkpath(out) && form.grab().save(out + "/rank-run.png"));
         Click(&form, "StopQueryButton");
