@@ -48,7 +48,6 @@ constexpr auto kTick = 10ms;
 constexpr auto kPostEvery = 2ms;
 // Far beyond any sane run: the bench gives up instead of hanging.
 constexpr auto kWatchdog = 180s;
-const Text kDone = "\xCD\xEA\xB3\xC9"; // "完成"
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -466,7 +465,7 @@ int main(int argc, char* argv[]) {
                     "server; %d failed\n",
                     kWorkers, alone.rate, alone.cpuPerFetchUs, alone.failed);
 
-    const bool ok = logLines == kJobs && status.startsWith(GbkToQString(kDone)) &&
+    const bool ok = logLines == kJobs && status.startsWith(GbkToQString(kGbkDone)) &&
                     (!ab.ran || ab.failed == 0) && (!abAfter.ran || abAfter.failed == 0) &&
                     alone.failed == 0;
     return ok ? 0 : 1;

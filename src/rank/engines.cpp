@@ -239,7 +239,6 @@ int EffectivePageSize(const EngineProfile& profile, int wished) {
 Text EncodeKeyword(std::string_view keyword) {
     const QString units = GbkToQString(keyword);
     Text out;
-    static constexpr char kHex[] = "0123456789ABCDEF";
     for (qsizetype i = 0; i < units.size(); ++i) {
         const char16_t u = units[i].unicode();
         // & = + ? would end the keyword, start another parameter or turn into a space.
@@ -257,8 +256,8 @@ Text EncodeKeyword(std::string_view keyword) {
                 : 1;
         for (const char byte : units.mid(i, length).toUtf8()) {
             out.push_back('%');
-            out.push_back(kHex[(static_cast<unsigned char>(byte) >> 4) & 0xF]);
-            out.push_back(kHex[static_cast<unsigned char>(byte) & 0xF]);
+            out.push_back(kHexDigits[(static_cast<unsigned char>(byte) >> 4) & 0xF]);
+            out.push_back(kHexDigits[static_cast<unsigned char>(byte) & 0xF]);
         }
         i += length - 1;
     }

@@ -41,6 +41,11 @@ const char* const kSchema[] = {
             CHECK (SearcherType BETWEEN 0 AND 65535)))",
 };
 
+// The Outcome column of a stored rank: only ranks found and sites not found are stored.
+QString OutcomeText(int rank) {
+    return rank > 0 ? QStringLiteral("ranked") : QStringLiteral("not found");
+}
+
 // Another copy of the program writing at the same moment is waited for, not failed.
 constexpr int kBusyTimeoutMs = 10000;
 
@@ -242,7 +247,7 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
         insert.addBindValue(day);
         // A null text would go in as NULL.
         insert.addBindValue(url.isNull() ? QStringLiteral("") : url);
-        insert.addBindValue(rank > 0 ? QStringLiteral("ranked") : QStringLiteral("not found"));
+        insert.addBindValue(OutcomeText(rank));
         Exec(insert);
         if (!db.commit())
             Fail(db.lastError());
@@ -326,8 +331,7 @@ RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>
             insert.addBindValue(row.rank);
             insert.addBindValue(day);
             insert.addBindValue(row.url.isNull() ? QStringLiteral("") : row.url);
-            insert.addBindValue(row.rank > 0 ? QStringLiteral("ranked")
-                                             : QStringLiteral("not found"));
+            insert.addBindValue(OutcomeText(row.rank));
             Exec(insert);
             ++count.added;
         }

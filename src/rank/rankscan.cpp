@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kMarkerPages = 50;
 constexpr int kResultsPerPage = 10;
-const Text kDone = "\xCD\xEA\xB3\xC9"; // "完成"
 
 } // namespace
 
@@ -357,7 +356,7 @@ void RankScan::endScan(Outcome unfinished, const QString& reason) {
     Scan& s = m_scans[m_current];
     const bool result = unfinished == Outcome::NotFound;
     if (result) {
-        m_status.SetStatusText(kDone);
+        m_status.SetStatusText(kGbkDone);
     } else {
         m_status.SetStatusText(QStringToGbk(
             (unfinished == Outcome::Blocked ? QStringLiteral("%1 显示了验证页面，查询已中止: %2")

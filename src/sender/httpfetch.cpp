@@ -23,10 +23,6 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-bool IsHexDigit(char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 bool IsNameChar(char c) {
     return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.' ||
            c == '_';
@@ -92,7 +88,6 @@ std::string ToAscii(std::string_view gbk) {
 // target: each goes out percent-encoded; every other byte as it is.
 std::string EscapeTargetBytes(std::string_view ascii) {
     static constexpr std::string_view kUnsafe = " \"<>\\^`{|}";
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(ascii.size());
     for (const char c : ascii) {
@@ -101,18 +96,9 @@ std::string EscapeTargetBytes(std::string_view ascii) {
             continue;
         }
         const auto byte = static_cast<unsigned char>(c);
-        out += {'%', kHex[byte >> 4], kHex[byte & 0x0F]};
+        out += {'%', kHexDigits[byte >> 4], kHexDigits[byte & 0x0F]};
     }
     return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerByte(a[i]) != LowerByte(b[i]))
-            return false;
-    return true;
 }
 
 bool IsFollowedStatus(int status) {

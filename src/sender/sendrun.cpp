@@ -10,8 +10,6 @@
 
 namespace {
 
-const Text kDone = "\xCD\xEA\xB3\xC9"; // "完成"
-
 // The local time as H:mm:ss, without Qt's locale and formatting machinery on every line.
 std::string ClockText() {
     const std::time_t now = std::time(nullptr);
@@ -129,7 +127,7 @@ void SendRun::workerEnded(const std::vector<TemplateTally>& tallies) {
             }
         }
         m_ended = true;
-        m_status.SetStatusText(kDone);
+        m_status.SetStatusText(kGbkDone);
         emit finished();
     }
 }

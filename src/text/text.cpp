@@ -2,10 +2,6 @@
 
 namespace {
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 int HexValue(char c) {
     if (c <= '9')
         return c - '0';

@@ -16,8 +16,28 @@ using TextList = std::vector<Text>;
 inline constexpr char kItemSeparator = '\xFF';
 inline const Text kNotFound(1, kItemSeparator);
 
+// "完成", the text the status line shows when a run has ended.
+inline constexpr char kGbkDone[] = "\xCD\xEA\xB3\xC9";
+
+// The digits of percent-encoded bytes, upper case as the engines and servers expect.
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 inline constexpr char LowerByte(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
+}
+
+inline constexpr bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Equal but for the case of ASCII letters.
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerByte(a[i]) != LowerByte(b[i]))
+            return false;
+    return true;
 }
 
 // Bytes 0x41-0x5A gain 0x20, whatever they belong to; the length never changes.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
@@ -13,7 +15,6 @@
 
 // Every text the program reads from or writes to a file is GBK; these literals are the bytes a
 // user's file would hold.
-inline constexpr char kGbkDone[] = "\xCD\xEA\xB3\xC9";    // 完成
 inline constexpr char kGbkChinese[] = "\xD6\xD0\xCE\xC4"; // 中文
 
 inline bool WriteFileBytes(const QString& path, const QByteArray& bytes) {

@@ -19,8 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const Text kDone = "\xCD\xEA\xB3\xC9"; // "完成"
-
 class RecordingSink : public StatusSink {
 public:
     void SetStatusText(const Text& text) override {
@@ -118,8 +116,8 @@ TEST(SendRun, FetchesEveryJobOncePerPassAndLogsOnlySuccesses) {
         EXPECT_TRUE(line.match(QString::fromLatin1(l)).hasMatch()) << l.toStdString();
 
     const TextList texts = f.sink.texts();
-    EXPECT_EQ(std::count(texts.begin(), texts.end(), kDone), 1);
-    EXPECT_EQ(texts.back(), kDone);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), kGbkDone), 1);
+    EXPECT_EQ(texts.back(), kGbkDone);
     EXPECT_EQ(texts.size(), static_cast<size_t>(expected) + 1);
 }
 
@@ -159,7 +157,7 @@ TEST(SendRun, MoreWorkersThanJobsAndAllFailing) {
     EXPECT_EQ(run.jobsSucceeded(), 0);
     EXPECT_FALSE(QFile::exists(f.path("SendLog.txt")));
     const TextList texts = f.sink.texts();
-    EXPECT_EQ(std::count(texts.begin(), texts.end(), kDone), 1);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), kGbkDone), 1);
 }
 
 TEST(SendRun, DestroyingARunAbortsFetchesInFlight) {
