@@ -1,5 +1,6 @@
 #include "../xlsxsheet.h"
 #include "historymodel.h"
+#include "historysupport.h"
 #include "mainform.h"
 #include "messagebox.h"
 #include "rankdb.h"
@@ -44,7 +45,7 @@ void StoreKnownRows(TMainForm& form) {
 }
 
 QTableView* Grid(TMainForm& form) {
-    return form.findChild<QTableView*>("SortDBGrid");
+    return HistoryGrid(form);
 }
 
 QStringList GridRows(TMainForm& form) {
@@ -65,12 +66,6 @@ QString QueryFields(TMainForm& form) {
     return form.findChild<QLineEdit*>("QueryWeb")->text() + "|" +
            form.findChild<QLineEdit*>("QueryKey")->text() + "|" +
            form.findChild<QComboBox*>("SearcherCombox")->currentText();
-}
-
-void ShowRankTab(TMainForm& form) {
-    auto* pages = form.findChild<QTabWidget*>("SEOPageControl");
-    const int tab = pages->indexOf(form.findChild<QWidget*>("QuerySortTabSheet"));
-    QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {}, pages->tabBar()->tabRect(tab).center());
 }
 
 void ClickRow(TMainForm& form, int row) {

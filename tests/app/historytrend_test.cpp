@@ -1,3 +1,4 @@
+#include "historysupport.h"
 #include "mainform.h"
 #include "messagebox.h"
 #include "rankchartdialog.h"
@@ -48,13 +49,7 @@ void StoreKnownRows(TMainForm& form) {
 }
 
 QTableView* Grid(TMainForm& form) {
-    return Control<QTableView>(&form, "SortDBGrid");
-}
-
-void ShowRankTab(TMainForm& form) {
-    auto* pages = Control<QTabWidget>(&form, "SEOPageControl");
-    pages->setCurrentWidget(Control<QWidget>(&form, "QuerySortTabSheet"));
-    DrainEvents();
+    return HistoryGrid(form);
 }
 
 // The grid row showing this site on this day.
