@@ -362,8 +362,9 @@ private slots:
 
         bool saved = false;
         ModalDriver settings([&](QDialog* dialog) {
+            saved = dialog->grab().save(out + "/settings-send.png");
             ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
-            saved = dialog->grab().save(out + "/settings.png");
+            saved = dialog->grab().save(out + "/settings.png") && saved;
             Click(dialog, "QuitButton");
         });
         form.SettingMenuClick();

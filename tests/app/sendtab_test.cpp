@@ -100,6 +100,35 @@ private slots:
         QCOMPARE(form.findChild<QLineEdit*>("Url")->text(), QStringLiteral("example.com"));
     }
 
+    // For the documentation: set MT_SCREENSHOT_DIR to a folder to get the picture of a run under
+    // way, its progress bar with the time left.
+    void screenshotOfASendRun() {
+        const QString out = qEnvironmentVariable("MT_SCREENSHOT_DIR");
+        if (out.isEmpty())
+            QSKIP("MT_SCREENSHOT_DIR is not set");
+        TestServer server;
+        server.setDefaultResponse(
+            TestResponse::Raw("HTTP/1.1 200 OK\r\n").then("Content-Length: 0\r\n\r\n", 40ms));
+        QTemporaryDir dir;
+        QByteArray sites;
+        for (int i = 0; i < 40; ++i)
+            sites += "site" + QByteArray::number(i) + ".example.com\r\n";
+        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), sites));
+        const std::string base = server.url("");
+        QVERIFY(WriteFileBytes(dir.filePath("SL.txt"),
+                               QByteArray::fromStdString("9" + base + "/whois/{@url}\r\n9" + base +
+                                                         "/site/{_url}\r\n")));
+        TMainForm form(dir.path());
+        form.findChild<QSpinBox*>("ThreadCount")->setValue(2);
+        form.findChild<QSpinBox*>("SendCount")->setValue(3);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::mouseClick(form.findChild<QPushButton*>("StartButton"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(form.sendProgressText().contains(QStringLiteral("剩余")), 20000);
+        QTest::qWait(300);
+        QVERIFY(QDir().mkpath(out) && form.grab().save(out + "/send-run.png"));
+    }
+
     void wholeRunFromTheButton() {
         TestServer server;
         QTemporaryDir dir;
