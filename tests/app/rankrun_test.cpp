@@ -93,7 +93,9 @@ private slots:
 
         QCOMPARE(m_engine->pagesServed(), 4);
         qInfo("worst timer lateness during the run: %lld ms over %d ticks", worst, ticks);
-        QVERIFY2(worst < 50, qPrintable(QStringLiteral("a tick was %1 ms late").arg(worst)));
+        // A pause slept on the UI thread would hold a tick back by the whole 300 ms; the bound
+        // leaves room for a loaded test machine (the benchmarks measure the lateness itself).
+        QVERIFY2(worst < 200, qPrintable(QStringLiteral("a tick was %1 ms late").arg(worst)));
         QCOMPARE(MessageBox::takeShown().size(), 0);
     }
 
