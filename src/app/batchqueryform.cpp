@@ -83,7 +83,7 @@ void TBatchQueryForm::RefreshBatchList() {
 
 void TBatchQueryForm::AddBatchListButtonClick() {
     auto trimmed = [](QLineEdit* edit) {
-        const Text text = TrimText(QStringToGbk(edit->text()));
+        Text text = TrimText(QStringToGbk(edit->text()));
         edit->setText(GbkToQString(text));
         return text;
     };

@@ -46,8 +46,8 @@ std::vector<RankDatabase::HistoryRow> ReadHistoryCsv(const QByteArray& csv,
                      .arg(record.size())
                      .arg(titles.size()));
         RankDatabase::HistoryRow row{};
-        const QString site = record[column[Site]];
-        const QString keyword = record[column[Keyword]];
+        const QString& site = record[column[Site]];
+        const QString& keyword = record[column[Keyword]];
         if (site.trimmed().isEmpty() || keyword.trimmed().isEmpty())
             fail(QStringLiteral("the site or the keyword is empty"));
         row.site = QStringToGbk(site);

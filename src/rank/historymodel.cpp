@@ -52,7 +52,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
             return QColor(Qt::red);
         return {};
     }
-    const QVariant value = QSqlQueryModel::data(index, role);
+    QVariant value = QSqlQueryModel::data(index, role);
     if (role != Qt::DisplayRole)
         return value;
     switch (index.column()) {

@@ -81,7 +81,8 @@ PageReading ReadPageAnswer(const QString& json) {
     const QJsonObject out = document.object();
     reading.error = out.value(QStringLiteral("error")).toString();
     reading.blocks = out.value(QStringLiteral("blocks")).toInt();
-    for (const QJsonValue& value : out.value(QStringLiteral("results")).toArray()) {
+    const QJsonArray results = out.value(QStringLiteral("results")).toArray();
+    for (const auto& value : results) {
         const QJsonObject result = value.toObject();
         reading.results.push_back({result.value(QStringLiteral("url")).toString(),
                                    result.value(QStringLiteral("title")).toString()});

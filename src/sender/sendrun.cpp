@@ -67,7 +67,7 @@ void THttpThread::run() {
 SendRun::SendRun(Dispenser& dispenser, StatusSink& status, QString logPath, FetchOptions options,
                  int workerCount, QObject* parent, QString reportPath)
     : QObject(parent), m_dispenser(dispenser), m_status(status), m_logPath(std::move(logPath)),
-      m_reportPath(std::move(reportPath)), m_log(m_logPath), m_options(options) {
+      m_reportPath(std::move(reportPath)), m_log(m_logPath), m_options(std::move(options)) {
     m_options.abort = &m_abort;
     m_report.lines = dispenser.lines();
     m_report.tallies.resize(m_report.lines.size());
@@ -102,7 +102,7 @@ SendReport SendRun::report() const {
 }
 
 QString SendRun::error() const {
-    const QString logError = m_log.error();
+    QString logError = m_log.error();
     if (!logError.isEmpty())
         return logError;
     std::lock_guard lock(m_reportLock);

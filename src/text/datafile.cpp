@@ -26,7 +26,7 @@ QByteArray ReadDataFile(const QString& path) {
     auto tooLarge = [&] {
         return AppError(
             cannot +
-            QStringLiteral(": it is larger than %1 MB").arg(kMaxDataFileSize / (1024 * 1024)));
+            QStringLiteral(": it is larger than %1 MB").arg(kMaxDataFileSize / (1024LL * 1024)));
     };
     if (info.st_size > kMaxDataFileSize)
         throw tooLarge();

@@ -39,7 +39,7 @@ QString UserDataFolder() {
     if (base.isEmpty())
         throw AppError(
             QStringLiteral("Cannot find a folder for the user's data (HOME is not set)"));
-    const QString folder = QDir(base).absoluteFilePath(QStringLiteral("moting-seo"));
+    QString folder = QDir(base).absoluteFilePath(QStringLiteral("moting-seo"));
     if (!QDir().mkpath(folder))
         throw AppError(QStringLiteral("Cannot create folder %1").arg(folder));
     return folder;

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <elf.h>
+#include <limits>
 
 // The version is stamped into a section of its own, so it can be read from any executable of
 // this program without running it; every executable that can show its version links this.
@@ -13,8 +14,14 @@ namespace {
 
 constexpr char kSectionName[] = ".mt_fileversion";
 
-template <typename T> bool ReadAt(QFile& file, qint64 offset, T& value) {
-    return file.seek(offset) &&
+// ELF offsets are unsigned: one beyond qint64's range cannot be in the file.
+bool SeekTo(QFile& file, quint64 offset) {
+    return offset <= static_cast<quint64>(std::numeric_limits<qint64>::max()) &&
+           file.seek(static_cast<qint64>(offset));
+}
+
+template <typename T> bool ReadAt(QFile& file, quint64 offset, T& value) {
+    return SeekTo(file, offset) &&
            file.read(reinterpret_cast<char*>(&value), sizeof value) == sizeof value;
 }
 
@@ -24,7 +31,7 @@ template <typename Ehdr, typename Shdr> QString VersionFromElf(QFile& file) {
         header.e_shstrndx >= header.e_shnum)
         return {};
     auto section = [&](unsigned index, Shdr& out) {
-        return ReadAt(file, static_cast<qint64>(header.e_shoff + index * sizeof(Shdr)), out);
+        return ReadAt(file, quint64{header.e_shoff} + quint64{index} * sizeof(Shdr), out);
     };
     Shdr names{};
     if (!section(header.e_shstrndx, names))
@@ -32,13 +39,12 @@ template <typename Ehdr, typename Shdr> QString VersionFromElf(QFile& file) {
     for (unsigned i = 0; i < header.e_shnum; ++i) {
         Shdr candidate{};
         char name[sizeof kSectionName] = {};
-        if (!section(i, candidate) ||
-            !file.seek(static_cast<qint64>(names.sh_offset + candidate.sh_name)) ||
+        if (!section(i, candidate) || !SeekTo(file, quint64{names.sh_offset} + candidate.sh_name) ||
             file.read(name, sizeof name) != sizeof name ||
             std::string_view(name, sizeof name) != std::string_view(kSectionName, sizeof name))
             continue;
         if (candidate.sh_type != SHT_PROGBITS || candidate.sh_size > 64 ||
-            !file.seek(static_cast<qint64>(candidate.sh_offset)))
+            !SeekTo(file, candidate.sh_offset))
             return {};
         const QByteArray bytes = file.read(static_cast<qint64>(candidate.sh_size));
         const qsizetype nul = bytes.indexOf('\0');
