@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+    build-essential cmake ninja-build pkg-config clang clang-format clang-tidy libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
     qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
     libcurl4-openssl-dev libgtest-dev libgmock-dev libbenchmark-dev libxlsxwriter-dev libcsv-dev qt6-charts-dev unzip
