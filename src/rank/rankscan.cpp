@@ -391,7 +391,8 @@ void RankScan::endScan(Outcome unfinished, const QString& reason) {
 
 void RankScan::settle(size_t query, QueryResult result) {
     const RankQuery& q = m_queries[query];
-    m_outcomes[query] = RankOutcome{TrimText(q.site), TrimText(q.keyword), q.engine, result};
+    m_outcomes[query] =
+        RankOutcome{TrimText(q.site), TrimText(q.keyword), q.engine, std::move(result)};
     while (m_emitted < m_outcomes.size() && m_outcomes[m_emitted]) {
         const RankOutcome outcome = *m_outcomes[m_emitted++];
         emit queryFinished(outcome);
