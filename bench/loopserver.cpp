@@ -19,7 +19,7 @@ constexpr std::string_view kResponse = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n
 // A request larger than this is no request of ours; the connection is dropped.
 constexpr size_t kMaxRequest = 64 * 1024;
 
-void Watch(int epollFd, int fd, uint32_t events) {
+void watch(int epollFd, int fd, uint32_t events) {
     epoll_event ev{};
     ev.events = events;
     ev.data.fd = fd;
@@ -52,8 +52,8 @@ LoopServer::LoopServer(int threads) {
             throw std::runtime_error("epoll_create1 failed");
         m_epollFds.push_back(epollFd);
         // Exclusive: one waiting thread wakes per new connection, not all of them.
-        Watch(epollFd, m_listenFd, EPOLLIN | EPOLLEXCLUSIVE);
-        Watch(epollFd, m_stopFd, EPOLLIN);
+        watch(epollFd, m_listenFd, EPOLLIN | EPOLLEXCLUSIVE);
+        watch(epollFd, m_stopFd, EPOLLIN);
     }
     for (int epollFd : m_epollFds) {
         m_threads.emplace_back([this, epollFd] { loop(epollFd); });
@@ -108,7 +108,7 @@ void LoopServer::loop(int epollFd) {
                     if (connection < 0)
                         break;
                     open.emplace(connection, std::string());
-                    Watch(epollFd, connection, EPOLLIN | EPOLLRDHUP);
+                    watch(epollFd, connection, EPOLLIN | EPOLLRDHUP);
                 }
                 continue;
             }

@@ -35,7 +35,7 @@ public:
 };
 
 // One run of queries, to its end.
-QueryResult RunQuery(PageLoader& browser, const IniFile& settings, const QString& dir,
+QueryResult runQuery(PageLoader& browser, const IniFile& settings, const QString& dir,
                      const Text& site, const Text& keyword, int engine) {
     NoStatus status;
     bool stop = false;
@@ -53,7 +53,7 @@ QueryResult RunQuery(PageLoader& browser, const IniFile& settings, const QString
 }
 
 // The page the browser holds, serialized.
-Text PageHtml(PageLoader& browser) {
+Text pageHtml(PageLoader& browser) {
     Text html;
     QEventLoop loop;
     browser.GetBrowserHtml({}, [&](const Text& h) {
@@ -64,26 +64,26 @@ Text PageHtml(PageLoader& browser) {
     return html;
 }
 
-double Median(std::vector<double> values) {
+double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
 // The text-marker scan's own work on one loaded page: lower-casing, "temp.txt", the text, the
 // pieces.
-void MarkerWorkPerPage(const QString& dir) {
-    const Text page = MakeResultPage(1 << 20);
-    EngineProfile profile = DefaultEngineProfiles()[0];
+void markerWorkPerPage(const QString& dir) {
+    const Text page = makeResultPage(1 << 20);
+    EngineProfile profile = defaultEngineProfiles()[0];
     profile.delimiter = Text(kResultDelimiter);
     constexpr int kRounds = 50;
     QElapsedTimer timer;
     timer.start();
     int found = 0;
     for (int i = 0; i < kRounds; ++i) {
-        const Text lower = LowerText(page);
+        const Text lower = lowerText(page);
         AppendLineToFile(dir + QStringLiteral("/temp.txt"), lower, true, true);
         found += HtmlToText(lower, "").find("no-such-site.example") != Text::npos;
-        found += RankOnPage(lower, "no-such-site.example", profile, 1);
+        found += rankOnPage(lower, "no-such-site.example", profile, 1);
     }
     std::printf("text markers, own work per 1 MB page: %.2f ms (%d)\n",
                 static_cast<double>(timer.nsecsElapsed()) / 1e6 / kRounds, found);
@@ -91,7 +91,7 @@ void MarkerWorkPerPage(const QString& dir) {
 
 // A Baidu page of today's markup, about 1 MB: fifty results with long snippets among cards
 // and ads, the right column before the list.
-std::string LargeTodayPage() {
+std::string largeTodayPage() {
     TodayPages::Page page;
     page.keyword = "bench";
     page.decoySite = "www.decoy.cn";
@@ -107,15 +107,15 @@ std::string LargeTodayPage() {
                                "https://www.r" + n + "-result.org/a?b=" + n + "&c=1",
                                "bench 结果 " + n, filler, i % 2 ? "CSDN技术社区" : ""});
     }
-    return TodayPages::ResultPage(page);
+    return TodayPages::resultPage(page);
 }
 
 // The recipe scan's own work on one loaded page, in the real browser: the in-page script and
 // the matching, and apart from it the serialization kept in "temp.txt".
-void RecipeWorkPerPage(const QString& dir) {
-    const std::string html = LargeTodayPage();
+void recipeWorkPerPage(const QString& dir) {
+    const std::string html = largeTodayPage();
     TestServer server;
-    server.setDefaultResponse(TestResponse::Raw(
+    server.setDefaultResponse(TestResponse::raw(
         "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n"
         "Content-Length: " +
         std::to_string(html.size()) + "\r\n\r\n" + html));
@@ -134,8 +134,8 @@ void RecipeWorkPerPage(const QString& dir) {
         std::printf("recipe page did not load: %s\n", qPrintable(loaded.error));
         return;
     }
-    const ResultRecipe& recipe = DefaultEngineProfiles()[0].recipe;
-    const QString script = ResultScript(recipe);
+    const ResultRecipe& recipe = defaultEngineProfiles()[0].recipe;
+    const QString script = resultScript(recipe);
     const SiteMatcher matcher(QStringLiteral("www.not-there.cn"));
     std::vector<double> scan;
     std::vector<double> keep;
@@ -150,27 +150,27 @@ void RecipeWorkPerPage(const QString& dir) {
             loop.quit();
         });
         loop.exec();
-        const PageReading reading = ReadPageAnswer(answer);
+        const PageReading reading = readPageAnswer(answer);
         int matched = 0;
         for (const PageResult& r : reading.results)
-            matched += IsDestination(r.url, recipe) && matcher.matches(r.url);
+            matched += isDestination(r.url, recipe) && matcher.matches(r.url);
         results = reading.results.size() + static_cast<size_t>(matched);
         scan.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         timer.restart();
-        const Text lower = LowerText(PageHtml(browser));
+        const Text lower = lowerText(pageHtml(browser));
         AppendLineToFile(dir + QStringLiteral("/temp.txt"), lower, true, true);
         keep.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     }
     std::printf("recipe, %zu KB page, %zu results: in-page script and matching %.2f ms "
                 "(median of 30); the page serialized by the browser and kept in temp.txt %.2f ms\n",
-                html.size() / 1024, results, Median(scan), Median(keep));
+                html.size() / 1024, results, median(scan), median(keep));
 }
 
 // Page loads and time for a query that finds nothing within a depth of 500.
-void DepthAgainstPageSize(const QString& dir) {
+void depthAgainstPageSize(const QString& dir) {
     FakeEngine engine;
     engine.setMarkup(FakeEngine::Markup::Today);
-    WriteEngineSettings(dir, engine.address(), false, false);
+    writeEngineSettings(dir, engine.address(), false, false);
     IniFile settings(dir + QStringLiteral("/Setting.ini"));
     BrowserPage browser(dir + QStringLiteral("/depth-browser"));
     for (const int size : {10, 50}) {
@@ -178,7 +178,7 @@ void DepthAgainstPageSize(const QString& dir) {
         const int before = engine.pagesServed();
         QElapsedTimer timer;
         timer.start();
-        const QueryResult r = RunQuery(browser, settings, dir, "www.not-there.cn", "depth", 0);
+        const QueryResult r = runQuery(browser, settings, dir, "www.not-there.cn", "depth", 0);
         std::printf("depth 500, page size %d: %d page loads, %d results, %lld ms\n", size,
                     engine.pagesServed() - before, r.results,
                     static_cast<long long>(timer.elapsed()));
@@ -191,12 +191,12 @@ int main(int argc, char* argv[]) {
     Application::prepare();
     Application app(argc, argv);
     QTemporaryDir dir;
-    MarkerWorkPerPage(dir.path());
-    RecipeWorkPerPage(dir.path());
-    DepthAgainstPageSize(dir.path());
+    markerWorkPerPage(dir.path());
+    recipeWorkPerPage(dir.path());
+    depthAgainstPageSize(dir.path());
 
     FakeEngine engine;
-    WriteEngineSettings(dir.path(), engine.address(), false);
+    writeEngineSettings(dir.path(), engine.address(), false);
     IniFile settings(dir.filePath(QStringLiteral("Setting.ini")));
     BrowserPage browser(dir.filePath(QStringLiteral("browser")));
     // The same 50 pages through a bare page, loaded one after another.
@@ -207,7 +207,7 @@ int main(int argc, char* argv[]) {
     for (int page = 1; page <= 50; ++page) {
         QEventLoop loop;
         QObject::connect(&bare, &QWebEnginePage::loadFinished, &loop, &QEventLoop::quit);
-        const Text url = BuildResultPageUrl("bench", 0, page, LoadEngineProfiles(settings));
+        const Text url = BuildResultPageUrl("bench", 0, page, loadEngineProfiles(settings));
         bare.load(QUrl(QString::fromStdString(url)));
         loop.exec();
         bool got = false;
@@ -221,16 +221,16 @@ int main(int argc, char* argv[]) {
     const double bareMs = static_cast<double>(timer.elapsed());
 
     timer.restart();
-    RunQuery(browser, settings, dir.path(), "not-there.example", "bench", 0);
+    runQuery(browser, settings, dir.path(), "not-there.example", "bench", 0);
     const double queryMs = static_cast<double>(timer.elapsed());
-    const long afterFirst = ResidentKiB();
+    const long afterFirst = residentKiB();
     std::printf("50 pages of the older layout: bare page %.0f ms, rank query %.0f ms (%.2fx)\n",
                 bareMs, queryMs, queryMs / bareMs);
 
     for (int i = 0; i < 9; ++i)
-        RunQuery(browser, settings, dir.path(), "not-there.example", "bench" + std::to_string(i),
+        runQuery(browser, settings, dir.path(), "not-there.example", "bench" + std::to_string(i),
                  i % 3);
-    const long afterTen = ResidentKiB();
+    const long afterTen = residentKiB();
     std::printf("resident: %ld KiB after 1 query, %ld KiB after 10 (%.2fx)\n", afterFirst, afterTen,
                 static_cast<double>(afterTen) / static_cast<double>(afterFirst));
     return 0;

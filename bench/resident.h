@@ -3,7 +3,7 @@
 #include <QFile>
 
 // This process's resident memory in KiB, from /proc; 0 where that cannot be read.
-inline long ResidentKiB() {
+inline long residentKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;

@@ -65,7 +65,7 @@ body, td, .p1, .p2, .i { font-family: arial; }
 constexpr std::string_view kTail = R"(</div>
 <div id="rs"><div class="tt">)";
 
-void AppendResult(Text& page, int n) {
+void appendResult(Text& page, int n) {
     const std::string id = std::to_string(n);
     page += "<!--s-data:{\"title\":\"result ";
     page += id;
@@ -137,7 +137,7 @@ void AppendResult(Text& page, int n) {
 
 } // namespace
 
-Text MakeResultPage(size_t size) {
+Text makeResultPage(size_t size) {
     Text page;
     page.reserve(size + 4096);
     page += kHead;
@@ -155,7 +155,7 @@ Text MakeResultPage(size_t size) {
     Text block;
     for (int n = 1;; ++n) {
         block.clear();
-        AppendResult(block, n);
+        appendResult(block, n);
         if (page.size() + block.size() + tail.size() > size)
             break;
         page += block;
@@ -166,5 +166,5 @@ Text MakeResultPage(size_t size) {
             page.size() + tail.size() + 2 <= size ? kChinese.substr(0, 2) : std::string_view(" ");
     page += tail;
     page.resize(size);
-    return LowerText(page);
+    return lowerText(page);
 }

@@ -49,15 +49,15 @@ constexpr auto kPostEvery = 2ms;
 // Far beyond any sane run: the bench gives up instead of hanging.
 constexpr auto kWatchdog = 180s;
 
-double Seconds(Clock::duration d) {
+double secondsOf(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-double Ms(Clock::duration d) {
+double ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-double ProcessCpu(int who = RUSAGE_SELF) {
+double processCpu(int who = RUSAGE_SELF) {
     rusage usage{};
     getrusage(who, &usage);
     auto sec = [](const timeval& tv) {
@@ -66,7 +66,7 @@ double ProcessCpu(int who = RUSAGE_SELF) {
     return sec(usage.ru_utime) + sec(usage.ru_stime);
 }
 
-double ThreadCpu() {
+double threadCpu() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
@@ -79,7 +79,7 @@ struct SchedStat {
     long long slices = 0;
 };
 
-SchedStat ThreadSchedStat() {
+SchedStat threadSchedStat() {
     SchedStat s;
     QFile file(QStringLiteral("/proc/thread-self/schedstat"));
     if (file.open(QIODevice::ReadOnly)) {
@@ -95,7 +95,7 @@ struct Spread {
     size_t count = 0;
 };
 
-Spread SpreadOf(std::vector<double> ms) {
+Spread spreadOf(std::vector<double> ms) {
     Spread s;
     s.count = ms.size();
     if (ms.empty())
@@ -111,12 +111,12 @@ Spread SpreadOf(std::vector<double> ms) {
     return s;
 }
 
-bool WriteFile(const QString& path, const QByteArray& bytes) {
+bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-QString Numbered(const char* pattern, int n) {
+QString numbered(const char* pattern, int n) {
     return QString::fromLatin1(pattern).arg(n, 3, 10, QLatin1Char('0'));
 }
 
@@ -131,11 +131,11 @@ struct AbResult {
 };
 
 // ab opens a fresh connection per request (no -k), as a worker does per job.
-AbResult RunAb(const LoopServer& server) {
+AbResult runAb(const LoopServer& server) {
     AbResult result;
     QProcess ab;
     ab.setProcessChannelMode(QProcess::MergedChannels);
-    const double childCpu = ProcessCpu(RUSAGE_CHILDREN);
+    const double childCpu = processCpu(RUSAGE_CHILDREN);
     const double serverCpu = server.cpuSeconds();
     const Clock::time_point start = Clock::now();
     ab.start(QStringLiteral("/usr/bin/ab"),
@@ -152,11 +152,11 @@ AbResult RunAb(const LoopServer& server) {
         result.error = QStringLiteral("ab did not finish within 120 s");
         return result;
     }
-    const double elapsed = Seconds(Clock::now() - start);
+    const double elapsed = secondsOf(Clock::now() - start);
     const double serverUsed = server.cpuSeconds() - serverCpu;
     result.serverCpuPerRequestUs = serverUsed / kJobs * 1e6;
     result.serverBusy = serverUsed / elapsed;
-    result.cpuPerRequestUs = (ProcessCpu(RUSAGE_CHILDREN) - childCpu) / kJobs * 1e6;
+    result.cpuPerRequestUs = (processCpu(RUSAGE_CHILDREN) - childCpu) / kJobs * 1e6;
 
     const QString output = QString::fromLocal8Bit(ab.readAll());
     const auto rate =
@@ -207,20 +207,20 @@ public:
             m_poster.join();
     }
 
-    Spread timerLate() const { return SpreadOf(m_timerLate); }
-    Spread postedDelay() const { return SpreadOf(m_posted); }
+    Spread timerLate() const { return spreadOf(m_timerLate); }
+    Spread postedDelay() const { return spreadOf(m_posted); }
 
 private:
     void tick() {
         const Clock::time_point now = Clock::now();
         if (m_recording)
-            m_timerLate.push_back(std::max(0.0, Ms(now - m_armed - kTick)));
+            m_timerLate.push_back(std::max(0.0, ms(now - m_armed - kTick)));
         m_armed = now;
         m_timer.start(kTick);
     }
     void delivered(Clock::time_point sent) {
         if (m_recording)
-            m_posted.push_back(Ms(Clock::now() - sent));
+            m_posted.push_back(ms(Clock::now() - sent));
     }
 
     QTimer m_timer;
@@ -266,51 +266,51 @@ struct AloneResult {
 };
 
 // The same URLs fetched by bare threads: what the fetches cost without window, log and clock.
-AloneResult FetchAlone(const LoopServer& server) {
+AloneResult fetchAlone(const LoopServer& server) {
     std::vector<Text> urls;
     for (int site = 0; site < kSites; ++site)
         for (int templ = 0; templ < kTemplates; ++templ)
             urls.push_back(QStringLiteral("http://127.0.0.1:%1/%2?site=%3")
                                .arg(server.port())
-                               .arg(Numbered("t%1", templ), Numbered("site%1.example", site))
+                               .arg(numbered("t%1", templ), numbered("site%1.example", site))
                                .toStdString());
     std::atomic<int> next{0};
     std::atomic<int> failed{0};
-    const double cpu = ProcessCpu();
+    const double cpu = processCpu();
     const double serverCpu = server.cpuSeconds();
     const Clock::time_point start = Clock::now();
     std::vector<std::thread> threads;
     for (int i = 0; i < kWorkers; ++i)
         threads.emplace_back([&] {
             for (int n = next++; n < kJobs; n = next++)
-                if (!FetchUrl(urls[static_cast<size_t>(n)], FetchOptions{}))
+                if (!fetchUrl(urls[static_cast<size_t>(n)], FetchOptions{}))
                     ++failed;
         });
     for (std::thread& thread : threads)
         thread.join();
     AloneResult result;
-    result.rate = kJobs / Seconds(Clock::now() - start);
-    result.cpuPerFetchUs = (ProcessCpu() - cpu - (server.cpuSeconds() - serverCpu)) / kJobs * 1e6;
+    result.rate = kJobs / secondsOf(Clock::now() - start);
+    result.cpuPerFetchUs = (processCpu() - cpu - (server.cpuSeconds() - serverCpu)) / kJobs * 1e6;
     result.failed = failed;
     return result;
 }
 
 // Url.txt, SL.txt and Setting.ini for one pass of every template over every site.
-bool WriteProgramFolder(const QTemporaryDir& dir, uint16_t port) {
+bool writeProgramFolder(const QTemporaryDir& dir, uint16_t port) {
     QByteArray sites, templates;
     for (int site = 0; site < kSites; ++site)
-        sites += Numbered("site%1.example\r\n", site).toLatin1();
+        sites += numbered("site%1.example\r\n", site).toLatin1();
     // Digit 5 suits every site kind, so each template is filled with each site.
     for (int templ = 0; templ < kTemplates; ++templ)
         templates += QStringLiteral("5http://127.0.0.1:%1/%2?site={@url}\r\n")
                          .arg(port)
-                         .arg(Numbered("t%1", templ))
+                         .arg(numbered("t%1", templ))
                          .toLatin1();
     const QByteArray settings =
         QStringLiteral("[Setting]\r\nThreadCount=%1\r\nSendCount=1\r\n").arg(kWorkers).toLatin1();
-    return dir.isValid() && WriteFile(dir.filePath("Url.txt"), sites) &&
-           WriteFile(dir.filePath("SL.txt"), templates) &&
-           WriteFile(dir.filePath("Setting.ini"), settings);
+    return dir.isValid() && writeFile(dir.filePath("Url.txt"), sites) &&
+           writeFile(dir.filePath("SL.txt"), templates) &&
+           writeFile(dir.filePath("Setting.ini"), settings);
 }
 
 // The counters the run is measured by, read at its start and at its end.
@@ -326,10 +326,10 @@ struct Snapshot {
     static Snapshot take(const LoopServer& server) {
         Snapshot s;
         s.served = server.served();
-        s.uiSched = ThreadSchedStat();
-        s.uiCpu = ThreadCpu();
+        s.uiSched = threadSchedStat();
+        s.uiCpu = threadCpu();
         s.serverCpu = server.cpuSeconds();
-        s.cpu = ProcessCpu();
+        s.cpu = processCpu();
         s.when = Clock::now();
         return s;
     }
@@ -358,10 +358,10 @@ int main(int argc, char* argv[]) {
     if (runOnly)
         ab.error = QStringLiteral("--run-only");
     else
-        ab = RunAb(server);
+        ab = runAb(server);
 
     QTemporaryDir dir;
-    if (!WriteProgramFolder(dir, server.port())) {
+    if (!writeProgramFolder(dir, server.port())) {
         std::fprintf(stderr, "cannot write the program folder\n");
         return 1;
     }
@@ -394,7 +394,7 @@ int main(int argc, char* argv[]) {
         running = true;
         start = Snapshot::take(server);
         startButton->click();
-        clickMs = Ms(Clock::now() - start.when);
+        clickMs = ms(Clock::now() - start.when);
         if (running && startButton->isEnabled()) {
             std::fprintf(stderr, "the send run did not start\n");
             probe.stop();
@@ -416,11 +416,11 @@ int main(int argc, char* argv[]) {
     QFile log(dir.filePath("SendLog.txt"));
     const long long logLines = log.open(QIODevice::ReadOnly) ? log.readAll().count("\r\n") : -1;
     const QString status = form.statusText();
-    const AbResult abAfter = ab.ran ? RunAb(server) : AbResult{};
+    const AbResult abAfter = ab.ran ? runAb(server) : AbResult{};
     const double abRate = abAfter.ran ? (ab.rate + abAfter.rate) / 2 : ab.rate;
-    const AloneResult alone = runOnly ? AloneResult{} : FetchAlone(server);
+    const AloneResult alone = runOnly ? AloneResult{} : fetchAlone(server);
 
-    const double seconds = Seconds(end.when - start.when);
+    const double seconds = secondsOf(end.when - start.when);
     const double rate = kJobs / seconds;
     const double cpuPerJob = (end.cpu - start.cpu) / kJobs * 1e6;
     const double serverPerJob = (end.serverCpu - start.serverCpu) / kJobs * 1e6;
@@ -465,7 +465,7 @@ int main(int argc, char* argv[]) {
                     "server; %d failed\n",
                     kWorkers, alone.rate, alone.cpuPerFetchUs, alone.failed);
 
-    const bool ok = logLines == kJobs && status.startsWith(GbkToQString(kGbkDone)) &&
+    const bool ok = logLines == kJobs && status.startsWith(gbkToQString(kGbkDone)) &&
                     (!ab.ran || ab.failed == 0) && (!abAfter.ran || abAfter.failed == 0) &&
                     alone.failed == 0;
     return ok ? 0 : 1;

@@ -14,7 +14,7 @@
 namespace {
 
 // Seconds since boot at which this process started.
-double ProcessStart() {
+double processStart() {
     QFile stat(QStringLiteral("/proc/self/stat"));
     if (!stat.open(QIODevice::ReadOnly))
         return 0;
@@ -24,7 +24,7 @@ double ProcessStart() {
     return fields.value(19).toDouble() / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-double Now() {
+double now() {
     timespec ts{};
     clock_gettime(CLOCK_BOOTTIME, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
@@ -41,7 +41,7 @@ int main(int argc, char* argv[]) {
     QTimer::singleShot(0, &form, [&] {
         form.repaint();
         std::printf("start-up: %.0f ms to the painted window, %ld KiB resident\n",
-                    (Now() - ProcessStart()) * 1000.0, ResidentKiB());
+                    (now() - processStart()) * 1000.0, residentKiB());
         app.quit();
     });
     return app.exec();

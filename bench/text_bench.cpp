@@ -13,41 +13,41 @@
 namespace {
 
 // Pages are made once per size, outside the timed loops.
-const Text& Page(int64_t size) {
+const Text& pageOfSize(int64_t size) {
     static std::map<int64_t, Text> pages;
     auto it = pages.find(size);
     if (it == pages.end())
-        it = pages.emplace(size, MakeResultPage(static_cast<size_t>(size))).first;
+        it = pages.emplace(size, makeResultPage(static_cast<size_t>(size))).first;
     return it->second;
 }
 
-void SetPageCounters(benchmark::State& state, const Text& page) {
+void setPageCounters(benchmark::State& state, const Text& page) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(page.size()));
     state.counters["tags"] = static_cast<double>(CountText(page, "<", true));
 }
 
 void BM_HtmlToText(benchmark::State& state) {
-    const Text& page = Page(state.range(0));
+    const Text& page = pageOfSize(state.range(0));
     for (auto _ : state)
         benchmark::DoNotOptimize(HtmlToText(page, ""));
-    SetPageCounters(state, page);
+    setPageCounters(state, page);
 }
 
 void BM_ReplaceNbsp(benchmark::State& state) {
-    const Text& page = Page(state.range(0));
+    const Text& page = pageOfSize(state.range(0));
     for (auto _ : state)
         benchmark::DoNotOptimize(ReplaceText(page, "&nbsp;", " ", false));
-    SetPageCounters(state, page);
+    setPageCounters(state, page);
 }
 
 void BM_SplitResults(benchmark::State& state) {
-    const Text& page = Page(state.range(0));
+    const Text& page = pageOfSize(state.range(0));
     for (auto _ : state)
         benchmark::DoNotOptimize(SplitText(page, kResultDelimiter, true));
-    SetPageCounters(state, page);
+    setPageCounters(state, page);
 }
 
-void PageSizes(benchmark::internal::Benchmark* b) {
+void pageSizes(benchmark::internal::Benchmark* b) {
     for (int64_t kb : {64, 256, 1024, 4096})
         b->Arg(kb << 10);
     b->Unit(benchmark::kMicrosecond);
@@ -55,9 +55,9 @@ void PageSizes(benchmark::internal::Benchmark* b) {
 
 } // namespace
 
-BENCHMARK(BM_HtmlToText)->Apply(PageSizes);
-BENCHMARK(BM_ReplaceNbsp)->Apply(PageSizes);
-BENCHMARK(BM_SplitResults)->Apply(PageSizes);
+BENCHMARK(BM_HtmlToText)->Apply(pageSizes);
+BENCHMARK(BM_ReplaceNbsp)->Apply(pageSizes);
+BENCHMARK(BM_SplitResults)->Apply(pageSizes);
 
 int main(int argc, char** argv) {
 #ifdef __GLIBC__

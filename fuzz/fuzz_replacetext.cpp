@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Putting a match back for itself changes nothing; ignoring case, at most the letter case.
     if (ReplaceText(text, search, search, true) != text)
         std::abort();
-    if (LowerText(ReplaceText(text, search, search, false)) != LowerText(text))
+    if (lowerText(ReplaceText(text, search, search, false)) != lowerText(text))
         std::abort();
     return 0;
 }

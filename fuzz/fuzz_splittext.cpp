@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (trimmed.size() != pieces.size())
             std::abort();
         for (size_t i = 0; i < pieces.size(); ++i)
-            if (trimmed[i] != TrimText(pieces[i]))
+            if (trimmed[i] != trimText(pieces[i]))
                 std::abort();
     }
     return 0;

@@ -8,7 +8,7 @@
 // The cells of a spreadsheet file's first sheet, row by row, read the long way round: the
 // sheet's XML out of the zip with the unzip tool, cells by their inline strings and numbers
 // at their columns (A-Z), a missing cell as an empty text. Empty when the file cannot be read.
-inline QList<QStringList> XlsxSheetRows(const QString& path) {
+inline QList<QStringList> xlsxSheetRows(const QString& path) {
     QProcess unzip;
     unzip.start(QStringLiteral("unzip"),
                 {QStringLiteral("-p"), path, QStringLiteral("xl/worksheets/sheet1.xml")});

@@ -9,7 +9,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(size());
-    ConnectReported(ui->OKButton, &QPushButton::clicked, this, &TAboutForm::OKButtonClick);
+    connectReported(ui->OKButton, &QPushButton::clicked, this, &TAboutForm::OKButtonClick);
     FormCreate();
 }
 

@@ -16,10 +16,10 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
-    RunReported([&] { handled = QApplication::notify(receiver, event); });
+    runReported([&] { handled = QApplication::notify(receiver, event); });
     return handled;
 }
 
-void ReportError(const QString& message) {
+void reportError(const QString& message) {
     MessageBox::error(QApplication::activeWindow(), message + QLatin1Char('.'));
 }

@@ -23,25 +23,25 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-void ReportError(const QString& message);
+void reportError(const QString& message);
 
 // Runs work and reports an error that escapes it the same way; for code outside the event
 // loop's reach, such as the window's creation.
-template <typename Work> void RunReported(Work&& work) {
+template <typename Work> void runReported(Work&& work) {
     try {
         work();
     } catch (const AppError& e) {
-        ReportError(e.message());
+        reportError(e.message());
     } catch (const std::exception& e) {
-        ReportError(QString::fromLocal8Bit(e.what()));
+        reportError(QString::fromLocal8Bit(e.what()));
     }
 }
 
 // Connects a handler (a member function of receiver without arguments) so that an error
 // escaping it is reported right there, before it could unwind through Qt's own code.
 template <typename Sender, typename Signal, typename Receiver>
-QMetaObject::Connection ConnectReported(Sender* sender, Signal signal, Receiver* receiver,
+QMetaObject::Connection connectReported(Sender* sender, Signal signal, Receiver* receiver,
                                         void (Receiver::*handler)()) {
     return QObject::connect(sender, signal, receiver,
-                            [receiver, handler] { RunReported([&] { (receiver->*handler)(); }); });
+                            [receiver, handler] { runReported([&] { (receiver->*handler)(); }); });
 }

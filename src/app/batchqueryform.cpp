@@ -19,7 +19,7 @@ TBatchQueryForm::TBatchQueryForm(const QString& connectionString, BatchLists& ha
     : QDialog(parent), ui(std::make_unique<Ui::TBatchQueryForm>()),
       BatchQuery(std::make_unique<RankDatabase>(connectionString)), m_handOver(handOver) {
     ui->setupUi(this);
-    FillEngineChoice(ui->SearcherCombox, true);
+    fillEngineChoice(ui->SearcherCombox, true);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     // The designed size is the smallest; a larger dialog gives the grid the room.
@@ -47,20 +47,20 @@ TBatchQueryForm::TBatchQueryForm(const QString& connectionString, BatchLists& ha
     menu->setObjectName(QStringLiteral("SortGridPopupMenu"));
     QAction* deleteMenu = menu->addAction(QStringLiteral("删除"));
     deleteMenu->setObjectName(QStringLiteral("DeleteMenu"));
-    ConnectReported(deleteMenu, &QAction::triggered, this, &TBatchQueryForm::DeleteMenuClick);
+    connectReported(deleteMenu, &QAction::triggered, this, &TBatchQueryForm::DeleteMenuClick);
     connect(
         ui->BatchQueryGrid, &QWidget::customContextMenuRequested, menu,
         [this, menu](QPoint at) { menu->popup(ui->BatchQueryGrid->viewport()->mapToGlobal(at)); });
     auto* deleteKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), ui->BatchQueryGrid);
     deleteKey->setContext(Qt::WidgetShortcut);
-    ConnectReported(deleteKey, &QShortcut::activated, this, &TBatchQueryForm::deleteWithQuestion);
+    connectReported(deleteKey, &QShortcut::activated, this, &TBatchQueryForm::deleteWithQuestion);
 
-    ConnectReported(ui->AddBatchListButton, &QPushButton::clicked, this,
+    connectReported(ui->AddBatchListButton, &QPushButton::clicked, this,
                     &TBatchQueryForm::AddBatchListButtonClick);
-    ConnectReported(ui->StartQueryButton, &QPushButton::clicked, this,
+    connectReported(ui->StartQueryButton, &QPushButton::clicked, this,
                     &TBatchQueryForm::StartQueryButtonClick);
-    ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TBatchQueryForm::QuitButtonClick);
-    RunReported([this] { FormCreate(); });
+    connectReported(ui->QuitButton, &QPushButton::clicked, this, &TBatchQueryForm::QuitButtonClick);
+    runReported([this] { FormCreate(); });
 }
 
 TBatchQueryForm::~TBatchQueryForm() = default;
@@ -83,8 +83,8 @@ void TBatchQueryForm::RefreshBatchList() {
 
 void TBatchQueryForm::AddBatchListButtonClick() {
     auto trimmed = [](QLineEdit* edit) {
-        Text text = TrimText(QStringToGbk(edit->text()));
-        edit->setText(GbkToQString(text));
+        Text text = trimText(qStringToGbk(edit->text()));
+        edit->setText(gbkToQString(text));
         return text;
     };
     const Text site = trimmed(ui->QueryWeb);
@@ -132,7 +132,7 @@ void TBatchQueryForm::deleteCurrentRow() {
 
 void TBatchQueryForm::StartQueryButtonClick() {
     m_handOver = {};
-    BatchLists lists = MakeBatchLists(m_model->rows());
+    BatchLists lists = makeBatchLists(m_model->rows());
     m_model->closeBatchList();
     BatchQuery->close();
     m_handOver = std::move(lists);

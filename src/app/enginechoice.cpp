@@ -4,12 +4,12 @@
 
 #include <QComboBox>
 
-void FillEngineChoice(QComboBox* choice, bool withAll) {
+void fillEngineChoice(QComboBox* choice, bool withAll) {
     const int selected = choice->currentIndex();
     QStringList names;
     if (withAll)
         names << QStringLiteral("全部");
-    for (const EngineProfile& engine : CurrentEngineProfiles())
+    for (const EngineProfile& engine : currentEngineProfiles())
         names << engine.name;
     QStringList shown;
     for (int i = 0; i < choice->count(); ++i)

@@ -26,14 +26,14 @@ int main(int argc, char* argv[]) {
 
     QString dir = parser.value(dirOption);
     if (!dir.isEmpty() && !QDir(dir).exists()) {
-        ReportError(QStringLiteral("The folder %1 does not exist").arg(dir));
+        reportError(QStringLiteral("The folder %1 does not exist").arg(dir));
         return 1;
     }
     if (dir.isEmpty()) {
         try {
-            dir = DefaultDataFolder();
+            dir = defaultDataFolder();
         } catch (const AppError& e) {
-            ReportError(e.message());
+            reportError(e.message());
             return 1;
         }
     }

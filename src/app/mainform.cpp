@@ -54,7 +54,7 @@ namespace {
 
 // Dialogs are created at each opening, shown modally and free themselves when they close.
 template <typename Dialog, typename... Args>
-void OpenDialog(QWidget* owner, const QString& name, Args&&... args) {
+void openDialog(QWidget* owner, const QString& name, Args&&... args) {
     QPointer<Dialog> dialog = owner->findChild<Dialog*>(name, Qt::FindDirectChildrenOnly);
     if (!dialog) {
         dialog = new Dialog(std::forward<Args>(args)..., owner);
@@ -115,7 +115,7 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     // Workers read the passes afresh at every step; they get them from here, never from the
     // widget. A text that is no number counts as the minimum.
     auto mirrorSendCount = [this] {
-        m_sendCount = SpinValue(ui->SendCount, ui->SendCount->minimum());
+        m_sendCount = spinValue(ui->SendCount, ui->SendCount->minimum());
     };
     connect(ui->SendCount, &QSpinBox::textChanged, this, mirrorSendCount);
 
@@ -134,25 +134,25 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     connect(ui->HistoryFilter, &QLineEdit::textChanged, m_historyView,
             &HistoryFilterModel::setFilterText);
     ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
-    ConnectReported(ui->SortDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connectReported(ui->SortDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                     &TMainForm::SortQueryAfterScroll);
     auto* historyMenu = new QMenu(this);
     historyMenu->setObjectName(QStringLiteral("HistoryPopupMenu"));
     QAction* chart = historyMenu->addAction(QStringLiteral("排名走势…"));
     chart->setObjectName(QStringLiteral("RankChartMenu"));
-    ConnectReported(chart, &QAction::triggered, this, &TMainForm::showRankChart);
-    ConnectReported(ui->SortDBGrid, &QAbstractItemView::doubleClicked, this,
+    connectReported(chart, &QAction::triggered, this, &TMainForm::showRankChart);
+    connectReported(ui->SortDBGrid, &QAbstractItemView::doubleClicked, this,
                     &TMainForm::showRankChart);
     historyMenu->addSeparator();
     QAction* exportCsv = historyMenu->addAction(QStringLiteral("导出为 CSV…"));
     exportCsv->setObjectName(QStringLiteral("ExportCsvMenu"));
-    ConnectReported(exportCsv, &QAction::triggered, this, &TMainForm::exportHistoryCsv);
+    connectReported(exportCsv, &QAction::triggered, this, &TMainForm::exportHistoryCsv);
     QAction* exportXlsx = historyMenu->addAction(QStringLiteral("导出为 Excel (XLSX)…"));
     exportXlsx->setObjectName(QStringLiteral("ExportXlsxMenu"));
-    ConnectReported(exportXlsx, &QAction::triggered, this, &TMainForm::exportHistoryXlsx);
+    connectReported(exportXlsx, &QAction::triggered, this, &TMainForm::exportHistoryXlsx);
     QAction* importCsv = historyMenu->addAction(QStringLiteral("从 CSV 导入…"));
     importCsv->setObjectName(QStringLiteral("ImportCsvMenu"));
-    ConnectReported(importCsv, &QAction::triggered, this, &TMainForm::importHistoryCsv);
+    connectReported(importCsv, &QAction::triggered, this, &TMainForm::importHistoryCsv);
     ui->SortDBGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->SortDBGrid, &QWidget::customContextMenuRequested, historyMenu,
             [this, historyMenu](QPoint at) {
@@ -160,22 +160,22 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
             });
     auto* deleteRow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), ui->SortDBGrid);
     deleteRow->setContext(Qt::WidgetShortcut);
-    ConnectReported(deleteRow, &QShortcut::activated, this, &TMainForm::deleteHistoryRow);
-    ConnectReported(ui->SEOPageControl, &QTabWidget::currentChanged, this,
+    connectReported(deleteRow, &QShortcut::activated, this, &TMainForm::deleteHistoryRow);
+    connectReported(ui->SEOPageControl, &QTabWidget::currentChanged, this,
                     &TMainForm::QuerySortTabSheetShow);
 
-    ConnectReported(ui->QuerySortButton, &QPushButton::clicked, this,
+    connectReported(ui->QuerySortButton, &QPushButton::clicked, this,
                     &TMainForm::QuerySortButtonClick);
-    ConnectReported(ui->BatchQuery, &QPushButton::clicked, this, &TMainForm::BatchQueryClick);
-    ConnectReported(ui->StopQueryButton, &QPushButton::clicked, this,
-                    &TMainForm::StopQueryButtonClick);
-    ConnectReported(ui->AddUrlButton, &QPushButton::clicked, this, &TMainForm::AddUrlButtonClick);
-    ConnectReported(ui->StartButton, &QPushButton::clicked, this, &TMainForm::StartButtonClick);
-    ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
-    ConnectReported(ui->SettingMenu, &QAction::triggered, this, &TMainForm::SettingMenuClick);
-    ConnectReported(ui->AboutMenu, &QAction::triggered, this, &TMainForm::AboutMenuClick);
-    ConnectReported(ui->CleanTemplatesMenu, &QAction::triggered, this,
-                    &TMainForm::CleanTemplatesMenuClick);
+    connectReported(ui->BatchQuery, &QPushButton::clicked, this, &TMainForm::BatchQueryClick);
+    connectReported(ui->StopQueryButton, &QPushButton::clicked, this,
+                    &TMainForm::stopQueryButtonClick);
+    connectReported(ui->AddUrlButton, &QPushButton::clicked, this, &TMainForm::AddUrlButtonClick);
+    connectReported(ui->StartButton, &QPushButton::clicked, this, &TMainForm::StartButtonClick);
+    connectReported(ui->QuitButton, &QPushButton::clicked, this, &TMainForm::QuitButtonClick);
+    connectReported(ui->SettingMenu, &QAction::triggered, this, &TMainForm::SettingMenuClick);
+    connectReported(ui->AboutMenu, &QAction::triggered, this, &TMainForm::AboutMenuClick);
+    connectReported(ui->CleanTemplatesMenu, &QAction::triggered, this,
+                    &TMainForm::cleanTemplatesMenuClick);
 
     FormCreate(programDir);
     mirrorSendCount();
@@ -251,7 +251,7 @@ TMainForm::~TMainForm() {
 void TMainForm::FormCreate(const QString& programDir) {
     // The process-wide state comes first, so that it is in place whatever happens to the
     // site list below.
-    ProgramDir = QDir(programDir.isEmpty() ? DefaultDataFolder() : programDir).absolutePath() +
+    ProgramDir = QDir(programDir.isEmpty() ? defaultDataFolder() : programDir).absolutePath() +
                  QLatin1Char('/');
     setWindowTitle(kAppTitle + GetFileVersionText(QCoreApplication::applicationFilePath()));
     SettingsFile = std::make_unique<IniFile>(ProgramDir + QStringLiteral("Setting.ini"));
@@ -264,15 +264,15 @@ void TMainForm::FormCreate(const QString& programDir) {
     StopRequested = false;
 
     // A missing list is an empty one; a list that cannot be read is said.
-    RunReported([&] { m_sites->load(ProgramDir + QStringLiteral("Url.txt")); });
+    runReported([&] { m_sites->load(ProgramDir + QStringLiteral("Url.txt")); });
     // No statistics page is visited: the program sends nothing anywhere at start-up.
 }
 
 void TMainForm::loadEngines() {
     // The engines are the user's to change in "Setting.ini": read at start, before each run and
     // after the settings dialog.
-    SetCurrentEngineProfiles(LoadEngineProfiles(*SettingsFile));
-    FillEngineChoice(ui->SearcherCombox, false);
+    setCurrentEngineProfiles(loadEngineProfiles(*SettingsFile));
+    fillEngineChoice(ui->SearcherCombox, false);
 }
 
 void TMainForm::LoadSendSettings() {
@@ -281,8 +281,8 @@ void TMainForm::LoadSendSettings() {
 }
 
 void TMainForm::SaveSendSettings() {
-    const int threads = SpinValue(ui->ThreadCount, ui->ThreadCount->minimum());
-    const int passes = SpinValue(ui->SendCount, ui->SendCount->minimum());
+    const int threads = spinValue(ui->ThreadCount, ui->ThreadCount->minimum());
+    const int passes = spinValue(ui->SendCount, ui->SendCount->minimum());
     Settings::ThreadCount.write(*SettingsFile, threads);
     Settings::SendCount.write(*SettingsFile, passes);
 }
@@ -301,13 +301,13 @@ void TMainForm::SetStatusText(const Text& text) {
     std::lock_guard lock(StatusLock);
     // This text is newer than anything a worker left pending.
     m_pendingStatus.reset();
-    m_statusPanel->setText(GbkToQString(text));
+    m_statusPanel->setText(gbkToQString(text));
 }
 
 void TMainForm::applyPendingStatus() {
     std::lock_guard lock(StatusLock);
     if (m_pendingStatus) {
-        m_statusPanel->setText(GbkToQString(*m_pendingStatus));
+        m_statusPanel->setText(gbkToQString(*m_pendingStatus));
         m_pendingStatus.reset();
     }
 }
@@ -322,7 +322,7 @@ void TMainForm::QuitButtonClick() {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     // A settings file that refuses the write is said; the window closes all the same.
-    RunReported([this] { saveGeometry(); });
+    runReported([this] { saveGeometry(); });
     FormClose();
     event->accept();
 }
@@ -345,18 +345,18 @@ BrowserPage& TMainForm::browser() {
 }
 
 void TMainForm::QuerySortButtonClick() {
-    RunRankQueries({{QStringToGbk(ui->QueryWeb->text()), QStringToGbk(ui->QueryKey->text()),
+    RunRankQueries({{qStringToGbk(ui->QueryWeb->text()), qStringToGbk(ui->QueryKey->text()),
                      ui->SearcherCombox->currentIndex()}});
 }
 
 void TMainForm::BatchQueryClick() {
-    OpenDialog<TBatchQueryForm>(this, QStringLiteral("BatchQueryForm"), m_connectionString,
+    openDialog<TBatchQueryForm>(this, QStringLiteral("BatchQueryForm"), m_connectionString,
                                 m_batch);
     // Taking the lists empties them: "退出" after an earlier batch must not run it again.
     const BatchLists batch = std::exchange(m_batch, {});
     // The dialog's lists become typed queries here, their one way into the program.
     if (!batch.BatchWebs.empty())
-        RunRankQueries(ParseQueries(batch));
+        RunRankQueries(parseQueries(batch));
 }
 
 void TMainForm::RunRankQueries(std::vector<RankQuery> queries) {
@@ -404,7 +404,7 @@ void TMainForm::RunRankQueries(std::vector<RankQuery> queries) {
 }
 
 void TMainForm::rankQueryFinished(const RankOutcome& outcome) {
-    m_report += ReportLine(outcome);
+    m_report += reportLine(outcome);
     m_reportWarns |=
         outcome.result.outcome == Outcome::Blocked || outcome.result.outcome == Outcome::Failed;
 }
@@ -472,7 +472,7 @@ void TMainForm::hideVerification() {
     ui->SortPageControl->setTabVisible(tab, false);
 }
 
-void TMainForm::StopQueryButtonClick() {
+void TMainForm::stopQueryButtonClick() {
     if (m_scan)
         m_scan->stop();
 }
@@ -550,7 +550,7 @@ void TMainForm::deleteHistoryRow() {
 QList<QStringList> TMainForm::shownHistory() const {
     // The columns of the command line's CSV, so exports read the same way wherever they came
     // from.
-    QList<QStringList> table{HistoryTableHeader()};
+    QList<QStringList> table{historyTableHeader()};
     for (int row = 0; row < m_historyView->rowCount(); ++row) {
         auto cell = [&](int column) { return m_historyView->index(row, column).data().toString(); };
         table << QStringList{
@@ -573,9 +573,9 @@ void TMainForm::exportHistoryCsv() {
     // UTF-8 with its byte-order mark, so spreadsheet programs read the Chinese as it is.
     QString csv = QChar(0xFEFF);
     for (const QStringList& row : shownHistory())
-        csv += CsvLine(row) + QStringLiteral("\r\n");
+        csv += csvLine(row) + QStringLiteral("\r\n");
     const QByteArray bytes = csv.toUtf8();
-    if (!ReplaceFileAtomically(
+    if (!replaceFileAtomically(
             path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
 }
@@ -588,7 +588,7 @@ void TMainForm::exportHistoryXlsx() {
         return;
     QList<QStringList> table = shownHistory();
     const QStringList header = table.takeFirst();
-    WriteXlsxTable(path, QStringLiteral("排名历史"), header, table);
+    writeXlsxTable(path, QStringLiteral("排名历史"), header, table);
 }
 
 void TMainForm::importHistoryCsv() {
@@ -596,7 +596,7 @@ void TMainForm::importHistoryCsv() {
                                                   QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
-    const RankDatabase::ImportCount count = ImportHistoryCsv(*m_sortQueryDb, path);
+    const RankDatabase::ImportCount count = ::importHistoryCsv(*m_sortQueryDb, path);
     RefreshHistory();
     MessageBox::information(this, QStringLiteral("已导入 %1 条记录；%2 条已在历史中，保持不变。")
                                       .arg(count.added)
@@ -611,14 +611,14 @@ void TMainForm::showRankChart() {
     const QString keyword =
         SortQuery->index(row, HistoryModel::SearchKey).data(Qt::EditRole).toString();
     const RankTrend trend =
-        MakeRankTrend(m_sortQueryDb->trendRows(QStringToGbk(site), QStringToGbk(keyword)));
+        makeRankTrend(m_sortQueryDb->trendRows(qStringToGbk(site), qStringToGbk(keyword)));
     auto* dialog = new RankChartDialog(trend, site, keyword, ProgramDir, this);
     dialog->show();
 }
 
 void TMainForm::AddUrlButtonClick() {
-    const Text site = TrimText(QStringToGbk(ui->Url->text()));
-    ui->Url->setText(GbkToQString(site));
+    const Text site = trimText(qStringToGbk(ui->Url->text()));
+    ui->Url->setText(gbkToQString(site));
     if (site.empty())
         return;
     // A pasted line break would write two sites; the text stays for the user to mend.
@@ -640,14 +640,14 @@ void TMainForm::StartButtonClick() {
     const QString templates = ProgramDir + QStringLiteral("SL.txt");
     m_dispenser->LoadTemplates(templates);
     if (!m_dispenser->hasTemplates()) {
-        MessageBox::warning(this, NoTemplatesMessage(templates));
+        MessageBox::warning(this, noTemplatesMessage(templates));
         return;
     }
-    const int workers = SpinValue(ui->ThreadCount, ui->ThreadCount->minimum());
+    const int workers = spinValue(ui->ThreadCount, ui->ThreadCount->minimum());
     // https and redirects as the settings dialog left them.
     FetchOptions options = m_fetchOptions;
-    ReadFetchSettings(*SettingsFile, options);
-    m_run = StartSendRun(ProgramDir, *m_sites, *m_dispenser, *this, options, workers);
+    readFetchSettings(*SettingsFile, options);
+    m_run = startSendRun(ProgramDir, *m_sites, *m_dispenser, *this, options, workers);
     m_jobTotal = m_dispenser->jobCount();
     ui->StartButton->setEnabled(false);
     connect(m_run.get(), &SendRun::finished, this, &TMainForm::sendRunFinished,
@@ -675,7 +675,7 @@ void TMainForm::sendRunFinished() {
     const QString runError = m_run->error();
     m_run.reset();
     ui->StartButton->setEnabled(true);
-    SetStatusText(QStringToGbk(SendSummary(*m_lastReport)));
+    SetStatusText(qStringToGbk(sendSummary(*m_lastReport)));
     if (!runError.isEmpty())
         MessageBox::error(this, runError + QLatin1Char('.'));
 }
@@ -688,14 +688,14 @@ void TMainForm::showSendProgress() {
     m_progressPanel->setValue(
         m_jobTotal > 0 ? static_cast<int>(std::min<long long>(done, m_jobTotal) * 1000 / m_jobTotal)
                        : 0);
-    m_progressPanel->setFormat(SendProgressText(done, m_jobTotal, m_sendElapsed.elapsed()));
+    m_progressPanel->setFormat(::sendProgressText(done, m_jobTotal, m_sendElapsed.elapsed()));
 }
 
 QString TMainForm::sendProgressText() const {
     return m_progressPanel->text();
 }
 
-void TMainForm::CleanTemplatesMenuClick() {
+void TMainForm::cleanTemplatesMenuClick() {
     const QString path = ProgramDir + QStringLiteral("SL.txt");
     if (m_run) {
         MessageBox::information(this, QStringLiteral("群发进行中，请在完成后再清理。"));
@@ -717,17 +717,17 @@ void TMainForm::CleanTemplatesMenuClick() {
                                 .arg(QDir::toNativeSeparators(path))
                                 .arg(dead)) != MessageBox::Answer::Ok)
         return;
-    const int removed = RemoveDeadTemplates(path, *m_lastReport);
+    const int removed = removeDeadTemplates(path, *m_lastReport);
     m_lastReport.reset();
     MessageBox::information(
         this, QStringLiteral("已删除 %1 个失效模板；原文件保存为 SL.txt.bak。").arg(removed));
 }
 
 void TMainForm::SettingMenuClick() {
-    OpenDialog<TSettingForm>(this, QStringLiteral("SettingForm"), *SettingsFile);
+    openDialog<TSettingForm>(this, QStringLiteral("SettingForm"), *SettingsFile);
     loadEngines();
 }
 
 void TMainForm::AboutMenuClick() {
-    OpenDialog<TAboutForm>(this, QStringLiteral("AboutForm"));
+    openDialog<TAboutForm>(this, QStringLiteral("AboutForm"));
 }

@@ -75,14 +75,14 @@ public:
 
     void QuerySortButtonClick();
     void BatchQueryClick();
-    void StopQueryButtonClick();
+    void stopQueryButtonClick();
     void AddUrlButtonClick();
     void StartButtonClick();
     void QuitButtonClick();
     void SettingMenuClick();
     void AboutMenuClick();
     // "清理失效模板": the templates that failed for every site in the last run leave "SL.txt".
-    void CleanTemplatesMenuClick();
+    void cleanTemplatesMenuClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -11,12 +11,12 @@
 
 RankChartDialog::RankChartDialog(const RankTrend& trend, const QString& site,
                                  const QString& keyword, const QString& folder, QWidget* parent)
-    : QDialog(parent), m_trend(trend), m_title(RankChartTitle(site, keyword)), m_folder(folder) {
+    : QDialog(parent), m_trend(trend), m_title(rankChartTitle(site, keyword)), m_folder(folder) {
     setObjectName(QStringLiteral("RankChartForm"));
     setWindowTitle(QStringLiteral("排名走势"));
     setAttribute(Qt::WA_DeleteOnClose);
     setSizeGripEnabled(true);
-    m_view = new QChartView(MakeRankChart(trend, m_title).release(), this);
+    m_view = new QChartView(makeRankChart(trend, m_title).release(), this);
     m_view->setObjectName(QStringLiteral("RankChartView"));
     m_view->setRenderHint(QPainter::Antialiasing);
     auto* buttons = new QDialogButtonBox(this);
@@ -24,7 +24,7 @@ RankChartDialog::RankChartDialog(const RankTrend& trend, const QString& site,
     QPushButton* save =
         buttons->addButton(QStringLiteral("保存为图片…"), QDialogButtonBox::ActionRole);
     save->setObjectName(QStringLiteral("SaveChartButton"));
-    ConnectReported(save, &QPushButton::clicked, this, &RankChartDialog::savePng);
+    connectReported(save, &QPushButton::clicked, this, &RankChartDialog::savePng);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_view, 1);
@@ -37,5 +37,5 @@ void RankChartDialog::savePng() {
                                                   m_folder + QStringLiteral("排名走势.png"),
                                                   QStringLiteral("PNG (*.png)"));
     if (!path.isEmpty())
-        SaveRankChartPng(m_trend, m_title, path);
+        saveRankChartPng(m_trend, m_title, path);
 }

@@ -12,8 +12,8 @@ TSettingForm::TSettingForm(IniFile& settings, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(size());
-    ConnectReported(ui->OKButton, &QPushButton::clicked, this, &TSettingForm::OKButtonClick);
-    ConnectReported(ui->QuitButton, &QPushButton::clicked, this, &TSettingForm::QuitButtonClick);
+    connectReported(ui->OKButton, &QPushButton::clicked, this, &TSettingForm::OKButtonClick);
+    connectReported(ui->QuitButton, &QPushButton::clicked, this, &TSettingForm::QuitButtonClick);
     FormCreate();
 }
 
@@ -30,7 +30,7 @@ void TSettingForm::FormCreate() {
 void TSettingForm::OKButtonClick() {
     Settings::SortToDB.write(m_settings, ui->SortToDB->isChecked());
     // An emptied field is written as 0; a negative pause is kept, the rank scan waits 0 then.
-    Settings::QuerySleep.write(m_settings, SpinValue(ui->QuerySleep, 0));
+    Settings::QuerySleep.write(m_settings, spinValue(ui->QuerySleep, 0));
     Settings::AllowHttps.write(m_settings, ui->AllowHttps->isChecked());
     Settings::FollowRedirects.write(m_settings, ui->FollowRedirects->isChecked());
 }

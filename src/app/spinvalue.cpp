@@ -5,12 +5,12 @@
 #include <QSpinBox>
 #include <algorithm>
 
-int SpinValue(const QSpinBox* box, int fallback) {
+int spinValue(const QSpinBox* box, int fallback) {
     const QString text = box->cleanText();
     bool ascii = true;
     for (QChar c : text)
         ascii = ascii && c.unicode() < 0x80;
-    const auto number = ascii ? ParseWholeNumber(text.toStdString()) : std::nullopt;
+    const auto number = ascii ? parseWholeNumber(text.toStdString()) : std::nullopt;
     if (!number)
         return fallback;
     return std::clamp(*number, box->minimum(), box->maximum());

@@ -4,4 +4,4 @@ class QSpinBox;
 
 // The value of a spin edit as its text stands: a text that is no whole number gives fallback,
 // a number outside the range is brought into it.
-int SpinValue(const QSpinBox* box, int fallback);
+int spinValue(const QSpinBox* box, int fallback);

@@ -15,20 +15,20 @@
 
 namespace {
 
-qreal DayValue(QDate day) {
+qreal dayValue(QDate day) {
     // Noon, so that a change of daylight-saving time never moves a point across a day.
     return static_cast<qreal>(QDateTime(day, QTime(12, 0)).toMSecsSinceEpoch());
 }
 
 // A tick step of 1, 2 or 5 times a power of ten that gives at most about eight rank labels.
-int RankStep(int worst) {
+int rankStep(int worst) {
     for (int power = 1;; power *= 10)
         for (const int step : {1, 2, 5})
             if (worst / (step * power) <= 8)
                 return step * power;
 }
 
-QColor EngineColor(int engine) {
+QColor engineColor(int engine) {
     static const QColor colors[] = {QColor(0x2b, 0x6c, 0xd6), QColor(0xe0, 0x6c, 0x1b),
                                     QColor(0x2e, 0x9e, 0x4f), QColor(0x9b, 0x3d, 0xc2),
                                     QColor(0xc2, 0x3d, 0x5a), QColor(0x5a, 0x5a, 0x5a)};
@@ -37,11 +37,11 @@ QColor EngineColor(int engine) {
 
 } // namespace
 
-QString RankChartTitle(const QString& site, const QString& keyword) {
+QString rankChartTitle(const QString& site, const QString& keyword) {
     return QStringLiteral("排名走势：%1 — %2").arg(site, keyword);
 }
 
-std::unique_ptr<QChart> MakeRankChart(const RankTrend& trend, const QString& title,
+std::unique_ptr<QChart> makeRankChart(const RankTrend& trend, const QString& title,
                                       const EngineProfiles& profiles) {
     auto chart = std::make_unique<QChart>();
     chart->setTitle(title);
@@ -71,7 +71,7 @@ std::unique_ptr<QChart> MakeRankChart(const RankTrend& trend, const QString& tit
     auto* ranks = new QValueAxis;
     ranks->setTitleText(QStringLiteral("排名"));
     const int worst = std::max(trend.worst, 10);
-    const int step = RankStep(worst);
+    const int step = rankStep(worst);
     const int top = (worst + step - 1) / step * step;
     // Half a rank of room above 1 and below the last, for the same reason.
     ranks->setRange(0.5, top + 0.5);
@@ -84,7 +84,7 @@ std::unique_ptr<QChart> MakeRankChart(const RankTrend& trend, const QString& tit
 
     for (const RankTrend::Line& line : trend.lines) {
         const QString name = SortQuerySearcherTypeGetText(line.engine, profiles);
-        const QColor color = EngineColor(line.engine);
+        const QColor color = engineColor(line.engine);
         // Each run is a series of its own; the legend names the engine once.
         const size_t seriesCount = std::max<size_t>(line.runs.size(), 1);
         for (size_t i = 0; i < seriesCount; ++i) {
@@ -95,7 +95,7 @@ std::unique_ptr<QChart> MakeRankChart(const RankTrend& trend, const QString& tit
             series->setMarkerSize(7);
             if (i < line.runs.size())
                 for (const RankTrend::Point& point : line.runs[i])
-                    series->append(DayValue(point.day), point.rank);
+                    series->append(dayValue(point.day), point.rank);
             chart->addSeries(series);
             series->attachAxis(days);
             series->attachAxis(ranks);
@@ -107,9 +107,9 @@ std::unique_ptr<QChart> MakeRankChart(const RankTrend& trend, const QString& tit
     return chart;
 }
 
-void SaveRankChartPng(const RankTrend& trend, const QString& title, const QString& path, QSize size,
+void saveRankChartPng(const RankTrend& trend, const QString& title, const QString& path, QSize size,
                       const EngineProfiles& profiles) {
-    std::unique_ptr<QChart> chart = MakeRankChart(trend, title, profiles);
+    std::unique_ptr<QChart> chart = makeRankChart(trend, title, profiles);
     QGraphicsScene scene;
     chart->resize(size);
     scene.addItem(chart.get());

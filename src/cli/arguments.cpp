@@ -20,7 +20,7 @@ struct CommandInfo {
 };
 
 // Every command with its own options, in the order the usage lists them.
-const std::vector<CommandInfo>& Commands() {
+const std::vector<CommandInfo>& commands() {
     static const std::vector<CommandInfo> commands = {
         {"rank",
          "  rank SITE KEYWORD [--engine ENGINE|all]  find SITE's rank for KEYWORD; ENGINE: baidu,\n"
@@ -58,8 +58,8 @@ const std::vector<CommandInfo>& Commands() {
     return commands;
 }
 
-const CommandInfo* FindCommand(const QString& name) {
-    for (const CommandInfo& command : Commands())
+const CommandInfo* findCommand(const QString& name) {
+    for (const CommandInfo& command : commands())
         if (name == QLatin1String(command.name))
             return &command;
     return nullptr;
@@ -78,24 +78,24 @@ exit codes: 0 done (every query ranked or not found), 1 error, 2 wrong usage,
             3 a query was blocked by a verification page, 4 a query failed,
             130 interrupted (Ctrl+C))";
 
-[[noreturn]] void Refuse(const QString& text) {
+[[noreturn]] void refuse(const QString& text) {
     throw UsageError(text.toStdString());
 }
 
-int ToNumber(const QString& option, const QString& text) {
+int toNumber(const QString& option, const QString& text) {
     bool ok = false;
     const int value = text.toInt(&ok);
     if (!ok)
-        Refuse(QStringLiteral("%1 needs a whole number, not \"%2\"").arg(option, text));
+        refuse(QStringLiteral("%1 needs a whole number, not \"%2\"").arg(option, text));
     return value;
 }
 
-QString Dashed(const QString& name) {
+QString dashed(const QString& name) {
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
 // The position of the command: the first word that is no option and no option's value.
-qsizetype CommandAt(const QStringList& words) {
+qsizetype commandAt(const QStringList& words) {
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString& w = words[i];
         if (w == QLatin1String("--"))
@@ -107,7 +107,7 @@ qsizetype CommandAt(const QStringList& words) {
         if (name.contains(QLatin1Char('=')))
             continue;
         bool takesValue = name == QLatin1String("dir");
-        for (const CommandInfo& command : Commands())
+        for (const CommandInfo& command : commands())
             for (const OptionInfo& option : command.options)
                 takesValue = takesValue || (name == QLatin1String(option.name) && option.valueName);
         if (takesValue)
@@ -118,7 +118,7 @@ qsizetype CommandAt(const QStringList& words) {
 
 } // namespace
 
-bool HasVerboseOption(const QStringList& words) {
+bool hasVerboseOption(const QStringList& words) {
     for (const QString& w : words) {
         if (w == QLatin1String("--"))
             return false;
@@ -128,11 +128,11 @@ bool HasVerboseOption(const QStringList& words) {
     return false;
 }
 
-QString UsageText(const QString& name) {
-    const CommandInfo* command = FindCommand(name);
+QString usageText(const QString& name) {
+    const CommandInfo* command = findCommand(name);
     if (!command) {
         QString text = QStringLiteral("usage: moting-seo-cli COMMAND [options]\n\ncommands:\n");
-        for (const CommandInfo& c : Commands())
+        for (const CommandInfo& c : commands())
             text += QString::fromUtf8(c.synopsis);
         return text + QString::fromUtf8(kCommon);
     }
@@ -142,13 +142,13 @@ QString UsageText(const QString& name) {
     return text + QString::fromUtf8(kCommon);
 }
 
-Options ParseArguments(const QStringList& words) {
+Options parseArguments(const QStringList& words) {
     Options o;
-    const qsizetype at = CommandAt(words);
+    const qsizetype at = commandAt(words);
     QStringList rest = words;
     if (at >= 0)
         o.command = rest.takeAt(at);
-    const CommandInfo* command = FindCommand(o.command);
+    const CommandInfo* command = findCommand(o.command);
 
     QCommandLineParser parser;
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -166,20 +166,20 @@ Options ParseArguments(const QStringList& words) {
         // The parser's own texts, in the words this program has always used.
         if (!parser.unknownOptionNames().isEmpty()) {
             const QString name = parser.unknownOptionNames().first();
-            for (const CommandInfo& other : Commands())
+            for (const CommandInfo& other : commands())
                 for (const OptionInfo& option : other.options)
                     if (command && name == QLatin1String(option.name))
-                        Refuse(
-                            QStringLiteral("%1 takes no option %2").arg(o.command, Dashed(name)));
-            Refuse(QStringLiteral("unknown option %1").arg(Dashed(name)));
+                        refuse(
+                            QStringLiteral("%1 takes no option %2").arg(o.command, dashed(name)));
+            refuse(QStringLiteral("unknown option %1").arg(dashed(name)));
         }
         const QString error = parser.errorText();
         const qsizetype quote = error.indexOf(QLatin1Char('\''));
         if (error.startsWith(QLatin1String("Missing value after")) && quote >= 0)
-            Refuse(
+            refuse(
                 QStringLiteral("%1 needs a value")
                     .arg(error.mid(quote + 1, error.lastIndexOf(QLatin1Char('\'')) - quote - 1)));
-        Refuse(error);
+        refuse(error);
     }
     o.verbose = parser.isSet(verbose);
     o.dir = parser.value(dir);
@@ -189,7 +189,7 @@ Options ParseArguments(const QStringList& words) {
         return o;
     }
     if (o.command.isEmpty())
-        Refuse(QStringLiteral("no command"));
+        refuse(QStringLiteral("no command"));
     o.args = parser.positionalArguments();
     if (!command)
         return o; // said by the caller, with the usage of all
@@ -206,11 +206,11 @@ Options ParseArguments(const QStringList& words) {
     if (isSet("engine"))
         o.engine = value("engine");
     if (isSet("threads"))
-        o.threads = ToNumber(QStringLiteral("--threads"), value("threads"));
+        o.threads = toNumber(QStringLiteral("--threads"), value("threads"));
     if (isSet("passes"))
-        o.passes = ToNumber(QStringLiteral("--passes"), value("passes"));
+        o.passes = toNumber(QStringLiteral("--passes"), value("passes"));
     if (isSet("limit"))
-        o.limit = std::max(0, ToNumber(QStringLiteral("--limit"), value("limit")));
+        o.limit = std::max(0, toNumber(QStringLiteral("--limit"), value("limit")));
     o.csv = isSet("csv");
     o.xlsx = value("xlsx");
     o.chart = value("chart");

@@ -8,12 +8,12 @@
 // The command line read by one QCommandLineParser per command: each command takes its own
 // options and those of every command (--dir, --verbose, --help); anything else is a usage
 // error. "help" as the command means: print the usage of options.args' first word, or of all.
-Options ParseArguments(const QStringList& words);
+Options parseArguments(const QStringList& words);
 
 // Whether --verbose (or -v) stands among the words, before any "--"; read before the
 // application exists, when nothing else of the command line may be.
-bool HasVerboseOption(const QStringList& words);
+bool hasVerboseOption(const QStringList& words);
 
 // The usage of one command (its own options first), or of every command for an empty or
 // unknown name.
-QString UsageText(const QString& command = {});
+QString usageText(const QString& command = {});

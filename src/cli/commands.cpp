@@ -34,31 +34,31 @@ std::atomic<bool> g_interrupted{false};
 
 namespace {
 
-QString ConnectionString(const Options& o) {
+QString connectionString(const Options& o) {
     return MakeAccessConnStr(o.dir + QStringLiteral("Sort.mdb"), QString(), true);
 }
 
 // The engines of the program folder's settings become the ones names are taken from.
-void LoadEngines(const Options& o) {
-    SetCurrentEngineProfiles(LoadEngineProfiles(IniFile(o.dir + QStringLiteral("Setting.ini"))));
+void loadEngines(const Options& o) {
+    setCurrentEngineProfiles(loadEngineProfiles(IniFile(o.dir + QStringLiteral("Setting.ini"))));
 }
 
 // The engine's number, or -1 for all of them.
-int EngineIndex(const QString& name) {
+int engineIndex(const QString& name) {
     if (name.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0 ||
         name == QStringLiteral("全部"))
         return -1;
-    if (const int engine = FindEngine(name); engine >= 0)
+    if (const int engine = findEngine(name); engine >= 0)
         return engine;
     QStringList keys;
-    for (const EngineProfile& engine : CurrentEngineProfiles())
+    for (const EngineProfile& engine : currentEngineProfiles())
         keys << QString::fromStdString(engine.key);
     throw AppError(QStringLiteral("Unknown engine \"%1\" (%2 or all)")
                        .arg(name, keys.join(QStringLiteral(", "))));
 }
 
 // Failed outranks blocked: a dead engine or a changed layout needs a person sooner.
-int ExitCode(Outcome outcome, int code) {
+int exitCode(Outcome outcome, int code) {
     if (outcome == Outcome::Failed)
         return 4;
     if (outcome == Outcome::Blocked && code != 4)
@@ -67,9 +67,9 @@ int ExitCode(Outcome outcome, int code) {
 }
 
 // Runs rank queries as the window's runner does, printing a line for each as it ends.
-int RunQueries(const Options& o, std::vector<RankQuery> queries) {
+int runQueries(const Options& o, std::vector<RankQuery> queries) {
     IniFile settings(o.dir + QStringLiteral("Setting.ini"));
-    RankDatabase database(ConnectionString(o));
+    RankDatabase database(connectionString(o));
     // A database that cannot take the results fails the command before any page is loaded.
     database.connection();
     ConsoleStatus status(o.verbose);
@@ -85,8 +85,8 @@ int RunQueries(const Options& o, std::vector<RankQuery> queries) {
     QObject::connect(&scan, &RankScan::queryFinished, [&](const RankOutcome& outcome) {
         if (outcome.result.outcome == Outcome::Stopped)
             return;
-        PrintOut(OutcomeLine(outcome));
-        code = ExitCode(outcome.result.outcome, code);
+        printOut(outcomeLine(outcome));
+        code = exitCode(outcome.result.outcome, code);
     });
     QObject::connect(&scan, &RankScan::error, [&](const QString& message) { error = message; });
     QEventLoop loop;
@@ -102,11 +102,11 @@ int RunQueries(const Options& o, std::vector<RankQuery> queries) {
     loop.exec();
     // The ranks stand without the copy of the pages: said once, not counted as a failure.
     if (!scan.fileError().isEmpty())
-        PrintErr(scan.fileError() + QLatin1Char('.'));
+        printErr(scan.fileError() + QLatin1Char('.'));
     if (!error.isEmpty())
         throw AppError(error);
     if (g_interrupted) {
-        PrintErr(QStringLiteral("interrupted"));
+        printErr(QStringLiteral("interrupted"));
         return 130;
     }
     return code;
@@ -114,31 +114,31 @@ int RunQueries(const Options& o, std::vector<RankQuery> queries) {
 
 } // namespace
 
-int RunRank(const Options& o) {
+int runRank(const Options& o) {
     if (o.args.size() != 2)
         throw UsageError("rank needs SITE and KEYWORD");
-    LoadEngines(o);
-    const int engine = EngineIndex(o.engine);
+    loadEngines(o);
+    const int engine = engineIndex(o.engine);
     std::vector<RankDatabase::BatchRow> rows{
-        {0, QStringToGbk(o.args[0]), QStringToGbk(o.args[1]), engine < 0 ? 0 : engine + 1}};
-    return RunQueries(o, MakeBatchQueries(rows));
+        {0, qStringToGbk(o.args[0]), qStringToGbk(o.args[1]), engine < 0 ? 0 : engine + 1}};
+    return runQueries(o, makeBatchQueries(rows));
 }
 
-int RunBatch(const Options& o) {
+int runBatch(const Options& o) {
     if (!o.args.isEmpty())
         throw UsageError("batch takes no arguments");
-    LoadEngines(o);
-    RankDatabase database(ConnectionString(o));
-    std::vector<RankQuery> queries = MakeBatchQueries(database.batchRows());
+    loadEngines(o);
+    RankDatabase database(connectionString(o));
+    std::vector<RankQuery> queries = makeBatchQueries(database.batchRows());
     database.close();
     if (queries.empty()) {
-        PrintErr(QStringLiteral("The batch list is empty."));
+        printErr(QStringLiteral("The batch list is empty."));
         return 0;
     }
-    return RunQueries(o, std::move(queries));
+    return runQueries(o, std::move(queries));
 }
 
-int RunSend(const Options& o) {
+int runSend(const Options& o) {
     if (!o.args.isEmpty())
         throw UsageError("send takes no arguments");
     IniFile settings(o.dir + QStringLiteral("Setting.ini"));
@@ -155,17 +155,17 @@ int RunSend(const Options& o) {
         sites.load(o.dir + QStringLiteral("Url.txt"));
     } catch (const AppError& e) {
         // As at the window's start: said once, then an empty list.
-        PrintErr(e.message() + QLatin1Char('.'));
+        printErr(e.message() + QLatin1Char('.'));
     }
     Dispenser dispenser(sites, [passes] { return passes; });
     const QString templates = o.dir + QStringLiteral("SL.txt");
     dispenser.LoadTemplates(templates);
     if (!dispenser.hasTemplates())
-        throw AppError(NoTemplatesMessage(templates));
+        throw AppError(noTemplatesMessage(templates));
     ConsoleStatus status(o.verbose);
     FetchOptions options;
-    ReadFetchSettings(settings, options);
-    std::unique_ptr<SendRun> run = StartSendRun(o.dir, sites, dispenser, status, options, threads);
+    readFetchSettings(settings, options);
+    std::unique_ptr<SendRun> run = startSendRun(o.dir, sites, dispenser, status, options, threads);
     const long long total = dispenser.jobCount();
 
     QEventLoop loop;
@@ -181,7 +181,7 @@ int RunSend(const Options& o) {
             // Back to the line's start, the text, then the rest of the line cleared.
             std::fprintf(
                 stderr, "\r%s\033[K",
-                SendProgressText(run->jobsDone(), total, elapsed.elapsed()).toUtf8().constData());
+                sendProgressText(run->jobsDone(), total, elapsed.elapsed()).toUtf8().constData());
         if (run->isFinished())
             loop.quit();
     });
@@ -196,20 +196,20 @@ int RunSend(const Options& o) {
     const SendReport report = run->report();
     const QString runError = run->error();
     run.reset();
-    PrintOut(QStringLiteral("fetched %1 URLs, %2 succeeded").arg(fetched).arg(succeeded));
-    PrintOut(SendSummary(report));
+    printOut(QStringLiteral("fetched %1 URLs, %2 succeeded").arg(fetched).arg(succeeded));
+    printOut(sendSummary(report));
     if (!runError.isEmpty()) {
-        PrintErr(runError + QLatin1Char('.'));
+        printErr(runError + QLatin1Char('.'));
         return 1;
     }
     if (g_interrupted) {
-        PrintErr(QStringLiteral("interrupted"));
+        printErr(QStringLiteral("interrupted"));
         return 130;
     }
     return 0;
 }
 
-int RunTemplates(const Options& o) {
+int runTemplates(const Options& o) {
     if (o.args != QStringList{QStringLiteral("check")})
         throw UsageError("use: templates check");
     IniFile settings(o.dir + QStringLiteral("Setting.ini"));
@@ -225,11 +225,11 @@ int RunTemplates(const Options& o) {
     const QString templates = o.dir + QStringLiteral("SL.txt");
     dispenser.LoadTemplates(templates);
     if (!dispenser.hasTemplates())
-        throw AppError(NoTemplatesMessage(templates));
+        throw AppError(noTemplatesMessage(templates));
     FetchOptions options;
-    ReadFetchSettings(settings, options);
+    readFetchSettings(settings, options);
     const SendReport report =
-        CheckTemplates(dispenser.lines(), sites.entries(), options, threads, &g_interrupted);
+        checkTemplates(dispenser.lines(), sites.entries(), options, threads, &g_interrupted);
     QList<QStringList> rows;
     for (size_t i = 0; i < report.lines.size(); ++i) {
         const Text& line = report.lines[i];
@@ -239,21 +239,21 @@ int RunTemplates(const Options& o) {
         const QString state = tally.jobs == 0       ? QStringLiteral("无适用网址")
                               : tally.successes > 0 ? QStringLiteral("可用")
                                                     : tally.commonestFailure().first;
-        rows << QStringList{QString::number(i + 1), state, GbkToQString(line)};
+        rows << QStringList{QString::number(i + 1), state, gbkToQString(line)};
     }
-    PrintOut(AlignedTable({QStringLiteral("行号"), QStringLiteral("状态"), QStringLiteral("模板")},
+    printOut(alignedTable({QStringLiteral("行号"), QStringLiteral("状态"), QStringLiteral("模板")},
                           rows));
-    PrintOut(QStringLiteral("可用 %1 个; 失效 %2 个")
+    printOut(QStringLiteral("可用 %1 个; 失效 %2 个")
                  .arg(report.successes())
                  .arg(report.deadLines().size()));
     if (g_interrupted) {
-        PrintErr(QStringLiteral("interrupted"));
+        printErr(QStringLiteral("interrupted"));
         return 130;
     }
     return 0;
 }
 
-int RunHistory(const Options& o) {
+int runHistory(const Options& o) {
     if (!o.args.isEmpty())
         throw UsageError("history takes no arguments");
     const int outputs = int(o.csv) + int(!o.xlsx.isEmpty()) + int(!o.chart.isEmpty()) +
@@ -263,65 +263,65 @@ int RunHistory(const Options& o) {
     const bool charting = !o.chart.isEmpty();
     if (charting == o.site.isEmpty() || charting == o.keyword.isEmpty())
         throw UsageError("history --chart needs --site and --keyword, and they need --chart");
-    LoadEngines(o);
-    RankDatabase database(ConnectionString(o));
+    loadEngines(o);
+    RankDatabase database(connectionString(o));
     if (!o.importFile.isEmpty()) {
-        const RankDatabase::ImportCount count = ImportHistoryCsv(database, o.importFile);
-        PrintOut(QStringLiteral("%1 rows imported, %2 already in the history kept as they were")
+        const RankDatabase::ImportCount count = importHistoryCsv(database, o.importFile);
+        printOut(QStringLiteral("%1 rows imported, %2 already in the history kept as they were")
                      .arg(count.added)
                      .arg(count.kept));
         return 0;
     }
     if (!o.chart.isEmpty()) {
         const RankTrend trend =
-            MakeRankTrend(database.trendRows(QStringToGbk(o.site), QStringToGbk(o.keyword)));
+            makeRankTrend(database.trendRows(qStringToGbk(o.site), qStringToGbk(o.keyword)));
         if (trend.lines.empty())
             throw AppError(
                 QStringLiteral("No result is stored for %1 and %2").arg(o.site, o.keyword));
-        SaveRankChartPng(trend, RankChartTitle(o.site, o.keyword), o.chart);
-        PrintOut(QStringLiteral("chart written to %1").arg(o.chart));
+        saveRankChartPng(trend, rankChartTitle(o.site, o.keyword), o.chart);
+        printOut(QStringLiteral("chart written to %1").arg(o.chart));
         return 0;
     }
     // The destination that ranked goes to spreadsheets; the table on a terminal stays narrow.
     const bool wide = o.csv || !o.xlsx.isEmpty();
-    QStringList header = HistoryTableHeader();
+    QStringList header = historyTableHeader();
     if (!wide)
         header.removeLast();
     QList<QStringList> rows;
     for (const RankDatabase::HistoryRow& row : database.historyRows(o.limit)) {
-        rows << QStringList{GbkToQString(row.site), GbkToQString(row.keyword),
+        rows << QStringList{gbkToQString(row.site), gbkToQString(row.keyword),
                             SortQuerySearcherTypeGetText(row.engine), QString::number(row.rank),
                             row.day.toString(Qt::ISODate)};
         if (wide)
             rows.back() << row.url;
     }
     if (!o.xlsx.isEmpty()) {
-        WriteXlsxTable(o.xlsx, QStringLiteral("排名历史"), header, rows);
-        PrintOut(QStringLiteral("%1 rows written to %2").arg(rows.size()).arg(o.xlsx));
+        writeXlsxTable(o.xlsx, QStringLiteral("排名历史"), header, rows);
+        printOut(QStringLiteral("%1 rows written to %2").arg(rows.size()).arg(o.xlsx));
     } else if (o.csv) {
-        PrintOut(CsvLine(header));
+        printOut(csvLine(header));
         for (const QStringList& row : rows)
-            PrintOut(CsvLine(row));
+            printOut(csvLine(row));
     } else {
-        PrintOut(AlignedTable(header, rows));
+        printOut(alignedTable(header, rows));
     }
     return 0;
 }
 
-int RunSites(const Options& o) {
+int runSites(const Options& o) {
     const QString path = o.dir + QStringLiteral("Url.txt");
     SiteList sites;
     if (o.args.value(0) == QLatin1String("list") && o.args.size() == 1) {
         if (QFile::exists(path))
             sites.load(path);
         for (const Text& site : sites.entries())
-            PrintOut(GbkToQString(site));
+            printOut(gbkToQString(site));
         return 0;
     }
     if (o.args.value(0) == QLatin1String("add") && o.args.size() == 2) {
         if (QFile::exists(path))
             sites.load(path);
-        const Text site = TrimText(QStringToGbk(o.args[1]));
+        const Text site = trimText(qStringToGbk(o.args[1]));
         if (site.empty())
             throw UsageError("sites add needs a site");
         if (SiteList::holdsControlCharacter(site))

@@ -32,9 +32,9 @@ struct Options {
 // Set by Ctrl+C; the running command stops as closing the window would stop it.
 extern std::atomic<bool> g_interrupted;
 
-int RunRank(const Options& options);
-int RunBatch(const Options& options);
-int RunSend(const Options& options);
-int RunHistory(const Options& options);
-int RunSites(const Options& options);
-int RunTemplates(const Options& options);
+int runRank(const Options& options);
+int runBatch(const Options& options);
+int runSend(const Options& options);
+int runHistory(const Options& options);
+int runSites(const Options& options);
+int runTemplates(const Options& options);

@@ -17,9 +17,9 @@ bool g_verbose = false;
 
 // Qt's and the browser's own chatter (console messages of result pages, platform notes) only
 // with --verbose: cron mails whatever a job prints.
-void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (g_verbose || type == QtFatalMsg)
-        PrintErr(message);
+        printErr(message);
 }
 
 } // namespace
@@ -31,7 +31,7 @@ int main(int argc, char* argv[]) {
     QStringList words;
     for (int i = 1; i < argc; ++i)
         words << QString::fromLocal8Bit(argv[i]);
-    const bool verbose = HasVerboseOption(words);
+    const bool verbose = hasVerboseOption(words);
     if (const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
         !verbose && !flags.contains("--log-level"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed() + " --log-level=3");
@@ -41,7 +41,7 @@ int main(int argc, char* argv[]) {
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    qInstallMessageHandler(QuietMessages);
+    qInstallMessageHandler(quietMessages);
     // A QApplication, as the chart is drawn with Qt Widgets' graphics view.
     QApplication app(argc, argv);
     std::signal(SIGINT, [](int) { g_interrupted = true; });
@@ -49,56 +49,56 @@ int main(int argc, char* argv[]) {
 
     Options options;
     try {
-        options = ParseArguments(app.arguments().mid(1));
+        options = parseArguments(app.arguments().mid(1));
     } catch (const UsageError& e) {
-        PrintErr(QString::fromStdString(e.what()));
+        printErr(QString::fromStdString(e.what()));
         const qsizetype at =
             app.arguments().indexOf(QRegularExpression(QStringLiteral("^[^-].*")), 1);
-        PrintErr(UsageText(at > 0 ? app.arguments()[at] : QString()));
+        printErr(usageText(at > 0 ? app.arguments()[at] : QString()));
         return 2;
     }
     g_verbose = options.verbose;
     if (options.command == "help") {
-        PrintOut(UsageText(options.args.value(0)));
+        printOut(usageText(options.args.value(0)));
         return 0;
     }
     QString dir = options.dir;
     try {
         if (dir.isEmpty())
-            dir = DefaultDataFolder();
+            dir = defaultDataFolder();
     } catch (const AppError& e) {
-        PrintErr(e.message() + QLatin1Char('.'));
+        printErr(e.message() + QLatin1Char('.'));
         return 1;
     }
     if (!QDir(dir).exists()) {
-        PrintErr(QStringLiteral("The folder %1 does not exist.").arg(dir));
+        printErr(QStringLiteral("The folder %1 does not exist.").arg(dir));
         return 1;
     }
     options.dir = QDir(dir).absolutePath() + QLatin1Char('/');
 
     try {
         if (options.command == "rank")
-            return RunRank(options);
+            return runRank(options);
         if (options.command == "batch")
-            return RunBatch(options);
+            return runBatch(options);
         if (options.command == "send")
-            return RunSend(options);
+            return runSend(options);
         if (options.command == "history")
-            return RunHistory(options);
+            return runHistory(options);
         if (options.command == "sites")
-            return RunSites(options);
+            return runSites(options);
         if (options.command == "templates")
-            return RunTemplates(options);
+            return runTemplates(options);
         throw UsageError(QStringLiteral("unknown command %1").arg(options.command).toStdString());
     } catch (const UsageError& e) {
-        PrintErr(QString::fromStdString(e.what()));
-        PrintErr(UsageText(options.command));
+        printErr(QString::fromStdString(e.what()));
+        printErr(usageText(options.command));
         return 2;
     } catch (const AppError& e) {
-        PrintErr(e.message() + QLatin1Char('.'));
+        printErr(e.message() + QLatin1Char('.'));
         return 1;
     } catch (const std::exception& e) {
-        PrintErr(QString::fromLocal8Bit(e.what()) + QLatin1Char('.'));
+        printErr(QString::fromLocal8Bit(e.what()) + QLatin1Char('.'));
         return 1;
     }
 }

@@ -4,13 +4,13 @@
 
 #include <cstdio>
 
-void PrintOut(const QString& line) {
+void printOut(const QString& line) {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
-void PrintErr(const QString& line) {
+void printErr(const QString& line) {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
 }
@@ -19,12 +19,12 @@ void ConsoleStatus::SetStatusText(const Text& text) {
     if (!m_verbose)
         return;
     std::lock_guard lock(m_mutex);
-    PrintErr(GbkToQString(text));
+    printErr(gbkToQString(text));
 }
 
 namespace {
 
-int DisplayWidth(const QString& text) {
+int displayWidth(const QString& text) {
     int width = 0;
     for (const QChar c : text)
         // East Asian wide characters take two cells.
@@ -34,19 +34,19 @@ int DisplayWidth(const QString& text) {
 
 } // namespace
 
-QString AlignedTable(const QStringList& header, const QList<QStringList>& rows) {
+QString alignedTable(const QStringList& header, const QList<QStringList>& rows) {
     QList<int> widths;
     for (const QString& title : header)
-        widths << DisplayWidth(title);
+        widths << displayWidth(title);
     for (const QStringList& row : rows)
         for (qsizetype i = 0; i < row.size() && i < widths.size(); ++i)
-            widths[i] = std::max(widths[i], DisplayWidth(row[i]));
+            widths[i] = std::max(widths[i], displayWidth(row[i]));
     auto line = [&](const QStringList& cells) {
         QString out;
         for (qsizetype i = 0; i < cells.size(); ++i) {
             out += cells[i];
             if (i + 1 < cells.size())
-                out += QString(widths[i] - DisplayWidth(cells[i]) + 2, QLatin1Char(' '));
+                out += QString(widths[i] - displayWidth(cells[i]) + 2, QLatin1Char(' '));
         }
         return out;
     };

@@ -8,8 +8,8 @@
 #include <mutex>
 
 // Standard output and error in UTF-8, whatever the locale.
-void PrintOut(const QString& line);
-void PrintErr(const QString& line);
+void printOut(const QString& line);
+void printErr(const QString& line);
 
 // Status texts on standard error, when asked for; workers call it from their threads.
 class ConsoleStatus : public StatusSink {
@@ -23,4 +23,4 @@ private:
 };
 
 // Rows as a table whose columns line up on a terminal (CJK characters count two wide).
-QString AlignedTable(const QStringList& header, const QList<QStringList>& rows);
+QString alignedTable(const QStringList& header, const QList<QStringList>& rows);

@@ -35,9 +35,9 @@ QVariant BatchModel::data(const QModelIndex& index, int role) const {
     const RankDatabase::BatchRow& row = m_rows[static_cast<size_t>(index.row())];
     switch (index.column()) {
     case Web:
-        return GbkToQString(row.site);
+        return gbkToQString(row.site);
     case SearchKey:
-        return GbkToQString(row.keyword);
+        return gbkToQString(row.keyword);
     case SearcherType:
         return BatchQuerySearcherTypeGetText(row.code);
     default:

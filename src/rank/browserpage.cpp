@@ -135,7 +135,7 @@ void BrowserPage::GetBrowserHtml(const Text& address, std::function<void(const T
         }
         runScript(QStringLiteral("document.documentElement ? "
                                  "document.documentElement.outerHTML : ''"),
-                  [done](const QString& html) { done(QStringToGbk(html)); });
+                  [done](const QString& html) { done(qStringToGbk(html)); });
     };
     if (!address.empty()) {
         cancel();

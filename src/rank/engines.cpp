@@ -12,11 +12,11 @@ constexpr const char* kSection = "Engines";
 // More engines than this in "Added" are ignored: numbers must stay small for the batch list.
 constexpr int kMaxEngines = 100;
 
-bool InRange(int engine, const EngineProfiles& profiles) {
+bool inRange(int engine, const EngineProfiles& profiles) {
     return engine >= 0 && engine < static_cast<int>(profiles.size());
 }
 
-EngineProfile Baidu() {
+EngineProfile baidu() {
     EngineProfile p;
     p.key = "baidu";
     p.name = QStringLiteral("百度");
@@ -45,7 +45,7 @@ EngineProfile Baidu() {
     return p;
 }
 
-EngineProfile Sogou() {
+EngineProfile sogou() {
     EngineProfile p;
     p.key = "sogou";
     p.name = QStringLiteral("搜狗");
@@ -69,7 +69,7 @@ EngineProfile Sogou() {
     return p;
 }
 
-EngineProfile Haosou() {
+EngineProfile haosou() {
     EngineProfile p;
     p.key = "haosou";
     p.name = QStringLiteral("好搜");
@@ -95,7 +95,7 @@ EngineProfile Haosou() {
 }
 
 // "baidu" -> "Baidu": the keys of an engine in the settings file start with this.
-std::string KeyPrefix(const Text& key) {
+std::string keyPrefix(const Text& key) {
     std::string prefix = key;
     if (!prefix.empty() && prefix[0] >= 'a' && prefix[0] <= 'z')
         prefix[0] = static_cast<char>(prefix[0] - 'a' + 'A');
@@ -105,7 +105,7 @@ std::string KeyPrefix(const Text& key) {
 class EngineReader {
 public:
     EngineReader(const IniFile& settings, const Text& key)
-        : m_settings(settings), m_prefix(KeyPrefix(key)) {}
+        : m_settings(settings), m_prefix(keyPrefix(key)) {}
 
     void text(const char* field, Text& value) const {
         value = m_settings.readText(kSection, m_prefix + field, value);
@@ -116,11 +116,11 @@ public:
             value = std::move(read);
     }
     void string(const char* field, QString& value) const {
-        value = GbkToQString(m_settings.readText(kSection, m_prefix + field, QStringToGbk(value)));
+        value = gbkToQString(m_settings.readText(kSection, m_prefix + field, qStringToGbk(value)));
     }
     void marker(const char* field, Text& value) const {
         // Pages are lower-cased before they are searched, so markers are too.
-        value = LowerText(m_settings.readText(kSection, m_prefix + field, value));
+        value = lowerText(m_settings.readText(kSection, m_prefix + field, value));
     }
     void integer(const char* field, int& value) const {
         value = m_settings.readInteger(kSection, m_prefix + field, value);
@@ -130,7 +130,7 @@ public:
     }
     void mode(ScanMode& value) const {
         const QString read =
-            GbkToQString(m_settings.readText(kSection, m_prefix + "Mode", {})).toLower();
+            gbkToQString(m_settings.readText(kSection, m_prefix + "Mode", {})).toLower();
         if (read == QLatin1String("markers") || read == QLatin1String("legacy"))
             value = ScanMode::Markers;
         else if (read == QLatin1String("recipe"))
@@ -142,11 +142,11 @@ private:
     const std::string m_prefix;
 };
 
-void ReadEngine(const IniFile& settings, EngineProfile& p) {
+void readEngine(const IniFile& settings, EngineProfile& p) {
     const EngineReader read(settings, p.key);
-    Text name = QStringToGbk(p.name);
+    Text name = qStringToGbk(p.name);
     read.required("Name", name);
-    p.name = GbkToQString(name);
+    p.name = gbkToQString(name);
     read.required("Address", p.address);
     read.required("Page", p.pagePath);
     read.text("PageSizeParam", p.pageSizeParam);
@@ -174,32 +174,32 @@ void ReadEngine(const IniFile& settings, EngineProfile& p) {
     read.string("NoResults", r.noResults);
 }
 
-bool ValidKey(const QString& key) {
+bool validKey(const QString& key) {
     static const QRegularExpression form(QStringLiteral("^[a-z][a-z0-9]*$"));
     return form.match(key).hasMatch();
 }
 
-EngineProfiles& Current() {
-    static EngineProfiles profiles = DefaultEngineProfiles();
+EngineProfiles& current() {
+    static EngineProfiles profiles = defaultEngineProfiles();
     return profiles;
 }
 
 } // namespace
 
-const EngineProfiles& DefaultEngineProfiles() {
-    static const EngineProfiles profiles = {Baidu(), Sogou(), Haosou()};
+const EngineProfiles& defaultEngineProfiles() {
+    static const EngineProfiles profiles = {baidu(), sogou(), haosou()};
     return profiles;
 }
 
-EngineProfiles LoadEngineProfiles(const IniFile& settings) {
-    EngineProfiles profiles = DefaultEngineProfiles();
+EngineProfiles loadEngineProfiles(const IniFile& settings) {
+    EngineProfiles profiles = defaultEngineProfiles();
     // More engines: "Added=bing,yandex", each with its own keys (BingName, BingAddress, ...).
     const QStringList added =
-        GbkToQString(settings.readText(kSection, "Added", {})).split(QLatin1Char(','));
+        gbkToQString(settings.readText(kSection, "Added", {})).split(QLatin1Char(','));
     for (const QString& entry : added) {
         const QString key = entry.trimmed().toLower();
-        if (!ValidKey(key) || static_cast<int>(profiles.size()) >= kMaxEngines ||
-            FindEngine(key, profiles) >= 0)
+        if (!validKey(key) || static_cast<int>(profiles.size()) >= kMaxEngines ||
+            findEngine(key, profiles) >= 0)
             continue;
         EngineProfile p;
         p.key = key.toStdString();
@@ -207,24 +207,24 @@ EngineProfiles LoadEngineProfiles(const IniFile& settings) {
         profiles.push_back(std::move(p));
     }
     for (EngineProfile& p : profiles)
-        ReadEngine(settings, p);
+        readEngine(settings, p);
     return profiles;
 }
 
-const EngineProfiles& CurrentEngineProfiles() {
-    return Current();
+const EngineProfiles& currentEngineProfiles() {
+    return current();
 }
 
-void SetCurrentEngineProfiles(EngineProfiles profiles) {
-    Current() = std::move(profiles);
+void setCurrentEngineProfiles(EngineProfiles profiles) {
+    current() = std::move(profiles);
 }
 
-int FindEngine(const QString& name, const EngineProfiles& profiles) {
+int findEngine(const QString& name, const EngineProfiles& profiles) {
     const QString wanted = name.trimmed();
     bool isNumber = false;
     const int number = wanted.toInt(&isNumber);
     if (isNumber)
-        return InRange(number, profiles) ? number : -1;
+        return inRange(number, profiles) ? number : -1;
     for (size_t i = 0; i < profiles.size(); ++i)
         if (wanted.compare(QString::fromStdString(profiles[i].key), Qt::CaseInsensitive) == 0 ||
             wanted == profiles[i].name)
@@ -232,12 +232,12 @@ int FindEngine(const QString& name, const EngineProfiles& profiles) {
     return -1;
 }
 
-int EffectivePageSize(const EngineProfile& profile, int wished) {
+int effectivePageSize(const EngineProfile& profile, int wished) {
     return std::clamp(wished, 1, std::max(1, profile.maxPageSize));
 }
 
 Text EncodeKeyword(std::string_view keyword) {
-    const QString units = GbkToQString(keyword);
+    const QString units = gbkToQString(keyword);
     Text out;
     for (qsizetype i = 0; i < units.size(); ++i) {
         const char16_t u = units[i].unicode();
@@ -266,10 +266,10 @@ Text EncodeKeyword(std::string_view keyword) {
 
 Text BuildResultPageUrl(std::string_view keyword, int engine, int page,
                         const EngineProfiles& profiles, int pageSize) {
-    if (!InRange(engine, profiles))
+    if (!inRange(engine, profiles))
         return {};
     const EngineProfile& p = profiles[static_cast<size_t>(engine)];
-    const int size = EffectivePageSize(p, pageSize);
+    const int size = effectivePageSize(p, pageSize);
     const int offset = size * (page - 1);
     Text rest = p.pagePath;
     if (size != 10)
@@ -284,19 +284,19 @@ Text BuildResultPageUrl(std::string_view keyword, int engine, int page,
 }
 
 Text GetResultDelimiter(int engine, const EngineProfiles& profiles) {
-    return InRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].delimiter : Text();
+    return inRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].delimiter : Text();
 }
 
 Text GetListStartMarker(int engine, const EngineProfiles& profiles) {
-    return InRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].listStart : Text();
+    return inRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].listStart : Text();
 }
 
 Text GetListEndMarker(int engine, const EngineProfiles& profiles) {
-    return InRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].listEnd : Text();
+    return inRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].listEnd : Text();
 }
 
 QString SortQuerySearcherTypeGetText(int engine, const EngineProfiles& profiles) {
-    return InRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].name : QString();
+    return inRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].name : QString();
 }
 
 QString BatchQuerySearcherTypeGetText(int code, const EngineProfiles& profiles) {

@@ -63,38 +63,38 @@ struct EngineProfile {
 // By engine number.
 using EngineProfiles = std::vector<EngineProfile>;
 
-const EngineProfiles& DefaultEngineProfiles();
+const EngineProfiles& defaultEngineProfiles();
 // The built-in engines with what the section "Engines" of the settings file overrides, and
 // the engines it adds, read afresh at each call.
-EngineProfiles LoadEngineProfiles(const IniFile& settings);
+EngineProfiles loadEngineProfiles(const IniFile& settings);
 
 // The table the windows and the history show names from: the built-in one until a program
 // loads the user's. UI thread only.
-const EngineProfiles& CurrentEngineProfiles();
-void SetCurrentEngineProfiles(EngineProfiles profiles);
+const EngineProfiles& currentEngineProfiles();
+void setCurrentEngineProfiles(EngineProfiles profiles);
 
 // The engine with this key, display name or number; -1 when there is none.
-int FindEngine(const QString& name, const EngineProfiles& profiles = CurrentEngineProfiles());
+int findEngine(const QString& name, const EngineProfiles& profiles = currentEngineProfiles());
 
 // The address of a result page (page counts from 1); empty for an engine not in the table.
 Text BuildResultPageUrl(std::string_view keyword, int engine, int page,
-                        const EngineProfiles& profiles = DefaultEngineProfiles(),
+                        const EngineProfiles& profiles = defaultEngineProfiles(),
                         int pageSize = 10);
 
 // The page size an engine is asked for: the wish, within what the engine serves.
-int EffectivePageSize(const EngineProfile& profile, int wished);
+int effectivePageSize(const EngineProfile& profile, int wished);
 
 // The keyword for an address: GBK decoded, then every character other than the printable
 // ASCII ones (and * # % < > space [ ] & = + ?) as UTF-8 percent groups.
 Text EncodeKeyword(std::string_view keyword);
 
-Text GetResultDelimiter(int engine, const EngineProfiles& profiles = DefaultEngineProfiles());
-Text GetListStartMarker(int engine, const EngineProfiles& profiles = DefaultEngineProfiles());
-Text GetListEndMarker(int engine, const EngineProfiles& profiles = DefaultEngineProfiles());
+Text GetResultDelimiter(int engine, const EngineProfiles& profiles = defaultEngineProfiles());
+Text GetListStartMarker(int engine, const EngineProfiles& profiles = defaultEngineProfiles());
+Text GetListEndMarker(int engine, const EngineProfiles& profiles = defaultEngineProfiles());
 
 // The engine column of the history grid: the engine's name, else empty.
 QString SortQuerySearcherTypeGetText(int engine,
-                                     const EngineProfiles& profiles = CurrentEngineProfiles());
+                                     const EngineProfiles& profiles = currentEngineProfiles());
 // The engine column of the batch grid: 全部, then the engines' names, else empty.
 QString BatchQuerySearcherTypeGetText(int code,
-                                      const EngineProfiles& profiles = CurrentEngineProfiles());
+                                      const EngineProfiles& profiles = currentEngineProfiles());

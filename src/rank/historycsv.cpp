@@ -11,27 +11,27 @@
 #include <set>
 #include <tuple>
 
-const QStringList& HistoryTableHeader() {
+const QStringList& historyTableHeader() {
     static const QStringList header{QStringLiteral("网址"),     QStringLiteral("关键词"),
                                     QStringLiteral("搜索引擎"), QStringLiteral("排名"),
                                     QStringLiteral("查询日期"), QStringLiteral("结果网址")};
     return header;
 }
 
-std::vector<RankDatabase::HistoryRow> ReadHistoryCsv(const QByteArray& csv,
+std::vector<RankDatabase::HistoryRow> readHistoryCsv(const QByteArray& csv,
                                                      const EngineProfiles& profiles) {
-    const QList<QStringList> records = ReadCsv(csv);
+    const QList<QStringList> records = readCsv(csv);
     if (records.isEmpty())
         throw AppError(QStringLiteral("The file holds no history table"));
     const QStringList& titles = records.front();
     enum { Site, Keyword, Engine, Rank, Day, Url };
     std::array<qsizetype, 6> column{};
     for (int i = Site; i <= Url; ++i) {
-        column[i] = titles.indexOf(HistoryTableHeader()[i]);
+        column[i] = titles.indexOf(historyTableHeader()[i]);
         if (column[i] < 0 && i != Url)
             throw AppError(QStringLiteral("The file holds no history table: the first line "
                                           "lacks the column %1")
-                               .arg(HistoryTableHeader()[i]));
+                               .arg(historyTableHeader()[i]));
     }
     std::vector<RankDatabase::HistoryRow> rows;
     for (qsizetype n = 1; n < records.size(); ++n) {
@@ -50,9 +50,9 @@ std::vector<RankDatabase::HistoryRow> ReadHistoryCsv(const QByteArray& csv,
         const QString& keyword = record[column[Keyword]];
         if (site.trimmed().isEmpty() || keyword.trimmed().isEmpty())
             fail(QStringLiteral("the site or the keyword is empty"));
-        row.site = QStringToGbk(site);
-        row.keyword = QStringToGbk(keyword);
-        row.engine = FindEngine(record[column[Engine]], profiles);
+        row.site = qStringToGbk(site);
+        row.keyword = qStringToGbk(keyword);
+        row.engine = findEngine(record[column[Engine]], profiles);
         if (row.engine < 0)
             fail(QStringLiteral("no engine is called \"%1\"").arg(record[column[Engine]]));
         bool isNumber = false;
@@ -71,11 +71,11 @@ std::vector<RankDatabase::HistoryRow> ReadHistoryCsv(const QByteArray& csv,
     return rows;
 }
 
-RankDatabase::ImportCount ImportHistoryCsv(RankDatabase& database, const QString& path,
+RankDatabase::ImportCount importHistoryCsv(RankDatabase& database, const QString& path,
                                            const EngineProfiles& profiles) {
-    const QByteArray bytes = ReadDataFile(path);
+    const QByteArray bytes = readDataFile(path);
     try {
-        std::vector<RankDatabase::HistoryRow> rows = ReadHistoryCsv(bytes, profiles);
+        std::vector<RankDatabase::HistoryRow> rows = readHistoryCsv(bytes, profiles);
         // A row given twice counts where it first stands.
         std::set<std::tuple<Text, Text, int, QDate>> seen;
         const auto repeated = std::remove_if(rows.begin(), rows.end(), [&seen](const auto& row) {

@@ -43,7 +43,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
         const int rank = QSqlQueryModel::data(index.siblingAtColumn(SortNum)).toInt();
         const QVariant before = QSqlQueryModel::data(index);
         const QString change =
-            RankChange(rank, before.isNull() ? std::nullopt : std::optional<int>(before.toInt()));
+            rankChange(rank, before.isNull() ? std::nullopt : std::optional<int>(before.toInt()));
         if (role == Qt::DisplayRole)
             return change;
         if (change.startsWith(QChar(u'↑')))

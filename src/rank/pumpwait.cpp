@@ -4,7 +4,7 @@
 #include <QThread>
 #include <chrono>
 
-uint32_t TickCount() {
+uint32_t tickCount() {
     using namespace std::chrono;
     return static_cast<uint32_t>(
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());

@@ -6,7 +6,7 @@
 #include "rankscan.h"
 #include "strsearch.h"
 
-std::vector<RankQuery> MakeBatchQueries(const std::vector<RankDatabase::BatchRow>& rows,
+std::vector<RankQuery> makeBatchQueries(const std::vector<RankDatabase::BatchRow>& rows,
                                         const EngineProfiles& engines) {
     std::vector<RankQuery> queries;
     for (const RankDatabase::BatchRow& row : rows) {
@@ -19,10 +19,10 @@ std::vector<RankQuery> MakeBatchQueries(const std::vector<RankDatabase::BatchRow
     return queries;
 }
 
-BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows,
+BatchLists makeBatchLists(const std::vector<RankDatabase::BatchRow>& rows,
                           const EngineProfiles& engines) {
     BatchLists lists;
-    for (const RankQuery& q : MakeBatchQueries(rows, engines)) {
+    for (const RankQuery& q : makeBatchQueries(rows, engines)) {
         lists.BatchWebs += q.site + kItemSeparator;
         lists.BatchKeys += q.keyword + kItemSeparator;
         lists.BatchEngines += std::to_string(q.engine) + kItemSeparator;
@@ -39,15 +39,15 @@ BatchLists MakeBatchLists(const std::vector<RankDatabase::BatchRow>& rows,
 namespace {
 
 // "site" 在 engine 关键词 "keyword"
-QString Subject(const RankOutcome& o) {
-    return QStringLiteral("\"") + GbkToQString(o.site) + QStringLiteral("\" 在 ") +
+QString subject(const RankOutcome& o) {
+    return QStringLiteral("\"") + gbkToQString(o.site) + QStringLiteral("\" 在 ") +
            SortQuerySearcherTypeGetText(o.engine) + QStringLiteral(" 关键词 \"") +
-           GbkToQString(o.keyword) + QStringLiteral("\"");
+           gbkToQString(o.keyword) + QStringLiteral("\"");
 }
 
 } // namespace
 
-QString RankChange(int rank, std::optional<int> previous) {
+QString rankChange(int rank, std::optional<int> previous) {
     if (rank <= 0)
         return QStringLiteral("—");
     if (!previous || *previous <= 0)
@@ -59,20 +59,20 @@ QString RankChange(int rank, std::optional<int> previous) {
     return QStringLiteral("=");
 }
 
-QString ReportLine(const RankOutcome& outcome) {
+QString reportLine(const RankOutcome& outcome) {
     const QueryResult& r = outcome.result;
     switch (r.outcome) {
     case Outcome::Ranked:
-        return Subject(outcome) + QStringLiteral(" 查询中排名第 ") + QString::number(r.rank) +
+        return subject(outcome) + QStringLiteral(" 查询中排名第 ") + QString::number(r.rank) +
                QStringLiteral(" 位") +
-               (r.stored ? QStringLiteral("（%1）").arg(RankChange(r.rank, r.previous))
+               (r.stored ? QStringLiteral("（%1）").arg(rankChange(r.rank, r.previous))
                          : QString()) +
                QStringLiteral("\r\n");
     case Outcome::Blocked:
-        return Subject(outcome) + QStringLiteral(" 查询中遇到验证页面，没有结果: ") + r.reason +
+        return subject(outcome) + QStringLiteral(" 查询中遇到验证页面，没有结果: ") + r.reason +
                QStringLiteral("\r\n");
     case Outcome::Failed:
-        return Subject(outcome) + QStringLiteral(" 查询失败，没有结果: ") + r.reason +
+        return subject(outcome) + QStringLiteral(" 查询失败，没有结果: ") + r.reason +
                QStringLiteral("\r\n");
     case Outcome::NotFound:
     case Outcome::Stopped:
@@ -81,12 +81,12 @@ QString ReportLine(const RankOutcome& outcome) {
     return {};
 }
 
-QString OutcomeLine(const RankOutcome& outcome) {
+QString outcomeLine(const RankOutcome& outcome) {
     const QueryResult& r = outcome.result;
     if (r.outcome == Outcome::NotFound)
-        return Subject(outcome) + QStringLiteral(" 的前 %1 页中未找到").arg(r.pages) +
+        return subject(outcome) + QStringLiteral(" 的前 %1 页中未找到").arg(r.pages) +
                (r.results > 0 ? QStringLiteral("（共 %1 个结果）").arg(r.results) : QString());
-    QString line = ReportLine(outcome);
+    QString line = reportLine(outcome);
     line.chop(2);
     // The verification can be passed only where a person sees the page.
     if (r.outcome == Outcome::Blocked)
@@ -96,7 +96,7 @@ QString OutcomeLine(const RankOutcome& outcome) {
     return line;
 }
 
-std::vector<RankQuery> ParseQueries(const BatchLists& lists) {
+std::vector<RankQuery> parseQueries(const BatchLists& lists) {
     const std::string_view separator(&kItemSeparator, 1);
     const TextList sites = SplitText(lists.BatchWebs, separator, true);
     const TextList keywords = SplitText(lists.BatchKeys, separator, true);
@@ -104,10 +104,10 @@ std::vector<RankQuery> ParseQueries(const BatchLists& lists) {
     std::vector<RankQuery> queries;
     for (size_t i = 0; i < sites.size(); ++i) {
         const Text entry = i < engines.size() ? engines[i] : Text();
-        const auto engine = ParseWholeNumber(entry);
+        const auto engine = parseWholeNumber(entry);
         if (!engine)
             throw AppError(
-                QStringLiteral("'%1' is not a valid integer value").arg(GbkToQString(entry)));
+                QStringLiteral("'%1' is not a valid integer value").arg(gbkToQString(entry)));
         queries.push_back({sites[i], i < keywords.size() ? keywords[i] : Text(), *engine});
     }
     return queries;

@@ -42,34 +42,34 @@ const char* const kSchema[] = {
 };
 
 // The Outcome column of a stored rank: only ranks found and sites not found are stored.
-QString OutcomeText(int rank) {
+QString outcomeText(int rank) {
     return rank > 0 ? QStringLiteral("ranked") : QStringLiteral("not found");
 }
 
 // Another copy of the program writing at the same moment is waited for, not failed.
 constexpr int kBusyTimeoutMs = 10000;
 
-[[noreturn]] void Fail(const QSqlError& error) {
+[[noreturn]] void fail(const QSqlError& error) {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     static const QRegularExpression check(QStringLiteral("CHECK constraint failed: (.*)$"));
     const QRegularExpressionMatch match = check.match(text);
     throw AppError(match.hasMatch() ? match.captured(1) : text);
 }
 
-void Exec(QSqlQuery& query) {
+void exec(QSqlQuery& query) {
     if (!query.exec())
-        Fail(query.lastError());
+        fail(query.lastError());
 }
 
-QSqlQuery Prepare(QSqlDatabase& db, const QString& sql) {
+QSqlQuery prepare(QSqlDatabase& db, const QString& sql) {
     QSqlQuery query(db);
     if (!query.prepare(sql))
-        Fail(query.lastError());
+        fail(query.lastError());
     return query;
 }
 
 // An empty or missing file becomes a new database; anything else must already be one.
-void RefuseForeignFile(const QString& path) {
+void refuseForeignFile(const QString& path) {
     QFile file(path);
     if (!file.exists() || file.size() == 0)
         return;
@@ -82,23 +82,23 @@ void RefuseForeignFile(const QString& path) {
 }
 
 // Characters as SQLite's length() counts them in the stored UTF-8 text: up to the first NUL.
-qsizetype StoredLength(const Text& text) {
-    const QList<uint> chars = GbkToQString(text).toUcs4();
+qsizetype storedLength(const Text& text) {
+    const QList<uint> chars = gbkToQString(text).toUcs4();
     return std::find(chars.begin(), chars.end(), 0u) - chars.begin();
 }
 
 } // namespace
 
-QString RankFieldsError(const Text& site, const Text& keyword) {
+QString rankFieldsError(const Text& site, const Text& keyword) {
     // The checks in the schema's column order: the first that fails names the message.
-    if (StoredLength(site) > kMaxSiteChars)
+    if (storedLength(site) > kMaxSiteChars)
         return QStringLiteral("Field Web holds at most %1 characters").arg(kMaxSiteChars);
-    if (StoredLength(keyword) > kMaxKeywordChars)
+    if (storedLength(keyword) > kMaxKeywordChars)
         return QStringLiteral("Field SearchKey holds at most %1 characters").arg(kMaxKeywordChars);
     return {};
 }
 
-QString DatabasePathFromConnectionString(const QString& connection) {
+QString databasePathFromConnectionString(const QString& connection) {
     for (const QString& entry : connection.split(QLatin1Char(';'))) {
         const qsizetype eq = entry.indexOf(QLatin1Char('='));
         const QString key = entry.left(eq).trimmed();
@@ -110,7 +110,7 @@ QString DatabasePathFromConnectionString(const QString& connection) {
 }
 
 RankDatabase::RankDatabase(const QString& connectionString)
-    : m_path(DatabasePathFromConnectionString(connectionString)) {
+    : m_path(databasePathFromConnectionString(connectionString)) {
     static std::atomic<int> counter{0};
     m_name = QStringLiteral("rankdb-%1").arg(++counter);
 }
@@ -127,17 +127,17 @@ QSqlDatabase& RankDatabase::connection() {
 void RankDatabase::open() {
     if (m_db.isOpen())
         return;
-    RefuseForeignFile(m_path);
+    refuseForeignFile(m_path);
     if (!m_db.isValid())
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     m_db.setDatabaseName(m_path);
     m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!m_db.open())
-        Fail(m_db.lastError());
+        fail(m_db.lastError());
     for (const char* statement : kSchema) {
         QSqlQuery query(m_db);
         if (!query.exec(QString::fromUtf8(statement)))
-            Fail(query.lastError());
+            fail(query.lastError());
     }
     try {
         upgrade();
@@ -151,7 +151,7 @@ void RankDatabase::upgrade() {
     auto version = [this] {
         QSqlQuery query(m_db);
         if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
-            Fail(query.lastError());
+            fail(query.lastError());
         return query.value(0).toInt();
     };
     if (version() >= kSchemaVersion)
@@ -159,12 +159,12 @@ void RankDatabase::upgrade() {
     // One writer upgrades; another copy that opens the file meanwhile waits, then finds it done.
     QSqlQuery begin(m_db);
     if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        Fail(begin.lastError());
+        fail(begin.lastError());
     try {
         if (version() < 1) {
             QSqlQuery columns(m_db);
             if (!columns.exec(QStringLiteral("PRAGMA table_info(QuerySort)")))
-                Fail(columns.lastError());
+                fail(columns.lastError());
             QStringList names;
             while (columns.next())
                 names << columns.value(1).toString();
@@ -183,11 +183,11 @@ void RankDatabase::upgrade() {
             for (const char* step : steps) {
                 QSqlQuery query(m_db);
                 if (step && !query.exec(QString::fromUtf8(step)))
-                    Fail(query.lastError());
+                    fail(query.lastError());
             }
         }
         if (!m_db.commit())
-            Fail(m_db.lastError());
+            fail(m_db.lastError());
     } catch (...) {
         m_db.rollback();
         throw;
@@ -209,48 +209,48 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
     // is refused at once when another connection writes, instead of waiting its turn.
     QSqlQuery begin(db);
     if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        Fail(begin.lastError());
+        fail(begin.lastError());
     try {
         const QString day = m_today().toString(Qt::ISODate);
-        QSqlQuery earlier = Prepare(
+        QSqlQuery earlier = prepare(
             db, QStringLiteral("SELECT id FROM QuerySort WHERE Web = ? AND SearchKey = ? "
                                "AND SearcherType = ? AND QueryDate = ? ORDER BY id LIMIT 1"));
-        earlier.addBindValue(GbkToQString(site));
-        earlier.addBindValue(GbkToQString(keyword));
+        earlier.addBindValue(gbkToQString(site));
+        earlier.addBindValue(gbkToQString(keyword));
         earlier.addBindValue(engine);
         earlier.addBindValue(day);
-        Exec(earlier);
+        exec(earlier);
         if (earlier.next()) {
-            QSqlQuery remove = Prepare(db, QStringLiteral("DELETE FROM QuerySort WHERE id = ?"));
+            QSqlQuery remove = prepare(db, QStringLiteral("DELETE FROM QuerySort WHERE id = ?"));
             remove.addBindValue(earlier.value(0));
-            Exec(remove);
+            exec(remove);
         }
         std::optional<int> previous;
-        QSqlQuery before = Prepare(
+        QSqlQuery before = prepare(
             db, QStringLiteral("SELECT SortNum FROM QuerySort WHERE Web = ? AND SearchKey = ? "
                                "AND SearcherType = ? AND QueryDate < ? "
                                "ORDER BY QueryDate DESC, id DESC LIMIT 1"));
-        before.addBindValue(GbkToQString(site));
-        before.addBindValue(GbkToQString(keyword));
+        before.addBindValue(gbkToQString(site));
+        before.addBindValue(gbkToQString(keyword));
         before.addBindValue(engine);
         before.addBindValue(day);
-        Exec(before);
+        exec(before);
         if (before.next())
             previous = before.value(0).toInt();
-        QSqlQuery insert = Prepare(
+        QSqlQuery insert = prepare(
             db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
                                "QueryDate, Url, Outcome) VALUES (?, ?, ?, ?, ?, ?, ?)"));
-        insert.addBindValue(GbkToQString(site));
-        insert.addBindValue(GbkToQString(keyword));
+        insert.addBindValue(gbkToQString(site));
+        insert.addBindValue(gbkToQString(keyword));
         insert.addBindValue(engine);
         insert.addBindValue(rank);
         insert.addBindValue(day);
         // A null text would go in as NULL.
         insert.addBindValue(url.isNull() ? QStringLiteral("") : url);
-        insert.addBindValue(OutcomeText(rank));
-        Exec(insert);
+        insert.addBindValue(outcomeText(rank));
+        exec(insert);
         if (!db.commit())
-            Fail(db.lastError());
+            fail(db.lastError());
         return previous;
     } catch (...) {
         db.rollback();
@@ -259,22 +259,22 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
 }
 
 void RankDatabase::deleteRank(qint64 id) {
-    QSqlQuery query = Prepare(connection(), QStringLiteral("DELETE FROM QuerySort WHERE id = ?"));
+    QSqlQuery query = prepare(connection(), QStringLiteral("DELETE FROM QuerySort WHERE id = ?"));
     query.addBindValue(id);
-    Exec(query);
+    exec(query);
 }
 
 std::vector<RankDatabase::HistoryRow> RankDatabase::historyRows(int limit) {
     QSqlQuery query =
-        Prepare(connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType, "
+        prepare(connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType, "
                                              "SortNum, QueryDate, Url FROM QuerySort "
                                              "ORDER BY id DESC LIMIT ?"));
     query.addBindValue(limit);
-    Exec(query);
+    exec(query);
     std::vector<HistoryRow> rows;
     while (query.next())
-        rows.push_back({query.value(0).toLongLong(), QStringToGbk(query.value(1).toString()),
-                        QStringToGbk(query.value(2).toString()), query.value(3).toInt(),
+        rows.push_back({query.value(0).toLongLong(), qStringToGbk(query.value(1).toString()),
+                        qStringToGbk(query.value(2).toString()), query.value(3).toInt(),
                         query.value(4).toInt(),
                         QDate::fromString(query.value(5).toString(), Qt::ISODate),
                         query.value(6).toString()});
@@ -282,13 +282,13 @@ std::vector<RankDatabase::HistoryRow> RankDatabase::historyRows(int limit) {
 }
 
 std::vector<RankDatabase::TrendRow> RankDatabase::trendRows(const Text& site, const Text& keyword) {
-    QSqlQuery query = Prepare(
+    QSqlQuery query = prepare(
         connection(), QStringLiteral("SELECT SearcherType, QueryDate, SortNum FROM QuerySort "
                                      "WHERE Web = ? AND SearchKey = ? "
                                      "ORDER BY SearcherType, QueryDate, id"));
-    query.addBindValue(GbkToQString(site));
-    query.addBindValue(GbkToQString(keyword));
-    Exec(query);
+    query.addBindValue(gbkToQString(site));
+    query.addBindValue(gbkToQString(keyword));
+    exec(query);
     std::vector<TrendRow> rows;
     while (query.next())
         rows.push_back({query.value(0).toInt(),
@@ -301,24 +301,24 @@ RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>
     QSqlDatabase& db = connection();
     QSqlQuery begin(db);
     if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        Fail(begin.lastError());
+        fail(begin.lastError());
     try {
         ImportCount count;
         QSqlQuery exists =
-            Prepare(db, QStringLiteral("SELECT 1 FROM QuerySort WHERE Web = ? AND SearchKey = ? "
+            prepare(db, QStringLiteral("SELECT 1 FROM QuerySort WHERE Web = ? AND SearchKey = ? "
                                        "AND SearcherType = ? AND QueryDate = ? LIMIT 1"));
-        QSqlQuery insert = Prepare(
+        QSqlQuery insert = prepare(
             db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
                                "QueryDate, Url, Outcome) VALUES (?, ?, ?, ?, ?, ?, ?)"));
         for (const HistoryRow& row : rows) {
-            const QString site = GbkToQString(row.site);
-            const QString keyword = GbkToQString(row.keyword);
+            const QString site = gbkToQString(row.site);
+            const QString keyword = gbkToQString(row.keyword);
             const QString day = row.day.toString(Qt::ISODate);
             exists.addBindValue(site);
             exists.addBindValue(keyword);
             exists.addBindValue(row.engine);
             exists.addBindValue(day);
-            Exec(exists);
+            exec(exists);
             const bool stored = exists.next();
             exists.finish();
             if (stored) {
@@ -331,12 +331,12 @@ RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>
             insert.addBindValue(row.rank);
             insert.addBindValue(day);
             insert.addBindValue(row.url.isNull() ? QStringLiteral("") : row.url);
-            insert.addBindValue(OutcomeText(row.rank));
-            Exec(insert);
+            insert.addBindValue(outcomeText(row.rank));
+            exec(insert);
             ++count.added;
         }
         if (!db.commit())
-            Fail(db.lastError());
+            fail(db.lastError());
         return count;
     } catch (...) {
         db.rollback();
@@ -345,29 +345,29 @@ RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>
 }
 
 std::vector<RankDatabase::BatchRow> RankDatabase::batchRows() {
-    QSqlQuery query = Prepare(
+    QSqlQuery query = prepare(
         connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType FROM BatchQuery "
                                      "ORDER BY id"));
-    Exec(query);
+    exec(query);
     std::vector<BatchRow> rows;
     while (query.next())
-        rows.push_back({query.value(0).toLongLong(), QStringToGbk(query.value(1).toString()),
-                        QStringToGbk(query.value(2).toString()), query.value(3).toInt()});
+        rows.push_back({query.value(0).toLongLong(), qStringToGbk(query.value(1).toString()),
+                        qStringToGbk(query.value(2).toString()), query.value(3).toInt()});
     return rows;
 }
 
 void RankDatabase::insertBatch(const Text& site, const Text& keyword, int code) {
     QSqlQuery query =
-        Prepare(connection(), QStringLiteral("INSERT INTO BatchQuery (Web, SearchKey, "
+        prepare(connection(), QStringLiteral("INSERT INTO BatchQuery (Web, SearchKey, "
                                              "SearcherType) VALUES (?, ?, ?)"));
-    query.addBindValue(GbkToQString(site));
-    query.addBindValue(GbkToQString(keyword));
+    query.addBindValue(gbkToQString(site));
+    query.addBindValue(gbkToQString(keyword));
     query.addBindValue(code);
-    Exec(query);
+    exec(query);
 }
 
 void RankDatabase::deleteBatch(qint64 id) {
-    QSqlQuery query = Prepare(connection(), QStringLiteral("DELETE FROM BatchQuery WHERE id = ?"));
+    QSqlQuery query = prepare(connection(), QStringLiteral("DELETE FROM BatchQuery WHERE id = ?"));
     query.addBindValue(id);
-    Exec(query);
+    exec(query);
 }

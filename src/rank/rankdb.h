@@ -15,10 +15,10 @@ inline constexpr int kMaxKeywordChars = 30;
 
 // The message the database refuses a rank of this site and keyword with when one is too long
 // for its field; empty when both fit. A run checks its queries with it before any page loads.
-QString RankFieldsError(const Text& site, const Text& keyword);
+QString rankFieldsError(const Text& site, const Text& keyword);
 
 // The path of the database file in a connection string: its "Data Source=" or "DBQ=" entry.
-QString DatabasePathFromConnectionString(const QString& connection);
+QString databasePathFromConnectionString(const QString& connection);
 
 // The rank database "Sort.mdb", an SQLite file with the tables QuerySort (the rank history)
 // and BatchQuery (the standing batch list). Every object holds its own connection, as each

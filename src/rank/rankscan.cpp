@@ -49,7 +49,7 @@ struct RankScan::Scan {
     Text lowerHtml;  // the page loaded last
 };
 
-int RankOnPage(const Text& lowerHtml, const Text& searchKey, const EngineProfile& profile,
+int rankOnPage(const Text& lowerHtml, const Text& searchKey, const EngineProfile& profile,
                int page) {
     const Text region =
         profile.listStart.empty() && profile.listEnd.empty()
@@ -95,7 +95,7 @@ void RankScan::start(std::vector<RankQuery> queries) {
     m_running = true;
     for (size_t i = 0; i < m_queries.size(); ++i) {
         const RankQuery& q = m_queries[i];
-        const Text keyword = TrimText(q.keyword);
+        const Text keyword = trimText(q.keyword);
         auto same = std::find_if(m_scans.begin(), m_scans.end(), [&](const Scan& s) {
             return s.keyword == keyword && s.engine == q.engine;
         });
@@ -105,8 +105,8 @@ void RankScan::start(std::vector<RankQuery> queries) {
             same->keyword = keyword;
             same->engine = q.engine;
         }
-        const Text site = TrimText(q.site);
-        same->members.push_back({i, site, LowerText(site), SiteMatcher(GbkToQString(site)), {}});
+        const Text site = trimText(q.site);
+        same->members.push_back({i, site, lowerText(site), SiteMatcher(gbkToQString(site)), {}});
     }
     // Returns first: whoever started the run connects and gets every signal.
     QTimer::singleShot(0, this, &RankScan::begin);
@@ -119,7 +119,7 @@ void RankScan::begin() {
     // words now, before the first.
     if (Settings::SortToDB.read(m_settings)) {
         for (const RankQuery& q : m_queries) {
-            if (const QString refused = RankFieldsError(TrimText(q.site), TrimText(q.keyword));
+            if (const QString refused = rankFieldsError(trimText(q.site), trimText(q.keyword));
                 !refused.isEmpty()) {
                 emit error(refused);
                 finish(false);
@@ -159,7 +159,7 @@ void RankScan::blocked(const QString& reason) {
     }
     const Scan& s = m_scans[m_current];
     m_waiting = true;
-    m_status.SetStatusText(QStringToGbk(QStringLiteral("请在下方完成验证，完成后查询自动继续")));
+    m_status.SetStatusText(qStringToGbk(QStringLiteral("请在下方完成验证，完成后查询自动继续")));
     emit verificationNeeded(s.profile.name);
     awaitVerification();
 }
@@ -176,7 +176,7 @@ void RankScan::navigated(const LoadedPage& loaded) {
     }
     const Scan& s = m_scans[m_current];
     const ResultRecipe& recipe = s.profile.recipe;
-    if (ShowsBlock(recipe, loaded)) {
+    if (showsBlock(recipe, loaded)) {
         awaitVerification();
         return;
     }
@@ -191,7 +191,7 @@ void RankScan::navigated(const LoadedPage& loaded) {
         return;
     }
     m_browser.runScript(s.script, [this, passed, &recipe](const QString& answer) {
-        if (ShowsBlock(recipe, ReadPageAnswer(answer)))
+        if (showsBlock(recipe, readPageAnswer(answer)))
             awaitVerification();
         else
             passed();
@@ -212,17 +212,17 @@ void RankScan::QueryRank() {
     }
     Scan& s = m_scans[m_current];
     // Read afresh for each scan: a change in the settings counts from the next query.
-    s.profiles = LoadEngineProfiles(m_settings);
+    s.profiles = loadEngineProfiles(m_settings);
     if (s.engine >= 0 && s.engine < static_cast<int>(s.profiles.size()))
         s.profile = s.profiles[static_cast<size_t>(s.engine)];
     // A negative pause would never end on some platforms; it counts as none.
     s.pause = Settings::QuerySleep.readInRange(m_settings);
     s.loadLimit = std::chrono::seconds(Settings::PageTimeout.readInRange(m_settings));
     if (s.profile.mode == ScanMode::Recipe) {
-        s.pageSize = EffectivePageSize(s.profile, Settings::PageSize.read(m_settings));
+        s.pageSize = effectivePageSize(s.profile, Settings::PageSize.read(m_settings));
         const int depth = Settings::Depth.readInRange(m_settings);
         s.lastPage = (depth + s.pageSize - 1) / s.pageSize;
-        s.script = ResultScript(s.profile.recipe);
+        s.script = resultScript(s.profile.recipe);
     }
     s.page = 1;
     loadPage();
@@ -245,7 +245,7 @@ void RankScan::pageLoaded(const LoadedPage& loaded) {
 void RankScan::pageHtml(const LoadedPage& loaded, const Text& html) {
     Scan& s = m_scans[m_current];
     ++s.pages;
-    s.lowerHtml = LowerText(html);
+    s.lowerHtml = lowerText(html);
     const QString temp = m_programDir + QStringLiteral("temp.txt");
     errno = 0;
     if (!AppendLineToFile(temp, s.lowerHtml, true, true) && m_fileError.isEmpty()) {
@@ -257,7 +257,7 @@ void RankScan::pageHtml(const LoadedPage& loaded, const Text& html) {
             QStringLiteral("; the ranks are not affected");
     }
     // A verification page may come with an error status: what it is matters more.
-    if (ShowsBlock(s.profile.recipe, loaded)) {
+    if (showsBlock(s.profile.recipe, loaded)) {
         blocked(QStringLiteral("第 %1 页是验证页面 (%2)").arg(s.page).arg(loaded.url));
         return;
     }
@@ -279,7 +279,7 @@ void RankScan::readByMarkers() {
         if (m.result || m.searchKey.empty() || text.find(m.searchKey) == Text::npos)
             continue;
         QueryResult r;
-        r.rank = RankOnPage(s.lowerHtml, m.searchKey, s.profile, s.page);
+        r.rank = rankOnPage(s.lowerHtml, m.searchKey, s.profile, s.page);
         r.outcome = r.rank > 0 ? Outcome::Ranked : Outcome::NotFound;
         m.result = r;
     }
@@ -289,23 +289,23 @@ void RankScan::readByMarkers() {
 void RankScan::readByRecipe(const QString& answer) {
     Scan& s = m_scans[m_current];
     const ResultRecipe& recipe = s.profile.recipe;
-    const PageReading reading = ReadPageAnswer(answer);
+    const PageReading reading = readPageAnswer(answer);
     if (!reading.error.isEmpty()) {
         endScan(Outcome::Failed,
                 QStringLiteral("第 %1 页无法按结果配方读取: %2").arg(s.page).arg(reading.error));
         return;
     }
-    if (ShowsBlock(recipe, reading)) {
+    if (showsBlock(recipe, reading)) {
         blocked(QStringLiteral("第 %1 页是验证页面").arg(s.page));
         return;
     }
     std::vector<const PageResult*> results;
     for (const PageResult& r : reading.results)
-        if (IsDestination(r.url, recipe))
+        if (isDestination(r.url, recipe))
             results.push_back(&r);
     if (results.empty()) {
         // A first page without results must say so; otherwise the recipe no longer fits.
-        if (s.page == 1 && !PatternMatches(recipe.noResults, reading.text)) {
+        if (s.page == 1 && !patternMatches(recipe.noResults, reading.text)) {
             endScan(
                 Outcome::Failed,
                 (reading.blocks == 0
@@ -332,7 +332,7 @@ void RankScan::readByRecipe(const QString& answer) {
         }
     }
     s.results += static_cast<int>(results.size());
-    afterPage(IsLastPage(recipe, reading));
+    afterPage(isLastPage(recipe, reading));
 }
 
 void RankScan::afterPage(bool last) {
@@ -358,7 +358,7 @@ void RankScan::endScan(Outcome unfinished, const QString& reason) {
     if (result) {
         m_status.SetStatusText(kGbkDone);
     } else {
-        m_status.SetStatusText(QStringToGbk(
+        m_status.SetStatusText(qStringToGbk(
             (unfinished == Outcome::Blocked ? QStringLiteral("%1 显示了验证页面，查询已中止: %2")
                                             : QStringLiteral("%1 查询失败: %2"))
                 .arg(s.profile.name.isEmpty() ? QStringLiteral("搜索引擎") : s.profile.name,
@@ -392,7 +392,7 @@ void RankScan::endScan(Outcome unfinished, const QString& reason) {
 void RankScan::settle(size_t query, QueryResult result) {
     const RankQuery& q = m_queries[query];
     m_outcomes[query] =
-        RankOutcome{TrimText(q.site), TrimText(q.keyword), q.engine, std::move(result)};
+        RankOutcome{trimText(q.site), trimText(q.keyword), q.engine, std::move(result)};
     while (m_emitted < m_outcomes.size() && m_outcomes[m_emitted]) {
         const RankOutcome outcome = *m_outcomes[m_emitted++];
         emit queryFinished(outcome);

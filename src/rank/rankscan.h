@@ -16,7 +16,7 @@ class StatusSink;
 
 // The rank of the first result piece that mentions searchKey on a page found to mention it
 // (page counts from 1), or 0 when no piece does. lowerHtml is the lower-cased page.
-int RankOnPage(const Text& lowerHtml, const Text& searchKey, const EngineProfile& profile,
+int rankOnPage(const Text& lowerHtml, const Text& searchKey, const EngineProfile& profile,
                int page);
 
 // How a query ended. Only Ranked and NotFound are results; the others say why there is none.

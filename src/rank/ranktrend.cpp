@@ -1,6 +1,6 @@
 #include "ranktrend.h"
 
-RankTrend MakeRankTrend(const std::vector<RankDatabase::TrendRow>& rows) {
+RankTrend makeRankTrend(const std::vector<RankDatabase::TrendRow>& rows) {
     RankTrend trend;
     QDate lastDay;
     for (const RankDatabase::TrendRow& row : rows) {

@@ -25,4 +25,4 @@ struct RankTrend {
 };
 
 // rows: by engine, then day (as RankDatabase::trendRows gives them).
-RankTrend MakeRankTrend(const std::vector<RankDatabase::TrendRow>& rows);
+RankTrend makeRankTrend(const std::vector<RankDatabase::TrendRow>& rows);

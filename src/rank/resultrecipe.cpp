@@ -40,7 +40,7 @@ constexpr char kScript[] = R"JS((function (r) {
   return JSON.stringify(out);
 }))JS";
 
-QString HostKey(const QString& host) {
+QString hostKey(const QString& host) {
     QString key = QString::fromLatin1(QUrl::toAce(host.toLower())).toLower();
     if (key.endsWith(QLatin1Char('.')))
         key.chop(1);
@@ -51,7 +51,7 @@ QString HostKey(const QString& host) {
 
 } // namespace
 
-QString ResultScript(const ResultRecipe& recipe) {
+QString resultScript(const ResultRecipe& recipe) {
     const QJsonObject r{
         {QStringLiteral("blocks"), recipe.blocks},
         {QStringLiteral("skip"), recipe.skip},
@@ -69,7 +69,7 @@ QString ResultScript(const ResultRecipe& recipe) {
            QStringLiteral(");");
 }
 
-PageReading ReadPageAnswer(const QString& json) {
+PageReading readPageAnswer(const QString& json) {
     PageReading reading;
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &parseError);
@@ -94,7 +94,7 @@ PageReading ReadPageAnswer(const QString& json) {
     return reading;
 }
 
-bool PatternMatches(const QString& pattern, const QString& text, bool ignoreCase) {
+bool patternMatches(const QString& pattern, const QString& text, bool ignoreCase) {
     if (pattern.isEmpty())
         return false;
     thread_local QHash<QString, QRegularExpression> compiled[2];
@@ -108,16 +108,16 @@ bool PatternMatches(const QString& pattern, const QString& text, bool ignoreCase
     return it->isValid() && it->match(text).hasMatch();
 }
 
-bool ShowsBlock(const ResultRecipe& recipe, const LoadedPage& loaded) {
-    return PatternMatches(recipe.blockedUrl, loaded.url) ||
-           PatternMatches(recipe.blockedTitle, loaded.title);
+bool showsBlock(const ResultRecipe& recipe, const LoadedPage& loaded) {
+    return patternMatches(recipe.blockedUrl, loaded.url) ||
+           patternMatches(recipe.blockedTitle, loaded.title);
 }
 
-bool ShowsBlock(const ResultRecipe& recipe, const PageReading& reading) {
-    return reading.blockedSign || PatternMatches(recipe.blockedText, reading.text);
+bool showsBlock(const ResultRecipe& recipe, const PageReading& reading) {
+    return reading.blockedSign || patternMatches(recipe.blockedText, reading.text);
 }
 
-bool IsLastPage(const ResultRecipe& recipe, const PageReading& reading) {
+bool isLastPage(const ResultRecipe& recipe, const PageReading& reading) {
     // Without a pager in the recipe, a missing next link alone tells; with one, a page too
     // short for a pager is no proof, and the next page (with no blocks) will tell.
     if (!recipe.pager.isEmpty())
@@ -125,12 +125,12 @@ bool IsLastPage(const ResultRecipe& recipe, const PageReading& reading) {
     return !recipe.next.isEmpty() && !reading.nextShown;
 }
 
-bool IsDestination(const QString& url, const ResultRecipe& recipe) {
+bool isDestination(const QString& url, const ResultRecipe& recipe) {
     const QUrl parsed(url, QUrl::StrictMode);
     if (!parsed.isValid() || parsed.host().isEmpty() ||
         (parsed.scheme() != QLatin1String("http") && parsed.scheme() != QLatin1String("https")))
         return false;
-    return !PatternMatches(recipe.notDestination, parsed.host(), true);
+    return !patternMatches(recipe.notDestination, parsed.host(), true);
 }
 
 SiteMatcher::SiteMatcher(const QString& typed) {
@@ -149,14 +149,14 @@ SiteMatcher::SiteMatcher(const QString& typed) {
     if (const qsizetype colon = host.lastIndexOf(QLatin1Char(':'));
         colon > 0 && !host.contains(QLatin1Char(']')))
         host.truncate(colon);
-    m_host = HostKey(host);
+    m_host = hostKey(host);
 }
 
 bool SiteMatcher::matches(const QString& url) const {
     if (m_host.isEmpty())
         return false;
     const QUrl parsed(url);
-    const QString host = HostKey(parsed.host());
+    const QString host = hostKey(parsed.host());
     if (host.isEmpty() || (host != m_host && !host.endsWith(QLatin1Char('.') + m_host)))
         return false;
     return m_path.isEmpty() || parsed.path(QUrl::FullyDecoded).startsWith(m_path);

@@ -24,24 +24,24 @@ struct PageReading {
 };
 
 // The script that reads a page by the recipe; its value is a JSON text for ReadPageAnswer.
-QString ResultScript(const ResultRecipe& recipe);
-PageReading ReadPageAnswer(const QString& json);
+QString resultScript(const ResultRecipe& recipe);
+PageReading readPageAnswer(const QString& json);
 
 // A recipe's pattern matches text. An empty pattern matches nothing, and so does one the user
 // wrote wrongly. Patterns are compiled once: the same few are matched on every page.
-bool PatternMatches(const QString& pattern, const QString& text, bool ignoreCase = false);
+bool patternMatches(const QString& pattern, const QString& text, bool ignoreCase = false);
 
 // The page is the engine's verification page, by its address after redirects or its title;
 // or, once read, by the recipe's element or text.
-bool ShowsBlock(const ResultRecipe& recipe, const LoadedPage& loaded);
-bool ShowsBlock(const ResultRecipe& recipe, const PageReading& reading);
+bool showsBlock(const ResultRecipe& recipe, const LoadedPage& loaded);
+bool showsBlock(const ResultRecipe& recipe, const PageReading& reading);
 
 // The page is the engine's last: the recipe's pager is shown without a next link.
-bool IsLastPage(const ResultRecipe& recipe, const PageReading& reading);
+bool isLastPage(const ResultRecipe& recipe, const PageReading& reading);
 
 // A real destination: an http or https address with a host that is not one of the engine's
 // pseudo hosts.
-bool IsDestination(const QString& url, const ResultRecipe& recipe);
+bool isDestination(const QString& url, const ResultRecipe& recipe);
 
 // A site as the user types it: "www.example.com", "example.com/blog", "https://m.example.com".
 // A destination is the site's when its host is the site's host or a subdomain of it (a

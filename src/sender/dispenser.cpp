@@ -13,13 +13,13 @@
 namespace {
 
 // The highest site kind a template line suits, or -1 for a line that is no template.
-int TemplateDigit(const Text& line) {
+int templateDigit(const Text& line) {
     return !line.empty() && line[0] >= '0' && line[0] <= '9' ? line[0] - '0' : -1;
 }
 
 } // namespace
 
-Text FillTemplate(std::string_view body, const Text& site) {
+Text fillTemplate(std::string_view body, const Text& site) {
     if (PosFrom("{_url}", body, 1) > 0)
         return ReplaceText(body, "{_url}", ReplaceText(site, ".", "_", false), false);
     return ReplaceText(body, "{@url}", site, false);
@@ -35,9 +35,9 @@ void Dispenser::LoadTemplates(const QString& path) {
     // No file yet is no template yet.
     if (!file.exists())
         return;
-    const QByteArray bytes = ReadDataFile(path);
+    const QByteArray bytes = readDataFile(path);
     Templates =
-        SplitFileLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+        splitFileLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 void Dispenser::reset() {
@@ -69,11 +69,11 @@ Text Dispenser::NextJob(int* templateLine) {
             ++SendPass;
             SiteIndex = 0;
         }
-        const int digit = TemplateDigit(line);
+        const int digit = templateDigit(line);
         if (digit < SiteKind(site))
             continue;
         // An empty URL would end the worker that got it while jobs remain; pass it over.
-        Text job = FillTemplate(std::string_view(line).substr(1), site);
+        Text job = fillTemplate(std::string_view(line).substr(1), site);
         if (!job.empty()) {
             if (templateLine)
                 *templateLine = lineIndex;
@@ -85,10 +85,10 @@ Text Dispenser::NextJob(int* templateLine) {
 bool Dispenser::hasTemplates() {
     std::lock_guard lock(DispenserLock);
     return std::any_of(Templates.begin(), Templates.end(),
-                       [](const Text& line) { return TemplateDigit(line) >= 0; });
+                       [](const Text& line) { return templateDigit(line) >= 0; });
 }
 
-QString NoTemplatesMessage(const QString& path) {
+QString noTemplatesMessage(const QString& path) {
     return QStringLiteral("没有链接模板，无法群发。请把链接模板写进 %1：每行一个模板，先写一个数字"
                           "（模板适用的最高网址类型，5 到 9 适用于所有网址），紧接着写网址，"
                           "用 {_url} 或 {@url} 代表您的网址，例如 "
@@ -102,8 +102,8 @@ long long Dispenser::jobCount() {
     for (const Text& site : m_sites.entries()) {
         const int kind = SiteKind(site);
         for (const Text& line : Templates)
-            if (TemplateDigit(line) >= kind &&
-                !(site.empty() ? FillTemplate(std::string_view(line).substr(1), site).empty()
+            if (templateDigit(line) >= kind &&
+                !(site.empty() ? fillTemplate(std::string_view(line).substr(1), site).empty()
                                : line.size() == 1))
                 ++perPass;
     }

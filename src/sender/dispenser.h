@@ -48,8 +48,8 @@ private:
 };
 
 // What a user is told when a send run has no templates: what "SL.txt" is and where it goes.
-QString NoTemplatesMessage(const QString& path);
+QString noTemplatesMessage(const QString& path);
 
 // A template body with the site filled in: "{_url}" takes the site with "_" for ".", otherwise
 // "{@url}" takes the site as it is; both placeholders match in any case.
-Text FillTemplate(std::string_view body, const Text& site);
+Text fillTemplate(std::string_view body, const Text& site);

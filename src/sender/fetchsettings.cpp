@@ -4,7 +4,7 @@
 #include "inifile.h"
 #include "settingkeys.h"
 
-void ReadFetchSettings(const IniFile& settings, FetchOptions& options) {
+void readFetchSettings(const IniFile& settings, FetchOptions& options) {
     options.allowHttps = Settings::AllowHttps.read(settings);
     options.followRedirects = Settings::FollowRedirects.read(settings);
     // A value below 1 would fail every fetch, so it means the least, one second.

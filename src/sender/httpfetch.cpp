@@ -15,49 +15,49 @@ constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 8.0; Windows N
 // often enough.
 constexpr int kPollMs = 50;
 
-bool IsControl(unsigned char c) {
+bool isControl(unsigned char c) {
     return c < 0x20 || c == 0x7F;
 }
 
-bool IsDigit(char c) {
+bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-bool IsNameChar(char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.' ||
+bool isNameChar(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.' ||
            c == '_';
 }
 
 // The host goes into curl's URL and into the Host header, so only a plain name or address
 // may pass; anything else (user info, spaces, non-ASCII names) could never resolve as meant.
-bool IsPlainHost(std::string_view host) {
+bool isPlainHost(std::string_view host) {
     if (host.empty())
         return false;
     if (host.front() == '[') {
         if (host.size() < 4 || host.back() != ']')
             return false;
         for (char c : host.substr(1, host.size() - 2))
-            if (!IsHexDigit(c) && c != ':' && c != '.')
+            if (!isHexDigit(c) && c != ':' && c != '.')
                 return false;
         return true;
     }
     for (char c : host)
-        if (!IsNameChar(c))
+        if (!isNameChar(c))
             return false;
     return true;
 }
 
-uint16_t DefaultPort(bool https) {
+uint16_t defaultPort(bool https) {
     return https ? 443 : 80;
 }
 
-std::optional<uint16_t> ParsePort(std::string_view digits, uint16_t defaultPort) {
+std::optional<uint16_t> parsePort(std::string_view digits, uint16_t defaultPort) {
     // An empty port after ":" means the default one.
     if (digits.empty())
         return defaultPort;
     unsigned value = 0;
     for (char c : digits) {
-        if (!IsDigit(c))
+        if (!isDigit(c))
             return std::nullopt;
         value = value * 10 + static_cast<unsigned>(c - '0');
         if (value > 65535)
@@ -70,8 +70,8 @@ std::optional<uint16_t> ParsePort(std::string_view digits, uint16_t defaultPort)
 
 // The request goes out as US-ASCII: one "?" per character outside it, whether one GBK byte or
 // two (bytes that are not valid GBK count as one character each).
-std::string ToAscii(std::string_view gbk) {
-    const std::string utf8 = GbkToUtf8(gbk);
+std::string toAscii(std::string_view gbk) {
+    const std::string utf8 = gbkToUtf8(gbk);
     std::string ascii;
     ascii.reserve(utf8.size());
     for (char c : utf8) {
@@ -86,7 +86,7 @@ std::string ToAscii(std::string_view gbk) {
 
 // A space or one of "<>\\^`{|} would break the request line or is no character of a request
 // target: each goes out percent-encoded; every other byte as it is.
-std::string EscapeTargetBytes(std::string_view ascii) {
+std::string escapeTargetBytes(std::string_view ascii) {
     static constexpr std::string_view kUnsafe = " \"<>\\^`{|}";
     std::string out;
     out.reserve(ascii.size());
@@ -101,11 +101,11 @@ std::string EscapeTargetBytes(std::string_view ascii) {
     return out;
 }
 
-bool IsFollowedStatus(int status) {
+bool isFollowedStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-std::string_view TrimBlanks(std::string_view value) {
+std::string_view trimBlanks(std::string_view value) {
     constexpr std::string_view kBlanks = " \t\r\n";
     const size_t first = value.find_first_not_of(kBlanks);
     if (first == std::string_view::npos)
@@ -129,14 +129,14 @@ struct Exchange {
 };
 
 // "HTTP/1.1 200 OK": the three-digit code, or nothing.
-std::optional<int> ParseStatusLine(std::string_view line) {
+std::optional<int> parseStatusLine(std::string_view line) {
     if (line.substr(0, 5) != "HTTP/")
         return std::nullopt;
     const size_t space = line.find(' ');
     if (space == std::string_view::npos || line.size() < space + 4)
         return std::nullopt;
     const std::string_view code = line.substr(space + 1, 3);
-    if (!IsDigit(code[0]) || !IsDigit(code[1]) || !IsDigit(code[2]))
+    if (!isDigit(code[0]) || !isDigit(code[1]) || !isDigit(code[2]))
         return std::nullopt;
     if (line.size() > space + 4 && line[space + 4] != ' ' && line[space + 4] != '\r' &&
         line[space + 4] != '\n')
@@ -144,7 +144,7 @@ std::optional<int> ParseStatusLine(std::string_view line) {
     return (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
 }
 
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
     auto& ex = *static_cast<Exchange*>(user);
     const size_t length = size * count;
     ex.lastData = Clock::now();
@@ -153,7 +153,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         return length;
     std::string_view line(data, length);
     if (ex.atBlockStart) {
-        const std::optional<int> status = ParseStatusLine(line);
+        const std::optional<int> status = parseStatusLine(line);
         // curl waits for another status after any 1xx, but only 100 is an interim answer here:
         // every other 1xx is final and fails, so stop the transfer at once.
         if (!status || (*status / 100 == 1 && *status != 100))
@@ -169,7 +169,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
             ex.atBlockStart = true;
         } else {
             ex.headersDone = true;
-            if (ex.follow && IsFollowedStatus(ex.status) && !ex.locationValue.empty()) {
+            if (ex.follow && isFollowedStatus(ex.status) && !ex.locationValue.empty()) {
                 ex.redirectTo = ex.locationValue;
                 return 0;
             }
@@ -181,36 +181,36 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         std::string_view name = line.substr(0, colon);
         while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
             name.remove_suffix(1);
-        if (EqualsNoCase(name, "Location") && !ex.location) {
+        if (equalsNoCase(name, "Location") && !ex.location) {
             ex.location = true;
-            ex.locationValue = std::string(TrimBlanks(line.substr(colon + 1)));
+            ex.locationValue = std::string(trimBlanks(line.substr(colon + 1)));
         }
     }
     return length;
 }
 
 // The body is never used: it is counted as a sign of life and dropped, so memory stays flat.
-size_t OnBody(char*, size_t size, size_t count, void* user) {
+size_t onBody(char*, size_t size, size_t count, void* user) {
     static_cast<Exchange*>(user)->lastData = Clock::now();
     return size * count;
 }
 
 // Called once the connection stands, just before the request goes out: from here on the
 // read time-out watches the server.
-int OnConnected(void* user, char*, char*, int, int) {
+int onConnected(void* user, char*, char*, int, int) {
     auto& ex = *static_cast<Exchange*>(user);
     ex.connected = true;
     ex.lastData = Clock::now();
     return CURL_PREREQFUNC_OK;
 }
 
-bool CurlReady() {
+bool curlReady() {
     // Once per process, before the first handle; a function-local static is thread-safe.
     static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     return ready;
 }
 
-bool Aborted(const FetchOptions& options) {
+bool aborted(const FetchOptions& options) {
     return options.abort && options.abort->load();
 }
 
@@ -218,7 +218,7 @@ bool Aborted(const FetchOptions& options) {
 // one costs a socket pair and its wake-up machinery, which a worker would otherwise pay per
 // job. It carries nothing from one job to the next: connections are never reused and names
 // are not cached.
-CURLM* ThreadMulti() {
+CURLM* threadMulti() {
     struct Multi {
         CURLM* handle = curl_multi_init();
         ~Multi() {
@@ -232,7 +232,7 @@ CURLM* ThreadMulti() {
 
 class CurlFetch {
 public:
-    CurlFetch() : m_easy(curl_easy_init()), m_multi(ThreadMulti()) {}
+    CurlFetch() : m_easy(curl_easy_init()), m_multi(threadMulti()) {}
     ~CurlFetch() {
         if (m_added)
             curl_multi_remove_handle(m_multi, m_easy);
@@ -266,18 +266,18 @@ private:
     std::string m_connectUrl;
 };
 
-template <typename T> bool Set(CURL* easy, CURLoption option, T value) {
+template <typename T> bool set(CURL* easy, CURLoption option, T value) {
     return curl_easy_setopt(easy, option, value) == CURLE_OK;
 }
 
 // Certificates are always checked: against the given authorities, else the system's store.
-bool ConfigureTls(CURL* e, const FetchOptions& options) {
-    if (!Set(e, CURLOPT_SSL_VERIFYPEER, 1L) || !Set(e, CURLOPT_SSL_VERIFYHOST, 2L))
+bool configureTls(CURL* e, const FetchOptions& options) {
+    if (!set(e, CURLOPT_SSL_VERIFYPEER, 1L) || !set(e, CURLOPT_SSL_VERIFYHOST, 2L))
         return false;
     if (options.caFile.empty())
         return true;
-    return Set(e, CURLOPT_CAINFO, options.caFile.c_str()) &&
-           Set(e, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+    return set(e, CURLOPT_CAINFO, options.caFile.c_str()) &&
+           set(e, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
 }
 
 bool CurlFetch::configure(const FetchTarget& target, const FetchOptions& options) {
@@ -292,26 +292,26 @@ bool CurlFetch::configure(const FetchTarget& target, const FetchOptions& options
         return false;
     const long connectMs = std::max<long>(1, static_cast<long>(options.connectTimeout.count()));
     CURL* e = m_easy;
-    if (target.https && !ConfigureTls(e, options))
+    if (target.https && !configureTls(e, options))
         return false;
-    return Set(e, CURLOPT_URL, m_connectUrl.c_str()) &&
-           Set(e, CURLOPT_REQUEST_TARGET, target.requestTarget.c_str()) &&
-           Set(e, CURLOPT_HTTPHEADER, m_headers) &&
-           Set(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) &&
-           Set(e, CURLOPT_HTTPGET, 1L) && Set(e, CURLOPT_PROTOCOLS_STR, scheme) &&
-           Set(e, CURLOPT_REDIR_PROTOCOLS_STR, scheme) && Set(e, CURLOPT_FOLLOWLOCATION, 0L) &&
-           Set(e, CURLOPT_PROXY, "") && Set(e, CURLOPT_NOSIGNAL, 1L) &&
-           Set(e, CURLOPT_HTTP_CONTENT_DECODING, 0L) && Set(e, CURLOPT_FORBID_REUSE, 1L) &&
-           Set(e, CURLOPT_DNS_CACHE_TIMEOUT, 0L) && Set(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs) &&
-           Set(e, CURLOPT_HEADERFUNCTION, OnHeader) &&
-           Set(e, CURLOPT_HEADERDATA, static_cast<void*>(&m_exchange)) &&
-           Set(e, CURLOPT_WRITEFUNCTION, OnBody) &&
-           Set(e, CURLOPT_WRITEDATA, static_cast<void*>(&m_exchange)) &&
-           Set(e, CURLOPT_PREREQFUNCTION, OnConnected) &&
-           Set(e, CURLOPT_PREREQDATA, static_cast<void*>(&m_exchange));
+    return set(e, CURLOPT_URL, m_connectUrl.c_str()) &&
+           set(e, CURLOPT_REQUEST_TARGET, target.requestTarget.c_str()) &&
+           set(e, CURLOPT_HTTPHEADER, m_headers) &&
+           set(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) &&
+           set(e, CURLOPT_HTTPGET, 1L) && set(e, CURLOPT_PROTOCOLS_STR, scheme) &&
+           set(e, CURLOPT_REDIR_PROTOCOLS_STR, scheme) && set(e, CURLOPT_FOLLOWLOCATION, 0L) &&
+           set(e, CURLOPT_PROXY, "") && set(e, CURLOPT_NOSIGNAL, 1L) &&
+           set(e, CURLOPT_HTTP_CONTENT_DECODING, 0L) && set(e, CURLOPT_FORBID_REUSE, 1L) &&
+           set(e, CURLOPT_DNS_CACHE_TIMEOUT, 0L) && set(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs) &&
+           set(e, CURLOPT_HEADERFUNCTION, onHeader) &&
+           set(e, CURLOPT_HEADERDATA, static_cast<void*>(&m_exchange)) &&
+           set(e, CURLOPT_WRITEFUNCTION, onBody) &&
+           set(e, CURLOPT_WRITEDATA, static_cast<void*>(&m_exchange)) &&
+           set(e, CURLOPT_PREREQFUNCTION, onConnected) &&
+           set(e, CURLOPT_PREREQDATA, static_cast<void*>(&m_exchange));
 }
 
-FetchFailure FailureOf(CURLcode code) {
+FetchFailure failureOf(CURLcode code) {
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -334,16 +334,16 @@ FetchFailure FailureOf(CURLcode code) {
     }
 }
 
-FetchResult Failed(FetchFailure failure, int status = 0) {
+FetchResult failed(FetchFailure failure, int status = 0) {
     return {false, failure, status};
 }
 
 FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& options,
                            Clock::time_point deadline) {
     if (!m_easy || !m_multi || !configure(target, options))
-        return Failed(FetchFailure::Other);
+        return failed(FetchFailure::Other);
     if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK)
-        return Failed(FetchFailure::Other);
+        return failed(FetchFailure::Other);
     m_added = true;
 
     // The multi interface with this one handle lets us watch the silence between bytes rather
@@ -352,16 +352,16 @@ FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& option
     for (;;) {
         int running = 0;
         if (curl_multi_perform(m_multi, &running) != CURLM_OK)
-            return Failed(FetchFailure::Other);
+            return failed(FetchFailure::Other);
         if (running == 0)
             break;
-        if (Aborted(options))
-            return Failed(FetchFailure::Aborted);
+        if (aborted(options))
+            return failed(FetchFailure::Aborted);
         const Clock::time_point now = Clock::now();
         if ((m_exchange.connected && now - m_exchange.lastData > readTimeout) || now > deadline)
-            return Failed(FetchFailure::Timeout);
+            return failed(FetchFailure::Timeout);
         if (curl_multi_poll(m_multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
-            return Failed(FetchFailure::Other);
+            return failed(FetchFailure::Other);
     }
 
     int queued = 0;
@@ -372,31 +372,31 @@ FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& option
     const int status = m_exchange.status;
     // Stopped on purpose at the head of a redirect; the caller goes on to its Location.
     if (m_exchange.redirectTo)
-        return Failed(FetchFailure::Redirect, status);
+        return failed(FetchFailure::Redirect, status);
     if (result != CURLE_OK)
-        return Failed(FailureOf(result), status);
+        return failed(failureOf(result), status);
 
     long code = 0;
     if (curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code != status)
-        return Failed(FetchFailure::Other, status);
+        return failed(FetchFailure::Other, status);
     // A 3xx is outside 200-299 anyway; a Location header makes any other status a redirect,
     // except on 201 where it names the resource just created.
     const bool redirect = m_exchange.location && status != 201;
     if (redirect)
-        return Failed(FetchFailure::Redirect, status);
+        return failed(FetchFailure::Redirect, status);
     if (status < 200 || status > 299)
-        return Failed(FetchFailure::HttpStatus, status);
+        return failed(FetchFailure::HttpStatus, status);
     return {true, FetchFailure::None, status};
 }
 
-FetchTarget MakeTarget(bool https, std::string host, uint16_t port, std::string requestTarget) {
+FetchTarget makeTarget(bool https, std::string host, uint16_t port, std::string requestTarget) {
     FetchTarget target;
     target.https = https;
     target.host = std::move(host);
     target.port = port;
     target.requestTarget = std::move(requestTarget);
     target.hostHeader = target.host;
-    if (port != DefaultPort(https))
+    if (port != defaultPort(https))
         target.hostHeader += ":" + std::to_string(port);
     return target;
 }
@@ -428,17 +428,17 @@ public:
 
 } // namespace
 
-std::optional<FetchTarget> ParseFetchUrl(const Text& url, bool allowHttps) {
+std::optional<FetchTarget> parseFetchUrl(const Text& url, bool allowHttps) {
     const size_t schemeEnd = url.find("://");
     if (schemeEnd == Text::npos)
         return std::nullopt;
     const std::string_view scheme = std::string_view(url).substr(0, schemeEnd);
-    const bool https = EqualsNoCase(scheme, "https");
-    if (!EqualsNoCase(scheme, "http") && !(https && allowHttps))
+    const bool https = equalsNoCase(scheme, "https");
+    if (!equalsNoCase(scheme, "http") && !(https && allowHttps))
         return std::nullopt;
     // Control bytes would split the request line or a header; such a URL is refused whole.
     for (char c : url)
-        if (IsControl(static_cast<unsigned char>(c)))
+        if (isControl(static_cast<unsigned char>(c)))
             return std::nullopt;
 
     const size_t authorityStart = schemeEnd + 3;
@@ -455,10 +455,10 @@ std::optional<FetchTarget> ParseFetchUrl(const Text& url, bool allowHttps) {
     }
     const std::string_view host = authority.substr(0, hostEnd);
     const std::string_view rest = authority.substr(hostEnd);
-    if (!IsPlainHost(host) || (!rest.empty() && rest.front() != ':'))
+    if (!isPlainHost(host) || (!rest.empty() && rest.front() != ':'))
         return std::nullopt;
     const std::optional<uint16_t> port =
-        ParsePort(rest.empty() ? rest : rest.substr(1), DefaultPort(https));
+        parsePort(rest.empty() ? rest : rest.substr(1), defaultPort(https));
     if (!port)
         return std::nullopt;
 
@@ -467,14 +467,14 @@ std::optional<FetchTarget> ParseFetchUrl(const Text& url, bool allowHttps) {
         path = path.substr(0, path.find('#'));
     // "?q" and "#f" right after the host still need the path "/" before them.
     std::string requestTarget = path.empty() || path.front() != '/' ? "/" : "";
-    requestTarget += EscapeTargetBytes(ToAscii(path));
+    requestTarget += escapeTargetBytes(toAscii(path));
 
-    return MakeTarget(https, std::string(host), *port, std::move(requestTarget));
+    return makeTarget(https, std::string(host), *port, std::move(requestTarget));
 }
 
-std::optional<FetchTarget> ResolveRedirect(const FetchTarget& from, std::string_view location) {
+std::optional<FetchTarget> resolveRedirect(const FetchTarget& from, std::string_view location) {
     for (char c : location)
-        if (IsControl(static_cast<unsigned char>(c)))
+        if (isControl(static_cast<unsigned char>(c)))
             return std::nullopt;
     if (location.empty())
         return std::nullopt;
@@ -498,9 +498,9 @@ std::optional<FetchTarget> ResolveRedirect(const FetchTarget& from, std::string_
     const std::optional<std::string> host = url.part(CURLUPART_HOST);
     const std::optional<std::string> portText = url.part(CURLUPART_PORT, CURLU_DEFAULT_PORT);
     const std::optional<std::string> path = url.part(CURLUPART_PATH);
-    if (!host || !IsPlainHost(*host) || !portText || !path)
+    if (!host || !isPlainHost(*host) || !portText || !path)
         return std::nullopt;
-    const std::optional<uint16_t> port = ParsePort(*portText, 0);
+    const std::optional<uint16_t> port = parsePort(*portText, 0);
     if (!port || *port == 0)
         return std::nullopt;
     std::string requestTarget = path->empty() ? "/" : *path;
@@ -508,13 +508,13 @@ std::optional<FetchTarget> ResolveRedirect(const FetchTarget& from, std::string_
         requestTarget += "?" + *query;
     // curl has percent-encoded what needs it; anything else would not fit the request line.
     for (char c : requestTarget)
-        if (IsControl(static_cast<unsigned char>(c)) || c == ' ' ||
+        if (isControl(static_cast<unsigned char>(c)) || c == ' ' ||
             static_cast<unsigned char>(c) >= 0x80)
             return std::nullopt;
-    return MakeTarget(*scheme == "https", *host, *port, std::move(requestTarget));
+    return makeTarget(*scheme == "https", *host, *port, std::move(requestTarget));
 }
 
-QString FetchFailureText(FetchFailure failure, int status) {
+QString fetchFailureText(FetchFailure failure, int status) {
     switch (failure) {
     case FetchFailure::None:
         return {};
@@ -540,15 +540,15 @@ QString FetchFailureText(FetchFailure failure, int status) {
     return QStringLiteral("其他");
 }
 
-FetchResult FetchOnce(const Text& url, const FetchOptions& options) {
+FetchResult fetchOnce(const Text& url, const FetchOptions& options) {
     try {
-        std::optional<FetchTarget> target = ParseFetchUrl(url, options.allowHttps);
+        std::optional<FetchTarget> target = parseFetchUrl(url, options.allowHttps);
         if (!target)
-            return Failed(FetchFailure::BadUrl);
-        if (Aborted(options))
-            return Failed(FetchFailure::Aborted);
-        if (!CurlReady())
-            return Failed(FetchFailure::Other);
+            return failed(FetchFailure::BadUrl);
+        if (aborted(options))
+            return failed(FetchFailure::Aborted);
+        if (!curlReady())
+            return failed(FetchFailure::Other);
         const Clock::time_point deadline =
             Clock::now() + std::max(options.totalTimeout, std::chrono::milliseconds(1));
         for (int redirects = 0;; ++redirects) {
@@ -559,14 +559,14 @@ FetchResult FetchOnce(const Text& url, const FetchOptions& options) {
                 return result;
             if (redirects == kMaxRedirects)
                 return result;
-            target = ResolveRedirect(*target, *fetch.redirectTo());
+            target = resolveRedirect(*target, *fetch.redirectTo());
             if (!target)
                 return result;
-            if (Aborted(options))
-                return Failed(FetchFailure::Aborted);
+            if (aborted(options))
+                return failed(FetchFailure::Aborted);
         }
     } catch (...) {
         // Out of memory or a failed code-page conversion: the fetch just fails.
-        return Failed(FetchFailure::Other);
+        return failed(FetchFailure::Other);
     }
 }

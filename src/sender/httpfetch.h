@@ -45,12 +45,12 @@ struct FetchTarget {
 // character outside US-ASCII in the request target becomes "?", and "#..." is dropped only when
 // the URL holds no "?". Gives nothing for another scheme, a missing scheme, a bad port, a host
 // that is no plain name or address, or control bytes that would break the request.
-std::optional<FetchTarget> ParseFetchUrl(const Text& url, bool allowHttps = false);
+std::optional<FetchTarget> parseFetchUrl(const Text& url, bool allowHttps = false);
 
 // Where a redirect from `from` to `location` (absolute or relative, resolved as a browser
 // would, by libcurl's URL parser) leads. Gives nothing for an empty or malformed location,
 // another scheme than http or https, user info, or a host that is no plain name or address.
-std::optional<FetchTarget> ResolveRedirect(const FetchTarget& from, std::string_view location);
+std::optional<FetchTarget> resolveRedirect(const FetchTarget& from, std::string_view location);
 
 // Why a fetch did not count as a success.
 enum class FetchFailure {
@@ -73,13 +73,13 @@ struct FetchResult {
 };
 
 // The reason as the send report names it: "超时", "连接被拒绝", "HTTP 404", ...
-QString FetchFailureText(FetchFailure failure, int status);
+QString fetchFailureText(FetchFailure failure, int status);
 
 // Fetches url once with an HTTP/1.1 GET; a success is a 2xx final status that is no redirect.
 // A 301, 302, 303, 307 or 308 with a Location is followed when options.followRedirects, with
 // the same request to the new address, at most kMaxRedirects times. Never throws. Scheme-less
 // URLs, and https ones unless options.allowHttps, fail before any connection is made.
-FetchResult FetchOnce(const Text& url, const FetchOptions& options);
-inline bool FetchUrl(const Text& url, const FetchOptions& options) {
-    return FetchOnce(url, options).ok;
+FetchResult fetchOnce(const Text& url, const FetchOptions& options);
+inline bool fetchUrl(const Text& url, const FetchOptions& options) {
+    return fetchOnce(url, options).ok;
 }

@@ -10,11 +10,11 @@
 
 namespace {
 
-bool IsTemplate(const Text& line) {
+bool isTemplate(const Text& line) {
     return !line.empty() && line[0] >= '0' && line[0] <= '9';
 }
 
-std::string_view Bytes(const QByteArray& bytes) {
+std::string_view viewOf(const QByteArray& bytes) {
     return {bytes.constData(), static_cast<size_t>(bytes.size())};
 }
 
@@ -25,7 +25,7 @@ void TemplateTally::add(const FetchResult& result) {
     if (result.ok)
         ++successes;
     else
-        ++failures[FetchFailureText(result.failure, result.status)];
+        ++failures[fetchFailureText(result.failure, result.status)];
 }
 
 void TemplateTally::merge(const TemplateTally& other) {
@@ -60,42 +60,42 @@ long long SendReport::successes() const {
 std::vector<int> SendReport::deadLines() const {
     std::vector<int> dead;
     for (size_t i = 0; i < tallies.size() && i < lines.size(); ++i)
-        if (IsTemplate(lines[i]) && tallies[i].jobs > 0 && tallies[i].successes == 0)
+        if (isTemplate(lines[i]) && tallies[i].jobs > 0 && tallies[i].successes == 0)
             dead.push_back(static_cast<int>(i));
     return dead;
 }
 
-QString SendSummary(const SendReport& report) {
+QString sendSummary(const SendReport& report) {
     return QStringLiteral("完成: 成功 %1 / 共 %2; 失效模板 %3 个")
         .arg(report.successes())
         .arg(report.jobs())
         .arg(report.deadLines().size());
 }
 
-void WriteSendReport(const QString& path, const SendReport& report) {
+void writeSendReport(const QString& path, const SendReport& report) {
     QString csv = QChar(0xFEFF);
     csv +=
-        CsvLine({QStringLiteral("行号"), QStringLiteral("模板"), QStringLiteral("任务"),
+        csvLine({QStringLiteral("行号"), QStringLiteral("模板"), QStringLiteral("任务"),
                  QStringLiteral("成功"), QStringLiteral("主要失败原因"), QStringLiteral("次数")}) +
         QStringLiteral("\r\n");
     for (size_t i = 0; i < report.lines.size(); ++i) {
-        if (!IsTemplate(report.lines[i]))
+        if (!isTemplate(report.lines[i]))
             continue;
         const TemplateTally tally = i < report.tallies.size() ? report.tallies[i] : TemplateTally();
         const auto [reason, count] = tally.commonestFailure();
-        csv += CsvLine({QString::number(i + 1), GbkToQString(report.lines[i]),
+        csv += csvLine({QString::number(i + 1), gbkToQString(report.lines[i]),
                         QString::number(tally.jobs), QString::number(tally.successes), reason,
                         count > 0 ? QString::number(count) : QString()}) +
                QStringLiteral("\r\n");
     }
     const QByteArray bytes = csv.toUtf8();
-    if (!ReplaceFileAtomically(path, Bytes(bytes)))
+    if (!replaceFileAtomically(path, viewOf(bytes)))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
 }
 
-int RemoveDeadTemplates(const QString& path, const SendReport& report) {
-    const QByteArray old = ReadDataFile(path);
-    TextList lines = SplitFileLines(Bytes(old));
+int removeDeadTemplates(const QString& path, const SendReport& report) {
+    const QByteArray old = readDataFile(path);
+    TextList lines = splitFileLines(viewOf(old));
     std::vector<Text> dead;
     for (const int line : report.deadLines())
         dead.push_back(report.lines[static_cast<size_t>(line)]);
@@ -114,14 +114,14 @@ int RemoveDeadTemplates(const QString& path, const SendReport& report) {
     }
     if (removed == 0)
         return 0;
-    if (!ReplaceFileAtomically(path + QStringLiteral(".bak"), Bytes(old)))
+    if (!replaceFileAtomically(path + QStringLiteral(".bak"), viewOf(old)))
         throw AppError(QStringLiteral("Cannot create file %1.bak").arg(path));
-    if (!ReplaceFileAtomically(path, kept))
+    if (!replaceFileAtomically(path, kept))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
     return removed;
 }
 
-QString SendProgressText(long long done, long long total, qint64 elapsedMs) {
+QString sendProgressText(long long done, long long total, qint64 elapsedMs) {
     QString text = QStringLiteral("%1/%2").arg(done).arg(total);
     // An estimate from the first second or the first few jobs would jump about.
     if (done >= 5 && done < total && elapsedMs >= 1000) {

@@ -31,16 +31,16 @@ struct SendReport {
 };
 
 // "完成: 成功 N / 共 M; 失效模板 K 个"
-QString SendSummary(const SendReport& report);
+QString sendSummary(const SendReport& report);
 
 // "SendReport.csv": UTF-8 with a byte-order mark, one row per template line (行号, 模板, 任务,
 // 成功, 主要失败原因, 次数), written whole or not at all. Throws AppError when it cannot be.
-void WriteSendReport(const QString& path, const SendReport& report);
+void writeSendReport(const QString& path, const SendReport& report);
 
 // Rewrites the template file without the report's dead lines, the old file kept as
 // "<path>.bak"; a line that changed since the run stays. Returns how many lines went. Throws
 // AppError when a file cannot be read or written, leaving the templates as they were.
-int RemoveDeadTemplates(const QString& path, const SendReport& report);
+int removeDeadTemplates(const QString& path, const SendReport& report);
 
 // "done/total · 剩余 m:ss" once the run has gone long enough to tell.
-QString SendProgressText(long long done, long long total, qint64 elapsedMs);
+QString sendProgressText(long long done, long long total, qint64 elapsedMs);

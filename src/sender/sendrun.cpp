@@ -11,7 +11,7 @@
 namespace {
 
 // The local time as H:mm:ss, without Qt's locale and formatting machinery on every line.
-std::string ClockText() {
+std::string clockText() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -42,10 +42,10 @@ void THttpThread::run() {
         auto next = [&] { return Window.m_abort ? Text() : Window.m_dispenser.NextJob(&line); };
         for (Text job = next(); !job.empty(); job = next()) {
             Window.m_status.SetStatusText(job);
-            FetchResult result = Http->Fetch(job);
+            FetchResult result = Http->fetch(job);
             // A success counts once its line is in the log; a line that cannot be written ends
             // the run, which then says why, and the job counts nowhere.
-            if (result.ok && !Window.m_log.append(job + "\t" + ClockText())) {
+            if (result.ok && !Window.m_log.append(job + "\t" + clockText())) {
                 Window.abort();
                 result = {false, FetchFailure::Aborted, result.status};
             }
@@ -119,7 +119,7 @@ void SendRun::workerEnded(const std::vector<TemplateTally>& tallies) {
         if (!m_reportPath.isEmpty()) {
             std::lock_guard lock(m_reportLock);
             try {
-                WriteSendReport(m_reportPath, m_report);
+                writeSendReport(m_reportPath, m_report);
             } catch (const AppError& e) {
                 m_reportError = e.message();
             } catch (...) {

@@ -22,7 +22,7 @@ class StatusSink;
 class HttpClient {
 public:
     explicit HttpClient(const FetchOptions& options) : m_options(options) {}
-    FetchResult Fetch(const Text& url) const { return FetchOnce(url, m_options); }
+    FetchResult fetch(const Text& url) const { return fetchOnce(url, m_options); }
 
 private:
     FetchOptions m_options;

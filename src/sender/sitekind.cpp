@@ -4,17 +4,17 @@
 
 namespace {
 
-bool StartsWithLower(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && LowerText(text.substr(0, prefix.size())) == prefix;
+bool startsWithLower(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && lowerText(text.substr(0, prefix.size())) == prefix;
 }
 
 } // namespace
 
 Text ReduceDomain(std::string_view site) {
     std::string_view text = site;
-    if (StartsWithLower(text, "http://"))
+    if (startsWithLower(text, "http://"))
         text.remove_prefix(7);
-    if (StartsWithLower(text, "www."))
+    if (startsWithLower(text, "www."))
         return Text(text.substr(4));
     text = text.substr(0, text.find('/'));
     if (CountText(text, ".", true) > 2)
@@ -29,7 +29,7 @@ int SiteKind(std::string_view site) {
     const Text domain = ReduceDomain(site);
     if (domain == site)
         return 1;
-    if (LowerText("www." + domain) == LowerText(site))
+    if (lowerText("www." + domain) == lowerText(site))
         return 2;
     return 3;
 }

@@ -19,9 +19,9 @@ void SiteList::load(const QString& path) {
         endResetModel();
         return;
     }
-    const QByteArray bytes = ReadDataFile(path);
+    const QByteArray bytes = readDataFile(path);
     TextList sites =
-        SplitFileLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+        splitFileLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     beginResetModel();
     {
         std::lock_guard lock(m_mutex);
@@ -41,7 +41,7 @@ void SiteList::save(const QString& path) const {
     Text content;
     for (const Text& site : entries())
         content.append(site).append("\r\n");
-    if (!ReplaceFileAtomically(path, content))
+    if (!replaceFileAtomically(path, content))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
 }
 
@@ -59,7 +59,7 @@ void SiteList::TidySiteList() {
     {
         std::lock_guard lock(m_mutex);
         for (Text& site : m_sites) {
-            site = TrimText(site);
+            site = trimText(site);
             if (!site.empty() && site.back() == '/')
                 site.pop_back();
         }
@@ -92,5 +92,5 @@ int SiteList::rowCount(const QModelIndex& parent) const {
 QVariant SiteList::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || index.parent().isValid())
         return {};
-    return GbkToQString(at(index.row()));
+    return gbkToQString(at(index.row()));
 }

@@ -7,7 +7,7 @@
 
 #include <QFile>
 
-std::unique_ptr<SendRun> StartSendRun(const QString& programDir, SiteList& sites,
+std::unique_ptr<SendRun> startSendRun(const QString& programDir, SiteList& sites,
                                       Dispenser& dispenser, StatusSink& status,
                                       const FetchOptions& options, int workers) {
     // Before the log goes: a second run on this folder would delete the first one's lines.

@@ -15,6 +15,6 @@ class StatusSink;
 // dispenser, tidies the site list, loads "SL.txt" (AppError when it cannot: no worker is made)
 // and starts the workers, which write "SendReport.csv" when they are done. The window's "开始群发"
 // and the command line share these steps.
-std::unique_ptr<SendRun> StartSendRun(const QString& programDir, SiteList& sites,
+std::unique_ptr<SendRun> startSendRun(const QString& programDir, SiteList& sites,
                                       Dispenser& dispenser, StatusSink& status,
                                       const FetchOptions& options, int workers);

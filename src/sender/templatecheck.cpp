@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-SendReport CheckTemplates(const TextList& lines, const TextList& sites, FetchOptions options,
+SendReport checkTemplates(const TextList& lines, const TextList& sites, FetchOptions options,
                           int workers, const std::atomic<bool>* abort) {
     SendReport report;
     report.lines = lines;
@@ -23,7 +23,7 @@ SendReport CheckTemplates(const TextList& lines, const TextList& sites, FetchOpt
         for (const Text& site : sites) {
             if (line[0] - '0' < SiteKind(site))
                 continue;
-            Text url = FillTemplate(std::string_view(line).substr(1), site);
+            Text url = fillTemplate(std::string_view(line).substr(1), site);
             if (!url.empty()) {
                 jobs.push_back({i, std::move(url)});
                 break;
@@ -35,7 +35,7 @@ SendReport CheckTemplates(const TextList& lines, const TextList& sites, FetchOpt
     std::atomic<size_t> next{0};
     auto work = [&] {
         for (size_t j = next++; j < jobs.size(); j = next++) {
-            const FetchResult result = FetchOnce(jobs[j].url, options);
+            const FetchResult result = fetchOnce(jobs[j].url, options);
             if (result.failure != FetchFailure::Aborted)
                 report.tallies[jobs[j].line].add(result);
         }

@@ -2,7 +2,7 @@
 
 #include <QSaveFile>
 
-bool ReplaceFileAtomically(const QString& path, std::string_view bytes) {
+bool replaceFileAtomically(const QString& path, std::string_view bytes) {
     QSaveFile file(path);
     const auto size = static_cast<qint64>(bytes.size());
     // QSaveFile buffers small writes and commit() does not report a failed final flush, so

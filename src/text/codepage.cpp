@@ -45,25 +45,25 @@ private:
     iconv_t m_cd;
 };
 
-Converter& GbkToUtf16Converter() {
+Converter& gbkToUtf16Converter() {
     thread_local Converter converter(kUtf16, kCodePage);
     return converter;
 }
 
-Converter& Utf16ToGbkConverter() {
+Converter& utf16ToGbkConverter() {
     thread_local Converter converter(kCodePage, kUtf16);
     return converter;
 }
 
-bool IsAscii(std::string_view s) {
+bool isAscii(std::string_view s) {
     for (char c : s)
         if (static_cast<unsigned char>(c) >= 0x80)
             return false;
     return true;
 }
 
-std::u16string GbkToUtf16(std::string_view gbk) {
-    Converter& converter = GbkToUtf16Converter();
+std::u16string gbkToUtf16(std::string_view gbk) {
+    Converter& converter = gbkToUtf16Converter();
     converter.reset();
     std::string bytes;
     bytes.reserve(gbk.size() * 2);
@@ -84,14 +84,14 @@ std::u16string GbkToUtf16(std::string_view gbk) {
 }
 
 // Units that are all 0x80 or above, through iconv.
-void AppendWideRun(const char16_t* units, size_t count, Text& out) {
+void appendWideRun(const char16_t* units, size_t count, Text& out) {
     std::string bytes;
     bytes.reserve(count * 2);
     for (size_t i = 0; i < count; ++i) {
         bytes.push_back(static_cast<char>(units[i] & 0xFF));
         bytes.push_back(static_cast<char>(units[i] >> 8));
     }
-    Converter& converter = Utf16ToGbkConverter();
+    Converter& converter = utf16ToGbkConverter();
     converter.reset();
     const char* in = bytes.data();
     size_t left = bytes.size();
@@ -112,7 +112,7 @@ void AppendWideRun(const char16_t* units, size_t count, Text& out) {
 
 // A page is mostly ASCII, which is the same in both: only the runs of other characters go
 // through iconv, which is slow per character.
-Text Utf16ToGbk(const char16_t* units, size_t count) {
+Text utf16ToGbk(const char16_t* units, size_t count) {
     Text out;
     out.reserve(count);
     size_t i = 0;
@@ -125,7 +125,7 @@ Text Utf16ToGbk(const char16_t* units, size_t count) {
         size_t end = i;
         while (end < count && units[end] >= 0x80)
             ++end;
-        AppendWideRun(units + i, end - i, out);
+        appendWideRun(units + i, end - i, out);
         i = end;
     }
     return out;
@@ -133,15 +133,15 @@ Text Utf16ToGbk(const char16_t* units, size_t count) {
 
 } // namespace
 
-QString GbkToQString(std::string_view gbk) {
-    if (IsAscii(gbk))
+QString gbkToQString(std::string_view gbk) {
+    if (isAscii(gbk))
         return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
-    const std::u16string units = GbkToUtf16(gbk);
+    const std::u16string units = gbkToUtf16(gbk);
     return QString(reinterpret_cast<const QChar*>(units.data()),
                    static_cast<qsizetype>(units.size()));
 }
 
-Text QStringToGbk(const QString& text) {
+Text qStringToGbk(const QString& text) {
     bool ascii = true;
     for (QChar c : text)
         if (c.unicode() >= 0x80) {
@@ -150,24 +150,24 @@ Text QStringToGbk(const QString& text) {
         }
     if (ascii)
         return text.toLatin1().toStdString();
-    return Utf16ToGbk(reinterpret_cast<const char16_t*>(text.utf16()),
+    return utf16ToGbk(reinterpret_cast<const char16_t*>(text.utf16()),
                       static_cast<size_t>(text.size()));
 }
 
-std::string GbkToUtf8(std::string_view gbk) {
-    if (IsAscii(gbk))
+std::string gbkToUtf8(std::string_view gbk) {
+    if (isAscii(gbk))
         return std::string(gbk);
-    return GbkToQString(gbk).toUtf8().toStdString();
+    return gbkToQString(gbk).toUtf8().toStdString();
 }
 
-Text Utf8ToGbk(std::string_view utf8) {
-    if (IsAscii(utf8))
+Text utf8ToGbk(std::string_view utf8) {
+    if (isAscii(utf8))
         return Text(utf8);
-    return QStringToGbk(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    return qStringToGbk(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
-Text Utf16UnitToGbk(char16_t unit) {
+Text utf16UnitToGbk(char16_t unit) {
     if (unit < 0x80)
         return Text(1, static_cast<char>(unit));
-    return Utf16ToGbk(&unit, 1);
+    return utf16ToGbk(&unit, 1);
 }

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QByteArray ReadDataFile(const QString& path) {
+QByteArray readDataFile(const QString& path) {
     const QString cannot = QStringLiteral("Cannot open file %1").arg(path);
     // Not blocking: a FIFO with no writer would otherwise hold the open for ever.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -10,4 +10,4 @@ inline constexpr qint64 kMaxDataFileSize = 64LL * 1024 * 1024;
 // The bytes of one of the program's data files. Throws AppError "Cannot open file <path>" when
 // it cannot be read, and says so when it is no regular file (a FIFO would block for ever, a
 // device such as /dev/zero never ends) or is larger than kMaxDataFileSize.
-QByteArray ReadDataFile(const QString& path);
+QByteArray readDataFile(const QString& path);

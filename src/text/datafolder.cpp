@@ -10,31 +10,31 @@
 
 namespace {
 
-bool IsInstalledCopy(const QString& programFolder) {
+bool isInstalledCopy(const QString& programFolder) {
     return QFileInfo::exists(programFolder +
                              QStringLiteral("/../share/applications/moting-seo.desktop"));
 }
 
 } // namespace
 
-QString DefaultDataFolder() {
+QString defaultDataFolder() {
     const QString folder = QCoreApplication::applicationDirPath();
-    return DataFolderFor(folder, IsWritableFolder(folder));
+    return dataFolderFor(folder, isWritableFolder(folder));
 }
 
-QString DataFolderFor(const QString& programFolder, bool programFolderWritable) {
-    if (programFolderWritable && !IsInstalledCopy(programFolder))
+QString dataFolderFor(const QString& programFolder, bool programFolderWritable) {
+    if (programFolderWritable && !isInstalledCopy(programFolder))
         return QDir(programFolder).absolutePath();
-    return UserDataFolder();
+    return userDataFolder();
 }
 
-bool IsWritableFolder(const QString& folder) {
+bool isWritableFolder(const QString& folder) {
     // access() and not the permission bits: it knows about read-only mounts and ACLs.
     return QFileInfo(folder).isDir() &&
            access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
 }
 
-QString UserDataFolder() {
+QString userDataFolder() {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (base.isEmpty())
         throw AppError(

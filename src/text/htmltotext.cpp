@@ -9,19 +9,19 @@ namespace {
 constexpr size_t npos = std::string_view::npos;
 
 // Does the text hold the lower-case pattern at offset i, ignoring the case of the text?
-bool MatchesLower(std::string_view text, size_t i, std::string_view pattern) {
+bool matchesLower(std::string_view text, size_t i, std::string_view pattern) {
     if (text.size() - i < pattern.size())
         return false;
     for (size_t k = 0; k < pattern.size(); ++k)
-        if (LowerByte(text[i + k]) != pattern[k])
+        if (lowerByte(text[i + k]) != pattern[k])
             return false;
     return true;
 }
 
 // Case-insensitive search for a lower-case pattern whose first byte is no letter.
-size_t FindLower(std::string_view text, std::string_view pattern, size_t from) {
+size_t findLower(std::string_view text, std::string_view pattern, size_t from) {
     for (size_t i = text.find(pattern[0], from); i != npos; i = text.find(pattern[0], i + 1))
-        if (MatchesLower(text, i, pattern))
+        if (matchesLower(text, i, pattern))
             return i;
     return npos;
 }
@@ -50,12 +50,12 @@ struct Compactor {
 // can only find one that the cut has joined together: it resumes opener length - 1 bytes before
 // the cut.
 // Returns false when an opener had no end, which stops the deleting.
-template <typename EndOf> bool CutBlocks(Text& s, std::string_view opener, EndOf endOf) {
+template <typename EndOf> bool cutBlocks(Text& s, std::string_view opener, EndOf endOf) {
     const std::string_view all(s.data(), s.size());
     Compactor c{s};
     bool complete = true;
     for (;;) {
-        const size_t open = FindLower(all, opener, c.r);
+        const size_t open = findLower(all, opener, c.r);
         if (open == npos)
             break;
         const size_t end = endOf(all, open);
@@ -74,24 +74,24 @@ template <typename EndOf> bool CutBlocks(Text& s, std::string_view opener, EndOf
     return complete;
 }
 
-void CutScripts(Text& s) {
-    CutBlocks(s, "<script", [](std::string_view all, size_t open) {
+void cutScripts(Text& s) {
+    cutBlocks(s, "<script", [](std::string_view all, size_t open) {
         const size_t gt = all.find('>', open);
         if (gt == npos)
             return npos;
-        const size_t close = FindLower(all, "</script>", gt + 1);
+        const size_t close = findLower(all, "</script>", gt + 1);
         return close == npos ? npos : close + 9;
     });
 }
 
-void CutStylesAndComments(Text& s) {
-    const bool stylesClosed = CutBlocks(s, "<style", [](std::string_view all, size_t open) {
-        const size_t close = FindLower(all, "</style>", open + 6);
+void cutStylesAndComments(Text& s) {
+    const bool stylesClosed = cutBlocks(s, "<style", [](std::string_view all, size_t open) {
+        const size_t close = findLower(all, "</style>", open + 6);
         return close == npos ? npos : close + 8;
     });
     if (!stylesClosed)
         return;
-    CutBlocks(s, "<!--", [](std::string_view all, size_t open) {
+    cutBlocks(s, "<!--", [](std::string_view all, size_t open) {
         const size_t close = all.find("-->", open + 4);
         return close == npos ? npos : close + 3;
     });
@@ -100,7 +100,7 @@ void CutStylesAndComments(Text& s) {
 // Each reference is replaced by its character and the search starts again from the top of
 // the text. Everything before the reference was searched already, so only a "&" just before it
 // can open a new reference together with the new character: the search resumes there.
-void DecodeRefsInPlace(Text& s) {
+void decodeRefsInPlace(Text& s) {
     const std::string_view all(s.data(), s.size());
     Compactor c{s};
     for (;;) {
@@ -110,7 +110,7 @@ void DecodeRefsInPlace(Text& s) {
         const size_t semi = all.find(';', amp + 2);
         if (semi == npos)
             break;
-        const auto number = ParseWholeNumber(all.substr(amp + 2, semi - amp - 2));
+        const auto number = parseWholeNumber(all.substr(amp + 2, semi - amp - 2));
         if (!number) {
             c.keepUpTo(semi);
             continue;
@@ -118,7 +118,7 @@ void DecodeRefsInPlace(Text& s) {
         // Beyond one UTF-16 unit (negative numbers included) lies nothing GBK can hold; cutting
         // the number to 16 bits would make up an unrelated character.
         const auto unit = static_cast<uint32_t>(*number);
-        const Text ch = unit > 0xFFFFu ? Text("?") : Utf16UnitToGbk(static_cast<char16_t>(unit));
+        const Text ch = unit > 0xFFFFu ? Text("?") : utf16UnitToGbk(static_cast<char16_t>(unit));
         c.keepUpTo(amp);
         // The reference is at least four bytes, the character at most two: it fits in place.
         c.r = semi + 1 - ch.size();
@@ -133,7 +133,7 @@ void DecodeRefsInPlace(Text& s) {
 }
 
 // The tag scan: drops tags, keeps "<" that opens none, turns bare <br> and <p> into breaks.
-Text ScanTags(std::string_view h, std::string_view keepList) {
+Text scanTags(std::string_view h, std::string_view keepList) {
     Text out;
     out.reserve(h.size());
     size_t done = 0;
@@ -158,16 +158,16 @@ Text ScanTags(std::string_view h, std::string_view keepList) {
         bool kept = false;
         if (!keepList.empty()) {
             const size_t space = tag.find(' ');
-            const Text key = LowerText(space == npos ? tag : tag.substr(0, space + 1));
+            const Text key = lowerText(space == npos ? tag : tag.substr(0, space + 1));
             kept = keepList.find(key) != npos;
         }
         if (kept) {
             out.append(h.substr(done, end + 1 - done));
         } else {
             out.append(h.substr(done, lt - done));
-            if (tag.size() == 4 && MatchesLower(tag, 0, "<br>"))
+            if (tag.size() == 4 && matchesLower(tag, 0, "<br>"))
                 out.append("\r\n");
-            else if (tag.size() == 3 && MatchesLower(tag, 0, "<p>"))
+            else if (tag.size() == 3 && matchesLower(tag, 0, "<p>"))
                 out.append("\r\n\r\n");
         }
         done = end + 1;
@@ -191,7 +191,7 @@ constexpr Entity kEntities[] = {{"&lt;", '<'},    {"&gt;", '>'},   {"&ldquo;", '
 // becomes one byte that is neither "&" nor a letter, so the replacements cannot create or
 // hide one another; the pass gives what replacing one entity after the other would.
 // Works in place: the output never outgrows what it has read.
-void ReplaceEntities(Text& s, bool keepNbsp) {
+void replaceEntities(Text& s, bool keepNbsp) {
     const std::string_view text(s.data(), s.size());
     size_t w = 0;
     auto put = [&](char c) {
@@ -211,10 +211,10 @@ void ReplaceEntities(Text& s, bool keepNbsp) {
         const Entity* found = nullptr;
         if (!keepNbsp)
             for (const Entity& e : kNbspEntities)
-                if (!found && MatchesLower(text, i, e.name))
+                if (!found && matchesLower(text, i, e.name))
                     found = &e;
         for (const Entity& e : kEntities)
-            if (!found && MatchesLower(text, i, e.name))
+            if (!found && matchesLower(text, i, e.name))
                 found = &e;
         if (found) {
             put(found->ch);
@@ -230,29 +230,29 @@ void ReplaceEntities(Text& s, bool keepNbsp) {
 
 Text RemoveScripts(std::string_view html) {
     Text s(html);
-    CutScripts(s);
+    cutScripts(s);
     return s;
 }
 
 Text RemoveStylesAndComments(std::string_view html) {
     Text s(html);
-    CutStylesAndComments(s);
+    cutStylesAndComments(s);
     return s;
 }
 
 Text DecodeNumericRefs(std::string_view text) {
     Text s(text);
-    DecodeRefsInPlace(s);
+    decodeRefsInPlace(s);
     return s;
 }
 
 Text HtmlToText(std::string_view html, std::string_view keepList) {
-    const Text keep = LowerText(keepList);
+    const Text keep = lowerText(keepList);
     Text h(html);
-    CutScripts(h);
-    CutStylesAndComments(h);
-    Text plain = ScanTags(h, keep);
-    DecodeRefsInPlace(plain);
-    ReplaceEntities(plain, keep.find("&nbsp;") != Text::npos);
+    cutScripts(h);
+    cutStylesAndComments(h);
+    Text plain = scanTags(h, keep);
+    decodeRefsInPlace(plain);
+    replaceEntities(plain, keep.find("&nbsp;") != Text::npos);
     return plain;
 }

@@ -19,7 +19,7 @@ struct Line {
     Text end;
 };
 
-std::vector<Line> SplitLines(const QByteArray& bytes) {
+std::vector<Line> splitLines(const QByteArray& bytes) {
     std::vector<Line> lines;
     const std::string_view all(bytes.constData(), static_cast<size_t>(bytes.size()));
     size_t start = 0;
@@ -37,13 +37,13 @@ std::vector<Line> SplitLines(const QByteArray& bytes) {
     return lines;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    return LowerText(TrimText(a)) == LowerText(TrimText(b));
+bool sameName(std::string_view a, std::string_view b) {
+    return lowerText(trimText(a)) == lowerText(trimText(b));
 }
 
 // The section name of a "[name]" line.
-std::optional<std::string_view> SectionOf(std::string_view line) {
-    const Text trimmed = TrimText(line);
+std::optional<std::string_view> sectionOf(std::string_view line) {
+    const Text trimmed = trimText(line);
     if (trimmed.size() < 2 || trimmed.front() != '[')
         return std::nullopt;
     const size_t open = line.find('[');
@@ -53,8 +53,8 @@ std::optional<std::string_view> SectionOf(std::string_view line) {
     return line.substr(open + 1, close - open - 1);
 }
 
-bool IsComment(std::string_view line) {
-    const Text trimmed = TrimText(line);
+bool isComment(std::string_view line) {
+    const Text trimmed = trimText(line);
     return !trimmed.empty() && trimmed.front() == ';';
 }
 
@@ -65,26 +65,26 @@ struct Place {
     std::optional<size_t> key;
 };
 
-Place Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+Place find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
     Place place;
     bool inside = false;
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string_view body = lines[i].body;
-        if (auto name = SectionOf(body)) {
+        if (auto name = sectionOf(body)) {
             if (inside)
                 break;
-            inside = SameName(*name, section);
+            inside = sameName(*name, section);
             if (inside)
                 place.header = place.lastInSection = i;
             continue;
         }
         if (!inside)
             continue;
-        if (!TrimText(body).empty())
+        if (!trimText(body).empty())
             place.lastInSection = i;
         const size_t eq = body.find('=');
-        if (!place.key && eq != std::string_view::npos && !IsComment(body) &&
-            SameName(body.substr(0, eq), key))
+        if (!place.key && eq != std::string_view::npos && !isComment(body) &&
+            sameName(body.substr(0, eq), key))
             place.key = i;
     }
     return place;
@@ -99,7 +99,7 @@ struct Content {
     bool utf8 = false;
 };
 
-Content Split(QByteArray bytes) {
+Content split(QByteArray bytes) {
     Content content;
     content.utf8 = bytes.startsWith(QByteArray(kUtf8Mark.data(), kUtf8Mark.size()));
     if (content.utf8)
@@ -108,9 +108,9 @@ Content Split(QByteArray bytes) {
     return content;
 }
 
-Content ReadFile(const QString& path) {
+Content readFile(const QString& path) {
     try {
-        return QFile::exists(path) ? Split(ReadDataFile(path)) : Content();
+        return QFile::exists(path) ? split(readDataFile(path)) : Content();
     } catch (const AppError&) {
         return {};
     }
@@ -118,11 +118,11 @@ Content ReadFile(const QString& path) {
 
 // The file as it stands before a write; one that exists but cannot be read is not replaced,
 // or its other lines would be lost.
-Content ReadForWrite(const QString& path, const QString& error) {
+Content readForWrite(const QString& path, const QString& error) {
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         return {};
     try {
-        return Split(ReadDataFile(path));
+        return split(readDataFile(path));
     } catch (const AppError&) {
         throw AppError(error);
     }
@@ -132,27 +132,27 @@ Content ReadForWrite(const QString& path, const QString& error) {
 
 namespace {
 
-std::optional<Text> ReadValue(const QString& path, std::string_view section, std::string_view key) {
-    const Content content = ReadFile(path);
-    const std::vector<Line> lines = SplitLines(content.bytes);
-    const Place place = Find(lines, section, key);
+std::optional<Text> readValue(const QString& path, std::string_view section, std::string_view key) {
+    const Content content = readFile(path);
+    const std::vector<Line> lines = splitLines(content.bytes);
+    const Place place = find(lines, section, key);
     if (!place.key)
         return std::nullopt;
     const std::string_view body = lines[*place.key].body;
-    const Text value = TrimText(body.substr(body.find('=') + 1));
-    return content.utf8 ? Utf8ToGbk(value) : value;
+    const Text value = trimText(body.substr(body.find('=') + 1));
+    return content.utf8 ? utf8ToGbk(value) : value;
 }
 
 } // namespace
 
 int IniFile::readInteger(std::string_view section, std::string_view key, int defaultValue) const {
-    const auto value = ReadValue(m_path, section, key);
-    return value ? ParseWholeNumber(*value).value_or(defaultValue) : defaultValue;
+    const auto value = readValue(m_path, section, key);
+    return value ? parseWholeNumber(*value).value_or(defaultValue) : defaultValue;
 }
 
 Text IniFile::readText(std::string_view section, std::string_view key,
                        const Text& defaultValue) const {
-    auto value = ReadValue(m_path, section, key);
+    auto value = readValue(m_path, section, key);
     if (!value)
         return defaultValue;
     if (value->size() >= 2 && value->front() == '"' && value->back() == '"')
@@ -170,13 +170,13 @@ void IniFile::writeBool(std::string_view section, std::string_view key, bool val
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, int value) {
     const QString error = QStringLiteral("Unable to write to %1").arg(m_path);
-    const Content old = ReadForWrite(m_path, error);
-    std::vector<Line> lines = SplitLines(old.bytes);
+    const Content old = readForWrite(m_path, error);
+    std::vector<Line> lines = splitLines(old.bytes);
     // New lines follow the file's own line breaks; a new file gets the Windows ones.
     const Text newline =
         (!lines.empty() && !lines.front().end.empty()) ? lines.front().end : "\r\n";
     const Text valueText = std::to_string(value);
-    const Place place = Find(lines, section, key);
+    const Place place = find(lines, section, key);
     if (place.key) {
         Text& body = lines[*place.key].body;
         body = body.substr(0, body.find('=') + 1) + valueText;
@@ -204,6 +204,6 @@ void IniFile::writeInteger(std::string_view section, std::string_view key, int v
     const QFileInfo info(m_path);
     if (info.exists() && !info.isWritable())
         throw AppError(error);
-    if (!ReplaceFileAtomically(m_path, content))
+    if (!replaceFileAtomically(m_path, content))
         throw AppError(error);
 }

@@ -33,7 +33,7 @@ bool AppendLineToFile(const QString& fileName, std::string_view line, bool rewri
         std::string bytes;
         bytes.reserve(line.size() + 2);
         bytes.append(line).append("\r\n");
-        return ReplaceFileAtomically(fileName, bytes);
+        return replaceFileAtomically(fileName, bytes);
     }
     const QByteArray path = QFile::encodeName(fileName);
     std::FILE* file = std::fopen(path.constData(), "abe");

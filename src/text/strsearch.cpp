@@ -5,27 +5,27 @@
 namespace {
 
 // 0-based offset of needle in text at or after from, or npos.
-size_t FindFrom(std::string_view text, std::string_view needle, size_t from) {
+size_t findFrom(std::string_view text, std::string_view needle, size_t from) {
     if (needle.empty() || from >= text.size())
         return std::string_view::npos;
     return text.find(needle, from);
 }
 
-int ToPos(size_t offset) {
+int toPos(size_t offset) {
     return offset == std::string_view::npos ? 0 : static_cast<int>(offset) + 1;
 }
 
 // Case-insensitive searches run on a lowered copy; positions hold in the original because
 // lowering never changes a length.
-Text LowerIf(bool lower, std::string_view text) {
-    return lower ? LowerText(text) : Text(text);
+Text lowerIf(bool lower, std::string_view text) {
+    return lower ? lowerText(text) : Text(text);
 }
 
 } // namespace
 
 int PosFrom(std::string_view needle, std::string_view text, int start) {
     size_t from = start <= 1 ? 0 : static_cast<size_t>(start) - 1;
-    return ToPos(FindFrom(text, needle, from));
+    return toPos(findFrom(text, needle, from));
 }
 
 int PosFirstOf(int& index, std::string_view text, const TextList& needles, int start) {
@@ -56,12 +56,12 @@ Text ReplaceText(std::string_view text, std::string_view search, std::string_vie
                  bool caseSensitive) {
     if (search.empty())
         return Text(text);
-    const Text work = LowerIf(!caseSensitive, text);
-    const Text needle = LowerIf(!caseSensitive, search);
+    const Text work = lowerIf(!caseSensitive, text);
+    const Text needle = lowerIf(!caseSensitive, search);
     Text result;
     size_t done = 0;
-    for (size_t hit = FindFrom(work, needle, 0); hit != Text::npos;
-         hit = FindFrom(work, needle, done)) {
+    for (size_t hit = findFrom(work, needle, 0); hit != Text::npos;
+         hit = findFrom(work, needle, done)) {
         if (result.empty())
             result.reserve(text.size());
         result.append(text.substr(done, hit - done)).append(replacement);
@@ -76,11 +76,11 @@ Text ReplaceText(std::string_view text, std::string_view search, std::string_vie
 int CountText(std::string_view text, std::string_view search, bool caseSensitive) {
     if (search.empty())
         return 0;
-    const Text work = LowerIf(!caseSensitive, text);
-    const Text needle = LowerIf(!caseSensitive, search);
+    const Text work = lowerIf(!caseSensitive, text);
+    const Text needle = lowerIf(!caseSensitive, search);
     int count = 0;
-    for (size_t hit = FindFrom(work, needle, 0); hit != Text::npos;
-         hit = FindFrom(work, needle, hit + 1))
+    for (size_t hit = findFrom(work, needle, 0); hit != Text::npos;
+         hit = findFrom(work, needle, hit + 1))
         ++count;
     return count;
 }
@@ -88,7 +88,7 @@ int CountText(std::string_view text, std::string_view search, bool caseSensitive
 TextList SplitText(std::string_view text, std::string_view delimiter, bool trim) {
     TextList pieces;
     auto add = [&](std::string_view piece) {
-        pieces.push_back(trim ? TrimText(piece) : Text(piece));
+        pieces.push_back(trim ? trimText(piece) : Text(piece));
     };
     if (delimiter.empty()) {
         if (!text.empty())
@@ -100,8 +100,8 @@ TextList SplitText(std::string_view text, std::string_view delimiter, bool trim)
     whole.reserve(text.size() + delimiter.size());
     whole.append(text).append(delimiter);
     size_t from = 0;
-    for (size_t hit = FindFrom(whole, delimiter, 0); hit != Text::npos;
-         hit = FindFrom(whole, delimiter, from)) {
+    for (size_t hit = findFrom(whole, delimiter, 0); hit != Text::npos;
+         hit = findFrom(whole, delimiter, from)) {
         add(std::string_view(whole).substr(from, hit - from));
         from = hit + delimiter.size();
     }
@@ -112,7 +112,8 @@ TextList SplitText(std::string_view text, std::string_view delimiter, bool trim)
 
 namespace {
 
-Text Reattach(Text body, std::string_view startMarker, std::string_view endMarker, bool reattach) {
+Text reattachMarkers(Text body, std::string_view startMarker, std::string_view endMarker,
+                     bool reattach) {
     if (!reattach || body.empty())
         return body;
     Text wrapped;
@@ -127,10 +128,10 @@ Text ExtractBetween(std::string_view text, std::string_view startMarker, std::st
                     bool backward, bool reattach, int occurrence) {
     if (startMarker.empty() && endMarker.empty())
         return Text(text);
-    const Text lowered = LowerText(text);
+    const Text lowered = lowerText(text);
     const std::string_view t = lowered;
-    Text a = LowerText(startMarker);
-    Text b = LowerText(endMarker);
+    Text a = lowerText(startMarker);
+    Text b = lowerText(endMarker);
     const int repeats = occurrence < 2 ? 0 : occurrence - 1;
     auto len = [](const Text& s) { return static_cast<int>(s.size()); };
 
@@ -146,12 +147,12 @@ Text ExtractBetween(std::string_view text, std::string_view startMarker, std::st
         }
         const size_t cut = std::min(static_cast<size_t>(s - 1), text.size());
         if (b.empty())
-            return Reattach(Text(text.substr(cut)), startMarker, endMarker, reattach);
+            return reattachMarkers(Text(text.substr(cut)), startMarker, endMarker, reattach);
         int q = PosAnyLineBreak(b, t.substr(cut), 1);
         if (q == 0)
             return kNotFound;
-        return Reattach(Text(text.substr(cut, static_cast<size_t>(q - 1))), startMarker, endMarker,
-                        reattach);
+        return reattachMarkers(Text(text.substr(cut, static_cast<size_t>(q - 1))), startMarker,
+                               endMarker, reattach);
     }
 
     int e = static_cast<int>(text.size()) + 1;
@@ -168,7 +169,7 @@ Text ExtractBetween(std::string_view text, std::string_view startMarker, std::st
         return kNotFound;
     const size_t cut = static_cast<size_t>(e - 1);
     if (a.empty())
-        return Reattach(Text(text.substr(0, cut)), startMarker, endMarker, reattach);
+        return reattachMarkers(Text(text.substr(0, cut)), startMarker, endMarker, reattach);
     const std::string_view head = t.substr(0, cut);
     int pos = PosAnyLineBreak(a, head, 1);
     if (pos == 0)
@@ -177,5 +178,5 @@ Text ExtractBetween(std::string_view text, std::string_view startMarker, std::st
     for (int next = PosAnyLineBreak(a, head, from); next > 0; next = PosAnyLineBreak(a, head, from))
         from = next + len(a);
     const size_t begin = std::min(static_cast<size_t>(from - 1), cut);
-    return Reattach(Text(text.substr(begin, cut - begin)), startMarker, endMarker, reattach);
+    return reattachMarkers(Text(text.substr(begin, cut - begin)), startMarker, endMarker, reattach);
 }

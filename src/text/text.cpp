@@ -2,22 +2,22 @@
 
 namespace {
 
-int HexValue(char c) {
+int hexValue(char c) {
     if (c <= '9')
         return c - '0';
-    return LowerByte(c) - 'a' + 10;
+    return lowerByte(c) - 'a' + 10;
 }
 
 } // namespace
 
-Text LowerText(std::string_view text) {
+Text lowerText(std::string_view text) {
     Text lower(text);
     for (char& c : lower)
-        c = LowerByte(c);
+        c = lowerByte(c);
     return lower;
 }
 
-Text TrimText(std::string_view text) {
+Text trimText(std::string_view text) {
     auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
     size_t first = 0;
     size_t last = text.size();
@@ -28,7 +28,7 @@ Text TrimText(std::string_view text) {
     return Text(text.substr(first, last - first));
 }
 
-std::optional<int32_t> ParseWholeNumber(std::string_view s) {
+std::optional<int32_t> parseWholeNumber(std::string_view s) {
     size_t i = 0;
     while (i < s.size() && s[i] == ' ')
         ++i;
@@ -44,9 +44,9 @@ std::optional<int32_t> ParseWholeNumber(std::string_view s) {
             return std::nullopt;
         uint64_t value = 0;
         for (char c : s) {
-            if (!IsHexDigit(c))
+            if (!isHexDigit(c))
                 return std::nullopt;
-            value = value * 16 + static_cast<uint64_t>(HexValue(c));
+            value = value * 16 + static_cast<uint64_t>(hexValue(c));
             if (value > 0xFFFFFFFFu)
                 return std::nullopt;
         }
@@ -71,7 +71,7 @@ std::optional<int32_t> ParseWholeNumber(std::string_view s) {
     return static_cast<int32_t>(static_cast<uint32_t>(negative ? 0 - value : value));
 }
 
-TextList SplitFileLines(std::string_view bytes) {
+TextList splitFileLines(std::string_view bytes) {
     TextList lines;
     size_t start = 0;
     while (start < bytes.size()) {

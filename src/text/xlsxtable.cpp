@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <xlsxwriter.h>
 
-void WriteXlsxTable(const QString& path, const QString& sheet, const QStringList& header,
+void writeXlsxTable(const QString& path, const QString& sheet, const QStringList& header,
                     const QList<QStringList>& rows) {
     // Written beside the target and renamed over it, so a failure leaves the old file.
     const QString part = path + QStringLiteral(".part");

@@ -7,5 +7,5 @@
 // A table as a spreadsheet file (XLSX): the header in the first row, then the rows; a cell
 // that is a whole number is written as a number. The file is replaced whole. Throws AppError
 // "Cannot create file <path>" when it cannot be written.
-void WriteXlsxTable(const QString& path, const QString& sheet, const QStringList& header,
+void writeXlsxTable(const QString& path, const QString& sheet, const QStringList& header,
                     const QList<QStringList>& rows);

@@ -27,11 +27,11 @@
 
 namespace {
 
-QTableView* Grid(QWidget* dialog) {
-    return Control<QTableView>(dialog, "BatchQueryGrid");
+QTableView* gridOf(QWidget* dialog) {
+    return findControl<QTableView>(dialog, "BatchQueryGrid");
 }
 
-QStringList GridTitles(QTableView* grid) {
+QStringList gridTitles(QTableView* grid) {
     QStringList titles;
     for (int c = 0; c < grid->model()->columnCount(); ++c)
         if (!grid->isColumnHidden(c))
@@ -39,14 +39,14 @@ QStringList GridTitles(QTableView* grid) {
     return titles;
 }
 
-void ClickRow(QTableView* grid, int row) {
+void clickRow(QTableView* grid, int row) {
     const QModelIndex cell = grid->model()->index(row, 1);
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
 }
 
 // Printable ASCII is typed key by key; anything else arrives as a paste would leave it.
-void Type(QWidget* dialog, const char* edit, const QString& text) {
-    auto* box = Control<QLineEdit>(dialog, edit);
+void type(QWidget* dialog, const char* edit, const QString& text) {
+    auto* box = findControl<QLineEdit>(dialog, edit);
     box->clear();
     bool plain = true;
     for (QChar c : text)
@@ -57,12 +57,12 @@ void Type(QWidget* dialog, const char* edit, const QString& text) {
         box->setText(text);
 }
 
-QString EditText(QWidget* dialog, const char* edit) {
-    return Control<QLineEdit>(dialog, edit)->text();
+QString editText(QWidget* dialog, const char* edit) {
+    return findControl<QLineEdit>(dialog, edit)->text();
 }
 
 // Each message box as "<kind>:<text>", kind E(rror), I(nformation) or Q(uestion).
-QStringList ShownMessages() {
+QStringList shownMessages() {
     QStringList out;
     for (const MessageBox::Shown& shown : MessageBox::takeShown()) {
         const char* kind = shown.kind == MessageBox::Kind::Error         ? "E:"
@@ -73,13 +73,13 @@ QStringList ShownMessages() {
     return out;
 }
 
-QByteArray Bytes(const Text& text) {
+QByteArray bytes(const Text& text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // The program folder: an empty site list, so start-up reports nothing, and "Sort.mdb".
 struct ProgramDir {
-    ProgramDir() { WriteFileBytes(dir.filePath("Url.txt"), {}); }
+    ProgramDir() { writeFileBytes(dir.filePath("Url.txt"), {}); }
 
     QString path() const { return dir.path(); }
     QString connection() const {
@@ -91,8 +91,8 @@ struct ProgramDir {
     void seed(const QStringList& rows) const {
         RankDatabase db(connection());
         for (const QString& row : rows)
-            db.insertBatch(QStringToGbk(row.section('|', 0, 0)),
-                           QStringToGbk(row.section('|', 1, 1)), row.section('|', 2, 2).toInt());
+            db.insertBatch(qStringToGbk(row.section('|', 0, 0)),
+                           qStringToGbk(row.section('|', 1, 1)), row.section('|', 2, 2).toInt());
     }
 
     // Straight from the file, in the order the database returns them.
@@ -132,32 +132,32 @@ const QString kCodeNames[] = {QStringLiteral("全部"), QStringLiteral("百度")
                               QStringLiteral("搜狗"), QStringLiteral("好搜")};
 
 // "site|keyword|code" as the grid shows it.
-QString AsShown(const QString& row) {
+QString asShown(const QString& row) {
     const int code = row.section('|', 2, 2).toInt();
     return row.section('|', 0, 1) + '|' + (code >= 0 && code < 4 ? kCodeNames[code] : QString());
 }
 
-QStringList AsShown(const QStringList& rows) {
+QStringList asShown(const QStringList& rows) {
     QStringList out;
     for (const QString& row : rows)
-        out << AsShown(row);
+        out << asShown(row);
     return out;
 }
 
-void ShowRankTab(TMainForm& form) {
+void showRankTab(TMainForm& form) {
     auto* pages = form.findChild<QTabWidget*>("SEOPageControl");
     const int tab = pages->indexOf(form.findChild<QWidget*>("QuerySortTabSheet"));
     QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {}, pages->tabBar()->tabRect(tab).center());
 }
 
 // Right-click on the grid, then "删除" in the menu that pops up.
-void DeleteThroughPopup(QWidget* dialog) {
-    QTableView* grid = Grid(dialog);
+void deleteThroughPopup(QWidget* dialog) {
+    QTableView* grid = gridOf(dialog);
     const QModelIndex current = grid->currentIndex();
     const QPoint at = current.isValid() ? grid->visualRect(current).center() : QPoint(20, 20);
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
     QCoreApplication::sendEvent(grid->viewport(), &event);
-    auto* menu = Control<QMenu>(dialog, "SortGridPopupMenu");
+    auto* menu = findControl<QMenu>(dialog, "SortGridPopupMenu");
     QTRY_VERIFY(menu->isVisible());
     QCOMPARE(menu->actions().size(), 1);
     QAction* action = menu->actions().first();
@@ -183,7 +183,7 @@ private slots:
     }
 
     void cleanup() {
-        QCOMPARE(ShownMessages(), QStringList());
+        QCOMPARE(shownMessages(), QStringList());
         MessageBox::setTestMode(true);
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
         // The browser profile writes its last files after the window has gone.
@@ -200,7 +200,7 @@ private slots:
         form.move(40, 40);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ShowRankTab(form);
+        showRankTab(form);
 
         QStringList seen;
         QString name;
@@ -213,11 +213,11 @@ private slots:
             caption = dialog->windowTitle();
             ownedModal = dialog->parentWidget() == &form && dialog->isModal();
             offCentre = dialog->geometry().center() - form.geometry().center();
-            engine = Control<QComboBox>(dialog, "SearcherCombox")->currentText();
-            seen = GridRows(Grid(dialog));
-            Click(dialog, "QuitButton");
+            engine = findControl<QComboBox>(dialog, "SearcherCombox")->currentText();
+            seen = gridRows(gridOf(dialog));
+            click(dialog, "QuitButton");
         });
-        Click(&form, "BatchQuery");
+        click(&form, "BatchQuery");
         QVERIFY(driver.ran());
         QVERIFY(!driver.leftOpen());
 
@@ -230,7 +230,7 @@ private slots:
         QCOMPARE(seen, (QStringList{"www.a.com|seo|全部", "www.b.com|优化|百度", "o'b.com|k2|搜狗",
                                     "www.d.com|k3|好搜", "www.e.com|k4|"}));
         // Each opening makes a new dialog; the closed one is gone.
-        DrainEvents();
+        drainEvents();
         QVERIFY(form.findChildren<TBatchQueryForm*>().isEmpty());
         QCOMPARE(m_dir->stored().size(), rows.size());
     }
@@ -261,7 +261,7 @@ private slots:
         QVERIFY(dialog.maximumSize().width() > 629);
         QStringList focusOrder;
         for (const auto& c : controls) {
-            auto* control = Control<QWidget>(&dialog, c.name);
+            auto* control = findControl<QWidget>(&dialog, c.name);
             const QRect at = control->geometry();
             QCOMPARE(at.topLeft(), c.place.topLeft());
             QCOMPARE(at.width(), c.place.width());
@@ -281,7 +281,7 @@ private slots:
             if (control->focusPolicy() & Qt::TabFocus)
                 focusOrder << control->objectName();
         }
-        auto* engines = Control<QComboBox>(&dialog, "SearcherCombox");
+        auto* engines = findControl<QComboBox>(&dialog, "SearcherCombox");
         QStringList items;
         for (int i = 0; i < engines->count(); ++i)
             items << engines->itemText(i);
@@ -290,7 +290,7 @@ private slots:
 
         // Tab visits the controls in this order.
         QStringList walked;
-        QWidget* w = Control<QWidget>(&dialog, "QueryWeb");
+        QWidget* w = findControl<QWidget>(&dialog, "QueryWeb");
         for (int step = 0; step < 200 && walked.size() < focusOrder.size(); ++step) {
             if (focusOrder.contains(w->objectName()) && !walked.contains(w->objectName()))
                 walked << w->objectName();
@@ -353,18 +353,18 @@ private slots:
         TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        Type(&dialog, "QueryWeb", site);
-        Type(&dialog, "QueryKey", keyword);
+        type(&dialog, "QueryWeb", site);
+        type(&dialog, "QueryKey", keyword);
         // Neither edit box has the focus when the button is clicked.
-        Control<QComboBox>(&dialog, "SearcherCombox")->setFocus();
-        Click(&dialog, "AddBatchListButton");
+        findControl<QComboBox>(&dialog, "SearcherCombox")->setFocus();
+        click(&dialog, "AddBatchListButton");
 
-        QCOMPARE(ShownMessages(), QStringList{"I:" + message});
+        QCOMPARE(shownMessages(), QStringList{"I:" + message});
         QVERIFY(dialog.focusWidget());
         QCOMPARE(dialog.focusWidget()->objectName(), focus);
-        QCOMPARE(EditText(&dialog, "QueryWeb"), siteAfter);
-        QCOMPARE(EditText(&dialog, "QueryKey"), keywordAfter);
-        QCOMPARE(GridRows(Grid(&dialog)), QStringList{"www.kept.com|seo|搜狗"});
+        QCOMPARE(editText(&dialog, "QueryWeb"), siteAfter);
+        QCOMPARE(editText(&dialog, "QueryKey"), keywordAfter);
+        QCOMPARE(gridRows(gridOf(&dialog)), QStringList{"www.kept.com|seo|搜狗"});
         QCOMPARE(m_dir->stored(), QStringList{"www.kept.com|seo|2"});
         QVERIFY(dialog.isVisible());
     }
@@ -391,34 +391,34 @@ private slots:
             TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-            QCOMPARE(GridTitles(Grid(&dialog)), (QStringList{"网址", "关键词", "搜索引擎"}));
-            QCOMPARE(GridRows(Grid(&dialog)), QStringList());
+            QCOMPARE(gridTitles(gridOf(&dialog)), (QStringList{"网址", "关键词", "搜索引擎"}));
+            QCOMPARE(gridRows(gridOf(&dialog)), QStringList());
             for (const auto& a : additions) {
                 if (a.site) {
-                    Type(&dialog, "QueryWeb", QString::fromUtf8(a.site));
-                    Type(&dialog, "QueryKey", QString::fromUtf8(a.keyword));
+                    type(&dialog, "QueryWeb", QString::fromUtf8(a.site));
+                    type(&dialog, "QueryKey", QString::fromUtf8(a.keyword));
                 }
-                Control<QComboBox>(&dialog, "SearcherCombox")->setCurrentIndex(a.engine);
-                Click(&dialog, "AddBatchListButton");
+                findControl<QComboBox>(&dialog, "SearcherCombox")->setCurrentIndex(a.engine);
+                click(&dialog, "AddBatchListButton");
                 shown << QString::fromUtf8(a.row);
                 stored << QString::fromUtf8(a.stored);
-                QCOMPARE(GridRows(Grid(&dialog)), shown);
-                QCOMPARE(EditText(&dialog, "QueryWeb"),
+                QCOMPARE(gridRows(gridOf(&dialog)), shown);
+                QCOMPARE(editText(&dialog, "QueryWeb"),
                          QString::fromUtf8(a.row).section('|', 0, 0));
-                QCOMPARE(EditText(&dialog, "QueryKey"),
+                QCOMPARE(editText(&dialog, "QueryKey"),
                          QString::fromUtf8(a.row).section('|', 1, 1));
             }
             QCOMPARE(m_dir->stored(), stored);
             // The three columns keep their proportions: 28, 28 and 10 characters.
-            QHeaderView* header = Grid(&dialog)->horizontalHeader();
+            QHeaderView* header = gridOf(&dialog)->horizontalHeader();
             QCOMPARE(header->sectionSize(0), header->sectionSize(1));
             QVERIFY(header->sectionSize(2) * 28 / 10 >= header->sectionSize(0) - 28);
             QVERIFY(header->sectionSize(2) * 28 / 10 <= header->sectionSize(0) + 28);
         }
         // The list stands: the next opening shows it again.
         TBatchQueryForm again(m_dir->connection(), lists, nullptr);
-        QCOMPARE(GridRows(Grid(&again)), shown);
-        QCOMPARE(Bytes(lists.BatchWebs) + Bytes(lists.BatchKeys) + Bytes(lists.BatchEngines),
+        QCOMPARE(gridRows(gridOf(&again)), shown);
+        QCOMPARE(bytes(lists.BatchWebs) + bytes(lists.BatchKeys) + bytes(lists.BatchEngines),
                  QByteArray());
     }
 
@@ -428,8 +428,8 @@ private slots:
         TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        QTableView* grid = Grid(&dialog);
-        ClickRow(grid, 2);
+        QTableView* grid = gridOf(&dialog);
+        clickRow(grid, 2);
         QCOMPARE(grid->currentIndex().row(), 2);
         QCOMPARE(grid->selectionModel()->selectedIndexes().size(), 3);
         QCOMPARE(grid->selectionModel()->selectedRows().size(), 1);
@@ -441,7 +441,7 @@ private slots:
         for (QWidget* child : grid->viewport()->findChildren<QWidget*>())
             QVERIFY(!child->isVisible());
         QVERIFY(!(grid->model()->flags(cell) & Qt::ItemIsEditable));
-        QCOMPARE(GridRows(grid), AsShown(kThree));
+        QCOMPARE(gridRows(grid), asShown(kThree));
         QCOMPARE(m_dir->stored(), kThree);
     }
 
@@ -463,32 +463,32 @@ private slots:
         QFETCH(QString, keyword);
         QFETCH(bool, accepted);
         m_dir->seed({"www.a.com|seo|1", "www.c.com|k|0"});
-        const QStringList before = AsShown(m_dir->stored());
+        const QStringList before = asShown(m_dir->stored());
         BatchLists lists;
         TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        Type(&dialog, "QueryWeb", site);
-        Type(&dialog, "QueryKey", keyword);
-        Control<QComboBox>(&dialog, "SearcherCombox")->setCurrentIndex(2);
-        Click(&dialog, "AddBatchListButton");
+        type(&dialog, "QueryWeb", site);
+        type(&dialog, "QueryKey", keyword);
+        findControl<QComboBox>(&dialog, "SearcherCombox")->setCurrentIndex(2);
+        click(&dialog, "AddBatchListButton");
 
-        const QStringList shown = ShownMessages();
+        const QStringList shown = shownMessages();
         const QString added = site + '|' + keyword + QStringLiteral("|搜狗");
         if (accepted) {
             QCOMPARE(shown, QStringList());
-            QCOMPARE(GridRows(Grid(&dialog)), before + QStringList{added});
+            QCOMPARE(gridRows(gridOf(&dialog)), before + QStringList{added});
             QCOMPARE(m_dir->stored().size(), 3);
         } else {
             QCOMPARE(shown.size(), 1);
             QVERIFY2(shown[0].startsWith("E:") && shown[0].size() > 3, qPrintable(shown[0]));
             QVERIFY2(shown[0].endsWith('.') && !shown[0].endsWith(".."), qPrintable(shown[0]));
-            QCOMPARE(GridRows(Grid(&dialog)), before);
-            QCOMPARE(AsShown(m_dir->stored()), before);
+            QCOMPARE(gridRows(gridOf(&dialog)), before);
+            QCOMPARE(asShown(m_dir->stored()), before);
             QVERIFY(dialog.isVisible());
         }
-        QCOMPARE(EditText(&dialog, "QueryWeb"), site);
-        QCOMPARE(EditText(&dialog, "QueryKey"), keyword);
+        QCOMPARE(editText(&dialog, "QueryWeb"), site);
+        QCOMPARE(editText(&dialog, "QueryKey"), keyword);
     }
 
     void deletes_data() {
@@ -532,10 +532,10 @@ private slots:
         TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        QTableView* grid = Grid(&dialog);
-        QCOMPARE(GridRows(grid), AsShown(rows));
+        QTableView* grid = gridOf(&dialog);
+        QCOMPARE(gridRows(grid), asShown(rows));
         if (select >= 0)
-            ClickRow(grid, select);
+            clickRow(grid, select);
         else
             grid->setFocus();
         QTRY_VERIFY(grid->hasFocus());
@@ -545,12 +545,12 @@ private slots:
         if (ctrlDelete)
             QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
         else
-            DeleteThroughPopup(&dialog);
+            deleteThroughPopup(&dialog);
         if (QTest::currentTestFailed())
             return;
 
-        QCOMPARE(ShownMessages(), messages);
-        QCOMPARE(GridRows(grid), AsShown(left));
+        QCOMPARE(shownMessages(), messages);
+        QCOMPARE(gridRows(grid), asShown(left));
         QCOMPARE(m_dir->stored(), left);
         QVERIFY(dialog.isVisible());
     }
@@ -602,14 +602,14 @@ private slots:
                          "0\xFF"
                          "1"};
         TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
-        ModalDriver driver([](QDialog* d) { Click(d, "StartQueryButton"); });
+        ModalDriver driver([](QDialog* d) { click(d, "StartQueryButton"); });
         dialog.exec();
         QVERIFY(driver.ran());
         QVERIFY(!driver.leftOpen());
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(Bytes(lists.BatchWebs), webs);
-        QCOMPARE(Bytes(lists.BatchKeys), keys);
-        QCOMPARE(Bytes(lists.BatchEngines), engines);
+        QCOMPARE(bytes(lists.BatchWebs), webs);
+        QCOMPARE(bytes(lists.BatchKeys), keys);
+        QCOMPARE(bytes(lists.BatchEngines), engines);
         // The list stands for the next batch.
         QCOMPARE(m_dir->stored(), rows);
     }
@@ -629,21 +629,21 @@ private slots:
             if (closeBox)
                 d->close();
             else
-                Click(d, "QuitButton");
+                click(d, "QuitButton");
         });
         dialog.exec();
         QVERIFY(driver.ran());
         QVERIFY(!driver.leftOpen());
-        QCOMPARE(Bytes(lists.BatchWebs), QByteArray("old.com"));
-        QCOMPARE(Bytes(lists.BatchKeys), QByteArray("k"));
-        QCOMPARE(Bytes(lists.BatchEngines), QByteArray("1"));
+        QCOMPARE(bytes(lists.BatchWebs), QByteArray("old.com"));
+        QCOMPARE(bytes(lists.BatchKeys), QByteArray("k"));
+        QCOMPARE(bytes(lists.BatchEngines), QByteArray("1"));
         QCOMPARE(m_dir->stored(), kThree);
     }
 
     // Nothing to run: no page is asked for and the history stays as it was.
     void emptyListRunsNothing() {
         FakeEngine engine;
-        QVERIFY(WriteEngineSettings(m_dir->path(), engine.address()));
+        QVERIFY(writeEngineSettings(m_dir->path(), engine.address()));
         {
             RankDatabase db(m_dir->connection());
             db.StoreRank("www.old.com", "seo", 1, 4);
@@ -651,24 +651,24 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ShowRankTab(form);
+        showRankTab(form);
         auto* history = form.findChild<QTableView*>("SortDBGrid");
-        const QStringList historyBefore = GridRows(history);
+        const QStringList historyBefore = gridRows(history);
         QCOMPARE(historyBefore.size(), 1);
         const QString statusBefore = form.statusText();
 
         QStringList listed{"<not opened>"};
         ModalDriver driver([&listed](QDialog* d) {
-            listed = GridRows(Grid(d));
-            Click(d, "StartQueryButton");
+            listed = gridRows(gridOf(d));
+            click(d, "StartQueryButton");
         });
-        Click(&form, "BatchQuery");
-        DrainEvents();
+        click(&form, "BatchQuery");
+        drainEvents();
         QVERIFY(driver.ran());
         QCOMPARE(listed, QStringList());
         QCOMPARE(engine.pagesServed(), 0);
         QCOMPARE(form.statusText(), statusBefore);
-        QCOMPARE(GridRows(history), historyBefore);
+        QCOMPARE(gridRows(history), historyBefore);
         QCOMPARE(m_dir->storedRanks(), QStringList{"www.old.com|seo|1|4"});
         QVERIFY(!QFileInfo::exists(m_dir->dir.filePath("temp.txt")));
     }
@@ -681,26 +681,26 @@ private slots:
         if (qEnvironmentVariableIntValue("MT_SKIP_BROWSER_TESTS") == 1)
             QSKIP("browser tests are switched off in this build");
         FakeEngine engine;
-        QVERIFY(WriteEngineSettings(m_dir->path(), engine.address()));
+        QVERIFY(writeEngineSettings(m_dir->path(), engine.address()));
         engine.place("k1", {"www.a-one.cn", 1, 2, false});
         engine.place("k2", {"www.b-two.cn", 2, 0, false});
 
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ShowRankTab(form);
+        showRankTab(form);
         ModalDriver batch([](QDialog* d) {
-            Type(d, "QueryWeb", "www.a-one.cn");
-            Type(d, "QueryKey", "k1");
-            Control<QComboBox>(d, "SearcherCombox")->setCurrentIndex(0);
-            Click(d, "AddBatchListButton");
-            Type(d, "QueryWeb", "www.b-two.cn");
-            Type(d, "QueryKey", "k2");
-            Control<QComboBox>(d, "SearcherCombox")->setCurrentIndex(2);
-            Click(d, "AddBatchListButton");
-            Click(d, "StartQueryButton");
+            type(d, "QueryWeb", "www.a-one.cn");
+            type(d, "QueryKey", "k1");
+            findControl<QComboBox>(d, "SearcherCombox")->setCurrentIndex(0);
+            click(d, "AddBatchListButton");
+            type(d, "QueryWeb", "www.b-two.cn");
+            type(d, "QueryKey", "k2");
+            findControl<QComboBox>(d, "SearcherCombox")->setCurrentIndex(2);
+            click(d, "AddBatchListButton");
+            click(d, "StartQueryButton");
         });
-        Click(&form, "BatchQuery");
+        click(&form, "BatchQuery");
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
         QVERIFY(batch.ran());
         QVERIFY(!batch.leftOpen());
@@ -717,12 +717,12 @@ private slots:
                            "\"www.a-one.cn\" 在 搜狗 关键词 \"k1\" 查询中排名第 3 位（新）\r\n"
                            "\"www.a-one.cn\" 在 好搜 关键词 \"k1\" 查询中排名第 3 位（新）\r\n"
                            "\"www.b-two.cn\" 在 搜狗 关键词 \"k2\" 查询中排名第 11 位（新）\r\n");
-        QCOMPARE(ShownMessages(), QStringList{"I:" + report});
+        QCOMPARE(shownMessages(), QStringList{"I:" + report});
         const QStringList ranks{"www.a-one.cn|k1|0|3", "www.a-one.cn|k1|1|3", "www.a-one.cn|k1|2|3",
                                 "www.b-two.cn|k2|1|11"};
         QCOMPARE(m_dir->storedRanks(), ranks);
         QStringList historySites;
-        for (const QString& row : GridRows(form.findChild<QTableView*>("SortDBGrid")))
+        for (const QString& row : gridRows(form.findChild<QTableView*>("SortDBGrid")))
             historySites << row.section('|', 0, 2);
         QCOMPARE(historySites, (QStringList{"www.b-two.cn|k2|搜狗", "www.a-one.cn|k1|好搜",
                                             "www.a-one.cn|k1|搜狗", "www.a-one.cn|k1|百度"}));
@@ -731,15 +731,15 @@ private slots:
         // The earlier batch is not run again when the dialog is left with "退出".
         QStringList listed;
         ModalDriver quit([&listed](QDialog* d) {
-            listed = GridRows(Grid(d));
-            Click(d, "QuitButton");
+            listed = gridRows(gridOf(d));
+            click(d, "QuitButton");
         });
-        Click(&form, "BatchQuery");
-        DrainEvents();
+        click(&form, "BatchQuery");
+        drainEvents();
         QVERIFY(quit.ran());
         QCOMPARE(listed, (QStringList{"www.a-one.cn|k1|全部", "www.b-two.cn|k2|搜狗"}));
         QCOMPARE(engine.pagesServed(), 5);
-        QCOMPARE(ShownMessages(), QStringList());
+        QCOMPARE(shownMessages(), QStringList());
         QCOMPARE(m_dir->storedRanks(), ranks);
     }
 
@@ -749,13 +749,13 @@ private slots:
         TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        const QRect grid = Grid(&dialog)->geometry();
-        const QRect start = Control<QPushButton>(&dialog, "StartQueryButton")->geometry();
+        const QRect grid = gridOf(&dialog)->geometry();
+        const QRect start = findControl<QPushButton>(&dialog, "StartQueryButton")->geometry();
         dialog.resize(dialog.size() + QSize(120, 90));
-        QTRY_COMPARE(Grid(&dialog)->size(), grid.size() + QSize(120, 90));
-        QCOMPARE(Control<QPushButton>(&dialog, "StartQueryButton")->geometry(),
+        QTRY_COMPARE(gridOf(&dialog)->size(), grid.size() + QSize(120, 90));
+        QCOMPARE(findControl<QPushButton>(&dialog, "StartQueryButton")->geometry(),
                  start.translated(120, 90));
-        QCOMPARE(Grid(&dialog)->pos(), grid.topLeft());
+        QCOMPARE(gridOf(&dialog)->pos(), grid.topLeft());
     }
 
     // For the documentation: set MT_SCREENSHOT_DIR to a folder to get the picture.
@@ -770,9 +770,9 @@ private slots:
         TBatchQueryForm dialog(m_dir->connection(), lists, nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        Type(&dialog, "QueryWeb", "www.example.com");
-        Type(&dialog, "QueryKey", QStringLiteral("seo 优化"));
-        ClickRow(Grid(&dialog), 1);
+        type(&dialog, "QueryWeb", "www.example.com");
+        type(&dialog, "QueryKey", QStringLiteral("seo 优化"));
+        clickRow(gridOf(&dialog), 1);
         QVERIFY(dialog.grab().save(out + "/batch.png"));
     }
 
@@ -780,7 +780,7 @@ private:
     std::unique_ptr<ProgramDir> m_dir;
 };
 
-std::unique_ptr<QObject> MakeBatchQueryTest() {
+std::unique_ptr<QObject> makeBatchQueryTest() {
     return std::make_unique<BatchQueryTest>();
 }
 

@@ -21,18 +21,18 @@ namespace {
 const QString kCaption =
     QStringLiteral("墨汀高效SEO综合工具") + QStringLiteral(MT_EXPECTED_VERSION);
 
-void ClickTab(QTabWidget* tabs, int index) {
+void clickTab(QTabWidget* tabs, int index) {
     QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(index).center());
 }
 
-void TypeInto(QSpinBox* box, const QString& text) {
+void typeInto(QSpinBox* box, const QString& text) {
     box->selectAll();
     QTest::keyClick(box, Qt::Key_Backspace);
     QTest::keyClicks(box, text);
 }
 
 // As the user does it: "菜单", then the item. Returns once the dialog it opens has closed.
-void ChooseMenuItem(TMainForm& form, const QString& text) {
+void chooseMenuItem(TMainForm& form, const QString& text) {
     QMenuBar* bar = form.menuBar();
     auto* menu = form.findChild<QMenu*>("MainMenu");
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
@@ -44,7 +44,7 @@ void ChooseMenuItem(TMainForm& form, const QString& text) {
 
 // A program folder with an empty site list, so start-up shows no error.
 struct ProgramDir {
-    ProgramDir() { WriteFileBytes(dir.filePath("Url.txt"), {}); }
+    ProgramDir() { writeFileBytes(dir.filePath("Url.txt"), {}); }
     QString file(const char* name) const { return dir.filePath(QLatin1String(name)); }
     QStringList entries() const {
         return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -83,22 +83,25 @@ private slots:
                 QCOMPARE(dialog->parentWidget(), &form);
                 QCOMPARE(form.findChildren<TAboutForm*>().size(), 1);
                 QCOMPARE(dialog->windowTitle(), QStringLiteral("关于"));
-                QCOMPARE(Control<QLabel>(dialog, "ApplicationVersionLabel")->text(), kCaption);
-                QVERIFY(Control<QLabel>(dialog, "DeveloperLabel")->text().startsWith("开发商："));
+                QCOMPARE(findControl<QLabel>(dialog, "ApplicationVersionLabel")->text(), kCaption);
                 QVERIFY(
-                    Control<QLabel>(dialog, "SuggestionLabel")->text().startsWith("联系方式："));
-                QCOMPARE(Control<QPushButton>(dialog, "OKButton")->text(), QStringLiteral("确定"));
+                    findControl<QLabel>(dialog, "DeveloperLabel")->text().startsWith("开发商："));
+                QVERIFY(findControl<QLabel>(dialog, "SuggestionLabel")
+                            ->text()
+                            .startsWith("联系方式："));
+                QCOMPARE(findControl<QPushButton>(dialog, "OKButton")->text(),
+                         QStringLiteral("确定"));
                 if (byButton)
-                    Click(dialog, "OKButton");
+                    click(dialog, "OKButton");
                 else
                     dialog->close();
                 closed = !dialog->isVisible();
             });
-            ChooseMenuItem(form, QStringLiteral("关于"));
+            chooseMenuItem(form, QStringLiteral("关于"));
             QVERIFY(driver.ran());
             QVERIFY(closed);
             QVERIFY(!driver.leftOpen());
-            DrainEvents();
+            drainEvents();
             QVERIFY(opened.isNull());
             QVERIFY(form.findChildren<TAboutForm*>().isEmpty());
         }
@@ -139,7 +142,7 @@ private slots:
         QFETCH(bool, follow);
         ProgramDir program;
         if (!file.isEmpty())
-            QVERIFY(WriteFileBytes(program.file("Setting.ini"), file));
+            QVERIFY(writeFileBytes(program.file("Setting.ini"), file));
         TMainForm form(program.dir.path());
         form.show();
         QPointer<QDialog> opened;
@@ -150,34 +153,34 @@ private slots:
             QVERIFY(dialog->isModal());
             QCOMPARE(dialog->parentWidget(), &form);
             QCOMPARE(dialog->windowTitle(), QStringLiteral("设置"));
-            auto* pages = Control<QTabWidget>(dialog, "PageControl1");
+            auto* pages = findControl<QTabWidget>(dialog, "PageControl1");
             QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet1"));
             QCOMPARE(pages->tabText(pages->currentIndex()), QStringLiteral("外链群发"));
-            auto* sortToDb = Control<QCheckBox>(dialog, "SortToDB");
-            auto* querySleep = Control<QSpinBox>(dialog, "QuerySleep");
-            QVERIFY(Control<QWidget>(dialog, "TabSheet2")->isAncestorOf(sortToDb));
-            QVERIFY(Control<QWidget>(dialog, "TabSheet2")->isAncestorOf(querySleep));
+            auto* sortToDb = findControl<QCheckBox>(dialog, "SortToDB");
+            auto* querySleep = findControl<QSpinBox>(dialog, "QuerySleep");
+            QVERIFY(findControl<QWidget>(dialog, "TabSheet2")->isAncestorOf(sortToDb));
+            QVERIFY(findControl<QWidget>(dialog, "TabSheet2")->isAncestorOf(querySleep));
             QCOMPARE(sortToDb->isChecked(), store);
             QCOMPARE(querySleep->text(), pause);
-            auto* allowHttps = Control<QCheckBox>(dialog, "AllowHttps");
-            auto* followRedirects = Control<QCheckBox>(dialog, "FollowRedirects");
-            QVERIFY(Control<QWidget>(dialog, "TabSheet1")->isAncestorOf(allowHttps));
-            QVERIFY(Control<QWidget>(dialog, "TabSheet1")->isAncestorOf(followRedirects));
+            auto* allowHttps = findControl<QCheckBox>(dialog, "AllowHttps");
+            auto* followRedirects = findControl<QCheckBox>(dialog, "FollowRedirects");
+            QVERIFY(findControl<QWidget>(dialog, "TabSheet1")->isAncestorOf(allowHttps));
+            QVERIFY(findControl<QWidget>(dialog, "TabSheet1")->isAncestorOf(followRedirects));
             QVERIFY(allowHttps->isVisible());
             QVERIFY(followRedirects->isVisible());
             QCOMPARE(allowHttps->text(), QStringLiteral("允许 https 模板"));
             QCOMPARE(followRedirects->text(), QStringLiteral("跟随重定向（最多 5 次）"));
             QCOMPARE(allowHttps->isChecked(), https);
             QCOMPARE(followRedirects->isChecked(), follow);
-            Click(dialog, "QuitButton");
+            click(dialog, "QuitButton");
         });
         form.SettingMenuClick();
         QVERIFY(driver.ran());
         QVERIFY(!driver.leftOpen());
-        DrainEvents();
+        drainEvents();
         QVERIFY(opened.isNull());
         // Opening only reads.
-        QCOMPARE(ReadFileBytes(program.file("Setting.ini")),
+        QCOMPARE(readFileBytes(program.file("Setting.ini")),
                  file.isEmpty() ? QByteArray("<missing>") : file);
     }
 
@@ -229,31 +232,32 @@ private slots:
         QFETCH(QByteArray, after);
         ProgramDir program;
         if (!before.isEmpty())
-            QVERIFY(WriteFileBytes(program.file("Setting.ini"), before));
+            QVERIFY(writeFileBytes(program.file("Setting.ini"), before));
         TMainForm form(program.dir.path());
         form.show();
         bool stayedOpen = false;
         QByteArray written;
         ModalDriver driver([&](QDialog* dialog) {
             if (toggleHttps)
-                QTest::mouseClick(Control<QCheckBox>(dialog, "AllowHttps"), Qt::LeftButton);
+                QTest::mouseClick(findControl<QCheckBox>(dialog, "AllowHttps"), Qt::LeftButton);
             if (toggleFollow)
-                QTest::mouseClick(Control<QCheckBox>(dialog, "FollowRedirects"), Qt::LeftButton);
-            ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
+                QTest::mouseClick(findControl<QCheckBox>(dialog, "FollowRedirects"),
+                                  Qt::LeftButton);
+            clickTab(findControl<QTabWidget>(dialog, "PageControl1"), 1);
             if (untick)
-                QTest::mouseClick(Control<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
-            TypeInto(Control<QSpinBox>(dialog, "QuerySleep"), pause);
-            Click(dialog, "OKButton");
+                QTest::mouseClick(findControl<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
+            typeInto(findControl<QSpinBox>(dialog, "QuerySleep"), pause);
+            click(dialog, "OKButton");
             stayedOpen = dialog->isVisible() && QApplication::activeModalWidget() == dialog;
-            written = ReadFileBytes(program.file("Setting.ini"));
-            Click(dialog, "QuitButton");
+            written = readFileBytes(program.file("Setting.ini"));
+            click(dialog, "QuitButton");
         });
         form.SettingMenuClick();
         QVERIFY(driver.ran());
         QVERIFY(!driver.leftOpen());
         QVERIFY(stayedOpen);
         QCOMPARE(written, after);
-        QCOMPARE(ReadFileBytes(program.file("Setting.ini")), after);
+        QCOMPARE(readFileBytes(program.file("Setting.ini")), after);
     }
 
     void settingsDiscardedOnClose_data() {
@@ -265,35 +269,35 @@ private slots:
     void settingsDiscardedOnClose() {
         QFETCH(bool, byButton);
         ProgramDir program;
-        QVERIFY(WriteFileBytes(program.file("Setting.ini"), kStoredSettings));
+        QVERIFY(writeFileBytes(program.file("Setting.ini"), kStoredSettings));
         TMainForm form(program.dir.path());
         form.show();
         ModalDriver changeAndClose([&](QDialog* dialog) {
-            QTest::mouseClick(Control<QCheckBox>(dialog, "AllowHttps"), Qt::LeftButton);
-            QTest::mouseClick(Control<QCheckBox>(dialog, "FollowRedirects"), Qt::LeftButton);
-            ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
-            QTest::mouseClick(Control<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
-            TypeInto(Control<QSpinBox>(dialog, "QuerySleep"), "123");
+            QTest::mouseClick(findControl<QCheckBox>(dialog, "AllowHttps"), Qt::LeftButton);
+            QTest::mouseClick(findControl<QCheckBox>(dialog, "FollowRedirects"), Qt::LeftButton);
+            clickTab(findControl<QTabWidget>(dialog, "PageControl1"), 1);
+            QTest::mouseClick(findControl<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
+            typeInto(findControl<QSpinBox>(dialog, "QuerySleep"), "123");
             if (byButton)
-                Click(dialog, "QuitButton");
+                click(dialog, "QuitButton");
             else
                 dialog->close();
         });
         form.SettingMenuClick();
         QVERIFY(changeAndClose.ran());
         QVERIFY(!changeAndClose.leftOpen());
-        QCOMPARE(ReadFileBytes(program.file("Setting.ini")), kStoredSettings);
+        QCOMPARE(readFileBytes(program.file("Setting.ini")), kStoredSettings);
 
         // The next opening is a new dialog that shows the file, not the discarded edits.
         bool store = false;
         QString pause;
         bool sendSwitches = true;
         ModalDriver look([&](QDialog* dialog) {
-            store = Control<QCheckBox>(dialog, "SortToDB")->isChecked();
-            pause = Control<QSpinBox>(dialog, "QuerySleep")->text();
-            sendSwitches = Control<QCheckBox>(dialog, "AllowHttps")->isChecked() ||
-                           Control<QCheckBox>(dialog, "FollowRedirects")->isChecked();
-            Click(dialog, "QuitButton");
+            store = findControl<QCheckBox>(dialog, "SortToDB")->isChecked();
+            pause = findControl<QSpinBox>(dialog, "QuerySleep")->text();
+            sendSwitches = findControl<QCheckBox>(dialog, "AllowHttps")->isChecked() ||
+                           findControl<QCheckBox>(dialog, "FollowRedirects")->isChecked();
+            click(dialog, "QuitButton");
         });
         form.SettingMenuClick();
         QVERIFY(look.ran());
@@ -311,13 +315,13 @@ private slots:
         QList<MessageBox::Shown> boxes;
         bool stayedOpen = false;
         ModalDriver driver([&](QDialog* dialog) {
-            ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
-            QTest::mouseClick(Control<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
-            TypeInto(Control<QSpinBox>(dialog, "QuerySleep"), "500");
-            Click(dialog, "OKButton");
+            clickTab(findControl<QTabWidget>(dialog, "PageControl1"), 1);
+            QTest::mouseClick(findControl<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
+            typeInto(findControl<QSpinBox>(dialog, "QuerySleep"), "500");
+            click(dialog, "OKButton");
             boxes = MessageBox::takeShown();
             stayedOpen = dialog->isVisible() && QApplication::activeModalWidget() == dialog;
-            Click(dialog, "QuitButton");
+            click(dialog, "QuitButton");
         });
         form.SettingMenuClick();
         QVERIFY(driver.ran());
@@ -343,7 +347,7 @@ private slots:
             QSKIP("MT_SCREENSHOT_DIR is not set");
         QVERIFY(QDir().mkpath(out));
         ProgramDir program;
-        QVERIFY(WriteFileBytes(program.file("Url.txt"),
+        QVERIFY(writeFileBytes(program.file("Url.txt"),
                                QByteArray("example.com\r\nwww.example.com\r\nblog.example.com/"
                                           "news\r\n") +
                                    kGbkChinese + ".com\r\n"));
@@ -355,17 +359,17 @@ private slots:
         form.StoreRank("example.com", "seo \xD3\xC5\xBB\xAF", 0, 7);                 // seo 优化
         form.StoreRank("www.example.com", "\xB9\xD8\xBC\xFC\xB4\xCA", 1, 23);        // 关键词
         form.StoreRank(std::string(kGbkChinese) + ".com", "\xCD\xF8\xD5\xBE", 2, 0); // 网站
-        ClickTab(Control<QTabWidget>(&form, "SEOPageControl"), 1);
+        clickTab(findControl<QTabWidget>(&form, "SEOPageControl"), 1);
         // The grid's scroll bars follow its new columns in the next round of events.
-        DrainEvents();
+        drainEvents();
         QVERIFY(form.grab().save(out + "/main-rank.png"));
 
         bool saved = false;
         ModalDriver settings([&](QDialog* dialog) {
             saved = dialog->grab().save(out + "/settings-send.png");
-            ClickTab(Control<QTabWidget>(dialog, "PageControl1"), 1);
+            clickTab(findControl<QTabWidget>(dialog, "PageControl1"), 1);
             saved = dialog->grab().save(out + "/settings.png") && saved;
-            Click(dialog, "QuitButton");
+            click(dialog, "QuitButton");
         });
         form.SettingMenuClick();
         QVERIFY(settings.ran());
@@ -374,7 +378,7 @@ private slots:
         saved = false;
         ModalDriver about([&](QDialog* dialog) {
             saved = dialog->grab().save(out + "/about.png");
-            Click(dialog, "OKButton");
+            click(dialog, "OKButton");
         });
         form.AboutMenuClick();
         QVERIFY(about.ran());
@@ -382,7 +386,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> MakeDialogsTest() {
+std::unique_ptr<QObject> makeDialogsTest() {
     return std::make_unique<DialogsTest>();
 }
 

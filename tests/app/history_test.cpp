@@ -38,22 +38,22 @@ const Stored kStores[] = {
 };
 
 // kStores, stored on kDay.
-void StoreKnownRows(TMainForm& form) {
+void storeKnownRows(TMainForm& form) {
     form.dataQuery().setToday([] { return kDay; });
     for (const Stored& s : kStores)
         form.StoreRank(s.site, s.keyword, s.engine, s.rank);
 }
 
-QTableView* Grid(TMainForm& form) {
-    return HistoryGrid(form);
+QTableView* gridOf(TMainForm& form) {
+    return historyGrid(form);
 }
 
-QStringList GridRows(TMainForm& form) {
-    return GridRows(Grid(form));
+QStringList gridRows(TMainForm& form) {
+    return gridRows(gridOf(form));
 }
 
-QStringList GridTitles(TMainForm& form) {
-    QTableView* grid = Grid(form);
+QStringList gridTitles(TMainForm& form) {
+    QTableView* grid = gridOf(form);
     QStringList titles;
     for (int c = 0; c < grid->model()->columnCount(); ++c)
         if (!grid->isColumnHidden(c))
@@ -62,20 +62,20 @@ QStringList GridTitles(TMainForm& form) {
 }
 
 // The query fields: site, keyword and the selected engine's name.
-QString QueryFields(TMainForm& form) {
+QString queryFields(TMainForm& form) {
     return form.findChild<QLineEdit*>("QueryWeb")->text() + "|" +
            form.findChild<QLineEdit*>("QueryKey")->text() + "|" +
            form.findChild<QComboBox*>("SearcherCombox")->currentText();
 }
 
-void ClickRow(TMainForm& form, int row) {
-    QTableView* grid = Grid(form);
+void clickRow(TMainForm& form, int row) {
+    QTableView* grid = gridOf(form);
     const QModelIndex cell = grid->model()->index(row, 1);
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
 }
 
 // A row stored on kDay with no earlier day: its change is "新", or "—" when not found.
-QString Row(const QString& site, const QString& keyword, const QString& engine, int rank) {
+QString row(const QString& site, const QString& keyword, const QString& engine, int rank) {
     return QStringList{site,
                        keyword,
                        engine,
@@ -96,7 +96,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         // An empty site list, so start-up reports nothing.
-        QVERIFY(WriteFileBytes(m_dir->filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(m_dir->filePath("Url.txt"), {}));
     }
     void cleanup() {
         QCOMPARE(MessageBox::takeShown().size(), 0);
@@ -105,28 +105,28 @@ private slots:
 
     void showsNewestFirstOnTheRankTab() {
         TMainForm form(m_dir->path());
-        StoreKnownRows(form);
+        storeKnownRows(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ShowRankTab(form);
+        showRankTab(form);
 
-        QCOMPARE(GridTitles(form),
+        QCOMPARE(gridTitles(form),
                  (QStringList{"网址", "关键词", "搜索引擎", "排名", "变化", "查询日期"}));
-        const QStringList shown{Row("d.com", "k\"4\"", "好搜", 15),
-                                Row("o'brien.com", "50%", "", 12), Row("b.com", "中文", "搜狗", 0),
-                                Row("a.com", "seo", "百度", 3)};
-        QCOMPARE(GridRows(form), shown);
+        const QStringList shown{row("d.com", "k\"4\"", "好搜", 15),
+                                row("o'brien.com", "50%", "", 12), row("b.com", "中文", "搜狗", 0),
+                                row("a.com", "seo", "百度", 3)};
+        QCOMPARE(gridRows(form), shown);
         // The newest row is current and fills the query fields.
-        QCOMPARE(Grid(form)->currentIndex().row(), 0);
-        QCOMPARE(QueryFields(form), QStringLiteral("d.com|k\"4\"|好搜"));
+        QCOMPARE(gridOf(form)->currentIndex().row(), 0);
+        QCOMPARE(queryFields(form), QStringLiteral("d.com|k\"4\"|好搜"));
 
         // A store alone leaves the grid as it is; the next refresh shows it on top.
         form.StoreRank("a.com", "seo", 0, 1);
-        QCOMPARE(GridRows(form), shown);
+        QCOMPARE(gridRows(form), shown);
         form.RefreshHistory();
-        QCOMPARE(GridRows(form),
-                 (QStringList{Row("a.com", "seo", "百度", 1), shown[0], shown[1], shown[2]}));
-        QCOMPARE(QueryFields(form), QStringLiteral("a.com|seo|百度"));
+        QCOMPARE(gridRows(form),
+                 (QStringList{row("a.com", "seo", "百度", 1), shown[0], shown[1], shown[2]}));
+        QCOMPARE(queryFields(form), QStringLiteral("a.com|seo|百度"));
     }
 
     // Each row against the latest earlier day of the same site, keyword and engine: better in
@@ -152,7 +152,7 @@ private slots:
         form.RefreshHistory();
         QStringList changes;
         QStringList colours;
-        const QAbstractItemModel* model = Grid(form)->model();
+        const QAbstractItemModel* model = gridOf(form)->model();
         for (int r = 0; r < model->rowCount(); ++r) {
             const QModelIndex cell = model->index(r, 5);
             changes << model->index(r, 1).data().toString() + ":" + cell.data().toString();
@@ -171,15 +171,15 @@ private slots:
     // row the user sees.
     void filterAndSort() {
         TMainForm form(m_dir->path());
-        StoreKnownRows(form);
+        storeKnownRows(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ShowRankTab(form);
+        showRankTab(form);
         auto* filter = form.findChild<QLineEdit*>("HistoryFilter");
         QVERIFY(filter && filter->isVisible());
         auto sites = [&form] {
             QStringList out;
-            for (const QString& row : GridRows(form))
+            for (const QString& row : gridRows(form))
                 out << row.section('|', 0, 0);
             return out;
         };
@@ -206,7 +206,7 @@ private slots:
         filter->clear();
 
         // Sorted by 排名, then the other way; the query fields follow the row clicked.
-        QHeaderView* header = Grid(form)->horizontalHeader();
+        QHeaderView* header = gridOf(form)->horizontalHeader();
         const auto clickTitle = [&](int column) {
             QTest::mouseClick(
                 header->viewport(), Qt::LeftButton, {},
@@ -217,11 +217,11 @@ private slots:
         QCOMPARE(sites(), (QStringList{"b.com", "a.com", "o'brien.com", "d.com"}));
         clickTitle(HistoryModel::SortNum);
         QCOMPARE(sites(), (QStringList{"d.com", "o'brien.com", "a.com", "b.com"}));
-        ClickRow(form, 2);
-        QCOMPARE(QueryFields(form), QStringLiteral("a.com|seo|百度"));
+        clickRow(form, 2);
+        QCOMPARE(queryFields(form), QStringLiteral("a.com|seo|百度"));
 
         // Deleting the row shown third takes a.com, whatever its place in the history.
-        QTest::keyClick(Grid(form), Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClick(gridOf(form), Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(MessageBox::takeShown().size(), 1);
         QCOMPARE(sites(), (QStringList{"d.com", "o'brien.com", "b.com"}));
         QCOMPARE(form.dataQuery().historyRows(10).size(), 3u);
@@ -233,20 +233,20 @@ private slots:
     // open in Chinese; a file that cannot be written is said.
     void exportShownRowsToCsv() {
         TMainForm form(m_dir->path());
-        StoreKnownRows(form);
+        storeKnownRows(form);
         form.StoreRank("e.com", "k,5", 0, 2, QStringLiteral("https://e.com/a?b=1,2"));
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ShowRankTab(form);
+        showRankTab(form);
         form.findChild<QLineEdit*>("HistoryFilter")->setText(QStringLiteral("k"));
-        Grid(form)->sortByColumn(HistoryModel::SortNum, Qt::AscendingOrder);
+        gridOf(form)->sortByColumn(HistoryModel::SortNum, Qt::AscendingOrder);
 
         const QString path = m_dir->filePath("out/history.csv");
         QVERIFY(QDir().mkpath(m_dir->filePath("out")));
         MessageBox::setNextFileName(path);
         form.findChild<QAction*>("ExportCsvMenu")->trigger();
         const QString day = kDay.toString(Qt::ISODate);
-        QCOMPARE(ReadFileBytes(path),
+        QCOMPARE(readFileBytes(path),
                  (QStringLiteral("\xFEFF网址,关键词,搜索引擎,排名,查询日期,结果网址\r\n"
                                  "e.com,\"k,5\",百度,2,%1,\"https://e.com/a?b=1,2\"\r\n"
                                  "d.com,\"k\"\"4\"\"\",好搜,15,%1,\r\n")
@@ -268,16 +268,16 @@ private slots:
     // The same rows to a spreadsheet file: read back from its sheet, they are the rows shown.
     void exportShownRowsToXlsx() {
         TMainForm form(m_dir->path());
-        StoreKnownRows(form);
+        storeKnownRows(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ShowRankTab(form);
+        showRankTab(form);
         form.findChild<QLineEdit*>("HistoryFilter")->setText(QStringLiteral(".com"));
         const QString path = m_dir->filePath("history.xlsx");
         MessageBox::setNextFileName(path);
         form.findChild<QAction*>("ExportXlsxMenu")->trigger();
         const QString day = kDay.toString(Qt::ISODate);
-        QCOMPARE(XlsxSheetRows(path),
+        QCOMPARE(xlsxSheetRows(path),
                  (QList<QStringList>{{"网址", "关键词", "搜索引擎", "排名", "查询日期", "结果网址"},
                                      {"d.com", "k\"4\"", "好搜", "15", day},
                                      {"o'brien.com", "50%", "", "12", day},
@@ -288,21 +288,21 @@ private slots:
 
     void selectingARowFillsTheQueryFields() {
         TMainForm form(m_dir->path());
-        StoreKnownRows(form);
+        storeKnownRows(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.RefreshHistory();
 
-        ClickRow(form, 2);
-        QCOMPARE(Grid(form)->currentIndex().row(), 2);
-        QCOMPARE(QueryFields(form), QStringLiteral("b.com|中文|搜狗"));
-        ClickRow(form, 3);
-        QCOMPARE(QueryFields(form), QStringLiteral("a.com|seo|百度"));
+        clickRow(form, 2);
+        QCOMPARE(gridOf(form)->currentIndex().row(), 2);
+        QCOMPARE(queryFields(form), QStringLiteral("b.com|中文|搜狗"));
+        clickRow(form, 3);
+        QCOMPARE(queryFields(form), QStringLiteral("a.com|seo|百度"));
         // An engine outside the list selects none of its items.
-        ClickRow(form, 1);
-        QCOMPARE(QueryFields(form), QStringLiteral("o'brien.com|50%|"));
-        ClickRow(form, 0);
-        QCOMPARE(QueryFields(form), QStringLiteral("d.com|k\"4\"|好搜"));
+        clickRow(form, 1);
+        QCOMPARE(queryFields(form), QStringLiteral("o'brien.com|50%|"));
+        clickRow(form, 0);
+        QCOMPARE(queryFields(form), QStringLiteral("d.com|k\"4\"|好搜"));
     }
 
     void ctrlDeleteAsksFirst_data() {
@@ -319,12 +319,12 @@ private slots:
         QFETCH(QStringList, left);
         {
             TMainForm form(m_dir->path());
-            StoreKnownRows(form);
+            storeKnownRows(form);
             form.show();
             QVERIFY(QTest::qWaitForWindowActive(&form));
-            ShowRankTab(form);
-            ClickRow(form, 1);
-            QTableView* grid = Grid(form);
+            showRankTab(form);
+            clickRow(form, 1);
+            QTableView* grid = gridOf(form);
             QTRY_VERIFY(grid->hasFocus());
 
             MessageBox::setTestMode(true,
@@ -336,7 +336,7 @@ private slots:
             QCOMPARE(asked[0].text, QStringLiteral("Delete record?"));
 
             QStringList sites;
-            for (const QString& row : GridRows(form))
+            for (const QString& row : gridRows(form))
                 sites << row.section('|', 0, 0);
             QCOMPARE(sites, left);
         }
@@ -351,8 +351,8 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ShowRankTab(form);
-        QCOMPARE(GridRows(form), QStringList());
+        showRankTab(form);
+        QCOMPARE(gridRows(form), QStringList());
 
         QTest::keyClicks(form.findChild<QLineEdit*>("QueryWeb"), "typed.com");
         QTest::keyClicks(form.findChild<QLineEdit*>("QueryKey"), "kw");
@@ -361,30 +361,30 @@ private slots:
         auto* pages = form.findChild<QTabWidget*>("SEOPageControl");
         QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {},
                           pages->tabBar()->tabRect(0).center());
-        ShowRankTab(form);
-        QCOMPARE(GridRows(form), QStringList());
-        QCOMPARE(QueryFields(form), QStringLiteral("typed.com|kw|好搜"));
+        showRankTab(form);
+        QCOMPARE(gridRows(form), QStringList());
+        QCOMPARE(queryFields(form), QStringLiteral("typed.com|kw|好搜"));
     }
 
     void foreignDatabaseIsReportedOnce() {
         QByteArray access(4096, '\0');
         access.replace(0, 20, QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20));
         const QString path = m_dir->filePath("Sort.mdb");
-        QVERIFY(WriteFileBytes(path, access));
+        QVERIFY(writeFileBytes(path, access));
 
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(MessageBox::takeShown().size(), 0); // start-up leaves the file alone
-        ShowRankTab(form);
+        showRankTab(form);
 
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].kind == MessageBox::Kind::Error);
         QVERIFY2(shown[0].text.contains("not an SQLite database"), qPrintable(shown[0].text));
         QVERIFY(shown[0].text.endsWith('.') && !shown[0].text.endsWith(".."));
-        QCOMPARE(GridRows(form), QStringList());
-        QCOMPARE(ReadFileBytes(path), access);
+        QCOMPARE(gridRows(form), QStringList());
+        QCOMPARE(readFileBytes(path), access);
         QCOMPARE(QDir(m_dir->path()).entryList({"Sort.mdb*"}, QDir::Files | QDir::Hidden),
                  QStringList{"Sort.mdb"});
     }
@@ -393,7 +393,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-std::unique_ptr<QObject> MakeHistoryTest() {
+std::unique_ptr<QObject> makeHistoryTest() {
     return std::make_unique<HistoryTest>();
 }
 

@@ -7,13 +7,13 @@
 #include <QTableView>
 
 // The rank tab's history grid.
-inline QTableView* HistoryGrid(QWidget& form) {
-    return Control<QTableView>(&form, "SortDBGrid");
+inline QTableView* historyGrid(QWidget& form) {
+    return findControl<QTableView>(&form, "SortDBGrid");
 }
 
 // Brings up the rank tab as a click on its tab does, which shows the history afresh.
-inline void ShowRankTab(QWidget& form) {
-    auto* pages = Control<QTabWidget>(&form, "SEOPageControl");
-    const int tab = pages->indexOf(Control<QWidget>(&form, "QuerySortTabSheet"));
+inline void showRankTab(QWidget& form) {
+    auto* pages = findControl<QTabWidget>(&form, "SEOPageControl");
+    const int tab = pages->indexOf(findControl<QWidget>(&form, "QuerySortTabSheet"));
     QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {}, pages->tabBar()->tabRect(tab).center());
 }

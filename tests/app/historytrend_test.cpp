@@ -38,7 +38,7 @@ const Stored kStores[] = {
     {5, "a.com", 2, 0}, {1, "b.com", 0, 1},  {5, "a.com", 0, 4},
 };
 
-void StoreKnownRows(TMainForm& form) {
+void storeKnownRows(TMainForm& form) {
     QDate day;
     form.dataQuery().setToday([&day] { return day; });
     for (const Stored& s : kStores) {
@@ -48,13 +48,13 @@ void StoreKnownRows(TMainForm& form) {
     form.dataQuery().setToday([] { return QDate::currentDate(); });
 }
 
-QTableView* Grid(TMainForm& form) {
-    return HistoryGrid(form);
+QTableView* gridOf(TMainForm& form) {
+    return historyGrid(form);
 }
 
 // The grid row showing this site on this day.
-int RowOf(TMainForm& form, const QString& site, QDate day) {
-    const QAbstractItemModel* model = Grid(form)->model();
+int rowOf(TMainForm& form, const QString& site, QDate day) {
+    const QAbstractItemModel* model = gridOf(form)->model();
     for (int r = 0; r < model->rowCount(); ++r)
         if (model->index(r, 1).data().toString() == site &&
             model->index(r, 6).data().toString() == day.toString(Qt::ISODate))
@@ -64,7 +64,7 @@ int RowOf(TMainForm& form, const QString& site, QDate day) {
 
 // Each line of the chart as "engine: day=rank day=rank", days as offsets from kDay; a line
 // that the legend leaves out (a further run of the same engine) is marked "+".
-QStringList ChartLines(QChart* chart) {
+QStringList chartLines(QChart* chart) {
     QStringList lines;
     for (QAbstractSeries* series : chart->series()) {
         auto* line = qobject_cast<QLineSeries*>(series);
@@ -81,7 +81,7 @@ QStringList ChartLines(QChart* chart) {
     return lines;
 }
 
-RankChartDialog* OpenChart(TMainForm& form) {
+RankChartDialog* openChart(TMainForm& form) {
     RankChartDialog* dialog = nullptr;
     for (RankChartDialog* d : form.findChildren<RankChartDialog*>())
         if (d->isVisible())
@@ -99,7 +99,7 @@ private slots:
         MessageBox::setTestMode(true);
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        QVERIFY(WriteFileBytes(m_dir->filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(m_dir->filePath("Url.txt"), {}));
     }
     void cleanup() {
         QCOMPARE(MessageBox::takeShown().size(), 0);
@@ -111,23 +111,23 @@ private slots:
     // context menu opens it too, for the row selected; the picture saves as PNG.
     void chartOfTheSelectedRow() {
         TMainForm form(m_dir->path());
-        StoreKnownRows(form);
+        storeKnownRows(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ShowRankTab(form);
+        showRankTab(form);
 
-        QTableView* grid = Grid(form);
-        const int row = RowOf(form, "a.com", kDay.addDays(3));
+        QTableView* grid = gridOf(form);
+        const int row = rowOf(form, "a.com", kDay.addDays(3));
         QVERIFY(row >= 0);
         const QPoint at = grid->visualRect(grid->model()->index(row, 1)).center();
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
-        RankChartDialog* dialog = OpenChart(form);
+        RankChartDialog* dialog = openChart(form);
         QVERIFY(dialog);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("排名走势"));
         QChart* chart = dialog->chartView()->chart();
         QCOMPARE(chart->title(), QStringLiteral("排名走势：a.com — seo"));
-        QCOMPARE(ChartLines(chart),
+        QCOMPARE(chartLines(chart),
                  (QStringList{
                      "百度: 0=5 1=3", "+百度: 3=8 4=6 5=4", "搜狗: 0=12", "+搜狗: 2=9 3=7",
                      "好搜: ", // stored, never found
@@ -138,20 +138,20 @@ private slots:
 
         const QString png = m_dir->filePath("trend.png");
         MessageBox::setNextFileName(png);
-        Click(dialog, "SaveChartButton");
+        click(dialog, "SaveChartButton");
         const QImage image(png);
         QCOMPARE(image.size(), QSize(900, 500));
         QVERIFY(!QFile::exists(png + ".part"));
         dialog->close();
-        DrainEvents();
-        QVERIFY(!OpenChart(form));
+        drainEvents();
+        QVERIFY(!openChart(form));
 
         // From the context menu, for b.com's one day.
-        grid->setCurrentIndex(grid->model()->index(RowOf(form, "b.com", kDay.addDays(1)), 1));
-        Control<QAction>(&form, "RankChartMenu")->trigger();
-        dialog = OpenChart(form);
+        grid->setCurrentIndex(grid->model()->index(rowOf(form, "b.com", kDay.addDays(1)), 1));
+        findControl<QAction>(&form, "RankChartMenu")->trigger();
+        dialog = openChart(form);
         QVERIFY(dialog);
-        QCOMPARE(ChartLines(dialog->chartView()->chart()), QStringList{"百度: 1=1"});
+        QCOMPARE(chartLines(dialog->chartView()->chart()), QStringList{"百度: 1=1"});
         dialog->close();
     }
 
@@ -162,18 +162,18 @@ private slots:
         QStringList exported;
         {
             TMainForm form(m_dir->path());
-            StoreKnownRows(form);
+            storeKnownRows(form);
             form.StoreRank("e.com", "k,\"5\"", 2, 2, QStringLiteral("https://e.com/a?b=1,2"));
             form.StoreRank(std::string(kGbkChinese) + ".com", kGbkChinese, 1, 0);
-            ShowRankTab(form);
-            exported = GridRows(Grid(form));
+            showRankTab(form);
+            exported = gridRows(gridOf(form));
             MessageBox::setNextFileName(csv);
-            Control<QAction>(&form, "ExportCsvMenu")->trigger();
+            findControl<QAction>(&form, "ExportCsvMenu")->trigger();
         }
         QTemporaryDir other;
-        QVERIFY(WriteFileBytes(other.filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(other.filePath("Url.txt"), {}));
         TMainForm form(other.path());
-        ShowRankTab(form);
+        showRankTab(form);
         const struct {
             QString file;
             QString said;
@@ -184,34 +184,34 @@ private slots:
         };
         for (const auto& step : steps) {
             MessageBox::setNextFileName(step.file);
-            Control<QAction>(&form, "ImportCsvMenu")->trigger();
+            findControl<QAction>(&form, "ImportCsvMenu")->trigger();
             const QList<MessageBox::Shown> shown = MessageBox::takeShown();
             QCOMPARE(shown.size(), 1);
             QCOMPARE(shown[0].text, step.said);
-            QCOMPARE(GridRows(Grid(form)), step.rows);
+            QCOMPARE(gridRows(gridOf(form)), step.rows);
         }
         // The destination that ranked, which the grid shows only as a tooltip, comes along.
         QCOMPARE(form.dataQuery().historyRows(100).at(1).url,
                  QStringLiteral("https://e.com/a?b=1,2"));
 
         // One bad row in the middle: nothing of the file goes in.
-        QByteArray bad = ReadFileBytes(csv);
+        QByteArray bad = readFileBytes(csv);
         const QByteArray good = bad;
         bad.replace(",百度,5,", ",百度,five,");
         QVERIFY(bad != good);
-        QVERIFY(WriteFileBytes(m_dir->filePath("bad.csv"), bad));
+        QVERIFY(writeFileBytes(m_dir->filePath("bad.csv"), bad));
         QTemporaryDir third;
-        QVERIFY(WriteFileBytes(third.filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(third.filePath("Url.txt"), {}));
         TMainForm empty(third.path());
-        ShowRankTab(empty);
+        showRankTab(empty);
         MessageBox::setNextFileName(m_dir->filePath("bad.csv"));
-        Control<QAction>(&empty, "ImportCsvMenu")->trigger();
+        findControl<QAction>(&empty, "ImportCsvMenu")->trigger();
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].kind == MessageBox::Kind::Error);
         QVERIFY2(shown[0].text.contains("the rank \"five\" is no whole number"),
                  qPrintable(shown[0].text));
-        QCOMPARE(GridRows(Grid(empty)), QStringList());
+        QCOMPARE(gridRows(gridOf(empty)), QStringList());
     }
 
     // For the documentation: set MT_SCREENSHOT_DIR to a folder to get the pictures.
@@ -235,17 +235,17 @@ private slots:
         form.show();
         form.resize(1100, 760);
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ShowRankTab(form);
-        Control<QLineEdit>(&form, "HistoryFilter")->setText(QStringLiteral("百度"));
-        Grid(form)->sortByColumn(4, Qt::AscendingOrder);
-        DrainEvents();
+        showRankTab(form);
+        findControl<QLineEdit>(&form, "HistoryFilter")->setText(QStringLiteral("百度"));
+        gridOf(form)->sortByColumn(4, Qt::AscendingOrder);
+        drainEvents();
         QVERIFY(form.grab().save(out + "/history.png"));
-        Grid(form)->setCurrentIndex(Grid(form)->model()->index(0, 1));
-        Control<QAction>(&form, "RankChartMenu")->trigger();
-        RankChartDialog* dialog = OpenChart(form);
+        gridOf(form)->setCurrentIndex(gridOf(form)->model()->index(0, 1));
+        findControl<QAction>(&form, "RankChartMenu")->trigger();
+        RankChartDialog* dialog = openChart(form);
         QVERIFY(dialog);
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        DrainEvents();
+        drainEvents();
         QVERIFY(dialog->grab().save(out + "/chart.png"));
         dialog->close();
     }
@@ -254,7 +254,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-std::unique_ptr<QObject> MakeHistoryTrendTest() {
+std::unique_ptr<QObject> makeHistoryTrendTest() {
     return std::make_unique<HistoryTrendTest>();
 }
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-bool HasTestFunction(const QObject& test, QByteArray name) {
+bool hasTestFunction(const QObject& test, QByteArray name) {
     if (const qsizetype colon = name.indexOf(':'); colon >= 0)
         name.truncate(colon); // "function:data tag"
     const QMetaObject* meta = test.metaObject();
@@ -30,18 +30,18 @@ int main(int argc, char** argv) {
     MessageBox::setTestMode(true);
 
     std::vector<std::unique_ptr<QObject>> tests;
-    tests.push_back(MakeMainFormTest());
-    tests.push_back(MakeDialogsTest());
-    tests.push_back(MakeSendTabTest());
-    tests.push_back(MakeHistoryTest());
-    tests.push_back(MakeHistoryTrendTest());
-    tests.push_back(MakeRankQueryTest());
-    tests.push_back(MakeRankRunTest());
-    tests.push_back(MakeBatchQueryTest());
+    tests.push_back(makeMainFormTest());
+    tests.push_back(makeDialogsTest());
+    tests.push_back(makeSendTabTest());
+    tests.push_back(makeHistoryTest());
+    tests.push_back(makeHistoryTrendTest());
+    tests.push_back(makeRankQueryTest());
+    tests.push_back(makeRankRunTest());
+    tests.push_back(makeBatchQueryTest());
 
     auto ownedByAny = [&](const QByteArray& arg) {
         for (const auto& test : tests)
-            if (HasTestFunction(*test, arg))
+            if (hasTestFunction(*test, arg))
                 return true;
         return false;
     };
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         for (int i = 1; i < argc; ++i) {
             if (argv[i][0] != '-' && ownedByAny(argv[i])) {
                 named = true;
-                if (!HasTestFunction(*test, argv[i]))
+                if (!hasTestFunction(*test, argv[i]))
                     continue;
                 mine = true;
             }

@@ -25,7 +25,7 @@ namespace {
 const QString kCaption =
     QStringLiteral("墨汀高效SEO综合工具") + QStringLiteral(MT_EXPECTED_VERSION);
 
-QStringList VisibleTabTitles(const QTabWidget* tabs) {
+QStringList visibleTabTitles(const QTabWidget* tabs) {
     QStringList titles;
     for (int i = 0; i < tabs->count(); ++i)
         if (tabs->isTabVisible(i))
@@ -33,7 +33,7 @@ QStringList VisibleTabTitles(const QTabWidget* tabs) {
     return titles;
 }
 
-QStringList ListedSites(const QListView* list) {
+QStringList listedSites(const QListView* list) {
     QStringList sites;
     const QAbstractItemModel* model = list->model();
     for (int row = 0; row < model->rowCount(); ++row)
@@ -42,7 +42,7 @@ QStringList ListedSites(const QListView* list) {
 }
 
 // What the user does: select the field's text, delete it, type.
-void TypeInto(QSpinBox* box, const QString& text) {
+void typeInto(QSpinBox* box, const QString& text) {
     box->selectAll();
     QTest::keyClick(box, Qt::Key_Backspace);
     QTest::keyClicks(box, text);
@@ -76,14 +76,14 @@ private slots:
 
             auto* pages = form.findChild<QTabWidget*>("SEOPageControl");
             QCOMPARE(pages->currentIndex(), 0);
-            QCOMPARE(VisibleTabTitles(pages), (QStringList{"外链群发", "排名查询"}));
+            QCOMPARE(visibleTabTitles(pages), (QStringList{"外链群发", "排名查询"}));
             QVERIFY(!form.findChild<QWidget*>("StaTabSheet")->isVisible());
             QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {},
                               pages->tabBar()->tabRect(1).center());
             QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("QuerySortTabSheet"));
             auto* history = form.findChild<QTabWidget*>("SortPageControl");
             QVERIFY(history->isVisible());
-            QCOMPARE(VisibleTabTitles(history), QStringList{"历史排名查询"});
+            QCOMPARE(visibleTabTitles(history), QStringList{"历史排名查询"});
             QVERIFY(!form.findChild<QWidget*>("SortWebTabSheet")->isVisible());
 
             // The menu bar holds "菜单", and opening it shows "清理失效模板…" and "关于"; "设置"
@@ -130,10 +130,10 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QStringList, sites);
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), file));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), file));
         TMainForm form(dir.path());
         QCOMPARE(MessageBox::takeShown().size(), 0);
-        QCOMPARE(ListedSites(form.findChild<QListView*>("UrlList")), sites);
+        QCOMPARE(listedSites(form.findChild<QListView*>("UrlList")), sites);
     }
 
     void loadsSendSettings_data() {
@@ -163,12 +163,12 @@ private slots:
         QFETCH(int, threads);
         QFETCH(int, passes);
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), {}));
-        QVERIFY(WriteFileBytes(dir.filePath("Setting.ini"), file));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(dir.filePath("Setting.ini"), file));
         TMainForm form(dir.path());
         QCOMPARE(form.findChild<QSpinBox*>("ThreadCount")->text(), QString::number(threads));
         QCOMPARE(form.findChild<QSpinBox*>("SendCount")->text(), QString::number(passes));
-        QCOMPARE(ReadFileBytes(dir.filePath("Setting.ini")), file);
+        QCOMPARE(readFileBytes(dir.filePath("Setting.ini")), file);
     }
 
     void savesSendSettings_data() {
@@ -204,16 +204,16 @@ private slots:
         QFETCH(QByteArray, after);
         QTemporaryDir dir;
         const QString settings = dir.filePath("Setting.ini");
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), {}));
         if (!before.isEmpty())
-            QVERIFY(WriteFileBytes(settings, before));
+            QVERIFY(writeFileBytes(settings, before));
         TMainForm form(dir.path());
         if (!threads.isNull())
-            TypeInto(form.findChild<QSpinBox*>("ThreadCount"), threads);
+            typeInto(form.findChild<QSpinBox*>("ThreadCount"), threads);
         if (!passes.isNull())
-            TypeInto(form.findChild<QSpinBox*>("SendCount"), passes);
+            typeInto(form.findChild<QSpinBox*>("SendCount"), passes);
         form.SaveSendSettings();
-        QCOMPARE(ReadFileBytes(settings), after);
+        QCOMPARE(readFileBytes(settings), after);
     }
 
     // A larger window gives the site list and the history the room, the buttons keep to the
@@ -231,22 +231,23 @@ private slots:
             designed = form.minimumSize();
             QCOMPARE(designed.width(), 648);
             const QSize start = form.size();
-            list = Control<QListView>(&form, "UrlList")->geometry();
-            const QRect quit = Control<QPushButton>(&form, "QuitButton")->geometry();
+            list = findControl<QListView>(&form, "UrlList")->geometry();
+            const QRect quit = findControl<QPushButton>(&form, "QuitButton")->geometry();
             form.resize(start + QSize(200, 150));
             QTRY_COMPARE(form.size(), start + QSize(200, 150));
-            QCOMPARE(Control<QListView>(&form, "UrlList")->size(), list.size() + QSize(200, 150));
-            QCOMPARE(Control<QPushButton>(&form, "QuitButton")->geometry(),
+            QCOMPARE(findControl<QListView>(&form, "UrlList")->size(),
+                     list.size() + QSize(200, 150));
+            QCOMPARE(findControl<QPushButton>(&form, "QuitButton")->geometry(),
                      quit.translated(200, 150));
-            auto* pages = Control<QTabWidget>(&form, "SEOPageControl");
+            auto* pages = findControl<QTabWidget>(&form, "SEOPageControl");
             pages->setCurrentIndex(1);
-            grid = Control<QWidget>(&form, "SortDBGrid")->geometry();
+            grid = findControl<QWidget>(&form, "SortDBGrid")->geometry();
             QVERIFY2(grid.width() > 600 + 150 && grid.height() > 300 + 100,
                      qPrintable(QStringLiteral("%1x%2").arg(grid.width()).arg(grid.height())));
             form.move(40, 30);
             QVERIFY(form.close());
         }
-        const QByteArray settings = ReadFileBytes(dir.filePath("Setting.ini"));
+        const QByteArray settings = readFileBytes(dir.filePath("Setting.ini"));
         QVERIFY2(settings.contains("[Window]\r\n") && settings.contains("Maximized=0\r\n"),
                  settings.constData());
         TMainForm again(dir.path());
@@ -254,13 +255,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&again));
         QCOMPARE(again.size(), designed + QSize(200, 150));
         QCOMPARE(again.minimumSize(), designed);
-        QCOMPARE(Control<QListView>(&again, "UrlList")->size(), list.size() + QSize(200, 150));
+        QCOMPARE(findControl<QListView>(&again, "UrlList")->size(), list.size() + QSize(200, 150));
         QCOMPARE(MessageBox::takeShown().size(), 0);
     }
 
     void statusTextFromUiThread() {
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), {}));
         TMainForm form(dir.path());
         form.show();
         bool pendingHandled = false;
@@ -287,7 +288,7 @@ private slots:
         QFETCH(QByteArrayList, steps);
         QFETCH(QString, shown);
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), {}));
         TMainForm form(dir.path());
         for (const QByteArray& step : steps) {
             const Text text = step.mid(1).toStdString();
@@ -296,7 +297,7 @@ private slots:
             else
                 form.SetStatusText(text);
         }
-        DrainEvents();
+        drainEvents();
         QCOMPARE(form.statusText(), shown);
     }
 
@@ -304,7 +305,7 @@ private slots:
         constexpr int kWorkers = 8;
         constexpr int kCalls = 3000;
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), {}));
         TMainForm form(dir.path());
         form.show();
 
@@ -332,7 +333,7 @@ private slots:
         QCOMPARE(torn, QString());
 
         std::thread([&form] { form.SetStatusText("last"); }).join();
-        DrainEvents();
+        drainEvents();
         QCOMPARE(form.statusText(), QStringLiteral("last"));
     }
 
@@ -372,7 +373,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> MakeMainFormTest() {
+std::unique_ptr<QObject> makeMainFormTest() {
     return std::make_unique<MainFormTest>();
 }
 

@@ -26,12 +26,12 @@ constexpr int kHaosou = 2;
 const QString kEngineNames[] = {QStringLiteral("百度"), QStringLiteral("搜狗"),
                                 QStringLiteral("好搜")};
 
-QString Searching(int page) {
+QString searching(int page) {
     return QStringLiteral("在第 %1 页中查找").arg(page);
 }
 
 // change: against the day before, as stored ranks get it; empty when nothing is stored.
-QString ReportLine(const QString& site, int engine, const QString& keyword, int rank,
+QString reportLine(const QString& site, int engine, const QString& keyword, int rank,
                    const QString& change = QStringLiteral("新")) {
     return QStringLiteral("\"%1\" 在 %2 关键词 \"%3\" 查询中排名第 %4 位%5\r\n")
         .arg(site, kEngineNames[engine], keyword)
@@ -39,8 +39,8 @@ QString ReportLine(const QString& site, int engine, const QString& keyword, int 
         .arg(change.isEmpty() ? QString() : QStringLiteral("（%1）").arg(change));
 }
 
-Text Gbk(const QString& text) {
-    return QStringToGbk(text);
+Text gbk(const QString& text) {
+    return qStringToGbk(text);
 }
 
 // What the window showed while each result page loaded, noted from inside the run: the server
@@ -51,7 +51,7 @@ struct Seen {
     bool batchEnabled;
 };
 
-void WatchLoads(FakeEngine& engine, TMainForm& form, QList<Seen>& seen) {
+void watchLoads(FakeEngine& engine, TMainForm& form, QList<Seen>& seen) {
     engine.setOnPage([&form, &seen](const FakeEngine::Request&) {
         QMetaObject::invokeMethod(
             &form,
@@ -64,7 +64,7 @@ void WatchLoads(FakeEngine& engine, TMainForm& form, QList<Seen>& seen) {
     });
 }
 
-QString ServedPages(int engine, const QString& keyword, int first, int last) {
+QString servedPages(int engine, const QString& keyword, int first, int last) {
     QStringList out;
     for (int page = first; page <= last; ++page)
         out << QStringLiteral("%1:%2:%3").arg(engine).arg(page).arg(keyword);
@@ -91,7 +91,7 @@ private slots:
         MessageBox::takeShown();
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        QVERIFY(WriteFileBytes(m_dir->filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(m_dir->filePath("Url.txt"), {}));
         m_engine = std::make_unique<FakeEngine>();
     }
 
@@ -150,7 +150,7 @@ private slots:
         QFETCH(int, rank);
         QFETCH(int, pages);
         const QString keyword = QStringLiteral("seo");
-        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address(), sortToDb));
+        QVERIFY(writeEngineSettings(m_dir->path(), m_engine->address(), sortToDb));
         m_engine->place(keyword.toStdString(), {placed.toStdString(), page, index, inHeader});
         m_engine->setCharset(charset);
 
@@ -158,14 +158,14 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QList<Seen> seen;
-        WatchLoads(*m_engine, form, seen);
-        form.RunRankQueries({{Gbk(typed), Gbk(keyword), engine}});
+        watchLoads(*m_engine, form, seen);
+        form.RunRankQueries({{gbk(typed), gbk(keyword), engine}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
-        QCOMPARE(Served(m_engine->served()), ServedPages(engine, keyword, 1, pages));
+        QCOMPARE(served(m_engine->served()), servedPages(engine, keyword, 1, pages));
         QCOMPARE(seen.size(), pages);
         for (int i = 0; i < pages; ++i) {
-            QCOMPARE(seen[i].status, Searching(i + 1));
+            QCOMPARE(seen[i].status, searching(i + 1));
             QVERIFY(!seen[i].queryEnabled);
             QVERIFY(!seen[i].batchEnabled);
         }
@@ -178,16 +178,16 @@ private slots:
         if (rank > 0) {
             QCOMPARE(shown.size(), 1);
             QVERIFY(shown[0].kind == MessageBox::Kind::Information);
-            QCOMPARE(shown[0].text, ReportLine(site, engine, keyword, rank,
+            QCOMPARE(shown[0].text, reportLine(site, engine, keyword, rank,
                                                sortToDb ? QStringLiteral("新") : QString()));
         } else {
             QCOMPARE(shown.size(), 0);
         }
-        QCOMPARE(StoredRanks(m_dir->path()),
-                 sortToDb ? QStringList{Stored(site, keyword, engine, rank)} : QStringList());
+        QCOMPARE(storedRanks(m_dir->path()),
+                 sortToDb ? QStringList{stored(site, keyword, engine, rank)} : QStringList());
 
         // The last page loaded, lower-cased and in GBK whatever the page was sent in.
-        const QByteArray temp = ReadFileBytes(m_dir->filePath("temp.txt"));
+        const QByteArray temp = readFileBytes(m_dir->filePath("temp.txt"));
         QVERIFY2(temp.startsWith("<html") && temp.endsWith("</html>\r\n"), temp.left(200));
         QVERIFY(temp.contains("page-" + QByteArray::number(pages) + "-of-50"));
         QVERIFY(temp.contains("\xB5\xDA " + QByteArray::number(pages) + " \xD2\xB3")); // 第 n 页
@@ -197,7 +197,7 @@ private slots:
 
     // What a user does: type the site and a Chinese keyword, choose the engine, click "查询".
     void queryButton() {
-        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address()));
+        QVERIFY(writeEngineSettings(m_dir->path(), m_engine->address()));
         const QString keyword = QStringLiteral("seo 优化");
         m_engine->place(keyword.toStdString(), {"www.button-site.com", 2, 3, false});
 
@@ -216,16 +216,16 @@ private slots:
         QTest::mouseClick(form.findChild<QPushButton*>("QuerySortButton"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
-        QCOMPARE(Served(m_engine->served()), ServedPages(kHaosou, keyword, 1, 2));
+        QCOMPARE(served(m_engine->served()), servedPages(kHaosou, keyword, 1, 2));
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].text, ReportLine("www.button-site.com", kHaosou, keyword, 14));
-        QCOMPARE(StoredRanks(m_dir->path()),
-                 QStringList{Stored("www.button-site.com", keyword, kHaosou, 14)});
+        QCOMPARE(shown[0].text, reportLine("www.button-site.com", kHaosou, keyword, 14));
+        QCOMPARE(storedRanks(m_dir->path()),
+                 QStringList{stored("www.button-site.com", keyword, kHaosou, 14)});
     }
 
     void reportsARunInQueryOrder() {
-        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address()));
+        QVERIFY(writeEngineSettings(m_dir->path(), m_engine->address()));
         m_engine->place("k1", {"www.a-one.cn", 1, 4, false});
         m_engine->place("k2", {"www.b-two.cn", 0, -1, true});
         m_engine->place("k3", {"www.c-three.cn", 2, 1, false});
@@ -237,20 +237,20 @@ private slots:
             {{"www.a-one.cn", "k1", 2}, {"www.b-two.cn", "k2", 1}, {"www.c-three.cn", "k3", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
-        QCOMPARE(Served(m_engine->served()), QStringLiteral("2:1:k1 1:1:k2 0:1:k3 0:2:k3"));
+        QCOMPARE(served(m_engine->served()), QStringLiteral("2:1:k1 1:1:k2 0:1:k3 0:2:k3"));
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].text, ReportLine("www.a-one.cn", kHaosou, "k1", 5) +
-                                    ReportLine("www.c-three.cn", kBaidu, "k3", 12));
-        QCOMPARE(StoredRanks(m_dir->path()),
-                 (QStringList{Stored("www.a-one.cn", "k1", kHaosou, 5),
-                              Stored("www.b-two.cn", "k2", kSogou, 0),
-                              Stored("www.c-three.cn", "k3", kBaidu, 12)}));
+        QCOMPARE(shown[0].text, reportLine("www.a-one.cn", kHaosou, "k1", 5) +
+                                    reportLine("www.c-three.cn", kBaidu, "k3", 12));
+        QCOMPARE(storedRanks(m_dir->path()),
+                 (QStringList{stored("www.a-one.cn", "k1", kHaosou, 5),
+                              stored("www.b-two.cn", "k2", kSogou, 0),
+                              stored("www.c-three.cn", "k3", kBaidu, 12)}));
     }
 
     // Closing the window while page 3 loads ends the query after that page and the run with it.
     void closingStopsTheRun() {
-        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address()));
+        QVERIFY(writeEngineSettings(m_dir->path(), m_engine->address()));
         m_engine->place("k2", {"www.found.cn", 1, 0, false});
 
         TMainForm form(m_dir->path());
@@ -266,11 +266,11 @@ private slots:
 
         QVERIFY(!form.isVisible());
         QVERIFY(!form.rankRunActive());
-        QCOMPARE(Served(m_engine->served()), ServedPages(kBaidu, "k1", 1, 3));
-        QCOMPARE(form.statusText(), Searching(3));
+        QCOMPARE(served(m_engine->served()), servedPages(kBaidu, "k1", 1, 3));
+        QCOMPARE(form.statusText(), searching(3));
         QVERIFY(!form.stopRequested());
         QCOMPARE(MessageBox::takeShown().size(), 0);
-        QCOMPARE(StoredRanks(m_dir->path()), QStringList());
+        QCOMPARE(storedRanks(m_dir->path()), QStringList());
     }
 
     // Today's markup, and an engine the user added in "Setting.ini": its name in both engine
@@ -279,7 +279,7 @@ private slots:
         using Plan = FakeEngine::TodayPlan;
         using Trouble = FakeEngine::Trouble;
         m_engine->setMarkup(FakeEngine::Markup::Today);
-        QVERIFY(WriteEngineSettings(
+        QVERIFY(writeEngineSettings(
             m_dir->path(), m_engine->address(), true, false,
             "Added=find\r\nFindName=\xD5\xD2\xD5\xD2\r\nFindAddress=" + m_engine->address() +
                 "\r\nFindPage=/search?q={keyword}&first={first}\r\n"
@@ -308,13 +308,13 @@ private slots:
         form.RunRankQueries({{"www.target.cn", "k1", 0}, {"target.cn", "k3", 3}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
 
-        QCOMPARE(Served(m_engine->served()), QStringLiteral("0:1:k1 0:2:k1 3:1:k3 3:2:k3"));
+        QCOMPARE(served(m_engine->served()), QStringLiteral("0:1:k1 0:2:k1 3:1:k3 3:2:k3"));
         QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].kind == MessageBox::Kind::Warning);
         const QStringList lines = shown[0].text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2);
-        QCOMPARE(lines[0] + "\r\n", ReportLine("www.target.cn", kBaidu, "k1", 12));
+        QCOMPARE(lines[0] + "\r\n", reportLine("www.target.cn", kBaidu, "k1", 12));
         QVERIFY2(
             lines[1].startsWith(QStringLiteral(
                 "\"target.cn\" 在 找找 关键词 \"k3\" 查询失败，没有结果: 第 2 页: HTTP 状态 500")),
@@ -327,12 +327,12 @@ private slots:
         form.RunRankQueries({{"www.target.cn", "k2", 1}});
         QTRY_COMPARE_WITH_TIMEOUT(form.statusText(),
                                   QStringLiteral("请在下方完成验证，完成后查询自动继续"), 60000);
-        Click(&form, "StopQueryButton");
+        click(&form, "StopQueryButton");
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
         QCOMPARE(MessageBox::takeShown().size(), 0);
-        QCOMPARE(StoredRanks(m_dir->path()),
-                 (QStringList{Stored("www.target.cn", "k2", kSogou, 9),
-                              Stored("www.target.cn", "k1", kBaidu, 12)}));
+        QCOMPARE(storedRanks(m_dir->path()),
+                 (QStringList{stored("www.target.cn", "k2", kSogou, 9),
+                              stored("www.target.cn", "k1", kBaidu, 12)}));
         // The history shows the engine by the table's name, the destination as the site's tip.
         auto* grid = form.findChild<QTableView*>("SortDBGrid");
         QCOMPARE(grid->model()->index(0, 3).data().toString(), kEngineNames[kBaidu]);
@@ -342,11 +342,11 @@ private slots:
 
     // A keyword too long to store: the database's words at once, no page, nothing stored.
     void tooLongKeywordLoadsNoPage() {
-        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address()));
+        QVERIFY(writeEngineSettings(m_dir->path(), m_engine->address()));
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.RunRankQueries({{"www.target.cn", Gbk(QString(31, QChar(0x4E2D))), 0}});
+        form.RunRankQueries({{"www.target.cn", gbk(QString(31, QChar(0x4E2D))), 0}});
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
 
         QCOMPARE(m_engine->pagesServed(), 0);
@@ -354,13 +354,13 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].kind == MessageBox::Kind::Error);
         QCOMPARE(shown[0].text, QStringLiteral("Field SearchKey holds at most 30 characters."));
-        QCOMPARE(StoredRanks(m_dir->path()), QStringList());
+        QCOMPARE(storedRanks(m_dir->path()), QStringList());
         QVERIFY(form.findChild<QPushButton*>("QuerySortButton")->isEnabled());
     }
 
     // "temp.txt" that cannot be written: the rank as ever, and one warning that says so.
     void unwritableTempFileIsSaidOnce() {
-        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address()));
+        QVERIFY(writeEngineSettings(m_dir->path(), m_engine->address()));
         QVERIFY(QDir(m_dir->path()).mkdir("temp.txt"));
         m_engine->place("seo", {"www.target.cn", 3, 1, false});
         TMainForm form(m_dir->path());
@@ -373,12 +373,12 @@ private slots:
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].kind == MessageBox::Kind::Warning);
-        QCOMPARE(shown[0].text, ReportLine("www.target.cn", kBaidu, "seo", 22) +
+        QCOMPARE(shown[0].text, reportLine("www.target.cn", kBaidu, "seo", 22) +
                                     QStringLiteral("Cannot write file %1/temp.txt: Is a "
                                                    "directory; the ranks are not affected.")
                                         .arg(m_dir->path()));
-        QCOMPARE(StoredRanks(m_dir->path()),
-                 QStringList{Stored("www.target.cn", "seo", kBaidu, 22)});
+        QCOMPARE(storedRanks(m_dir->path()),
+                 QStringList{stored("www.target.cn", "seo", kBaidu, 22)});
     }
 
 private:
@@ -386,7 +386,7 @@ private:
     std::unique_ptr<FakeEngine> m_engine;
 };
 
-std::unique_ptr<QObject> MakeRankQueryTest() {
+std::unique_ptr<QObject> makeRankQueryTest() {
     return std::make_unique<RankQueryTest>();
 }
 

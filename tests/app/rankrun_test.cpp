@@ -25,14 +25,14 @@ namespace {
 using Plan = FakeEngine::TodayPlan;
 using Trouble = FakeEngine::Trouble;
 
-QString Report(const QString& site, const QString& keyword, int rank) {
+QString report(const QString& site, const QString& keyword, int rank) {
     return QStringLiteral("\"%1\" 在 百度 关键词 \"%2\" 查询中排名第 %3 位（新）\r\n")
         .arg(site, keyword)
         .arg(rank);
 }
 
 // Runs on the UI thread as soon as it is free.
-template <typename F> void OnUiThread(QObject* context, F f) {
+template <typename F> void onUiThread(QObject* context, F f) {
     QMetaObject::invokeMethod(context, std::move(f), Qt::QueuedConnection);
 }
 
@@ -51,10 +51,10 @@ private slots:
         MessageBox::takeShown();
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        QVERIFY(WriteFileBytes(m_dir->filePath("Url.txt"), {}));
+        QVERIFY(writeFileBytes(m_dir->filePath("Url.txt"), {}));
         m_engine = std::make_unique<FakeEngine>();
         m_engine->setMarkup(FakeEngine::Markup::Today);
-        QVERIFY(WriteEngineSettings(m_dir->path(), m_engine->address(), true, false));
+        QVERIFY(writeEngineSettings(m_dir->path(), m_engine->address(), true, false));
         // A real pause between result pages.
         IniFile(m_dir->filePath("Setting.ini")).writeInteger("SortQuery", "QuerySleep", 300);
     }
@@ -108,17 +108,17 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        auto* stop = Control<QPushButton>(&form, "StopQueryButton");
+        auto* stop = findControl<QPushButton>(&form, "StopQueryButton");
         QVERIFY(!stop->isEnabled());
         bool enabledDuringRun = false;
         QString progress;
         QStringList historyDuringRun;
         m_engine->setOnPage([&](const FakeEngine::Request& r) {
             if (r.keyword == "k2" && r.page == 3)
-                OnUiThread(&form, [&] {
+                onUiThread(&form, [&] {
                     enabledDuringRun = stop->isEnabled();
                     progress = form.rankProgressText();
-                    historyDuringRun = GridRows(Control<QTableView>(&form, "SortDBGrid"));
+                    historyDuringRun = gridRows(findControl<QTableView>(&form, "SortDBGrid"));
                     QTest::mouseClick(stop, Qt::LeftButton);
                 });
         });
@@ -134,12 +134,12 @@ private slots:
         QVERIFY2(progress.startsWith(QStringLiteral("查询 2/3 · 第 3 页 · 0:0")),
                  qPrintable(progress));
         QVERIFY(!stop->isEnabled());
-        QVERIFY(Control<QPushButton>(&form, "QuerySortButton")->isEnabled());
-        QCOMPARE(Served(m_engine->served()), QStringLiteral("0:1:k1 0:1:k2 0:2:k2 0:3:k2"));
-        QCOMPARE(StoredRanks(m_dir->path()), QStringList{Stored("www.one.cn", "k1", 0, 5)});
+        QVERIFY(findControl<QPushButton>(&form, "QuerySortButton")->isEnabled());
+        QCOMPARE(served(m_engine->served()), QStringLiteral("0:1:k1 0:1:k2 0:2:k2 0:3:k2"));
+        QCOMPARE(storedRanks(m_dir->path()), QStringList{stored("www.one.cn", "k1", 0, 5)});
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].text, Report("www.one.cn", "k1", 5));
+        QCOMPARE(shown[0].text, report("www.one.cn", "k1", 5));
         QVERIFY(!form.stopRequested());
     }
 
@@ -163,7 +163,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!form->rankRunActive(), 10000);
         QVERIFY2(clock.elapsed() < 2000, "the close waited for the pause");
         QCOMPARE(m_engine->pagesServed(), 1);
-        QCOMPARE(StoredRanks(m_dir->path()), QStringList());
+        QCOMPARE(storedRanks(m_dir->path()), QStringList());
         QCOMPARE(MessageBox::takeShown().size(), 0);
         form.reset();
     }
@@ -178,14 +178,14 @@ private slots:
         ModalDriver settings([&](QDialog* dialog) {
             QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
             endedUnderTheDialog = dialog->isVisible();
-            Click(dialog, "QuitButton");
+            click(dialog, "QuitButton");
         });
         form.RunRankQueries({{"www.target.cn", "seo", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(m_engine->pagesServed() == 1, 60000);
         form.SettingMenuClick();
         QVERIFY(settings.ran());
         QVERIFY(endedUnderTheDialog);
-        QCOMPARE(StoredRanks(m_dir->path()), QStringList{Stored("www.target.cn", "seo", 0, 22)});
+        QCOMPARE(storedRanks(m_dir->path()), QStringList{stored("www.target.cn", "seo", 0, 22)});
         QCOMPARE(MessageBox::takeShown().size(), 1);
     }
 
@@ -204,8 +204,8 @@ private slots:
 
         const QString ask = QStringLiteral("请在下方完成验证，完成后查询自动继续");
         QTRY_COMPARE_WITH_TIMEOUT(form.statusText(), ask, 60000);
-        QCOMPARE(Control<QTabWidget>(&form, "SEOPageControl")->currentIndex(), 1);
-        auto* tabs = Control<QTabWidget>(&form, "SortPageControl");
+        QCOMPARE(findControl<QTabWidget>(&form, "SEOPageControl")->currentIndex(), 1);
+        auto* tabs = findControl<QTabWidget>(&form, "SortPageControl");
         QWebEngineView* view = form.browserView();
         QVERIFY(view);
         QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("SortWebTabSheet"));
@@ -225,7 +225,7 @@ private slots:
         QVERIFY(!tabs->isTabVisible(tabs->indexOf(tabs->findChild<QWidget*>("SortWebTabSheet"))));
         QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].text, Report("www.target.cn", "k1", 14));
+        QCOMPARE(shown[0].text, report("www.target.cn", "k1", 14));
 
         // The engine's cookie stays in the profile: the next query is let through.
         const int before = m_engine->pagesServed();
@@ -234,9 +234,9 @@ private slots:
         QCOMPARE(m_engine->pagesServed() - before, 1);
         shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].text, Report("www.target.cn", "k2", 2));
-        QCOMPARE(StoredRanks(m_dir->path()), (QStringList{Stored("www.target.cn", "k1", 0, 14),
-                                                          Stored("www.target.cn", "k2", 0, 2)}));
+        QCOMPARE(shown[0].text, report("www.target.cn", "k2", 2));
+        QCOMPARE(storedRanks(m_dir->path()), (QStringList{stored("www.target.cn", "k1", 0, 14),
+                                                          stored("www.target.cn", "k2", 0, 2)}));
     }
 
     // For the documentation: a run under way, with its progress in the status bar.
@@ -248,14 +248,14 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        Control<QTabWidget>(&form, "SEOPageControl")->setCurrentIndex(1);
-        Control<QLineEdit>(&form, "QueryWeb")->setText(QStringLiteral("www.example.com"));
-        Control<QLineEdit>(&form, "QueryKey")->setText(QStringLiteral("seo 优化"));
-        form.RunRankQueries({{"www.example.com", QStringToGbk(QStringLiteral("seo 优化")), 0},
+        findControl<QTabWidget>(&form, "SEOPageControl")->setCurrentIndex(1);
+        findControl<QLineEdit>(&form, "QueryWeb")->setText(QStringLiteral("www.example.com"));
+        findControl<QLineEdit>(&form, "QueryKey")->setText(QStringLiteral("seo 优化"));
+        form.RunRankQueries({{"www.example.com", qStringToGbk(QStringLiteral("seo 优化")), 0},
                              {"www.example.org", "seo", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(m_engine->pagesServed() == 2, 60000);
         QVERIFY(QDir().mkpath(out) && form.grab().save(out + "/rank-run.png"));
-        Click(&form, "StopQueryButton");
+        click(&form, "StopQueryButton");
         QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
         MessageBox::takeShown();
     }
@@ -265,7 +265,7 @@ private:
     std::unique_ptr<FakeEngine> m_engine;
 };
 
-std::unique_ptr<QObject> MakeRankRunTest() {
+std::unique_ptr<QObject> makeRankRunTest() {
     return std::make_unique<RankRunTest>();
 }
 

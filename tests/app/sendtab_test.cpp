@@ -20,7 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QStringList Sites(const TMainForm& form) {
+QStringList sites(const TMainForm& form) {
     QStringList sites;
     const QAbstractItemModel* model = form.findChild<QListView*>("UrlList")->model();
     for (int row = 0; row < model->rowCount(); ++row)
@@ -28,13 +28,13 @@ QStringList Sites(const TMainForm& form) {
     return sites;
 }
 
-void Add(TMainForm& form, const QString& typed) {
+void add(TMainForm& form, const QString& typed) {
     auto* url = form.findChild<QLineEdit*>("Url");
     url->setText(typed);
     QTest::mouseClick(form.findChild<QPushButton*>("AddUrlButton"), Qt::LeftButton);
 }
 
-QString Shown(const QList<MessageBox::Shown>& shown) {
+QString shown(const QList<MessageBox::Shown>& shown) {
     QStringList texts;
     for (const auto& s : shown)
         texts << s.text;
@@ -48,44 +48,44 @@ class SendTabTest : public QObject {
 
 private slots:
     void init() { MessageBox::takeShown(); }
-    void cleanup() { QCOMPARE(Shown(MessageBox::takeShown()), QString()); }
+    void cleanup() { QCOMPARE(shown(MessageBox::takeShown()), QString()); }
 
     void addingSites() {
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "old.example\n\nx.example/\n"));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), "old.example\n\nx.example/\n"));
         TMainForm form(dir.path());
         auto* url = form.findChild<QLineEdit*>("Url");
 
-        Add(form, QStringLiteral("  example.com  "));
+        add(form, QStringLiteral("  example.com  "));
         QCOMPARE(url->text(), QStringLiteral("example.com"));
-        Add(form, QStringLiteral("中文.com"));
-        Add(form, QStringLiteral("example.com"));
-        QCOMPARE(Sites(form), QStringList({"old.example", "", "x.example/", "example.com",
+        add(form, QStringLiteral("中文.com"));
+        add(form, QStringLiteral("example.com"));
+        QCOMPARE(sites(form), QStringList({"old.example", "", "x.example/", "example.com",
                                            "中文.com", "example.com"}));
-        QCOMPARE(ReadFileBytes(dir.filePath("Url.txt")),
+        QCOMPARE(readFileBytes(dir.filePath("Url.txt")),
                  QByteArray("old.example\r\n\r\nx.example/\r\nexample.com\r\n") + kGbkChinese +
                      ".com\r\nexample.com\r\n");
 
         // Blanks only: the field is emptied, nothing else happens.
-        Add(form, QStringLiteral(" \t "));
+        add(form, QStringLiteral(" \t "));
         QCOMPARE(url->text(), QString());
-        QCOMPARE(Sites(form).size(), 6);
+        QCOMPARE(sites(form).size(), 6);
     }
 
     // A line break (from a paste) would write two sites: refused, the text kept to mend.
     void siteWithControlCharactersIsRefused() {
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "old.example\r\n"));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), "old.example\r\n"));
         TMainForm form(dir.path());
         for (const QString& typed : {QStringLiteral("a.example\nb.example"),
                                      QStringLiteral("a.example\rb"), QStringLiteral("a\tb")}) {
-            Add(form, typed);
-            QCOMPARE(Shown(MessageBox::takeShown()),
+            add(form, typed);
+            QCOMPARE(shown(MessageBox::takeShown()),
                      QStringLiteral("网址不能包含换行符等控制字符。"));
-            QCOMPARE(Sites(form), QStringList{"old.example"});
+            QCOMPARE(sites(form), QStringList{"old.example"});
             QCOMPARE(form.findChild<QLineEdit*>("Url")->text(), typed);
         }
-        QCOMPARE(ReadFileBytes(dir.filePath("Url.txt")), QByteArray("old.example\r\n"));
+        QCOMPARE(readFileBytes(dir.filePath("Url.txt")), QByteArray("old.example\r\n"));
     }
 
     void refusedSaveKeepsTheEntry() {
@@ -93,10 +93,10 @@ private slots:
         QVERIFY(QDir(dir.path()).mkdir("Url.txt")); // nothing can replace a directory
         TMainForm form(dir.path());
         MessageBox::takeShown(); // the failed load at start-up
-        Add(form, QStringLiteral("example.com"));
-        QCOMPARE(Shown(MessageBox::takeShown()),
+        add(form, QStringLiteral("example.com"));
+        QCOMPARE(shown(MessageBox::takeShown()),
                  QStringLiteral("Cannot create file %1.").arg(dir.filePath("Url.txt")));
-        QCOMPARE(Sites(form), QStringList({"example.com"}));
+        QCOMPARE(sites(form), QStringList({"example.com"}));
         QCOMPARE(form.findChild<QLineEdit*>("Url")->text(), QStringLiteral("example.com"));
     }
 
@@ -108,14 +108,14 @@ private slots:
             QSKIP("MT_SCREENSHOT_DIR is not set");
         TestServer server;
         server.setDefaultResponse(
-            TestResponse::Raw("HTTP/1.1 200 OK\r\n").then("Content-Length: 0\r\n\r\n", 40ms));
+            TestResponse::raw("HTTP/1.1 200 OK\r\n").then("Content-Length: 0\r\n\r\n", 40ms));
         QTemporaryDir dir;
         QByteArray sites;
         for (int i = 0; i < 40; ++i)
             sites += "site" + QByteArray::number(i) + ".example.com\r\n";
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), sites));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), sites));
         const std::string base = server.url("");
-        QVERIFY(WriteFileBytes(dir.filePath("SL.txt"),
+        QVERIFY(writeFileBytes(dir.filePath("SL.txt"),
                                QByteArray::fromStdString("9" + base + "/whois/{@url}\r\n9" + base +
                                                          "/site/{_url}\r\n")));
         TMainForm form(dir.path());
@@ -132,12 +132,12 @@ private slots:
     void wholeRunFromTheButton() {
         TestServer server;
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "a.example/\r\nwww.b.example\r\n"));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), "a.example/\r\nwww.b.example\r\n"));
         const std::string base = server.url("");
-        QVERIFY(WriteFileBytes(
+        QVERIFY(writeFileBytes(
             dir.filePath("SL.txt"),
             QByteArray::fromStdString("9" + base + "/p/{@url}\r\n1" + base + "/q/{_url}\r\n")));
-        QVERIFY(WriteFileBytes(dir.filePath("SendLog.txt"), "from an earlier run\r\n"));
+        QVERIFY(writeFileBytes(dir.filePath("SendLog.txt"), "from an earlier run\r\n"));
         TMainForm form(dir.path());
         form.findChild<QSpinBox*>("ThreadCount")->setValue(8);
         form.findChild<QSpinBox*>("SendCount")->setValue(2);
@@ -146,19 +146,19 @@ private slots:
         QTest::mouseClick(start, Qt::LeftButton);
         QVERIFY(!start->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
-        DrainEvents();
+        drainEvents();
 
         QCOMPARE(form.statusText(), QStringLiteral("完成: 成功 6 / 共 6; 失效模板 0 个"));
         QCOMPARE(form.sendProgressText(), QStringLiteral("6/6"));
-        QVERIFY(ReadFileBytes(dir.filePath("SendReport.csv")).startsWith("\xEF\xBB\xBF行号,"));
+        QVERIFY(readFileBytes(dir.filePath("SendReport.csv")).startsWith("\xEF\xBB\xBF行号,"));
         QCOMPARE(server.connectionCount(), 6);
-        QCOMPARE(ReadFileBytes(dir.filePath("SendLog.txt")).count("\r\n"), 6);
-        QVERIFY(!ReadFileBytes(dir.filePath("SendLog.txt")).contains("earlier"));
-        QCOMPARE(ReadFileBytes(dir.filePath("Setting.ini")),
+        QCOMPARE(readFileBytes(dir.filePath("SendLog.txt")).count("\r\n"), 6);
+        QVERIFY(!readFileBytes(dir.filePath("SendLog.txt")).contains("earlier"));
+        QCOMPARE(readFileBytes(dir.filePath("Setting.ini")),
                  QByteArray("[Setting]\r\nThreadCount=8\r\nSendCount=2\r\n"));
         // The list is tidied for the run; the file keeps what the user saved.
-        QCOMPARE(Sites(form), QStringList({"a.example", "www.b.example"}));
-        QCOMPARE(ReadFileBytes(dir.filePath("Url.txt")),
+        QCOMPARE(sites(form), QStringList({"a.example", "www.b.example"}));
+        QCOMPARE(readFileBytes(dir.filePath("Url.txt")),
                  QByteArray("a.example/\r\nwww.b.example\r\n"));
     }
 
@@ -168,33 +168,33 @@ private slots:
         TestServer server;
         server.setHandler([](const std::string& request) {
             return request.find("GET /gone/") == 0
-                       ? TestResponse::Raw("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")
-                       : TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+                       ? TestResponse::raw("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+                       : TestResponse::raw("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
         });
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "a.example\r\nb.example\r\n"));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), "a.example\r\nb.example\r\n"));
         const std::string base = server.url("");
         const QByteArray templates =
             QByteArray::fromStdString("9" + base + "/ok/{@url}\r\n9" + base + "/gone/{@url}\r\n");
-        QVERIFY(WriteFileBytes(dir.filePath("SL.txt"), templates));
+        QVERIFY(writeFileBytes(dir.filePath("SL.txt"), templates));
         TMainForm form(dir.path());
         auto* clean = form.findChild<QAction*>("CleanTemplatesMenu");
         QVERIFY(clean && clean->isVisible());
         clean->trigger();
-        QCOMPARE(Shown(MessageBox::takeShown()),
+        QCOMPARE(shown(MessageBox::takeShown()),
                  QStringLiteral("还没有群发过：群发一次后，才知道哪些模板失效。"));
 
         form.findChild<QSpinBox*>("SendCount")->setValue(1);
         auto* start = form.findChild<QPushButton*>("StartButton");
         QTest::mouseClick(start, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
-        DrainEvents();
+        drainEvents();
         QCOMPARE(form.statusText(), QStringLiteral("完成: 成功 2 / 共 4; 失效模板 1 个"));
 
         MessageBox::setTestMode(true, MessageBox::Answer::Cancel);
         clean->trigger();
         QCOMPARE(MessageBox::takeShown().size(), 1);
-        QCOMPARE(ReadFileBytes(dir.filePath("SL.txt")), templates);
+        QCOMPARE(readFileBytes(dir.filePath("SL.txt")), templates);
         MessageBox::setTestMode(true, MessageBox::Answer::Ok);
         clean->trigger();
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
@@ -203,9 +203,9 @@ private slots:
         QVERIFY2(shown[0].text.contains(QStringLiteral("对所有网址都失败的 1 个模板")),
                  qPrintable(shown[0].text));
         QCOMPARE(shown[1].text, QStringLiteral("已删除 1 个失效模板；原文件保存为 SL.txt.bak。"));
-        QCOMPARE(ReadFileBytes(dir.filePath("SL.txt")),
+        QCOMPARE(readFileBytes(dir.filePath("SL.txt")),
                  QByteArray::fromStdString("9" + base + "/ok/{@url}\r\n"));
-        QCOMPARE(ReadFileBytes(dir.filePath("SL.txt.bak")), templates);
+        QCOMPARE(readFileBytes(dir.filePath("SL.txt.bak")), templates);
     }
 
     // A disk that fills during a run ends it; the window says which file and why in an error box,
@@ -216,8 +216,8 @@ private slots:
         QByteArray sites;
         for (int i = 0; i < 200; ++i)
             sites += "s" + QByteArray::number(i) + ".example\r\n";
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), sites));
-        QVERIFY(WriteFileBytes(dir.filePath("SL.txt"),
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), sites));
+        QVERIFY(writeFileBytes(dir.filePath("SL.txt"),
                                QByteArray::fromStdString("5" + server.url("/{@url}"))));
         TMainForm form(dir.path());
         form.findChild<QSpinBox*>("SendCount")->setValue(1);
@@ -233,13 +233,13 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
         QVERIFY(ended);
-        DrainEvents();
+        drainEvents();
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].kind == MessageBox::Kind::Error);
         QCOMPARE(shown[0].text, QStringLiteral("Cannot write file %1: File too large.")
                                     .arg(dir.filePath("SendLog.txt")));
-        const QByteArray log = ReadFileBytes(dir.filePath("SendLog.txt"));
+        const QByteArray log = readFileBytes(dir.filePath("SendLog.txt"));
         QVERIFY(log.endsWith("\r\n"));
         QVERIFY2(
             form.statusText().startsWith(QStringLiteral("完成: 成功 %1 / ").arg(log.count("\r\n"))),
@@ -257,10 +257,10 @@ private slots:
     void noTemplatesStopTheStart() {
         QFETCH(QByteArray, templates);
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), "a.example\r\n"));
-        QVERIFY(WriteFileBytes(dir.filePath("SendLog.txt"), "old\r\n"));
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), "a.example\r\n"));
+        QVERIFY(writeFileBytes(dir.filePath("SendLog.txt"), "old\r\n"));
         if (templates != "<none>")
-            QVERIFY(WriteFileBytes(dir.filePath("SL.txt"), templates));
+            QVERIFY(writeFileBytes(dir.filePath("SL.txt"), templates));
         TMainForm form(dir.path());
         QTest::mouseClick(form.findChild<QPushButton*>("StartButton"), Qt::LeftButton);
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
@@ -273,19 +273,19 @@ private slots:
         QVERIFY(shown[0].text.contains(QStringLiteral("{_url} 或 {@url}")));
         QVERIFY(!form.sendRunActive());
         QVERIFY(form.findChild<QPushButton*>("StartButton")->isEnabled());
-        QCOMPARE(ReadFileBytes(dir.filePath("SendLog.txt")), QByteArray("old\r\n"));
+        QCOMPARE(readFileBytes(dir.filePath("SendLog.txt")), QByteArray("old\r\n"));
         QVERIFY(QFile::exists(dir.filePath("Setting.ini")));
     }
 
     void closingDuringARunEndsItsWorkers() {
         TestServer server;
-        server.setDefaultResponse(TestResponse::Silent());
+        server.setDefaultResponse(TestResponse::silent());
         QTemporaryDir dir;
         QByteArray sites;
         for (int i = 0; i < 40; ++i)
             sites += "s" + QByteArray::number(i) + ".example\r\n";
-        QVERIFY(WriteFileBytes(dir.filePath("Url.txt"), sites));
-        QVERIFY(WriteFileBytes(dir.filePath("SL.txt"),
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), sites));
+        QVERIFY(writeFileBytes(dir.filePath("SL.txt"),
                                QByteArray::fromStdString("5" + server.url("/{@url}"))));
         auto form = std::make_unique<TMainForm>(dir.path());
         form->show();
@@ -294,11 +294,11 @@ private slots:
         QVERIFY(form->close());
         QVERIFY(!form->sendRunActive());
         form.reset();
-        DrainEvents();
+        drainEvents();
     }
 };
 
-std::unique_ptr<QObject> MakeSendTabTest() {
+std::unique_ptr<QObject> makeSendTabTest() {
     return std::make_unique<SendTabTest>();
 }
 

@@ -17,30 +17,30 @@
 // user's file would hold.
 inline constexpr char kGbkChinese[] = "\xD6\xD0\xCE\xC4"; // 中文
 
-inline bool WriteFileBytes(const QString& path, const QByteArray& bytes) {
+inline bool writeFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-inline QByteArray ReadFileBytes(const QString& path) {
+inline QByteArray readFileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // A control of a window by its object name; a missing one ends the test run loudly.
-template <typename T> T* Control(QWidget* window, const char* name) {
+template <typename T> T* findControl(QWidget* window, const char* name) {
     T* control = window->findChild<T*>(QLatin1String(name));
     if (!control)
         qFatal("no control %s", name);
     return control;
 }
 
-inline void Click(QWidget* window, const char* button) {
-    QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
+inline void click(QWidget* window, const char* button) {
+    QTest::mouseClick(findControl<QPushButton>(window, button), Qt::LeftButton);
 }
 
 // What a grid shows, row by row, its visible cells joined by "|".
-inline QStringList GridRows(QTableView* grid) {
+inline QStringList gridRows(QTableView* grid) {
     const QAbstractItemModel* model = grid->model();
     QStringList rows;
     for (int r = 0; r < model->rowCount(); ++r) {
@@ -54,7 +54,7 @@ inline QStringList GridRows(QTableView* grid) {
 }
 
 // Queued calls from other threads and deferred deletes are delivered before the next check.
-inline void DrainEvents() {
+inline void drainEvents() {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
@@ -95,11 +95,11 @@ private:
 };
 
 // Each test class runs from the one main, which owns the application and its error report.
-std::unique_ptr<QObject> MakeMainFormTest();
-std::unique_ptr<QObject> MakeDialogsTest();
-std::unique_ptr<QObject> MakeSendTabTest();
-std::unique_ptr<QObject> MakeHistoryTest();
-std::unique_ptr<QObject> MakeHistoryTrendTest();
-std::unique_ptr<QObject> MakeRankQueryTest();
-std::unique_ptr<QObject> MakeRankRunTest();
-std::unique_ptr<QObject> MakeBatchQueryTest();
+std::unique_ptr<QObject> makeMainFormTest();
+std::unique_ptr<QObject> makeDialogsTest();
+std::unique_ptr<QObject> makeSendTabTest();
+std::unique_ptr<QObject> makeHistoryTest();
+std::unique_ptr<QObject> makeHistoryTrendTest();
+std::unique_ptr<QObject> makeRankQueryTest();
+std::unique_ptr<QObject> makeRankRunTest();
+std::unique_ptr<QObject> makeBatchQueryTest();

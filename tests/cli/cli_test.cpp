@@ -46,17 +46,17 @@ constexpr char kGbkChinese[] = "\xD6\xD0\xCE\xC4"; // 中文
 const QString kEngineNames[] = {QStringLiteral("百度"), QStringLiteral("搜狗"),
                                 QStringLiteral("好搜")};
 
-bool BrowserTestsOff() {
+bool browserTestsOff() {
     // The sanitizer run sets this: Chromium's own libraries do not run under it.
     return qEnvironmentVariableIntValue("MT_SKIP_BROWSER_TESTS") == 1;
 }
 
-bool WriteFileBytes(const QString& path, const QByteArray& bytes) {
+bool writeFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-QByteArray ReadFileBytes(const QString& path) {
+QByteArray readFileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
@@ -71,7 +71,7 @@ struct Outcome {
 // a hung program is killed after a generous bound, so a fault fails instead of hanging.
 // fileSizeLimit: the largest file the program may write (0: no limit), a full disk as the
 // program meets it.
-Outcome RunCli(const QStringList& args, const std::function<void(qint64 pid)>& started = {},
+Outcome runCli(const QStringList& args, const std::function<void(qint64 pid)>& started = {},
                rlim_t fileSizeLimit = 0) {
     QProcess process;
     if (fileSizeLimit > 0)
@@ -110,7 +110,7 @@ Outcome RunCli(const QStringList& args, const std::function<void(qint64 pid)>& s
     return outcome;
 }
 
-std::string Show(const Outcome& o) {
+std::string show(const Outcome& o) {
     return QStringLiteral("exit %1\n--- stdout\n%2--- stderr\n%3")
         .arg(o.code)
         .arg(o.out, o.err)
@@ -118,7 +118,7 @@ std::string Show(const Outcome& o) {
 }
 
 // change: against the day before, as stored ranks get it; empty when nothing is stored.
-QString ReportLine(const QString& site, int engine, const QString& keyword, int rank,
+QString reportLine(const QString& site, int engine, const QString& keyword, int rank,
                    const QString& change = QStringLiteral("新")) {
     return QStringLiteral("\"%1\" 在 %2 关键词 \"%3\" 查询中排名第 %4 位%5\n")
         .arg(site, kEngineNames[engine], keyword)
@@ -126,12 +126,12 @@ QString ReportLine(const QString& site, int engine, const QString& keyword, int 
         .arg(change.isEmpty() ? QString() : QStringLiteral("（%1）").arg(change));
 }
 
-QString NotFoundLine(const QString& site, int engine, const QString& keyword) {
+QString notFoundLine(const QString& site, int engine, const QString& keyword) {
     return QStringLiteral("\"%1\" 在 %2 关键词 \"%3\" 的前 50 页中未找到\n")
         .arg(site, kEngineNames[engine], keyword);
 }
 
-QString ServedPages(int engine, const QString& keyword, int last) {
+QString servedPages(int engine, const QString& keyword, int last) {
     QStringList out;
     for (int page = 1; page <= last; ++page)
         out << QStringLiteral("%1:%2:%3").arg(engine).arg(page).arg(keyword);
@@ -139,7 +139,7 @@ QString ServedPages(int engine, const QString& keyword, int last) {
 }
 
 // RFC 4180 records; a field in double quotes may hold commas, doubled quotes and line breaks.
-QList<QStringList> ParseCsv(const QString& text) {
+QList<QStringList> parseCsv(const QString& text) {
     QList<QStringList> records;
     QStringList record;
     QString field;
@@ -173,7 +173,7 @@ QList<QStringList> ParseCsv(const QString& text) {
 }
 
 // Terminal cells a text takes: the CJK characters of these tests are two wide.
-int Cells(const QString& text) {
+int terminalCells(const QString& text) {
     int cells = 0;
     for (const QChar c : text)
         cells += c.unicode() >= 0x2E80 ? 2 : 1;
@@ -204,10 +204,10 @@ private:
 class CliBrowserTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (BrowserTestsOff())
+        if (browserTestsOff())
             GTEST_SKIP() << "browser tests are switched off in this build";
         m_engine = std::make_unique<FakeEngine>();
-        ASSERT_TRUE(WriteEngineSettings(m_dir.path(), m_engine->address()));
+        ASSERT_TRUE(writeEngineSettings(m_dir.path(), m_engine->address()));
     }
 
     ProgramDir m_dir;
@@ -241,16 +241,16 @@ TEST_P(CliRankTest, printsTheReportLineAndStoresTheRank) {
     if (c.verbose)
         words << QStringLiteral("--verbose");
 
-    const Outcome o = RunCli(m_dir.args(words));
+    const Outcome o = runCli(m_dir.args(words));
 
-    ASSERT_EQ(o.code, 0) << Show(o);
-    EXPECT_EQ(o.out, c.rank > 0 ? ReportLine(site, c.engine, c.keyword, c.rank)
-                                : NotFoundLine(site, c.engine, c.keyword));
+    ASSERT_EQ(o.code, 0) << show(o);
+    EXPECT_EQ(o.out, c.rank > 0 ? reportLine(site, c.engine, c.keyword, c.rank)
+                                : notFoundLine(site, c.engine, c.keyword));
     const int pages = c.page > 0 ? c.page : 50;
-    EXPECT_EQ(Served(m_engine->served()), ServedPages(c.engine, c.keyword, pages));
-    EXPECT_EQ(StoredRanks(m_dir.path()), QStringList{Stored(site, c.keyword, c.engine, c.rank)});
+    EXPECT_EQ(served(m_engine->served()), servedPages(c.engine, c.keyword, pages));
+    EXPECT_EQ(storedRanks(m_dir.path()), QStringList{stored(site, c.keyword, c.engine, c.rank)});
     // The last page loaded stays behind, as the window leaves it.
-    const QByteArray temp = ReadFileBytes(m_dir.file("temp.txt"));
+    const QByteArray temp = readFileBytes(m_dir.file("temp.txt"));
     EXPECT_TRUE(temp.contains("page-" + QByteArray::number(pages) + "-of-50"))
         << temp.left(200).toStdString();
 
@@ -258,10 +258,10 @@ TEST_P(CliRankTest, printsTheReportLineAndStoresTheRank) {
         QString status;
         for (int page = 1; page <= pages; ++page)
             status += QStringLiteral("在第 %1 页中查找\n").arg(page);
-        EXPECT_TRUE(o.err.contains(status + QStringLiteral("完成\n"))) << Show(o);
+        EXPECT_TRUE(o.err.contains(status + QStringLiteral("完成\n"))) << show(o);
     } else {
         // Quiet for cron: neither status texts nor the browser's own messages.
-        EXPECT_EQ(o.err, QString()) << Show(o);
+        EXPECT_EQ(o.err, QString()) << show(o);
     }
 }
 
@@ -301,58 +301,58 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CliBrowserTest, allEnginesInEngineOrder) {
     m_engine->place("seo", {"www.target-a.cn", 1, 4, false});
-    const Outcome o = RunCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "all"}));
-    ASSERT_EQ(o.code, 0) << Show(o);
-    EXPECT_EQ(o.out, ReportLine("www.target-a.cn", 0, "seo", 5) +
-                         ReportLine("www.target-a.cn", 1, "seo", 5) +
-                         ReportLine("www.target-a.cn", 2, "seo", 5));
-    EXPECT_EQ(Served(m_engine->served()), QStringLiteral("0:1:seo 1:1:seo 2:1:seo"));
-    EXPECT_EQ(StoredRanks(m_dir.path()), (QStringList{Stored("www.target-a.cn", "seo", 0, 5),
-                                                      Stored("www.target-a.cn", "seo", 1, 5),
-                                                      Stored("www.target-a.cn", "seo", 2, 5)}));
+    const Outcome o = runCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "all"}));
+    ASSERT_EQ(o.code, 0) << show(o);
+    EXPECT_EQ(o.out, reportLine("www.target-a.cn", 0, "seo", 5) +
+                         reportLine("www.target-a.cn", 1, "seo", 5) +
+                         reportLine("www.target-a.cn", 2, "seo", 5));
+    EXPECT_EQ(served(m_engine->served()), QStringLiteral("0:1:seo 1:1:seo 2:1:seo"));
+    EXPECT_EQ(storedRanks(m_dir.path()), (QStringList{stored("www.target-a.cn", "seo", 0, 5),
+                                                      stored("www.target-a.cn", "seo", 1, 5),
+                                                      stored("www.target-a.cn", "seo", 2, 5)}));
 }
 
 TEST_F(CliBrowserTest, storingSwitchedOffStoresNothing) {
-    ASSERT_TRUE(WriteEngineSettings(m_dir.path(), m_engine->address(), false));
+    ASSERT_TRUE(writeEngineSettings(m_dir.path(), m_engine->address(), false));
     m_engine->place("seo", {"www.target-a.cn", 1, 0, false});
-    const Outcome o = RunCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "sogou"}));
-    ASSERT_EQ(o.code, 0) << Show(o);
-    EXPECT_EQ(o.out, ReportLine("www.target-a.cn", 1, "seo", 1, {}));
-    EXPECT_EQ(StoredRanks(m_dir.path()), QStringList());
+    const Outcome o = runCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "sogou"}));
+    ASSERT_EQ(o.code, 0) << show(o);
+    EXPECT_EQ(o.out, reportLine("www.target-a.cn", 1, "seo", 1, {}));
+    EXPECT_EQ(storedRanks(m_dir.path()), QStringList());
 }
 
 TEST_F(CliBrowserTest, batchRunsTheStandingListInRowAndEngineOrder) {
     {
         RankDatabase db(QStringLiteral("Data Source=%1").arg(m_dir.file("Sort.mdb")));
         db.insertBatch("www.first.cn", "k1", 0);                  // all three engines
-        db.insertBatch("www.second.cn", QStringToGbk("优化"), 3); // 好搜
+        db.insertBatch("www.second.cn", qStringToGbk("优化"), 3); // 好搜
     }
     m_engine->place("k1", {"www.first.cn", 1, 1, false});
     m_engine->place("优化", {"www.second.cn", 2, 0, false});
 
-    const Outcome o = RunCli(m_dir.args({"batch"}));
+    const Outcome o = runCli(m_dir.args({"batch"}));
 
-    ASSERT_EQ(o.code, 0) << Show(o);
-    EXPECT_EQ(o.out, ReportLine("www.first.cn", 0, "k1", 2) +
-                         ReportLine("www.first.cn", 1, "k1", 2) +
-                         ReportLine("www.first.cn", 2, "k1", 2) +
-                         ReportLine("www.second.cn", 2, QStringLiteral("优化"), 11));
-    EXPECT_EQ(Served(m_engine->served()), QStringLiteral("0:1:k1 1:1:k1 2:1:k1 2:1:优化 2:2:优化"));
-    EXPECT_EQ(StoredRanks(m_dir.path()),
-              (QStringList{Stored("www.first.cn", "k1", 0, 2), Stored("www.first.cn", "k1", 1, 2),
-                           Stored("www.first.cn", "k1", 2, 2),
-                           Stored("www.second.cn", QStringLiteral("优化"), 2, 11)}));
+    ASSERT_EQ(o.code, 0) << show(o);
+    EXPECT_EQ(o.out, reportLine("www.first.cn", 0, "k1", 2) +
+                         reportLine("www.first.cn", 1, "k1", 2) +
+                         reportLine("www.first.cn", 2, "k1", 2) +
+                         reportLine("www.second.cn", 2, QStringLiteral("优化"), 11));
+    EXPECT_EQ(served(m_engine->served()), QStringLiteral("0:1:k1 1:1:k1 2:1:k1 2:1:优化 2:2:优化"));
+    EXPECT_EQ(storedRanks(m_dir.path()),
+              (QStringList{stored("www.first.cn", "k1", 0, 2), stored("www.first.cn", "k1", 1, 2),
+                           stored("www.first.cn", "k1", 2, 2),
+                           stored("www.second.cn", QStringLiteral("优化"), 2, 11)}));
 }
 
 TEST_F(CliBrowserTest, rankIntoAForeignDatabaseFailsAndLeavesTheFile) {
     const QByteArray access = QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(2000, 'x');
-    ASSERT_TRUE(WriteFileBytes(m_dir.file("Sort.mdb"), access));
+    ASSERT_TRUE(writeFileBytes(m_dir.file("Sort.mdb"), access));
     m_engine->place("seo", {"www.target-a.cn", 1, 0, false});
-    const Outcome o = RunCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "baidu"}));
-    EXPECT_EQ(o.code, 1) << Show(o);
+    const Outcome o = runCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "baidu"}));
+    EXPECT_EQ(o.code, 1) << show(o);
     EXPECT_EQ(o.out, QString());
-    EXPECT_TRUE(o.err.contains(m_dir.file("Sort.mdb"))) << Show(o);
-    EXPECT_EQ(ReadFileBytes(m_dir.file("Sort.mdb")), access);
+    EXPECT_TRUE(o.err.contains(m_dir.file("Sort.mdb"))) << show(o);
+    EXPECT_EQ(readFileBytes(m_dir.file("Sort.mdb")), access);
 }
 
 // Ctrl+C (or a polite kill) while a long rank runs ends it after the page under way.
@@ -368,13 +368,13 @@ TEST_P(CliInterruptTest, aSignalDuringARankStopsItWithoutStoring) {
             std::this_thread::sleep_for(300ms);
     });
     const Outcome o =
-        RunCli(m_dir.args({"rank", "www.nowhere.cn", "seo"}), [&pid](qint64 id) { pid = id; });
-    EXPECT_EQ(o.code, 130) << Show(o);
+        runCli(m_dir.args({"rank", "www.nowhere.cn", "seo"}), [&pid](qint64 id) { pid = id; });
+    EXPECT_EQ(o.code, 130) << show(o);
     EXPECT_EQ(o.out, QString());
     EXPECT_EQ(o.err, QStringLiteral("interrupted\n"));
     EXPECT_LT(m_engine->pagesServed(), 50);
     EXPECT_GE(m_engine->pagesServed(), 3);
-    EXPECT_EQ(StoredRanks(m_dir.path()), QStringList());
+    EXPECT_EQ(storedRanks(m_dir.path()), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliInterruptTest, testing::Values(SIGINT, SIGTERM),
@@ -405,30 +405,30 @@ TEST_P(CliSendTest, sendsSavesTheSettingsAndLogsEachSuccess) {
     const SendCase& c = GetParam();
     TestServer server;
     server.setHandler([](const std::string& request) {
-        return TestResponse::Raw(request.starts_with("GET /ok/")
+        return TestResponse::raw(request.starts_with("GET /ok/")
                                      ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"
                                      : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
     });
     ProgramDir dir;
     const std::string base = server.url("");
-    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), "a.example/\r\nwww.b.example\r\n"));
-    ASSERT_TRUE(WriteFileBytes(
+    ASSERT_TRUE(writeFileBytes(dir.file("Url.txt"), "a.example/\r\nwww.b.example\r\n"));
+    ASSERT_TRUE(writeFileBytes(
         dir.file("SL.txt"),
         QByteArray::fromStdString("9" + base + "/ok/{@url}\r\n9" + base + "/bad/{_url}\r\n")));
-    ASSERT_TRUE(WriteFileBytes(dir.file("SendLog.txt"), "from an earlier run\r\n"));
+    ASSERT_TRUE(writeFileBytes(dir.file("SendLog.txt"), "from an earlier run\r\n"));
     if (!c.settingsBefore.isEmpty()) {
-        ASSERT_TRUE(WriteFileBytes(dir.file("Setting.ini"), c.settingsBefore));
+        ASSERT_TRUE(writeFileBytes(dir.file("Setting.ini"), c.settingsBefore));
     }
 
-    const Outcome o = RunCli(dir.args(QStringList{"send"} + c.options));
+    const Outcome o = runCli(dir.args(QStringList{"send"} + c.options));
 
-    ASSERT_EQ(o.code, 0) << Show(o);
+    ASSERT_EQ(o.code, 0) << show(o);
     // The "bad" template fails for every site: one dead template.
     EXPECT_EQ(o.out, QStringLiteral(
                          "fetched %1 URLs, %2 succeeded\n完成: 成功 %2 / 共 %1; 失效模板 1 个\n")
                          .arg(c.fetched)
                          .arg(c.succeeded));
-    const QByteArray report = ReadFileBytes(dir.file("SendReport.csv"));
+    const QByteArray report = readFileBytes(dir.file("SendReport.csv"));
     EXPECT_TRUE(report.contains(QStringLiteral("\r\n2,9%1/bad/{_url},%2,0,HTTP 404,%2\r\n")
                                     .arg(QString::fromStdString(base))
                                     .arg(c.fetched / 2)
@@ -437,7 +437,7 @@ TEST_P(CliSendTest, sendsSavesTheSettingsAndLogsEachSuccess) {
     // Standard error is no terminal here: no progress counter in a log.
     EXPECT_EQ(o.err, QString());
     EXPECT_EQ(server.connectionCount(), c.fetched);
-    const QList<QByteArray> log = ReadFileBytes(dir.file("SendLog.txt")).split('\n');
+    const QList<QByteArray> log = readFileBytes(dir.file("SendLog.txt")).split('\n');
     ASSERT_EQ(log.size(), c.succeeded + 1) << log.join('\n').toStdString();
     const QRegularExpression line(
         QStringLiteral("^%1/ok/(a\\.example|www\\.b\\.example)\\t\\d{1,2}"
@@ -445,13 +445,13 @@ TEST_P(CliSendTest, sendsSavesTheSettingsAndLogsEachSuccess) {
             .arg(QRegularExpression::escape(QString::fromStdString(base))));
     for (qsizetype i = 0; i + 1 < log.size(); ++i)
         EXPECT_TRUE(line.match(QString::fromLatin1(log[i])).hasMatch()) << log[i].toStdString();
-    EXPECT_EQ(ReadFileBytes(dir.file("Setting.ini")),
+    EXPECT_EQ(readFileBytes(dir.file("Setting.ini")),
               QStringLiteral("[Setting]\r\nThreadCount=%1\r\nSendCount=%2\r\n")
                   .arg(c.threads)
                   .arg(c.passes)
                   .toLatin1());
     // The run tidies the list for itself; the file keeps what the user saved.
-    EXPECT_EQ(ReadFileBytes(dir.file("Url.txt")), QByteArray("a.example/\r\nwww.b.example\r\n"));
+    EXPECT_EQ(readFileBytes(dir.file("Url.txt")), QByteArray("a.example/\r\nwww.b.example\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -472,20 +472,20 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CliSend, keepsTheOtherSettings) {
     TestServer server;
     ProgramDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), "a.example\r\n"));
+    ASSERT_TRUE(writeFileBytes(dir.file("Url.txt"), "a.example\r\n"));
     ASSERT_TRUE(
-        WriteFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("9" + server.url("/{@url}"))));
-    ASSERT_TRUE(WriteFileBytes(dir.file("Setting.ini"),
+        writeFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("9" + server.url("/{@url}"))));
+    ASSERT_TRUE(writeFileBytes(dir.file("Setting.ini"),
                                "[SortQuery]\r\nQuerySleep=0\r\n[Setting]\r\nSendCount=7\r\n"));
-    const Outcome o = RunCli(dir.args({"send", "--threads", "2", "--verbose"}));
-    ASSERT_EQ(o.code, 0) << Show(o);
+    const Outcome o = runCli(dir.args({"send", "--threads", "2", "--verbose"}));
+    ASSERT_EQ(o.code, 0) << show(o);
     EXPECT_EQ(o.out,
               QStringLiteral("fetched 7 URLs, 7 succeeded\n完成: 成功 7 / 共 7; 失效模板 0 个\n"));
     // The status texts: each URL as a worker takes it, then the end.
     const QString url = QString::fromStdString(server.url("/a.example"));
-    EXPECT_EQ(o.err.count(url + '\n'), 7) << Show(o);
-    EXPECT_TRUE(o.err.endsWith(QStringLiteral("完成\n"))) << Show(o);
-    EXPECT_EQ(ReadFileBytes(dir.file("Setting.ini")),
+    EXPECT_EQ(o.err.count(url + '\n'), 7) << show(o);
+    EXPECT_TRUE(o.err.endsWith(QStringLiteral("完成\n"))) << show(o);
+    EXPECT_EQ(readFileBytes(dir.file("Setting.ini")),
               QByteArray("[SortQuery]\r\nQuerySleep=0\r\n[Setting]\r\nSendCount=7\r\n"
                          "ThreadCount=2\r\n"));
     EXPECT_EQ(dir.entries(),
@@ -497,7 +497,7 @@ TEST(CliSend, keepsTheOtherSettings) {
 TEST(CliSend, followsRedirectsWhenTheSettingsSaySo) {
     TestServer server;
     server.setHandler([](const std::string& request) {
-        return TestResponse::Raw(
+        return TestResponse::raw(
             request.starts_with("GET /r/")
                 ? "HTTP/1.1 302 Found\r\nLocation: /ok/\r\nContent-Length: 0\r\n\r\n"
                 : "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
@@ -513,12 +513,12 @@ TEST(CliSend, followsRedirectsWhenTheSettingsSaySo) {
     };
     for (const auto& c : cases) {
         ProgramDir dir;
-        ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), "a.example\r\n"));
-        ASSERT_TRUE(WriteFileBytes(dir.file("SL.txt"),
+        ASSERT_TRUE(writeFileBytes(dir.file("Url.txt"), "a.example\r\n"));
+        ASSERT_TRUE(writeFileBytes(dir.file("SL.txt"),
                                    QByteArray::fromStdString("5" + server.url("/r/{@url}"))));
-        ASSERT_TRUE(WriteFileBytes(dir.file("Setting.ini"), c.settings));
-        const Outcome o = RunCli(dir.args({"send"}));
-        EXPECT_EQ(o.code, 0) << Show(o);
+        ASSERT_TRUE(writeFileBytes(dir.file("Setting.ini"), c.settings));
+        const Outcome o = runCli(dir.args({"send"}));
+        EXPECT_EQ(o.code, 0) << show(o);
         EXPECT_EQ(o.out, QString::fromUtf8(c.out)) << c.settings;
     }
 }
@@ -526,22 +526,22 @@ TEST(CliSend, followsRedirectsWhenTheSettingsSaySo) {
 // Two runs on one folder: the second is refused and the first one's log stays whole.
 TEST(CliSend, aSecondRunOnTheFolderIsRefused) {
     TestServer server;
-    server.setDefaultResponse(TestResponse::Silent());
+    server.setDefaultResponse(TestResponse::silent());
     ProgramDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), "a.example\r\nb.example\r\n"));
+    ASSERT_TRUE(writeFileBytes(dir.file("Url.txt"), "a.example\r\nb.example\r\n"));
     ASSERT_TRUE(
-        WriteFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("5" + server.url("/{@url}"))));
+        writeFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("5" + server.url("/{@url}"))));
     Outcome second;
-    const Outcome first = RunCli(dir.args({"send", "--threads", "2"}), [&](qint64 pid) {
+    const Outcome first = runCli(dir.args({"send", "--threads", "2"}), [&](qint64 pid) {
         EXPECT_TRUE(server.waitForConnections(2, 60s));
-        second = RunCli(dir.args({"send"}));
+        second = runCli(dir.args({"send"}));
         ::kill(static_cast<pid_t>(pid), SIGINT);
     });
-    EXPECT_EQ(first.code, 130) << Show(first);
-    EXPECT_EQ(second.code, 1) << Show(second);
+    EXPECT_EQ(first.code, 130) << show(first);
+    EXPECT_EQ(second.code, 1) << show(second);
     EXPECT_EQ(second.err,
               QStringLiteral("另一个群发正在 %1/ 中进行，请等它结束后再开始.\n").arg(dir.path()))
-        << Show(second);
+        << show(second);
     EXPECT_EQ(second.out, QString());
 }
 
@@ -553,21 +553,21 @@ TEST(CliSend, fullDiskEndsTheRunAndIsSaid) {
     QByteArray sites;
     for (int i = 0; i < 300; ++i)
         sites += "s" + QByteArray::number(i) + ".example\r\n";
-    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), sites));
+    ASSERT_TRUE(writeFileBytes(dir.file("Url.txt"), sites));
     ASSERT_TRUE(
-        WriteFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("5" + server.url("/{@url}"))));
-    const Outcome o = RunCli(dir.args({"send", "--threads", "4", "--passes", "1"}), {}, 4096);
-    EXPECT_EQ(o.code, 1) << Show(o);
+        writeFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("5" + server.url("/{@url}"))));
+    const Outcome o = runCli(dir.args({"send", "--threads", "4", "--passes", "1"}), {}, 4096);
+    EXPECT_EQ(o.code, 1) << show(o);
     EXPECT_EQ(
         o.err,
         QStringLiteral("Cannot write file %1: File too large.\n").arg(dir.file("SendLog.txt")))
-        << Show(o);
-    const QByteArray log = ReadFileBytes(dir.file("SendLog.txt"));
+        << show(o);
+    const QByteArray log = readFileBytes(dir.file("SendLog.txt"));
     EXPECT_LE(log.size(), 4096);
     EXPECT_TRUE(log.endsWith("\r\n"));
     const QRegularExpression counts(QStringLiteral("^fetched (\\d+) URLs, (\\d+) succeeded\n"));
     const QRegularExpressionMatch match = counts.match(o.out);
-    ASSERT_TRUE(match.hasMatch()) << Show(o);
+    ASSERT_TRUE(match.hasMatch()) << show(o);
     EXPECT_EQ(match.captured(2).toLongLong(), log.count("\r\n"));
     EXPECT_LT(match.captured(1).toInt(), 300);
 }
@@ -588,22 +588,22 @@ TEST(CliSend, fullTmpfsEndsTheRunAndIsSaid) {
     QByteArray sites;
     for (int i = 0; i < 300; ++i)
         sites += "s" + QByteArray::number(i) + ".example\r\n";
-    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), sites));
+    ASSERT_TRUE(writeFileBytes(dir.file("Url.txt"), sites));
     QByteArray templates;
     for (int t = 0; t < 10; ++t)
         templates += QByteArray::fromStdString(
             "5" + server.url("/t" + std::to_string(t) + "/{@url}") + "\r\n");
-    ASSERT_TRUE(WriteFileBytes(dir.file("SL.txt"), templates));
-    const Outcome o = RunCli(dir.args({"send", "--threads", "4", "--passes", "1"}));
-    EXPECT_EQ(o.code, 1) << Show(o);
+    ASSERT_TRUE(writeFileBytes(dir.file("SL.txt"), templates));
+    const Outcome o = runCli(dir.args({"send", "--threads", "4", "--passes", "1"}));
+    EXPECT_EQ(o.code, 1) << show(o);
     EXPECT_EQ(o.err, QStringLiteral("Cannot write file %1: No space left on device.\n")
                          .arg(dir.file("SendLog.txt")))
-        << Show(o);
-    const QByteArray log = ReadFileBytes(dir.file("SendLog.txt"));
+        << show(o);
+    const QByteArray log = readFileBytes(dir.file("SendLog.txt"));
     EXPECT_TRUE(log.endsWith("\r\n"));
     const QRegularExpressionMatch match =
         QRegularExpression(QStringLiteral("^fetched (\\d+) URLs, (\\d+) succeeded\n")).match(o.out);
-    ASSERT_TRUE(match.hasMatch()) << Show(o);
+    ASSERT_TRUE(match.hasMatch()) << show(o);
     EXPECT_EQ(match.captured(2).toLongLong(), log.count("\r\n"));
     EXPECT_LT(match.captured(1).toInt(), 3000);
 }
@@ -624,11 +624,11 @@ TEST(CliHelp, eachCommandListsItsOwnOptions) {
     const QStringList all = {"--engine", "--threads", "--passes", "--limit",   "--csv",
                              "--xlsx",   "--chart",   "--site",   "--keyword", "--import"};
     for (const auto& c : cases) {
-        const Outcome o = RunCli({c.command, "--help"});
-        EXPECT_EQ(o.code, 0) << Show(o);
+        const Outcome o = runCli({c.command, "--help"});
+        EXPECT_EQ(o.code, 0) << show(o);
         EXPECT_TRUE(o.out.startsWith(QStringLiteral("usage: moting-seo-cli %1 [options]\n")
                                          .arg(QString::fromLatin1(c.command))))
-            << Show(o);
+            << show(o);
         for (const QString& option : all)
             EXPECT_EQ(o.out.contains(option + QLatin1Char(' ')) ||
                           o.out.contains(option + QLatin1Char(']')),
@@ -637,7 +637,7 @@ TEST(CliHelp, eachCommandListsItsOwnOptions) {
         for (const char* common : {"--dir DIR", "--verbose", "--help"})
             EXPECT_TRUE(o.out.contains(QLatin1String(common))) << c.command;
     }
-    const Outcome all_ = RunCli({"--help"});
+    const Outcome all_ = runCli({"--help"});
     EXPECT_TRUE(all_.out.startsWith(QStringLiteral("usage: moting-seo-cli COMMAND [options]\n")));
     for (const QString& option : all)
         EXPECT_TRUE(all_.out.contains(option)) << option.toStdString();
@@ -647,30 +647,30 @@ TEST(CliHelp, eachCommandListsItsOwnOptions) {
 TEST(CliTemplates, checkSaysWhichTemplatesWork) {
     TestServer server;
     server.setHandler([](const std::string& request) {
-        return TestResponse::Raw(request.starts_with("GET /ok/")
+        return TestResponse::raw(request.starts_with("GET /ok/")
                                      ? "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"
                                      : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
     });
     ProgramDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), "www.a.example\r\nb.example\r\n"));
+    ASSERT_TRUE(writeFileBytes(dir.file("Url.txt"), "www.a.example\r\nb.example\r\n"));
     const std::string base = server.url("");
-    ASSERT_TRUE(WriteFileBytes(dir.file("SL.txt"),
+    ASSERT_TRUE(writeFileBytes(dir.file("SL.txt"),
                                QByteArray::fromStdString("9" + base + "/ok/{@url}\r\n# note\r\n1" +
                                                          base + "/gone/{@url}\r\n0" + base +
                                                          "/never/{@url}\r\n")));
-    const Outcome o = RunCli(dir.args({"templates", "check"}));
-    ASSERT_EQ(o.code, 0) << Show(o);
+    const Outcome o = runCli(dir.args({"templates", "check"}));
+    ASSERT_EQ(o.code, 0) << show(o);
     const QStringList lines = o.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 5) << Show(o);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("行号"))) << Show(o);
+    ASSERT_EQ(lines.size(), 5) << show(o);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("行号"))) << show(o);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^1 +可用 +9http://")).match(lines[1]).hasMatch())
-        << Show(o);
+        << show(o);
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^3 +HTTP 404 +1http://")).match(lines[2]).hasMatch())
-        << Show(o);
+        << show(o);
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^4 +无适用网址 +0http://")).match(lines[3]).hasMatch())
-        << Show(o);
+        << show(o);
     EXPECT_EQ(lines[4], QStringLiteral("可用 1 个; 失效 1 个"));
     std::vector<std::string> targets;
     for (const std::string& request : server.requests())
@@ -682,25 +682,25 @@ TEST(CliTemplates, checkSaysWhichTemplatesWork) {
 
 TEST(CliSend, ctrlCEndsTheRun) {
     TestServer server;
-    server.setDefaultResponse(TestResponse::Silent());
+    server.setDefaultResponse(TestResponse::silent());
     ProgramDir dir;
     QByteArray sites;
     for (int i = 0; i < 40; ++i)
         sites += "s" + QByteArray::number(i) + ".example\r\n";
-    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), sites));
+    ASSERT_TRUE(writeFileBytes(dir.file("Url.txt"), sites));
     ASSERT_TRUE(
-        WriteFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("5" + server.url("/{@url}"))));
-    const Outcome o = RunCli(dir.args({"send", "--threads", "4"}), [&server](qint64 pid) {
+        writeFileBytes(dir.file("SL.txt"), QByteArray::fromStdString("5" + server.url("/{@url}"))));
+    const Outcome o = runCli(dir.args({"send", "--threads", "4"}), [&server](qint64 pid) {
         // Every worker waits on a server that never answers.
         EXPECT_TRUE(server.waitForConnections(4, 60s));
         ::kill(static_cast<pid_t>(pid), SIGINT);
     });
-    EXPECT_EQ(o.code, 130) << Show(o);
+    EXPECT_EQ(o.code, 130) << show(o);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^fetched [0-4] URLs, 0 succeeded\n"
                                                   "完成: 成功 0 / 共 0; 失效模板 0 个\n$"))
                     .match(o.out)
                     .hasMatch())
-        << Show(o);
+        << show(o);
     EXPECT_LT(server.connectionCount(), 40);
     EXPECT_FALSE(QFile::exists(dir.file("SendLog.txt")));
 }
@@ -713,7 +713,7 @@ protected:
         if (IsSkipped())
             return;
         m_engine->setMarkup(FakeEngine::Markup::Today);
-        ASSERT_TRUE(WriteEngineSettings(m_dir.path(), m_engine->address(), true, false));
+        ASSERT_TRUE(writeEngineSettings(m_dir.path(), m_engine->address(), true, false));
     }
 };
 
@@ -742,13 +742,13 @@ TEST_F(CliTodayTest, outcomesAndExitCodes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keyword);
-        const Outcome o = RunCli(m_dir.args({"rank", "www.target.cn", c.keyword}));
-        EXPECT_EQ(o.code, c.code) << Show(o);
-        EXPECT_TRUE(o.out.startsWith(c.line)) << Show(o);
-        EXPECT_EQ(o.out.count('\n'), 1) << Show(o);
+        const Outcome o = runCli(m_dir.args({"rank", "www.target.cn", c.keyword}));
+        EXPECT_EQ(o.code, c.code) << show(o);
+        EXPECT_TRUE(o.out.startsWith(c.line)) << show(o);
+        EXPECT_EQ(o.out.count('\n'), 1) << show(o);
     }
-    EXPECT_EQ(StoredRanks(m_dir.path()), (QStringList{Stored("www.target.cn", "ranked", 0, 14),
-                                                      Stored("www.target.cn", "absent", 0, 0)}));
+    EXPECT_EQ(storedRanks(m_dir.path()), (QStringList{stored("www.target.cn", "ranked", 0, 14),
+                                                      stored("www.target.cn", "absent", 0, 0)}));
 
     // A batch goes on past a failure and a block; the failure decides the exit code.
     {
@@ -757,18 +757,18 @@ TEST_F(CliTodayTest, outcomesAndExitCodes) {
         db.insertBatch("www.target.cn", "blocked", 1); // 百度
         db.insertBatch("www.target.cn", "ranked", 1);
     }
-    const Outcome o = RunCli(m_dir.args({"batch"}));
-    EXPECT_EQ(o.code, 4) << Show(o);
+    const Outcome o = runCli(m_dir.args({"batch"}));
+    EXPECT_EQ(o.code, 4) << show(o);
     const QStringList lines = o.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 3) << Show(o);
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("在 搜狗 关键词 \"failed\" 查询失败"))) << Show(o);
-    EXPECT_TRUE(lines[1].contains(QStringLiteral("查询中遇到验证页面"))) << Show(o);
-    EXPECT_TRUE(lines[2].contains(QStringLiteral("查询中排名第 14 位"))) << Show(o);
+    ASSERT_EQ(lines.size(), 3) << show(o);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("在 搜狗 关键词 \"failed\" 查询失败"))) << show(o);
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("查询中遇到验证页面"))) << show(o);
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("查询中排名第 14 位"))) << show(o);
 }
 
 // An engine added in Setting.ini alone is one the command line knows by its key and name.
 TEST_F(CliTodayTest, anAddedEngineByKeyOrName) {
-    ASSERT_TRUE(WriteEngineSettings(
+    ASSERT_TRUE(writeEngineSettings(
         m_dir.path(), m_engine->address(), true, false,
         "Added=find\r\nFindName=\xD5\xD2\xD5\xD2\r\nFindAddress=" + m_engine->address() +
             "\r\nFindPage=/search?q={keyword}&first={first}\r\nFindBlocks=#b_results > "
@@ -776,19 +776,19 @@ TEST_F(CliTodayTest, anAddedEngineByKeyOrName) {
     m_engine->plan("seo", FakeEngine::TodayPlan{.placed = {{{1, 1}, "https://target.cn/"}}});
     for (const QString& name :
          {QStringLiteral("find"), QStringLiteral("找找"), QStringLiteral("3")}) {
-        const Outcome o = RunCli(m_dir.args({"rank", "target.cn", "seo", "--engine", name}));
-        EXPECT_EQ(o.code, 0) << Show(o);
+        const Outcome o = runCli(m_dir.args({"rank", "target.cn", "seo", "--engine", name}));
+        EXPECT_EQ(o.code, 0) << show(o);
         // Asked again the same day: still against the days before, of which there are none.
         EXPECT_EQ(o.out,
                   QStringLiteral("\"target.cn\" 在 找找 关键词 \"seo\" 查询中排名第 2 位（新） "
                                  "https://target.cn/\n"));
     }
-    const Outcome history = RunCli(m_dir.args({"history", "--csv", "--limit", "1"}));
-    EXPECT_TRUE(history.out.contains(QStringLiteral("target.cn,seo,找找,2,"))) << Show(history);
-    const Outcome unknown = RunCli(m_dir.args({"rank", "target.cn", "seo", "--engine", "bing"}));
-    EXPECT_EQ(unknown.code, 1) << Show(unknown);
+    const Outcome history = runCli(m_dir.args({"history", "--csv", "--limit", "1"}));
+    EXPECT_TRUE(history.out.contains(QStringLiteral("target.cn,seo,找找,2,"))) << show(history);
+    const Outcome unknown = runCli(m_dir.args({"rank", "target.cn", "seo", "--engine", "bing"}));
+    EXPECT_EQ(unknown.code, 1) << show(unknown);
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("baidu, sogou, haosou, find or all")))
-        << Show(unknown);
+        << show(unknown);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -802,7 +802,7 @@ protected:
         db.setToday([&day] { return day; });
         db.StoreRank("plain.example", "seo", 0, 3);
         day = day.addDays(1);
-        db.StoreRank(QStringToGbk(QStringLiteral("a,b.中文")), QStringToGbk("优化"), 1, 0);
+        db.StoreRank(qStringToGbk(QStringLiteral("a,b.中文")), qStringToGbk("优化"), 1, 0);
         day = day.addDays(1);
         db.StoreRank("say \"hi\".example", "k, \"q\"", 2, 120,
                      QStringLiteral("https://say.example/a,b?c=1&d=2"));
@@ -814,9 +814,9 @@ protected:
 const QStringList kHeader = {"网址", "关键词", "搜索引擎", "排名", "查询日期"};
 
 TEST_F(CliHistoryTest, csvParsesBackNewestFirst) {
-    const Outcome o = RunCli(m_dir.args({"history", "--csv"}));
-    ASSERT_EQ(o.code, 0) << Show(o);
-    EXPECT_EQ(ParseCsv(o.out),
+    const Outcome o = runCli(m_dir.args({"history", "--csv"}));
+    ASSERT_EQ(o.code, 0) << show(o);
+    EXPECT_EQ(parseCsv(o.out),
               (QList<QStringList>{kHeader + QStringList{"结果网址"},
                                   {"say \"hi\".example", "k, \"q\"", "好搜", "120", "2024-03-07",
                                    "https://say.example/a,b?c=1&d=2"},
@@ -825,17 +825,17 @@ TEST_F(CliHistoryTest, csvParsesBackNewestFirst) {
     // Only the fields that need them are quoted.
     EXPECT_TRUE(o.out.contains("\n\"say \"\"hi\"\".example\",\"k, \"\"q\"\"\",好搜,120,2024-03-07,"
                                "\"https://say.example/a,b?c=1&d=2\"\n"))
-        << Show(o);
-    EXPECT_EQ(StoredRanks(m_dir.path()).size(), 3);
+        << show(o);
+    EXPECT_EQ(storedRanks(m_dir.path()).size(), 3);
 }
 
 // The same rows as the CSV, to a spreadsheet file; a folder that is not there is an error.
 TEST_F(CliHistoryTest, xlsxHoldsTheCsvRows) {
     const QString file = m_dir.file("history.xlsx");
-    const Outcome o = RunCli(m_dir.args({"history", "--xlsx", file}));
-    ASSERT_EQ(o.code, 0) << Show(o);
+    const Outcome o = runCli(m_dir.args({"history", "--xlsx", file}));
+    ASSERT_EQ(o.code, 0) << show(o);
     EXPECT_EQ(o.out, QStringLiteral("3 rows written to %1\n").arg(file));
-    EXPECT_EQ(XlsxSheetRows(file),
+    EXPECT_EQ(xlsxSheetRows(file),
               (QList<QStringList>{kHeader + QStringList{"结果网址"},
                                   {"say \"hi\".example", "k, \"q\"", "好搜", "120", "2024-03-07",
                                    "https://say.example/a,b?c=1&d=2"},
@@ -843,25 +843,25 @@ TEST_F(CliHistoryTest, xlsxHoldsTheCsvRows) {
                                   {"plain.example", "seo", "百度", "3", "2024-03-05"}}));
 
     const QString nowhere = m_dir.file("none/history.xlsx");
-    const Outcome refused = RunCli(m_dir.args({"history", "--xlsx", nowhere}));
-    EXPECT_EQ(refused.code, 1) << Show(refused);
+    const Outcome refused = runCli(m_dir.args({"history", "--xlsx", nowhere}));
+    EXPECT_EQ(refused.code, 1) << show(refused);
     EXPECT_EQ(refused.err, QStringLiteral("Cannot create file %1.\n").arg(nowhere))
-        << Show(refused);
+        << show(refused);
 }
 
 TEST_F(CliHistoryTest, limitTakesTheNewest) {
-    const Outcome o = RunCli(m_dir.args({"history", "--csv", "--limit", "1"}));
-    ASSERT_EQ(o.code, 0) << Show(o);
-    const QList<QStringList> rows = ParseCsv(o.out);
-    ASSERT_EQ(rows.size(), 2) << Show(o);
+    const Outcome o = runCli(m_dir.args({"history", "--csv", "--limit", "1"}));
+    ASSERT_EQ(o.code, 0) << show(o);
+    const QList<QStringList> rows = parseCsv(o.out);
+    ASSERT_EQ(rows.size(), 2) << show(o);
     EXPECT_EQ(rows[1].value(0), QStringLiteral("say \"hi\".example"));
 }
 
 TEST_F(CliHistoryTest, tableColumnsLineUp) {
-    const Outcome o = RunCli(m_dir.args({"history"}));
-    ASSERT_EQ(o.code, 0) << Show(o);
+    const Outcome o = runCli(m_dir.args({"history"}));
+    ASSERT_EQ(o.code, 0) << show(o);
     const QStringList lines = o.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 4) << Show(o);
+    ASSERT_EQ(lines.size(), 4) << show(o);
     // Each line's cell in a column starts at the same terminal cell as the header's.
     const QList<QStringList> cells = {kHeader,
                                       {"say \"hi\".example", "k, \"q\"", "好搜", "120"},
@@ -873,7 +873,7 @@ TEST_F(CliHistoryTest, tableColumnsLineUp) {
         for (qsizetype col = 0; col < cells[row].size(); ++col) {
             const qsizetype at = lines[row].indexOf(cells[row][col], from);
             ASSERT_GE(at, 0) << lines[row].toStdString();
-            const int start = Cells(lines[row].left(at));
+            const int start = terminalCells(lines[row].left(at));
             if (row == 0)
                 columns << start;
             else
@@ -886,34 +886,34 @@ TEST_F(CliHistoryTest, tableColumnsLineUp) {
 // An exported CSV read into another program folder gives the same history; read again, it adds
 // nothing.
 TEST_F(CliHistoryTest, importedCsvGivesTheSameHistory) {
-    const Outcome exported = RunCli(m_dir.args({"history", "--csv"}));
-    ASSERT_EQ(exported.code, 0) << Show(exported);
+    const Outcome exported = runCli(m_dir.args({"history", "--csv"}));
+    ASSERT_EQ(exported.code, 0) << show(exported);
     ProgramDir other;
     const QString file = other.file("history.csv");
-    ASSERT_TRUE(WriteFileBytes(file, exported.out.toUtf8()));
+    ASSERT_TRUE(writeFileBytes(file, exported.out.toUtf8()));
     const struct {
         int added;
         int kept;
     } rounds[] = {{3, 0}, {0, 3}};
     for (const auto& round : rounds) {
-        const Outcome o = RunCli(other.args({"history", "--import", file}));
-        ASSERT_EQ(o.code, 0) << Show(o);
+        const Outcome o = runCli(other.args({"history", "--import", file}));
+        ASSERT_EQ(o.code, 0) << show(o);
         EXPECT_EQ(o.out, QStringLiteral("%1 rows imported, %2 already in the history kept as "
                                         "they were\n")
                              .arg(round.added)
                              .arg(round.kept));
-        EXPECT_EQ(RunCli(other.args({"history", "--csv"})).out, exported.out);
+        EXPECT_EQ(runCli(other.args({"history", "--csv"})).out, exported.out);
     }
 }
 
 // The trend of a site and keyword drawn into a PNG picture of 900 × 500.
 TEST_F(CliHistoryTest, chartIsAPng) {
     const QString file = m_dir.file("trend.png");
-    const Outcome o = RunCli(
+    const Outcome o = runCli(
         m_dir.args({"history", "--chart", file, "--site", "plain.example", "--keyword", "seo"}));
-    ASSERT_EQ(o.code, 0) << Show(o);
+    ASSERT_EQ(o.code, 0) << show(o);
     EXPECT_EQ(o.out, QStringLiteral("chart written to %1\n").arg(file));
-    const QByteArray png = ReadFileBytes(file);
+    const QByteArray png = readFileBytes(file);
     ASSERT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n")) << png.left(16).toHex().constData();
     EXPECT_EQ(png.mid(16, 8).toHex(), QByteArray("00000384000001f4"));
 }
@@ -921,16 +921,16 @@ TEST_F(CliHistoryTest, chartIsAPng) {
 TEST(CliSites, addAndListKeepTheFileInGbk) {
     ProgramDir dir;
     const QByteArray before = QByteArray(kGbkChinese) + ".com\r\n\r\nold.example/";
-    ASSERT_TRUE(WriteFileBytes(dir.file("Url.txt"), before));
+    ASSERT_TRUE(writeFileBytes(dir.file("Url.txt"), before));
 
-    Outcome o = RunCli(dir.args({"sites", "add", QStringLiteral("  中文.net  ")}));
-    ASSERT_EQ(o.code, 0) << Show(o);
+    Outcome o = runCli(dir.args({"sites", "add", QStringLiteral("  中文.net  ")}));
+    ASSERT_EQ(o.code, 0) << show(o);
     EXPECT_EQ(o.out, QString());
-    EXPECT_EQ(ReadFileBytes(dir.file("Url.txt")),
+    EXPECT_EQ(readFileBytes(dir.file("Url.txt")),
               QByteArray(kGbkChinese) + ".com\r\n\r\nold.example/\r\n" + kGbkChinese + ".net\r\n");
 
-    o = RunCli(dir.args({"sites", "list"}));
-    ASSERT_EQ(o.code, 0) << Show(o);
+    o = runCli(dir.args({"sites", "list"}));
+    ASSERT_EQ(o.code, 0) << show(o);
     EXPECT_EQ(o.out, QStringLiteral("中文.com\n\nold.example/\n中文.net\n"));
     // Replaced whole: nothing beside it.
     EXPECT_EQ(dir.entries(), QStringList{"Url.txt"});
@@ -938,8 +938,8 @@ TEST(CliSites, addAndListKeepTheFileInGbk) {
 
 TEST(CliSites, listWithoutAFileIsEmptyAndMakesNone) {
     ProgramDir dir;
-    const Outcome o = RunCli(dir.args({"sites", "list"}));
-    ASSERT_EQ(o.code, 0) << Show(o);
+    const Outcome o = runCli(dir.args({"sites", "list"}));
+    ASSERT_EQ(o.code, 0) << show(o);
     EXPECT_EQ(o.out, QString());
     EXPECT_EQ(dir.entries(), QStringList());
 }
@@ -958,14 +958,14 @@ struct ExitCase {
     QStringList filesAfter;
 };
 
-void NoFiles(const ProgramDir&) {}
+void noFiles(const ProgramDir&) {}
 
-void SitesOnly(const ProgramDir& dir) {
-    WriteFileBytes(dir.file("Url.txt"), "a.example\r\n");
+void sitesOnly(const ProgramDir& dir) {
+    writeFileBytes(dir.file("Url.txt"), "a.example\r\n");
 }
 
-void ForeignDatabase(const ProgramDir& dir) {
-    WriteFileBytes(dir.file("Sort.mdb"), kAccessFile);
+void foreignDatabase(const ProgramDir& dir) {
+    writeFileBytes(dir.file("Sort.mdb"), kAccessFile);
 }
 
 void PrintTo(const ExitCase& c, std::ostream* os) {
@@ -978,79 +978,79 @@ TEST_P(CliExitTest, exitCodeAndMessage) {
     const ExitCase& c = GetParam();
     ProgramDir dir;
     c.prepare(dir);
-    const bool foreign = ReadFileBytes(dir.file("Sort.mdb")) == kAccessFile;
+    const bool foreign = readFileBytes(dir.file("Sort.mdb")) == kAccessFile;
     QStringList words;
     for (const QString& w : c.words)
         words << QString(w).replace(QStringLiteral("{dir}"), dir.path());
 
-    const Outcome o = RunCli(words);
+    const Outcome o = runCli(words);
 
-    EXPECT_EQ(o.code, c.code) << Show(o);
+    EXPECT_EQ(o.code, c.code) << show(o);
     if (c.code == 0 && c.errFirst.isEmpty()) {
-        EXPECT_TRUE(o.out.startsWith(QStringLiteral("usage: moting-seo-cli "))) << Show(o);
+        EXPECT_TRUE(o.out.startsWith(QStringLiteral("usage: moting-seo-cli "))) << show(o);
         EXPECT_EQ(o.err, QString());
     } else {
         EXPECT_EQ(o.out, QString());
         EXPECT_EQ(o.err.section('\n', 0, 0), QString(c.errFirst).replace("{dir}", dir.path()))
-            << Show(o);
+            << show(o);
         // Wrong usage is followed by the usage; an error is one line.
         if (c.code == 2) {
-            EXPECT_TRUE(o.err.contains(QStringLiteral("\nusage: moting-seo-cli"))) << Show(o);
+            EXPECT_TRUE(o.err.contains(QStringLiteral("\nusage: moting-seo-cli"))) << show(o);
         } else {
-            EXPECT_EQ(o.err.count('\n'), 1) << Show(o);
+            EXPECT_EQ(o.err.count('\n'), 1) << show(o);
         }
     }
     EXPECT_EQ(dir.entries(), c.filesAfter);
     if (foreign) {
-        EXPECT_EQ(ReadFileBytes(dir.file("Sort.mdb")), kAccessFile);
+        EXPECT_EQ(readFileBytes(dir.file("Sort.mdb")), kAccessFile);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CliExitTest,
     testing::Values(
-        ExitCase{"help", {"--help"}, NoFiles, 0, {}, {}},
-        ExitCase{"helpAfterACommand", {"rank", "--help"}, NoFiles, 0, {}, {}},
+        ExitCase{"help", {"--help"}, noFiles, 0, {}, {}},
+        ExitCase{"helpAfterACommand", {"rank", "--help"}, noFiles, 0, {}, {}},
         // An option of another command is no option of this one.
         ExitCase{"rankWithThreads",
                  {"rank", "a.example", "seo", "--threads", "2", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "rank takes no option --threads",
                  {}},
         ExitCase{"batchWithLimit",
                  {"batch", "--limit", "1", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "batch takes no option --limit",
                  {}},
         ExitCase{"sendWithEngine",
                  {"send", "--engine", "baidu", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "send takes no option --engine",
                  {}},
         ExitCase{"historyWithThreads",
                  {"history", "--threads", "5", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "history takes no option --threads",
                  {}},
         ExitCase{"sitesWithCsv",
                  {"sites", "list", "--csv", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "sites takes no option --csv",
                  {}},
         ExitCase{"templatesWithPasses",
                  {"templates", "check", "--passes", "2", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "templates takes no option --passes",
                  {}},
         ExitCase{"missingTemplates",
                  {"send", "--dir", "{dir}"},
-                 SitesOnly,
+                 sitesOnly,
                  1,
                  "没有链接模板，无法群发。请把链接模板写进 "
                  "{dir}/SL.txt：每行一个模板，先写一个数字（模板适用的"
@@ -1060,14 +1060,14 @@ INSTANTIATE_TEST_SUITE_P(
                  {"Setting.ini", "Url.txt"}},
         ExitCase{"foreignDatabaseHistory",
                  {"history", "--dir", "{dir}"},
-                 ForeignDatabase,
+                 foreignDatabase,
                  1,
                  "{dir}/Sort.mdb is not an SQLite database (an Access file cannot be read); the "
                  "file was left as it is.",
                  {"Sort.mdb"}},
         ExitCase{"foreignDatabaseBatch",
                  {"batch", "--dir", "{dir}"},
-                 ForeignDatabase,
+                 foreignDatabase,
                  1,
                  "{dir}/Sort.mdb is not an SQLite database (an Access file cannot be read); the "
                  "file was left as it is.",
@@ -1086,84 +1086,84 @@ INSTANTIATE_TEST_SUITE_P(
                  {"Url.txt"}},
         ExitCase{"unknownEngine",
                  {"rank", "a.example", "seo", "--engine", "google", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  1,
                  "Unknown engine \"google\" (baidu, sogou, haosou or all).",
                  {}},
         ExitCase{"missingFolder",
                  {"history", "--dir", "{dir}/nowhere"},
-                 NoFiles,
+                 noFiles,
                  1,
                  "The folder {dir}/nowhere does not exist.",
                  {}},
         ExitCase{"emptyBatchList",
                  {"batch", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  0,
                  "The batch list is empty.",
                  {"Sort.mdb"}},
         ExitCase{
-            "unknownCommand", {"frob", "--dir", "{dir}"}, NoFiles, 2, "unknown command frob", {}},
-        ExitCase{"noCommand", {"--dir", "{dir}"}, NoFiles, 2, "no command", {}},
+            "unknownCommand", {"frob", "--dir", "{dir}"}, noFiles, 2, "unknown command frob", {}},
+        ExitCase{"noCommand", {"--dir", "{dir}"}, noFiles, 2, "no command", {}},
         ExitCase{"missingKeyword",
                  {"rank", "a.example", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "rank needs SITE and KEYWORD",
                  {}},
         ExitCase{"missingOptionValue",
                  {"history", "--dir", "{dir}", "--limit"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "--limit needs a value",
                  {}},
         ExitCase{"badNumber",
                  {"send", "--threads", "2x", "--dir", "{dir}"},
-                 SitesOnly,
+                 sitesOnly,
                  2,
                  "--threads needs a whole number, not \"2x\"",
                  {"Url.txt"}},
         ExitCase{"unknownOption",
                  {"history", "--colour", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "unknown option --colour",
                  {}},
         ExitCase{"chartWithoutSite",
                  {"history", "--chart", "{dir}/c.png", "--keyword", "k", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "history --chart needs --site and --keyword, and they need --chart",
                  {}},
         ExitCase{"siteWithoutChart",
                  {"history", "--site", "a.example", "--keyword", "k", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "history --chart needs --site and --keyword, and they need --chart",
                  {}},
         ExitCase{"twoHistoryOutputs",
                  {"history", "--csv", "--import", "{dir}/h.csv", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "history takes one of --csv, --xlsx, --chart and --import",
                  {}},
         ExitCase{"chartOfNothingStored",
                  {"history", "--chart", "{dir}/c.png", "--site", "a.example", "--keyword", "k",
                   "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  1,
                  "No result is stored for a.example and k.",
                  {"Sort.mdb"}},
         ExitCase{"importMissingFile",
                  {"history", "--import", "{dir}/h.csv", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  1,
                  "Cannot open file {dir}/h.csv.",
                  {}},
         ExitCase{"importMalformedFile",
                  {"history", "--import", "{dir}/h.csv", "--dir", "{dir}"},
                  [](const ProgramDir& dir) {
-                     WriteFileBytes(dir.file("h.csv"), "网址,关键词,搜索引擎,排名,查询日期\n"
+                     writeFileBytes(dir.file("h.csv"), "网址,关键词,搜索引擎,排名,查询日期\n"
                                                        "a.example,k,百度,1,2024-13-01\n");
                  },
                  1,
@@ -1172,13 +1172,13 @@ INSTANTIATE_TEST_SUITE_P(
                  {"h.csv"}},
         ExitCase{"templatesWithoutCheck",
                  {"templates", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "use: templates check",
                  {}},
         ExitCase{"templatesCheckWithoutTemplates",
                  {"templates", "check", "--dir", "{dir}"},
-                 SitesOnly,
+                 sitesOnly,
                  1,
                  "没有链接模板，无法群发。请把链接模板写进 "
                  "{dir}/SL.txt：每行一个模板，先写一个数字（模板适用的"
@@ -1187,7 +1187,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"Url.txt"}},
         ExitCase{"siteWithALineBreak",
                  {"sites", "add", "a.example\r\nb.example", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "a site cannot hold control characters such as line breaks",
                  {}},
@@ -1201,7 +1201,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"templatesLinkedToDevZero",
                  {"send", "--dir", "{dir}"},
                  [](const ProgramDir& dir) {
-                     SitesOnly(dir);
+                     sitesOnly(dir);
                      QFile::link("/dev/zero", dir.file("SL.txt"));
                  },
                  1,
@@ -1209,7 +1209,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"SL.txt", "Setting.ini", "Url.txt"}},
         ExitCase{"sitesAddWithoutSite",
                  {"sites", "add", "  ", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  2,
                  "sites add needs a site",
                  {}},
@@ -1217,13 +1217,13 @@ INSTANTIATE_TEST_SUITE_P(
         // has made its profile folder by then.
         ExitCase{"keywordTooLongToStore",
                  {"rank", "a.example", QString(31, QChar(0x4E2D)), "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  1,
                  "Field SearchKey holds at most 30 characters.",
                  {"Sort.mdb", "browser"}},
         ExitCase{"siteTooLongToStore",
                  {"rank", QString(197, 'a') + ".com", "seo", "--dir", "{dir}"},
-                 NoFiles,
+                 noFiles,
                  1,
                  "Field Web holds at most 200 characters.",
                  {"Sort.mdb", "browser"}}),
@@ -1234,34 +1234,34 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CliBrowserTest, unwritableTempFileIsSaidOnce) {
     ASSERT_TRUE(QDir(m_dir.path()).mkdir("temp.txt"));
     m_engine->place("seo", {"www.target-a.cn", 3, 1, false});
-    const Outcome o = RunCli(m_dir.args({"rank", "www.target-a.cn", "seo"}));
-    EXPECT_EQ(o.code, 0) << Show(o);
-    EXPECT_EQ(o.out, ReportLine("www.target-a.cn", 0, "seo", 22));
+    const Outcome o = runCli(m_dir.args({"rank", "www.target-a.cn", "seo"}));
+    EXPECT_EQ(o.code, 0) << show(o);
+    EXPECT_EQ(o.out, reportLine("www.target-a.cn", 0, "seo", 22));
     EXPECT_EQ(o.err, QStringLiteral("Cannot write file %1/temp.txt: Is a directory; the ranks are "
                                     "not affected.\n")
                          .arg(m_dir.path()))
-        << Show(o);
+        << show(o);
     EXPECT_EQ(m_engine->pagesServed(), 3);
-    EXPECT_EQ(StoredRanks(m_dir.path()), QStringList{Stored("www.target-a.cn", "seo", 0, 22)});
+    EXPECT_EQ(storedRanks(m_dir.path()), QStringList{stored("www.target-a.cn", "seo", 0, 22)});
 }
 
 // A browser profile folder that cannot be made: Chromium's own complaints reach standard error
 // only with --verbose.
 TEST_F(CliBrowserTest, chromiumLogsOnlyWithVerbose) {
-    ASSERT_TRUE(WriteFileBytes(m_dir.file("browser"), "not a folder"));
+    ASSERT_TRUE(writeFileBytes(m_dir.file("browser"), "not a folder"));
     m_engine->place("seo", {"www.target-a.cn", 1, 0, false});
     for (const bool verbose : {false, true}) {
         SCOPED_TRACE(verbose);
         QStringList words{"rank", "www.target-a.cn", "seo"};
         if (verbose)
             words << "--verbose";
-        const Outcome o = RunCli(m_dir.args(words));
-        EXPECT_EQ(o.code, 0) << Show(o);
-        EXPECT_EQ(o.out, ReportLine("www.target-a.cn", 0, "seo", 1));
+        const Outcome o = runCli(m_dir.args(words));
+        EXPECT_EQ(o.code, 0) << show(o);
+        EXPECT_EQ(o.out, reportLine("www.target-a.cn", 0, "seo", 1));
         if (verbose)
-            EXPECT_TRUE(o.err.contains(QStringLiteral(":ERROR:"))) << Show(o);
+            EXPECT_TRUE(o.err.contains(QStringLiteral(":ERROR:"))) << show(o);
         else
-            EXPECT_EQ(o.err, QString()) << Show(o);
+            EXPECT_EQ(o.err, QString()) << show(o);
     }
 }
 

@@ -10,7 +10,7 @@ namespace {
 // 百度快照</a> in GBK, as the lower-cased Baidu page holds it.
 constexpr char kBaiduDelimiter[] = "\xB0\xD9\xB6\xC8\xBF\xEC\xD5\xD5</a>";
 
-bool WriteAll(const QString& path, const QByteArray& bytes) {
+bool writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
@@ -41,7 +41,7 @@ TEST(Engines, EncodeKeyword) {
 }
 
 TEST(Engines, ResultPageAddresses) {
-    const EngineProfiles& profiles = DefaultEngineProfiles();
+    const EngineProfiles& profiles = defaultEngineProfiles();
     // All three serve their result pages over https today.
     for (const EngineProfile& engine : profiles)
         EXPECT_EQ(engine.address.rfind("https://", 0), 0u) << engine.address;
@@ -125,7 +125,7 @@ TEST(Engines, ProfilesFromSettings) {
         return a.address == b.address && a.delimiter == b.delimiter && a.listStart == b.listStart &&
                a.listEnd == b.listEnd && a.delimiterOpens == b.delimiterOpens;
     };
-    const EngineProfiles& defaults = DefaultEngineProfiles();
+    const EngineProfiles& defaults = defaultEngineProfiles();
     const QByteArray withoutSection[] = {
         "", // no file
         "[Setting]\r\nBaiduAddress=http://elsewhere.test\r\n",
@@ -135,20 +135,20 @@ TEST(Engines, ProfilesFromSettings) {
         SCOPED_TRACE(file.toStdString());
         QFile::remove(settings.path());
         if (!file.isEmpty()) {
-            ASSERT_TRUE(WriteAll(settings.path(), file));
+            ASSERT_TRUE(writeAll(settings.path(), file));
         }
-        const EngineProfiles loaded = LoadEngineProfiles(settings);
+        const EngineProfiles loaded = loadEngineProfiles(settings);
         for (size_t i = 0; i < loaded.size(); ++i)
             EXPECT_TRUE(same(loaded[i], defaults[i])) << i;
     }
 
-    ASSERT_TRUE(WriteAll(settings.path(), "[Engines]\r\n"
+    ASSERT_TRUE(writeAll(settings.path(), "[Engines]\r\n"
                                           "BaiduAddress=http://127.0.0.1:8080\r\n"
                                           "SogouDelimiter=\"  <LI Class=R>  \"\r\n"
                                           "HaosouListStart=<DIV ID=\"Main\">\r\n"
                                           "haosoulistend = \"</UL>\" \r\n"
                                           "[Other]\r\nSogouAddress=http://ignored.test\r\n"));
-    EngineProfiles loaded = LoadEngineProfiles(settings);
+    EngineProfiles loaded = loadEngineProfiles(settings);
     EXPECT_EQ(loaded[0].address, "http://127.0.0.1:8080");
     EXPECT_EQ(BuildResultPageUrl("seo", 0, 2, loaded), "http://127.0.0.1:8080/s?wd=seo&pn=10");
     EXPECT_EQ(loaded[0].delimiter, kBaiduDelimiter);
@@ -160,8 +160,8 @@ TEST(Engines, ProfilesFromSettings) {
     EXPECT_EQ(GetResultDelimiter(2, loaded), defaults[2].delimiter);
 
     // Read afresh at each call: a changed file counts at once.
-    ASSERT_TRUE(WriteAll(settings.path(), "[Engines]\r\nSogouAddress=http://sogou.test\r\n"));
-    loaded = LoadEngineProfiles(settings);
+    ASSERT_TRUE(writeAll(settings.path(), "[Engines]\r\nSogouAddress=http://sogou.test\r\n"));
+    loaded = loadEngineProfiles(settings);
     EXPECT_EQ(loaded[0].address, defaults[0].address);
     EXPECT_EQ(BuildResultPageUrl("seo", 1, 1, loaded),
               "http://sogou.test/web?query=seo&ie=utf8&page=1");
@@ -182,7 +182,7 @@ TEST(Engines, PageSize) {
         {1, 2, 50, "/web?query=seo&ie=utf8&page=2"}, // the others serve ten, whatever is asked
         {2, 2, 50, "/s?q=seo&pn=2"},
     };
-    const EngineProfiles& profiles = DefaultEngineProfiles();
+    const EngineProfiles& profiles = defaultEngineProfiles();
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.engine) + " size " + std::to_string(c.size));
         EXPECT_EQ(BuildResultPageUrl("seo", c.engine, c.page, profiles, c.size),
@@ -194,7 +194,7 @@ TEST(Engines, PageSize) {
 TEST(Engines, TableFromSettings) {
     QTemporaryDir dir;
     const IniFile settings(dir.filePath("Setting.ini"));
-    ASSERT_TRUE(WriteAll(settings.path(),
+    ASSERT_TRUE(writeAll(settings.path(),
                          "[Engines]\r\n"
                          "Added = find, Bad-Key, 9lives, baidu, find, next2\r\n"
                          "BaiduName=\xB0\xD9\xB6\xC8\xCD\xF8\xD2\xB3\r\n" // 百度网页
@@ -212,7 +212,7 @@ TEST(Engines, TableFromSettings) {
                          "FindSkip=div[data-ad=\"1\"], .b_ad\r\n"
                          "Next2Address=https://next.example\r\n"
                          "Next2Page=/q/{keyword}/{page}\r\n"));
-    const EngineProfiles engines = LoadEngineProfiles(settings);
+    const EngineProfiles engines = loadEngineProfiles(settings);
     ASSERT_EQ(engines.size(), 5u);
     EXPECT_EQ(engines[0].name, QStringLiteral("百度网页"));
     EXPECT_EQ(engines[0].mode, ScanMode::Markers);
@@ -235,7 +235,7 @@ TEST(Engines, TableFromSettings) {
     EXPECT_EQ(BuildResultPageUrl("{page}", 4, 2, engines), "https://next.example/q/{page}/2");
 
     // The names every window and the command line use.
-    SetCurrentEngineProfiles(engines);
+    setCurrentEngineProfiles(engines);
     EXPECT_EQ(SortQuerySearcherTypeGetText(3), QStringLiteral("找找"));
     EXPECT_EQ(BatchQuerySearcherTypeGetText(4), QStringLiteral("找找"));
     EXPECT_EQ(BatchQuerySearcherTypeGetText(6), QString());
@@ -246,8 +246,8 @@ TEST(Engines, TableFromSettings) {
                  {"找找", 3},  {"4", 4},     {"5", -1},       {"-1", -1},
                  {"bing", -1}, {"", -1},     {"百度网页", 0}, {"百度", -1}};
     for (const auto& n : names)
-        EXPECT_EQ(FindEngine(n.name), n.engine) << n.name.toStdString();
-    SetCurrentEngineProfiles(DefaultEngineProfiles());
+        EXPECT_EQ(findEngine(n.name), n.engine) << n.name.toStdString();
+    setCurrentEngineProfiles(defaultEngineProfiles());
 }
 
 } // namespace

@@ -31,7 +31,7 @@ constexpr AddressForm kForms[] = {
 };
 
 // plusIsSpace: as a server reads a query string, where "+" stands for a space.
-std::string PercentDecode(std::string_view text, bool plusIsSpace = false) {
+std::string percentDecode(std::string_view text, bool plusIsSpace = false) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         int value = 0;
@@ -47,7 +47,7 @@ std::string PercentDecode(std::string_view text, bool plusIsSpace = false) {
     return out;
 }
 
-std::optional<int> WholeNumber(std::string_view text) {
+std::optional<int> wholeNumber(std::string_view text) {
     int value = 0;
     if (text.empty() || std::from_chars(text.data(), text.data() + text.size(), value).ptr !=
                             text.data() + text.size())
@@ -58,7 +58,7 @@ std::optional<int> WholeNumber(std::string_view text) {
 // The engine, page and keyword of a result-page request; nothing for any other request. The
 // query is split at every "&" and each part decoded after it, as the engines' servers do, so
 // a keyword sent without its "&", "=" or "+" encoded arrives changed here too.
-std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
+std::optional<FakeEngine::Request> parseRequest(const std::string& request) {
     const size_t start = request.find(' ');
     const size_t end = start == std::string::npos ? start : request.find(' ', start + 1);
     if (end == std::string::npos)
@@ -75,14 +75,14 @@ std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
         const std::string_view part = query.substr(0, query.find('&'));
         query.remove_prefix(std::min(query.size(), part.size() + 1));
         const size_t eq = part.find('=');
-        params.emplace(PercentDecode(part.substr(0, eq), true),
+        params.emplace(percentDecode(part.substr(0, eq), true),
                        eq == std::string_view::npos ? std::string()
-                                                    : PercentDecode(part.substr(eq + 1), true));
+                                                    : percentDecode(part.substr(eq + 1), true));
     }
     // Baidu's page size.
     int size = kResultsPerPage;
     if (const auto rn = params.find("rn"); rn != params.end()) {
-        const std::optional<int> asked = WholeNumber(rn->second);
+        const std::optional<int> asked = wholeNumber(rn->second);
         if (!asked || *asked < 1)
             return std::nullopt;
         size = *asked;
@@ -93,7 +93,7 @@ std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
         const auto number = params.find(std::string(form.page));
         if (path != form.path || keyword == params.end() || number == params.end())
             continue;
-        const std::optional<int> value = WholeNumber(number->second);
+        const std::optional<int> value = wholeNumber(number->second);
         if (!value)
             return std::nullopt;
         // Baidu's parameter is the offset of the page's first result, the fourth engine's the
@@ -106,7 +106,7 @@ std::optional<FakeEngine::Request> ParseRequest(const std::string& request) {
     return std::nullopt;
 }
 
-std::string Utf8ToGbkBytes(const std::string& utf8) {
+std::string utf8ToGbkBytes(const std::string& utf8) {
     iconv_t cd = iconv_open("GBK", "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1))
         throw std::runtime_error("fake engine: no GBK converter");
@@ -125,7 +125,7 @@ std::string Utf8ToGbkBytes(const std::string& utf8) {
 
 // The site as an engine shows it: the part before the first dot in bold, as an engine marks
 // the words of the query, so the text runs across tags.
-std::string ShownSite(const std::string& site) {
+std::string shownSite(const std::string& site) {
     const size_t dot = site.find('.');
     if (dot == std::string::npos || dot == 0)
         return site;
@@ -133,7 +133,7 @@ std::string ShownSite(const std::string& site) {
 }
 
 // The site where a browser keeps it out of the page's text.
-std::string Decoys(const std::string& site) {
+std::string decoys(const std::string& site) {
     if (site.empty())
         return {};
     return "<script>var recent = \"" + site + "\";</script><style>.r{font-family:\"" + site +
@@ -147,7 +147,7 @@ struct Result {
     std::string extra;
 };
 
-std::string BaiduResult(const Result& r, const std::string& keyword) {
+std::string baiduResult(const Result& r, const std::string& keyword) {
     const std::string n = std::to_string(r.number);
     return "<div class=\"result c-container\" id=" + n + ">" + r.extra +
            "<h3 class=t><a href=\"http://www.r" + n + "-result.org/\" target=_blank>" + keyword +
@@ -158,7 +158,7 @@ std::string BaiduResult(const Result& r, const std::string& keyword) {
            "\" class=m>百度快照</a></div></div>\n";
 }
 
-std::string SogouResult(const Result& r, const std::string& keyword) {
+std::string sogouResult(const Result& r, const std::string& keyword) {
     const std::string n = std::to_string(r.number);
     return "<div class=vrwrap>" + r.extra + "<h3 class=vrTitle><a href=\"http://www.r" + n +
            "-result.org/\">" + keyword + " 搜狗结果 " + n +
@@ -166,15 +166,15 @@ std::string SogouResult(const Result& r, const std::string& keyword) {
            " &quot;SEO&quot; &amp; 优化</p><cite>" + r.url + "</cite></div>";
 }
 
-std::string HaosouResult(const Result& r, const std::string& keyword) {
+std::string haosouResult(const Result& r, const std::string& keyword) {
     const std::string n = std::to_string(r.number);
     return "<li class=res-list>" + r.extra + "<h3 class=res-title><a href=\"http://www.r" + n +
            "-result.org/\">" + keyword + " 好搜结果 " + n + "</a></h3><p class=res-desc>" + n +
            " &ldquo;SEO&rdquo; &#x4e2d;文</p><cite>" + r.url + "</cite></li>\n";
 }
 
-TestResponse Html(const std::string& body) {
-    return TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
+TestResponse html(const std::string& body) {
+    return TestResponse::raw("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
                              "Cache-Control: no-store\r\nConnection: close\r\n"
                              "Content-Length: " +
                              std::to_string(body.size()) + "\r\n\r\n" + body);
@@ -182,20 +182,20 @@ TestResponse Html(const std::string& body) {
 
 // The engine a user adds by settings alone: a plain list whose title links lead straight to
 // the destinations, ads marked by their class.
-std::string FourthEnginePage(const TodayPages::Page& page) {
+std::string fourthEnginePage(const TodayPages::Page& page) {
     std::string items;
     for (const TodayPages::Block& b : page.blocks) {
         const bool ad = b.kind == TodayPages::BlockKind::Ad;
         if (b.kind == TodayPages::BlockKind::CardNoUrl) {
-            items += "<li class=\"b_ans\"><h2>" + TodayPages::Escape(b.title) + "</h2></li>\n";
+            items += "<li class=\"b_ans\"><h2>" + TodayPages::escape(b.title) + "</h2></li>\n";
             continue;
         }
         items += std::string("<li class=\"") + (ad ? "b_ad" : "b_algo") + "\"><h2><a href=\"" +
-                 TodayPages::Escape(b.url) + "\">" + TodayPages::Escape(b.title) + "</a></h2><p>" +
-                 TodayPages::Escape(b.snippet) + "</p></li>\n";
+                 TodayPages::escape(b.url) + "\">" + TodayPages::escape(b.title) + "</a></h2><p>" +
+                 TodayPages::escape(b.snippet) + "</p></li>\n";
     }
     return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" +
-           TodayPages::Escape(page.keyword) +
+           TodayPages::escape(page.keyword) +
            " - Find</title></head><body><ol id=\"b_results\">\n" + items + "</ol>" +
            (page.hasNext ? "<nav><a class=\"sb_pagN\" href=\"#\">下一页</a></nav>" : "") +
            "</body></html>\n";
@@ -203,7 +203,7 @@ std::string FourthEnginePage(const TodayPages::Page& page) {
 
 } // namespace
 
-std::string FakeEngine::TodayPageHtml(const Request& request, const TodayPlan& plan) {
+std::string FakeEngine::todayPageHtml(const Request& request, const TodayPlan& plan) {
     using TodayPages::Block;
     using TodayPages::BlockKind;
     TodayPages::Page page;
@@ -241,7 +241,7 @@ std::string FakeEngine::TodayPageHtml(const Request& request, const TodayPlan& p
                 page.blocks.push_back({BlockKind::CardNoUrl, "", "相关搜索", "", ""});
         }
     }
-    return request.engine == 3 ? FourthEnginePage(page) : TodayPages::ResultPage(page);
+    return request.engine == 3 ? fourthEnginePage(page) : TodayPages::resultPage(page);
 }
 
 FakeEngine::FakeEngine() {
@@ -287,7 +287,7 @@ std::vector<FakeEngine::Request> FakeEngine::served() const {
     return m_served;
 }
 
-std::string FakeEngine::ResultPageHtml(int engine, int page, const std::string& keyword,
+std::string FakeEngine::resultPageHtml(int engine, int page, const std::string& keyword,
                                        const Placement& placement, const char* charsetName) {
     const std::string p = std::to_string(page);
     const std::string hint =
@@ -299,20 +299,20 @@ std::string FakeEngine::ResultPageHtml(int engine, int page, const std::string& 
     for (int i = 0; i < kResultsPerPage; ++i) {
         Result r{kResultsPerPage * (page - 1) + i + 1, "", ""};
         r.url = page == placement.page && i == placement.index
-                    ? ShownSite(placement.site) + "/seo/index.html"
+                    ? shownSite(placement.site) + "/seo/index.html"
                     : "www.r" + std::to_string(r.number) + "-result.org/";
         if (i == 0)
-            r.extra = Decoys(placement.site);
+            r.extra = decoys(placement.site);
         switch (engine) {
         case 0:
-            results += BaiduResult(r, keyword);
+            results += baiduResult(r, keyword);
             break;
         case 1:
             // Two spaces between the comments, as the engine writes them.
-            results += (i > 0 ? "<!-- z -->  <!-- a -->" : "") + SogouResult(r, keyword);
+            results += (i > 0 ? "<!-- z -->  <!-- a -->" : "") + sogouResult(r, keyword);
             break;
         default:
-            results += HaosouResult(r, keyword);
+            results += haosouResult(r, keyword);
         }
     }
 
@@ -343,19 +343,19 @@ TestResponse FakeEngine::answer(const std::string& request) {
     if (request.starts_with("GET /verify?back=")) {
         const size_t start = std::string_view("GET /verify?back=").size();
         const std::string back =
-            PercentDecode(request.substr(start, request.find(' ', start) - start));
-        return TestResponse::Raw("HTTP/1.1 302 Found\r\nSet-Cookie: mt_passed=1; Path=/\r\n"
+            percentDecode(request.substr(start, request.find(' ', start) - start));
+        return TestResponse::raw("HTTP/1.1 302 Found\r\nSet-Cookie: mt_passed=1; Path=/\r\n"
                                  "Location: " +
                                  back + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     }
     // Where the verification redirects lead.
     if (request.starts_with("GET /static/captcha/"))
-        return Html(TodayPages::VerificationPage(0));
+        return html(TodayPages::verificationPage(0));
     if (request.starts_with("GET /antispider/"))
-        return Html(TodayPages::VerificationPage(1));
-    const std::optional<Request> parsed = ParseRequest(request);
+        return html(TodayPages::verificationPage(1));
+    const std::optional<Request> parsed = parseRequest(request);
     if (!parsed)
-        return TestResponse::Raw("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n"
+        return TestResponse::raw("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n"
                                  "Connection: close\r\n\r\n");
     Placement placement;
     TodayPlan plan;
@@ -379,10 +379,10 @@ TestResponse FakeEngine::answer(const std::string& request) {
     if (markup == Markup::Today || parsed->engine == 3)
         return answerToday(*parsed, plan, request.find("mt_passed=1") != std::string::npos);
 
-    const std::string html = ResultPageHtml(parsed->engine, parsed->page, parsed->keyword,
+    const std::string html = resultPageHtml(parsed->engine, parsed->page, parsed->keyword,
                                             placement, gbk ? "gbk" : "utf-8");
-    const std::string body = gbk ? Utf8ToGbkBytes(html) : html;
-    return TestResponse::Raw(std::string("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=") +
+    const std::string body = gbk ? utf8ToGbkBytes(html) : html;
+    return TestResponse::raw(std::string("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=") +
                              (gbk ? "gbk" : "utf-8") +
                              "\r\nCache-Control: no-store\r\nConnection: close\r\n"
                              "Content-Length: " +
@@ -395,43 +395,43 @@ TestResponse FakeEngine::answerToday(const Request& request, const TodayPlan& pl
         if (passed)
             trouble = plan.trouble.end();
         else
-            return Html("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>百度安全验证"
+            return html("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>百度安全验证"
                         "</title></head><body style=\"font-family:sans-serif;text-align:center\">"
                         "<h3>百度安全验证</h3><p>网络不给力，请稍后重试</p><div "
                         "id=\"seccodeImage\"></div><form id=\"verify\" action=\"/verify\" "
                         "method=\"get\"><input type=\"hidden\" name=\"back\" value=\"" +
-                        TodayPages::Escape(request.target) +
+                        TodayPages::escape(request.target) +
                         "\"><button type=\"submit\">点击完成验证</button></form></body></html>");
     }
     if (trouble != plan.trouble.end()) {
         switch (trouble->second) {
         case Trouble::Captcha302:
             if (request.engine == 0 || request.engine == 1)
-                return TestResponse::Raw(
+                return TestResponse::raw(
                     std::string("HTTP/1.1 302 Found\r\nLocation: ") +
                     (request.engine == 0 ? "/static/captcha/tuxing.html?ak=c27bbc89afca0463650ac9"
                                            "bde68ebe06&backurl=%2Fs%3Fwd%3Dseo"
                                          : "/antispider/?from=%2Fweb%3Fquery%3Dseo") +
                     "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-            return Html(TodayPages::VerificationPage(request.engine));
+            return html(TodayPages::verificationPage(request.engine));
         case Trouble::Captcha200:
-            return Html(TodayPages::VerificationPage(request.engine));
+            return html(TodayPages::verificationPage(request.engine));
         case Trouble::ServerError:
-            return TestResponse::Raw("HTTP/1.1 500 Internal Server Error\r\nContent-Type: "
+            return TestResponse::raw("HTTP/1.1 500 Internal Server Error\r\nContent-Type: "
                                      "text/html\r\nContent-Length: 21\r\nConnection: "
                                      "close\r\n\r\n<h1>Server Error</h1>");
         case Trouble::Silent:
-            return TestResponse::Silent();
+            return TestResponse::silent();
         case Trouble::NoResults:
-            return Html(TodayPages::NoResultsPage(request.engine, request.keyword));
+            return html(TodayPages::noResultsPage(request.engine, request.keyword));
         case Trouble::CaptchaUntilPassed:
             break;
         }
     }
-    return Html(TodayPageHtml(request, plan));
+    return html(todayPageHtml(request, plan));
 }
 
-bool WriteEngineSettings(const QString& programDir, const std::string& address, bool sortToDb,
+bool writeEngineSettings(const QString& programDir, const std::string& address, bool sortToDb,
                          bool markers, const std::string& extra) {
     std::string ini = "[SortQuery]\r\nQuerySleep=0\r\n";
     if (!sortToDb)
@@ -449,7 +449,7 @@ bool WriteEngineSettings(const QString& programDir, const std::string& address, 
                static_cast<qint64>(ini.size());
 }
 
-QStringList StoredRanks(const QString& dir) {
+QStringList storedRanks(const QString& dir) {
     const QString path = dir + QStringLiteral("/Sort.mdb");
     if (!QFile::exists(path))
         return {};
@@ -472,11 +472,11 @@ QStringList StoredRanks(const QString& dir) {
     return rows;
 }
 
-QString Stored(const QString& site, const QString& keyword, int engine, int rank) {
+QString stored(const QString& site, const QString& keyword, int engine, int rank) {
     return QStringList{site, keyword, QString::number(engine), QString::number(rank)}.join('|');
 }
 
-QString Served(const std::vector<FakeEngine::Request>& requests) {
+QString served(const std::vector<FakeEngine::Request>& requests) {
     QStringList out;
     for (const FakeEngine::Request& r : requests)
         out << QStringLiteral("%1:%2:%3")

@@ -85,10 +85,10 @@ public:
     std::vector<Request> served() const;
 
     // The page for one request, as UTF-8 markup the way the engine's server writes it.
-    static std::string ResultPageHtml(int engine, int page, const std::string& keyword,
+    static std::string resultPageHtml(int engine, int page, const std::string& keyword,
                                       const Placement& placement, const char* charsetName);
     // The same in today's markup, UTF-8.
-    static std::string TodayPageHtml(const Request& request, const TodayPlan& plan);
+    static std::string todayPageHtml(const Request& request, const TodayPlan& plan);
 
 private:
     TestResponse answer(const std::string& request);
@@ -109,13 +109,13 @@ private:
 // result pages away; markers: the engines read pages of the older layout, cut at text markers
 // (what this fake engine serves), else by their result recipes. extra: more lines of the
 // section "Engines". Returns false when the file cannot be written.
-bool WriteEngineSettings(const QString& programDir, const std::string& address,
+bool writeEngineSettings(const QString& programDir, const std::string& address,
                          bool sortToDb = true, bool markers = true, const std::string& extra = {});
 
 // Stored ranks as "site|keyword|engine|rank", oldest first, read straight from
 // <programDir>/Sort.mdb; a missing file is left missing.
-QStringList StoredRanks(const QString& programDir);
+QStringList storedRanks(const QString& programDir);
 // One such entry.
-QString Stored(const QString& site, const QString& keyword, int engine, int rank);
+QString stored(const QString& site, const QString& keyword, int engine, int rank);
 // The pages served, as "engine:page:keyword" joined by spaces.
-QString Served(const std::vector<FakeEngine::Request>& requests);
+QString served(const std::vector<FakeEngine::Request>& requests);

@@ -13,7 +13,7 @@ namespace {
 
 const QDate kDay(2024, 3, 9);
 
-QString Runs(const RankTrend::Line& line) {
+QString runs(const RankTrend::Line& line) {
     QStringList runs;
     for (const auto& run : line.runs) {
         QStringList points;
@@ -57,10 +57,10 @@ TEST(RankTrend, LinesBreakWhereNothingRanked) {
          6},
     };
     for (const auto& c : cases) {
-        const RankTrend trend = MakeRankTrend(c.rows);
+        const RankTrend trend = makeRankTrend(c.rows);
         QStringList lines;
         for (const RankTrend::Line& line : trend.lines)
-            lines << Runs(line);
+            lines << runs(line);
         EXPECT_EQ(lines, c.lines) << c.name;
         EXPECT_EQ(trend.worst, c.worst) << c.name;
         if (!c.rows.empty()) {
@@ -77,7 +77,7 @@ TEST(HistoryCsv, ReadsExportedRows) {
                            "a.com,\"k,1\",百度,3,2024-03-09,https://a.com/x\r\n"
                            "中文.com,中文,sogou,0,2024-03-10,\r\n"
                            "b.com,kw,2,12,2024-03-11,\r\n";
-    const std::vector<RankDatabase::HistoryRow> rows = ReadHistoryCsv(csv, DefaultEngineProfiles());
+    const std::vector<RankDatabase::HistoryRow> rows = readHistoryCsv(csv, defaultEngineProfiles());
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].site, "a.com");
     EXPECT_EQ(rows[0].keyword, "k,1");
@@ -85,7 +85,7 @@ TEST(HistoryCsv, ReadsExportedRows) {
     EXPECT_EQ(rows[0].rank, 3);
     EXPECT_EQ(rows[0].day, kDay);
     EXPECT_EQ(rows[0].url, "https://a.com/x");
-    EXPECT_EQ(rows[1].site, QStringToGbk(QStringLiteral("中文.com")));
+    EXPECT_EQ(rows[1].site, qStringToGbk(QStringLiteral("中文.com")));
     EXPECT_EQ(rows[1].engine, 1); // by key as well as by name
     EXPECT_EQ(rows[1].rank, 0);
     EXPECT_EQ(rows[2].engine, 2); // and by number
@@ -93,7 +93,7 @@ TEST(HistoryCsv, ReadsExportedRows) {
     // Columns by their titles: reordered, one more, the destination left out.
     const QByteArray reordered = "查询日期,备注,排名,搜索引擎,关键词,网址\n"
                                  "2024-03-09,x,7,好搜,seo,c.com\n";
-    const auto other = ReadHistoryCsv(reordered, DefaultEngineProfiles());
+    const auto other = readHistoryCsv(reordered, defaultEngineProfiles());
     ASSERT_EQ(other.size(), 1u);
     EXPECT_EQ(other[0].site, "c.com");
     EXPECT_EQ(other[0].engine, 2);
@@ -124,7 +124,7 @@ TEST(HistoryCsv, WrongRowsAreNamed) {
         else if (!c.body.isEmpty() && !c.body.startsWith("网址"))
             csv = QByteArray(kHeader) + c.body;
         try {
-            ReadHistoryCsv(csv, DefaultEngineProfiles());
+            readHistoryCsv(csv, defaultEngineProfiles());
             ADD_FAILURE() << c.said << ": read";
         } catch (const AppError& e) {
             EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.said)))
@@ -151,7 +151,7 @@ TEST(HistoryCsv, ImportKeepsStoredRowsAndIsAllOrNothing) {
                                "a.com,seo,百度,9,2024-03-09,https://a.com/imported\r\n"
                                "a.com,seo,百度,4,2024-03-08,\r\n"
                                "b.com,seo,百度,2,2024-03-10,\r\n");
-    const RankDatabase::ImportCount count = ImportHistoryCsv(db, path, DefaultEngineProfiles());
+    const RankDatabase::ImportCount count = importHistoryCsv(db, path, defaultEngineProfiles());
     EXPECT_EQ(count.added, 2);
     EXPECT_EQ(count.kept, 2);
     QStringList rows;
@@ -167,9 +167,9 @@ TEST(HistoryCsv, ImportKeepsStoredRowsAndIsAllOrNothing) {
     write("c.com,seo,百度,2,2024-03-10,\r\n"
           "c.com,seo,百度,2,2024-03-11,\r\n" +
           QByteArray("d.com,") + QByteArray(40, 'k') + ",百度,2,2024-03-11,\r\n");
-    EXPECT_THROW(ImportHistoryCsv(db, path, DefaultEngineProfiles()), AppError);
+    EXPECT_THROW(importHistoryCsv(db, path, defaultEngineProfiles()), AppError);
     EXPECT_EQ(db.historyRows(10).size(), 3u);
-    EXPECT_THROW(ImportHistoryCsv(db, dir.filePath("missing.csv"), DefaultEngineProfiles()),
+    EXPECT_THROW(importHistoryCsv(db, dir.filePath("missing.csv"), defaultEngineProfiles()),
                  AppError);
 }
 

@@ -14,7 +14,7 @@ TEST(QueryRunner, RankChange) {
         {0, std::nullopt, "—"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(RankChange(c.rank, c.previous), QString::fromUtf8(c.change)) << c.rank;
+        EXPECT_EQ(rankChange(c.rank, c.previous), QString::fromUtf8(c.change)) << c.rank;
 }
 
 // The report says the change only for a rank that was stored, against the days before.
@@ -22,14 +22,14 @@ TEST(QueryRunner, ReportLineWithChange) {
     RankOutcome o{"www.a.cn", "seo", 0, {}};
     o.result.outcome = Outcome::Ranked;
     o.result.rank = 2;
-    EXPECT_EQ(ReportLine(o),
+    EXPECT_EQ(reportLine(o),
               QStringLiteral("\"www.a.cn\" 在 百度 关键词 \"seo\" 查询中排名第 2 位\r\n"));
     o.result.stored = true;
     o.result.previous = 5;
-    EXPECT_EQ(ReportLine(o),
+    EXPECT_EQ(reportLine(o),
               QStringLiteral("\"www.a.cn\" 在 百度 关键词 \"seo\" 查询中排名第 2 位（↑3）\r\n"));
     o.result.url = QStringLiteral("https://www.a.cn/x");
-    EXPECT_EQ(OutcomeLine(o), QStringLiteral("\"www.a.cn\" 在 百度 关键词 \"seo\" 查询中排名第 2 "
+    EXPECT_EQ(outcomeLine(o), QStringLiteral("\"www.a.cn\" 在 百度 关键词 \"seo\" 查询中排名第 2 "
                                              "位（↑3） https://www.a.cn/x"));
 }
 

@@ -23,22 +23,22 @@ namespace {
 
 const QDate kDay(2024, 3, 9);
 
-QString ConnStr(const QString& path) {
+QString connStr(const QString& path) {
     return MakeAccessConnStr(path, QString(), true);
 }
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-bool WriteAll(const QString& path, const QByteArray& bytes) {
+bool writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // Counted with plain SQL rather than through the history model.
-qint64 CountRows(RankDatabase& db, const QString& table) {
+qint64 countRows(RankDatabase& db, const QString& table) {
     QSqlQuery query(db.connection());
     if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM ") + table) || !query.next())
         return -1;
@@ -60,7 +60,7 @@ void PrintTo(const Shown& s, std::ostream* os) {
     *os << row.toStdString();
 }
 
-std::vector<Shown> History(RankDatabase& db) {
+std::vector<Shown> shownHistory(RankDatabase& db) {
     HistoryModel model;
     model.RefreshHistory(db);
     std::vector<Shown> rows;
@@ -73,7 +73,7 @@ std::vector<Shown> History(RankDatabase& db) {
     return rows;
 }
 
-QString IsoDate(const QDate& day) {
+QString isoDate(const QDate& day) {
     return day.toString(Qt::ISODate);
 }
 
@@ -104,7 +104,7 @@ TEST(RankDbConnection, PathFromConnectionString) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(qPrintable(c.connection));
-        EXPECT_EQ(DatabasePathFromConnectionString(c.connection), c.path);
+        EXPECT_EQ(databasePathFromConnectionString(c.connection), c.path);
     }
 }
 
@@ -149,7 +149,7 @@ TEST_F(RankDbTest, OneRowPerSiteKeywordEngineAndDay) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(dbPath());
-        RankDatabase db(ConnStr(dbPath()));
+        RankDatabase db(connStr(dbPath()));
         QDate today = kDay;
         db.setToday([&] { return today; });
         for (const Store& s : c.stores) {
@@ -159,18 +159,18 @@ TEST_F(RankDbTest, OneRowPerSiteKeywordEngineAndDay) {
         std::vector<Shown> expected;
         for (const Store& s : c.history)
             expected.push_back({s.site, s.keyword, engines[s.engine], QString::number(s.rank),
-                                IsoDate(kDay.addDays(s.day))});
-        EXPECT_EQ(History(db), expected);
-        EXPECT_EQ(CountRows(db, "QuerySort"), static_cast<qint64>(c.history.size()));
+                                isoDate(kDay.addDays(s.day))});
+        EXPECT_EQ(shownHistory(db), expected);
+        EXPECT_EQ(countRows(db, "QuerySort"), static_cast<qint64>(c.history.size()));
     }
 }
 
 TEST_F(RankDbTest, HistoryShowsTheNewestHundred) {
-    RankDatabase db(ConnStr(dbPath()));
+    RankDatabase db(connStr(dbPath()));
     db.setToday([] { return kDay; });
     for (int i = 0; i < 120; ++i)
         db.StoreRank("site.com", "k" + std::to_string(i), i % 3, i);
-    EXPECT_EQ(CountRows(db, "QuerySort"), 120);
+    EXPECT_EQ(countRows(db, "QuerySort"), 120);
 
     HistoryModel model;
     model.RefreshHistory(db);
@@ -187,7 +187,7 @@ TEST_F(RankDbTest, HistoryShowsTheNewestHundred) {
 }
 
 TEST_F(RankDbTest, HistoryColumns) {
-    RankDatabase db(ConnStr(dbPath()));
+    RankDatabase db(connStr(dbPath()));
     db.setToday([] { return kDay; });
     db.StoreRank("a.com", "seo", 7, 2);
     HistoryModel model;
@@ -199,7 +199,7 @@ TEST_F(RankDbTest, HistoryColumns) {
     // An engine outside 0-2 shows an empty cell.
     ASSERT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.index(0, HistoryModel::SearcherType).data().toString(), QString());
-    EXPECT_EQ(model.index(0, HistoryModel::QueryDate).data().toString(), IsoDate(kDay));
+    EXPECT_EQ(model.index(0, HistoryModel::QueryDate).data().toString(), isoDate(kDay));
 }
 
 // Texts go in as GBK bytes and come back unchanged, whatever quoting characters they hold.
@@ -223,19 +223,19 @@ TEST_F(RankDbTest, TextsRoundTrip) {
         {"50%", "50%"},   {"seo \xD3\xC5\xBB\xAF", "seo 优化"},
         {"''", "''"},
     };
-    RankDatabase db(ConnStr(dbPath()));
+    RankDatabase db(connStr(dbPath()));
     db.setToday([] { return kDay; });
     for (const auto& site : sites) {
         for (const auto& keyword : keywords) {
             SCOPED_TRACE(std::string(site.gbk) + " / " + keyword.gbk);
-            const qint64 before = CountRows(db, "QuerySort");
+            const qint64 before = countRows(db, "QuerySort");
             db.StoreRank(site.gbk, keyword.gbk, 1, 4);
             // Stored twice, so the day's row must be found again by the same texts.
             db.StoreRank(site.gbk, keyword.gbk, 1, 5);
-            EXPECT_EQ(CountRows(db, "QuerySort"), before + 1);
-            const std::vector<Shown> history = History(db);
+            EXPECT_EQ(countRows(db, "QuerySort"), before + 1);
+            const std::vector<Shown> history = shownHistory(db);
             ASSERT_FALSE(history.empty());
-            EXPECT_EQ(history[0], (Shown{site.shown, keyword.shown, "搜狗", "5", IsoDate(kDay)}));
+            EXPECT_EQ(history[0], (Shown{site.shown, keyword.shown, "搜狗", "5", isoDate(kDay)}));
 
             db.insertBatch(site.gbk, keyword.gbk, 3);
             const std::vector<RankDatabase::BatchRow> rows = db.batchRows();
@@ -284,11 +284,11 @@ TEST_F(RankDbTest, ValuesBeyondTheColumnsAreRefused) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(dbPath());
-        RankDatabase db(ConnStr(dbPath()));
+        RankDatabase db(connStr(dbPath()));
         db.setToday([] { return kDay; });
         db.StoreRank("a.com", "seo", 0, 9);
         db.insertBatch("a.com", "seo", 1);
-        const std::vector<Shown> earlier = History(db);
+        const std::vector<Shown> earlier = shownHistory(db);
 
         std::optional<QString> storeError;
         try {
@@ -298,7 +298,7 @@ TEST_F(RankDbTest, ValuesBeyondTheColumnsAreRefused) {
         }
         // What a run checks before its first page says the same, for the text fields.
         const bool textField = storeError && std::string_view(c.field) != "SortNum";
-        EXPECT_EQ(RankFieldsError(c.site, c.keyword), textField ? *storeError : QString());
+        EXPECT_EQ(rankFieldsError(c.site, c.keyword), textField ? *storeError : QString());
         if (*c.field == '\0') {
             EXPECT_FALSE(storeError) << qPrintable(*storeError);
             continue;
@@ -306,7 +306,7 @@ TEST_F(RankDbTest, ValuesBeyondTheColumnsAreRefused) {
         ASSERT_TRUE(storeError);
         EXPECT_TRUE(storeError->contains(c.field) && storeError->contains(c.limit))
             << qPrintable(*storeError);
-        EXPECT_EQ(History(db), earlier);
+        EXPECT_EQ(shownHistory(db), earlier);
 
         if (c.rank == 1) {
             std::optional<QString> batchError;
@@ -326,10 +326,10 @@ TEST_F(RankDbTest, MissingOrEmptyFileGetsBothTables) {
         SCOPED_TRACE(empty ? "empty file" : "missing file");
         QFile::remove(dbPath());
         if (empty) {
-            ASSERT_TRUE(WriteAll(dbPath(), {}));
+            ASSERT_TRUE(writeAll(dbPath(), {}));
         }
         {
-            RankDatabase db(ConnStr(dbPath()));
+            RankDatabase db(connStr(dbPath()));
             EXPECT_TRUE(db.batchRows().empty());
             QSqlQuery query(db.connection());
             ASSERT_TRUE(query.exec("SELECT name FROM sqlite_master WHERE type = 'table' AND "
@@ -338,9 +338,9 @@ TEST_F(RankDbTest, MissingOrEmptyFileGetsBothTables) {
             while (query.next())
                 tables << query.value(0).toString();
             EXPECT_EQ(tables, (QStringList{"BatchQuery", "QuerySort"}));
-            EXPECT_EQ(CountRows(db, "QuerySort"), 0);
+            EXPECT_EQ(countRows(db, "QuerySort"), 0);
         }
-        EXPECT_TRUE(ReadAll(dbPath()).startsWith(QByteArray("SQLite format 3\0", 16)));
+        EXPECT_TRUE(readAll(dbPath()).startsWith(QByteArray("SQLite format 3\0", 16)));
     }
 }
 
@@ -374,8 +374,8 @@ TEST_F(RankDbTest, ForeignFileIsRefusedAndLeftAsItIs) {
     for (const auto& file : files) {
         for (const auto& use : uses) {
             SCOPED_TRACE(std::string(file.name) + ", " + use.name);
-            ASSERT_TRUE(WriteAll(dbPath(), file.bytes));
-            RankDatabase db(ConnStr(dbPath()));
+            ASSERT_TRUE(writeAll(dbPath(), file.bytes));
+            RankDatabase db(connStr(dbPath()));
             std::optional<QString> error;
             try {
                 use.use(db);
@@ -384,7 +384,7 @@ TEST_F(RankDbTest, ForeignFileIsRefusedAndLeftAsItIs) {
             }
             ASSERT_TRUE(error);
             EXPECT_TRUE(error->contains("not an SQLite database")) << qPrintable(*error);
-            EXPECT_EQ(ReadAll(dbPath()), file.bytes);
+            EXPECT_EQ(readAll(dbPath()), file.bytes);
             EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
                       QStringList{"Sort.mdb"});
         }
@@ -392,7 +392,7 @@ TEST_F(RankDbTest, ForeignFileIsRefusedAndLeftAsItIs) {
 }
 
 TEST_F(RankDbTest, BatchRowsInOrderAndDeletedById) {
-    RankDatabase db(ConnStr(dbPath()));
+    RankDatabase db(connStr(dbPath()));
     db.insertBatch("a.com", "seo", 0);
     db.insertBatch("b.com", "\xD6\xD0\xCE\xC4", 3);
     db.insertBatch("a.com", "seo", 0);
@@ -426,7 +426,7 @@ TEST_F(RankDbTest, BatchRowsInOrderAndDeletedById) {
 }
 
 TEST_F(RankDbTest, DeleteRankRemovesOnlyThatRow) {
-    RankDatabase db(ConnStr(dbPath()));
+    RankDatabase db(connStr(dbPath()));
     db.setToday([] { return kDay; });
     db.StoreRank("a.com", "seo", 0, 1);
     db.StoreRank("a.com", "seo", 1, 2);
@@ -435,23 +435,23 @@ TEST_F(RankDbTest, DeleteRankRemovesOnlyThatRow) {
     model.RefreshHistory(db);
     ASSERT_EQ(model.rowCount(), 3);
     db.deleteRank(model.idAt(1));
-    EXPECT_EQ(History(db), (std::vector<Shown>{{"a.com", "seo", "好搜", "3", IsoDate(kDay)},
-                                               {"a.com", "seo", "百度", "1", IsoDate(kDay)}}));
+    EXPECT_EQ(shownHistory(db), (std::vector<Shown>{{"a.com", "seo", "好搜", "3", isoDate(kDay)},
+                                                    {"a.com", "seo", "百度", "1", isoDate(kDay)}}));
 }
 
 // The window's data sets and a second copy of the program each hold their own connection.
 TEST_F(RankDbTest, ConnectionsSeeEachOthersRows) {
-    RankDatabase a(ConnStr(dbPath()));
-    RankDatabase b(ConnStr(dbPath()));
+    RankDatabase a(connStr(dbPath()));
+    RankDatabase b(connStr(dbPath()));
     a.setToday([] { return kDay; });
     b.setToday([] { return kDay; });
     EXPECT_TRUE(b.batchRows().empty()); // b is open before a writes
 
     a.StoreRank("a.com", "seo", 0, 4);
-    EXPECT_EQ(History(b), (std::vector<Shown>{{"a.com", "seo", "百度", "4", IsoDate(kDay)}}));
+    EXPECT_EQ(shownHistory(b), (std::vector<Shown>{{"a.com", "seo", "百度", "4", isoDate(kDay)}}));
     // b replaces the row a stored that day.
     b.StoreRank("a.com", "seo", 0, 2);
-    EXPECT_EQ(History(a), (std::vector<Shown>{{"a.com", "seo", "百度", "2", IsoDate(kDay)}}));
+    EXPECT_EQ(shownHistory(a), (std::vector<Shown>{{"a.com", "seo", "百度", "2", isoDate(kDay)}}));
 
     b.insertBatch("b.com", "seo", 1);
     ASSERT_EQ(a.batchRows().size(), 1u);
@@ -460,7 +460,7 @@ TEST_F(RankDbTest, ConnectionsSeeEachOthersRows) {
 
 // A store meeting another connection's open write transaction waits for it to end.
 TEST_F(RankDbTest, StoreWaitsForAnotherWriter) {
-    RankDatabase a(ConnStr(dbPath()));
+    RankDatabase a(connStr(dbPath()));
     a.setToday([] { return kDay; });
     a.StoreRank("seed.com", "seo", 0, 1);
 
@@ -473,7 +473,7 @@ TEST_F(RankDbTest, StoreWaitsForAnotherWriter) {
     std::atomic<bool> started = false;
     std::optional<QString> error;
     std::thread other([&] {
-        RankDatabase b(ConnStr(dbPath()));
+        RankDatabase b(connStr(dbPath()));
         b.setToday([] { return kDay; });
         try {
             started = true;
@@ -492,7 +492,7 @@ TEST_F(RankDbTest, StoreWaitsForAnotherWriter) {
 
     EXPECT_TRUE(committed);
     EXPECT_FALSE(error) << qPrintable(*error);
-    const std::vector<Shown> history = History(a);
+    const std::vector<Shown> history = shownHistory(a);
     QStringList sites;
     for (const Shown& s : history)
         sites << s.web + "=" + s.rank;
@@ -527,7 +527,7 @@ TEST_F(RankDbTest, KilledWriterLeavesEveryReportedRow) {
     for (int i = 0; i < reported; ++i)
         ASSERT_EQ(lines[i].toInt(), i);
 
-    RankDatabase db(ConnStr(dbPath()));
+    RankDatabase db(connStr(dbPath()));
     QSqlQuery check(db.connection());
     ASSERT_TRUE(check.exec("PRAGMA integrity_check"));
     ASSERT_TRUE(check.next());
@@ -587,7 +587,7 @@ TEST_F(RankDbTest, EarlierReleaseFileIsUpgradedInPlace) {
         "5|it's.example.net|a'b|1|0|2026-12-01||not found",
     };
     {
-        RankDatabase db(ConnStr(dbPath()));
+        RankDatabase db(connStr(dbPath()));
         EXPECT_EQ(version(db), RankDatabase::kSchemaVersion);
         EXPECT_EQ(rows(db), upgraded);
         const std::vector<RankDatabase::BatchRow> batch = db.batchRows();
@@ -602,16 +602,16 @@ TEST_F(RankDbTest, EarlierReleaseFileIsUpgradedInPlace) {
         ASSERT_EQ(history.size(), 1u);
         EXPECT_EQ(history[0].rank, 2);
         EXPECT_EQ(history[0].url, QStringLiteral("https://example.com/a?b=1&c"));
-        EXPECT_EQ(CountRows(db, "QuerySort"), 5);
+        EXPECT_EQ(countRows(db, "QuerySort"), 5);
     }
     // Opening it again changes nothing.
-    const QByteArray once = ReadAll(dbPath());
+    const QByteArray once = readAll(dbPath());
     {
-        RankDatabase db(ConnStr(dbPath()));
+        RankDatabase db(connStr(dbPath()));
         EXPECT_EQ(version(db), RankDatabase::kSchemaVersion);
         EXPECT_EQ(rows(db).size(), 5);
     }
-    EXPECT_EQ(ReadAll(dbPath()), once);
+    EXPECT_EQ(readAll(dbPath()), once);
 }
 
 // A file that cannot be written cannot be upgraded: said, and left as it was.
@@ -620,10 +620,10 @@ TEST_F(RankDbTest, ReadOnlyEarlierFileIsLeftAsItIs) {
         GTEST_SKIP() << "root writes read-only files";
     ASSERT_TRUE(QFile::copy(QStringLiteral(MT_TEST_DATA "/sort-1.0.mdb"), dbPath()));
     QFile::setPermissions(dbPath(), QFile::ReadOwner);
-    const QByteArray before = ReadAll(dbPath());
-    RankDatabase db(ConnStr(dbPath()));
+    const QByteArray before = readAll(dbPath());
+    RankDatabase db(connStr(dbPath()));
     EXPECT_THROW(db.historyRows(10), AppError);
-    EXPECT_EQ(ReadAll(dbPath()), before);
+    EXPECT_EQ(readAll(dbPath()), before);
 }
 
 } // namespace
@@ -632,7 +632,7 @@ namespace {
 
 // A store tells the rank of the latest earlier day; a repeat the same day does not count.
 TEST_F(RankDbTest, StoreTellsTheLatestEarlierDay) {
-    RankDatabase db(ConnStr(dbPath()));
+    RankDatabase db(connStr(dbPath()));
     QDate day = kDay;
     db.setToday([&day] { return day; });
     EXPECT_EQ(db.StoreRank("a.com", "seo", 0, 9), std::nullopt);

@@ -24,7 +24,7 @@ struct Layout {
 // A result page as the browser hands it over once lower-cased: attribute values quoted, tag
 // names in lower case. The site also sits in a script, a comment and an attribute of the first
 // result, none of which is text.
-Text CapturedPage(int engine, const Layout& at) {
+Text capturedPage(int engine, const Layout& at) {
     auto result = [&](int i) {
         const Text url = i == at.result ? "<b>www.target-site</b>.cn/seo"
                                         : "www.r" + std::to_string(i) + ".org/";
@@ -99,14 +99,14 @@ TEST(RankOnPage, CountsToTheFirstResultThatShowsTheSite) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const EngineProfile& profile = DefaultEngineProfiles()[static_cast<size_t>(c.engine)];
-        EXPECT_EQ(RankOnPage(CapturedPage(c.engine, c.at), kSite, profile, c.page), c.rank);
+        const EngineProfile& profile = defaultEngineProfiles()[static_cast<size_t>(c.engine)];
+        EXPECT_EQ(rankOnPage(capturedPage(c.engine, c.at), kSite, profile, c.page), c.rank);
     }
 }
 
 TEST(RankOnPage, EmptySearchKeyIsFoundNowhere) {
-    const EngineProfile& baidu = DefaultEngineProfiles()[kBaidu];
-    EXPECT_EQ(RankOnPage(CapturedPage(kBaidu, {.result = 0}), "", baidu, 1), 0);
+    const EngineProfile& baidu = defaultEngineProfiles()[kBaidu];
+    EXPECT_EQ(rankOnPage(capturedPage(kBaidu, {.result = 0}), "", baidu, 1), 0);
 }
 
 // PumpWait against a clock that the test moves: each reading advances it by step.

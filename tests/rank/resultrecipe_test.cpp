@@ -61,14 +61,14 @@ TEST(ResultRecipe, RealDestinations) {
         {"https://", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(IsDestination(QString::fromUtf8(c.url), baidu), c.destination) << c.url;
+        EXPECT_EQ(isDestination(QString::fromUtf8(c.url), baidu), c.destination) << c.url;
     // A pattern the user got wrong keeps nothing out.
     baidu.notDestination = QStringLiteral("(");
-    EXPECT_TRUE(IsDestination(QStringLiteral("http://nourl.ubs.baidu.com/1"), baidu));
+    EXPECT_TRUE(isDestination(QStringLiteral("http://nourl.ubs.baidu.com/1"), baidu));
 }
 
 TEST(ResultRecipe, PageAnswers) {
-    PageReading r = ReadPageAnswer(QStringLiteral(
+    PageReading r = readPageAnswer(QStringLiteral(
         R"({"blocks":3,"results":[{"url":"https://a.cn/?x=1&y=2","title":"A"},{"url":"b"}],)"
         R"("pager":true,"next":false,"blocked":false,"text":""})"));
     EXPECT_TRUE(r.error.isEmpty());
@@ -81,8 +81,8 @@ TEST(ResultRecipe, PageAnswers) {
 
     for (const QString& broken : {QString(), QStringLiteral("undefined"), QStringLiteral("[1]"),
                                   QStringLiteral("{\"blocks\":")})
-        EXPECT_FALSE(ReadPageAnswer(broken).error.isEmpty()) << broken.toStdString();
-    EXPECT_EQ(ReadPageAnswer(QStringLiteral(R"({"error":"'##' is not a valid selector"})")).error,
+        EXPECT_FALSE(readPageAnswer(broken).error.isEmpty()) << broken.toStdString();
+    EXPECT_EQ(readPageAnswer(QStringLiteral(R"({"error":"'##' is not a valid selector"})")).error,
               QStringLiteral("'##' is not a valid selector"));
 }
 
@@ -109,7 +109,7 @@ TEST(ResultRecipe, LastPage) {
         PageReading reading;
         reading.pagerShown = c.pagerShown;
         reading.nextShown = c.nextShown;
-        EXPECT_EQ(IsLastPage(recipe, reading), c.last) << c.name;
+        EXPECT_EQ(isLastPage(recipe, reading), c.last) << c.name;
     }
 }
 

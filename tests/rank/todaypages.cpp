@@ -6,7 +6,7 @@
 
 namespace TodayPages {
 
-std::string Escape(std::string_view text) {
+std::string escape(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 16);
     for (const char c : text) {
@@ -42,7 +42,7 @@ constexpr std::string_view kPixel =
     "data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7";
 
 // Every byte but the unreserved ones as %XX, the way the engines write their own links.
-std::string PercentEncode(std::string_view text) {
+std::string percentEncode(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (const char c : text) {
@@ -61,7 +61,7 @@ std::string PercentEncode(std::string_view text) {
 }
 
 // A JSON string literal that is also safe inside a <script> element.
-std::string JsonString(std::string_view text) {
+std::string jsonString(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out = "\"";
     for (const char c : text) {
@@ -82,7 +82,7 @@ std::string JsonString(std::string_view text) {
 
 // An opaque redirect parameter like the engines' own: fixed for a seed, and never holding a
 // dot, so no host can be read out of it.
-std::string Token(std::string_view seed, size_t length) {
+std::string token(std::string_view seed, size_t length) {
     static constexpr char kChars[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
     uint64_t h = 14695981039346656037ull;
@@ -103,7 +103,7 @@ std::string Token(std::string_view seed, size_t length) {
     return out;
 }
 
-std::string Host(std::string_view url) {
+std::string host(std::string_view url) {
     const size_t scheme = url.find("://");
     if (scheme != std::string_view::npos)
         url.remove_prefix(scheme + 3);
@@ -111,7 +111,7 @@ std::string Host(std::string_view url) {
 }
 
 // The first count characters of UTF-8 text followed by "...", when it is longer.
-std::string Truncated(const std::string& text, size_t count) {
+std::string truncated(const std::string& text, size_t count) {
     size_t chars = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
@@ -124,7 +124,7 @@ std::string Truncated(const std::string& text, size_t count) {
 
 // Text with the words of the keyword set between open and close, as the engines mark the
 // words of the query.
-std::string Marked(const std::string& text, const std::string& keyword, std::string_view open,
+std::string marked(const std::string& text, const std::string& keyword, std::string_view open,
                    std::string_view close) {
     std::vector<std::string> terms;
     for (size_t from = 0; from < keyword.size();) {
@@ -147,20 +147,20 @@ std::string Marked(const std::string& text, const std::string& keyword, std::str
         }
         if (at == std::string::npos)
             break;
-        out += Escape(std::string_view(text).substr(from, at - from));
+        out += escape(std::string_view(text).substr(from, at - from));
         out += open;
-        out += Escape(std::string_view(text).substr(at, length));
+        out += escape(std::string_view(text).substr(at, length));
         out += close;
         from = at + length;
     }
-    return out + Escape(std::string_view(text).substr(from));
+    return out + escape(std::string_view(text).substr(from));
 }
 
-std::string Shown(const Block& block) {
-    return block.shown.empty() ? Host(block.url) : block.shown;
+std::string shown(const Block& block) {
+    return block.shown.empty() ? host(block.url) : block.shown;
 }
 
-std::string Head(const std::string& title, std::string_view style, const std::string& script) {
+std::string head(const std::string& title, std::string_view style, const std::string& script) {
     return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head>\n<meta charset=\"utf-8\">\n"
            "<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge,chrome=1\">\n<title>" +
            title + "</title>\n<style>" + std::string(style) + "</style>\n<script>" + script +
@@ -175,59 +175,59 @@ struct Seen {
     int results = 0; // blocks that are no ads
 };
 
-std::string Date(int n) {
+std::string date(int n) {
     return "2026年9月" + std::to_string(1 + n % 28) + "日";
 }
 
 // ---- 百度 ----
 
-std::string BaiduLink(const Block& block, int id) {
-    return "http://www.baidu.com/link?url=" + Token(block.url + "#" + std::to_string(id), 86);
+std::string baiduLink(const Block& block, int id) {
+    return "http://www.baidu.com/link?url=" + token(block.url + "#" + std::to_string(id), 86);
 }
 
-std::string BaiduTitle(const Block& block, const std::string& keyword, const std::string& link,
+std::string baiduTitle(const Block& block, const std::string& keyword, const std::string& link,
                        bool cosc) {
-    const std::string title = Marked(block.title, keyword, "<b>", "</b>");
+    const std::string title = marked(block.title, keyword, "<b>", "</b>");
     if (cosc)
         return "<h3 class=\"cosc-title cosc-title-slot\"><a class=\"cosc-title-a\" href=\"" + link +
                "\" target=\"_blank\"><span class=\"cosc-title-slot\">" + title +
                "</span></a></h3>\n";
     return "<h3 class=\"c-title t t tts-title\"><a href=\"" + link +
-           "\" target=\"_blank\" data-click=\"{'F':'778317EA','T':'" + Token(link, 8) + "'}\">" +
+           "\" target=\"_blank\" data-click=\"{'F':'778317EA','T':'" + token(link, 8) + "'}\">" +
            title + "</a></h3>\n";
 }
 
-std::string BaiduWeb(const Block& block, const std::string& keyword, int id, const Seen& seen) {
+std::string baiduWeb(const Block& block, const std::string& keyword, int id, const Seen& seen) {
     const std::string n = std::to_string(id);
-    const std::string link = BaiduLink(block, id);
+    const std::string link = baiduLink(block, id);
     const std::string tools =
-        "{\"title\":" + JsonString(block.title) + ",\"url\":" + JsonString(link) + "}";
+        "{\"title\":" + jsonString(block.title) + ",\"url\":" + jsonString(link) + "}";
     return "<div class=\"result c-container xpath-log new-pmd\" tpl=\"www_index\" srcid=\"1599\" "
            "id=\"" +
-           n + "\" mu=\"" + Escape(block.url) + "\" data-op=\"{'y':'" + Token(link, 8) +
+           n + "\" mu=\"" + escape(block.url) + "\" data-op=\"{'y':'" + token(link, 8) +
            "'}\" data-click=\"{'p1':" + n + ",'rsv_bdr':'0','fm':'as'}\">\n" +
-           BaiduTitle(block, keyword, link, seen.web % 2 == 1) +
-           "<div class=\"c-row c-gap-top-small\"><span class=\"c-color-gray2\">" + Date(id) +
+           baiduTitle(block, keyword, link, seen.web % 2 == 1) +
+           "<div class=\"c-row c-gap-top-small\"><span class=\"c-color-gray2\">" + date(id) +
            "&nbsp;</span><span class=\"content-right_8Zs40\">" +
-           Marked(block.snippet, keyword, "<em>", "</em>") +
+           marked(block.snippet, keyword, "<em>", "</em>") +
            "</span></div>\n<div class=\"c-row source_1Vdff\"><a class=\"siteLink_9TPP3\" "
            "href=\"" +
-           link + "\" target=\"_blank\"><span class=\"c-color-gray\">" + Escape(Shown(block)) +
-           "</span></a></div>\n<div class=\"c-tools\" id=\"tools_" + Token(link, 12) + "_" + n +
-           "\" data-tools=\"" + Escape(tools) + "\"></div>\n</div>\n";
+           link + "\" target=\"_blank\"><span class=\"c-color-gray\">" + escape(shown(block)) +
+           "</span></a></div>\n<div class=\"c-tools\" id=\"tools_" + token(link, 12) + "_" + n +
+           "\" data-tools=\"" + escape(tools) + "\"></div>\n</div>\n";
 }
 
 // The ad signs vary from ad to ad, as the engine's ad formats do.
-std::string BaiduAd(const Block& block, const std::string& keyword, int number) {
+std::string baiduAd(const Block& block, const std::string& keyword, int number) {
     const int variant = number % 4;
     const std::string link = "http://www.baidu.com/baidu.php?url=" +
-                             Token(block.url + "#ad" + std::to_string(number), 120) +
-                             "&amp;us=newvui&amp;word=" + PercentEncode(keyword);
+                             token(block.url + "#ad" + std::to_string(number), 120) +
+                             "&amp;us=newvui&amp;word=" + percentEncode(keyword);
     std::string label;
     switch (variant) {
     case 0:
         label =
-            "<span class=\"c-color-gray\" data-tuiguang=\"" + Token(link, 16) + "\">广告</span>";
+            "<span class=\"c-color-gray\" data-tuiguang=\"" + token(link, 16) + "\">广告</span>";
         break;
     case 1:
         label = "<span class=\"ec-tuiguang ecfc-tuiguang\">广告</span>";
@@ -239,20 +239,20 @@ std::string BaiduAd(const Block& block, const std::string& keyword, int number) 
         label = "<span class=\"m c-gap-left-small\">品牌广告</span>";
     }
     const std::string landurl =
-        variant == 3 ? " data-landurl=\"" + Escape(block.url) + "\"" : std::string();
+        variant == 3 ? " data-landurl=\"" + escape(block.url) + "\"" : std::string();
     const std::string body =
         "<h3 class=\"t c-title\"><a href=\"" + link + "\" target=\"_blank\"" + landurl + ">" +
-        Marked(block.title, keyword, "<b>", "</b>") + "</a></h3>\n<div class=\"c-abstract\">" +
-        Marked(block.snippet, keyword, "<em>", "</em>") +
+        marked(block.title, keyword, "<b>", "</b>") + "</a></h3>\n<div class=\"c-abstract\">" +
+        marked(block.snippet, keyword, "<em>", "</em>") +
         "</div>\n<div class=\"c-row\"><a class=\"c-showurl\" href=\"" + link +
-        "\" target=\"_blank\">" + Escape(Shown(block)) + "</a> " + label + "</div>\n";
+        "\" target=\"_blank\">" + escape(shown(block)) + "</a> " + label + "</div>\n";
     return "<div class=\"result c-container new-pmd\" id=\"" + std::to_string(3001 + number) +
-           "\" mu=\"" + Escape(block.url) + "\" data-click=\"{'rsv_cd':'pt:40520'}\">\n" +
+           "\" mu=\"" + escape(block.url) + "\" data-click=\"{'rsv_cd':'pt:40520'}\">\n" +
            (variant == 2 ? "<div class=\"ec_ad ec_ad_results\">\n" + body + "</div>\n" : body) +
            "</div>\n";
 }
 
-std::string BaiduCardNoUrl(const Block& block, const std::string& keyword, int id, int number) {
+std::string baiduCardNoUrl(const Block& block, const std::string& keyword, int id, int number) {
     const std::string n = std::to_string(id);
     if (number % 2 == 0)
         return "<div class=\"result-op c-container new-pmd\" tpl=\"new_baikan_index\" "
@@ -261,51 +261,51 @@ std::string BaiduCardNoUrl(const Block& block, const std::string& keyword, int i
                "\" mu=\"http://nourl.ubs.baidu.com/61344\" data-op=\"{'y':'7FB7FFCF'}\">\n"
                "<div class=\"cos-row\"><span class=\"ai-label_3Kx9q\">AI智能回答</span>"
                "<h3 class=\"cosc-title\"><span class=\"cosc-title-slot\">" +
-               Marked(block.title, keyword, "<b>", "</b>") +
+               marked(block.title, keyword, "<b>", "</b>") +
                "</span></h3></div>\n<div class=\"marklang-paragraph\">" +
-               Marked(block.snippet, keyword, "<em>", "</em>") + "</div>\n" +
+               marked(block.snippet, keyword, "<em>", "</em>") + "</div>\n" +
                (block.shown.empty() ? std::string()
                                     : "<div class=\"source-list_2rY1s\">参考资料：<span>" +
-                                          Escape(block.shown) + "</span></div>\n") +
+                                          escape(block.shown) + "</span></div>\n") +
                "</div>\n";
-    const std::string more = PercentEncode(keyword + " 教程");
+    const std::string more = percentEncode(keyword + " 教程");
     return "<div class=\"result-op c-container new-pmd\" tpl=\"recommend_list\" srcid=\"28608\" "
            "id=\"" +
            n +
            "\" mu=\"http://28608.recommend_list.baidu.com\" data-op=\"{'y':'FD9FFD6C'}\">\n"
            "<div class=\"c-font-medium c-color-t title_2X3Rq\">" +
-           Escape(block.title) + "</div>\n<div class=\"list_1V4Yg\"><a href=\"/s?wd=" + more +
-           "&amp;rsv_dl=0_prs_28608\">" + Escape(keyword) +
-           " 教程</a> <a href=\"/s?wd=" + PercentEncode(block.snippet) +
-           "&amp;rsv_dl=0_prs_28608\">" + Escape(block.snippet) + "</a></div>\n</div>\n";
+           escape(block.title) + "</div>\n<div class=\"list_1V4Yg\"><a href=\"/s?wd=" + more +
+           "&amp;rsv_dl=0_prs_28608\">" + escape(keyword) +
+           " 教程</a> <a href=\"/s?wd=" + percentEncode(block.snippet) +
+           "&amp;rsv_dl=0_prs_28608\">" + escape(block.snippet) + "</a></div>\n</div>\n";
 }
 
-std::string BaiduCardWithUrl(const Block& block, const std::string& keyword, int id) {
-    const std::string link = BaiduLink(block, id);
+std::string baiduCardWithUrl(const Block& block, const std::string& keyword, int id) {
+    const std::string link = baiduLink(block, id);
     const std::string source = block.shown.empty() ? std::string("百度百科") : block.shown;
     return "<div class=\"result-op c-container new-pmd\" tpl=\"sg_kg_entity_san\" "
            "srcid=\"51555\" id=\"" +
-           std::to_string(id) + "\" mu=\"" + Escape(block.url) +
-           "\" data-op=\"{'y':'FF3E6F7F'}\">\n" + BaiduTitle(block, keyword, link, true) +
+           std::to_string(id) + "\" mu=\"" + escape(block.url) +
+           "\" data-op=\"{'y':'FF3E6F7F'}\">\n" + baiduTitle(block, keyword, link, true) +
            "<div class=\"c-row\"><div class=\"c-span3\"><img class=\"c-img c-img-s\" src=\"" +
            std::string(kPixel) + "\" alt=\"\"></div><div class=\"c-span9 c-span-last\"><p>" +
-           Marked(block.snippet, keyword, "<em>", "</em>") +
+           marked(block.snippet, keyword, "<em>", "</em>") +
            "</p></div></div>\n<div class=\"c-row\"><a href=\"" + link +
-           "\" target=\"_blank\"><span class=\"c-color-gray\">" + Escape(source) +
+           "\" target=\"_blank\"><span class=\"c-color-gray\">" + escape(source) +
            "</span></a></div>\n</div>\n";
 }
 
 // The right column: blocks with the ids the list starts with, one of them with a real host.
-std::string BaiduRight(const Page& page) {
+std::string baiduRight(const Page& page) {
     std::string first;
     if (!page.decoySite.empty()) {
         const std::string url = "https://" + page.decoySite + "/";
         first = "<div class=\"result-op c-container xpath-log\" id=\"1\" tpl=\"right_links\" "
                 "srcid=\"10\" mu=\"" +
-                Escape(url) +
-                "\">\n<h3 class=\"t\"><a href=\"http://www.baidu.com/link?url=" + Token(url, 86) +
-                "\" target=\"_blank\">" + Escape(page.decoySite) + " 官方网站</a></h3>\n<p>" +
-                Escape(page.decoySite) + "</p>\n</div>\n";
+                escape(url) +
+                "\">\n<h3 class=\"t\"><a href=\"http://www.baidu.com/link?url=" + token(url, 86) +
+                "\" target=\"_blank\">" + escape(page.decoySite) + " 官方网站</a></h3>\n<p>" +
+                escape(page.decoySite) + "</p>\n</div>\n";
     } else {
         first = "<div class=\"result-op c-container xpath-log\" id=\"1\" tpl=\"right_toplist1\" "
                 "srcid=\"10\">\n<div class=\"c-font-medium\">百度热搜</div>\n"
@@ -321,8 +321,8 @@ std::string BaiduRight(const Page& page) {
            "srcid=\"30\" mu=\"http://nourl.ubs.baidu.com/30\">\n<p>换一换</p>\n</div>\n</div>\n";
 }
 
-std::string BaiduPager(const Page& page) {
-    const std::string base = "/s?wd=" + PercentEncode(page.keyword) + "&amp;pn=";
+std::string baiduPager(const Page& page) {
+    const std::string base = "/s?wd=" + percentEncode(page.keyword) + "&amp;pn=";
     const auto offset = [](int p) { return std::to_string((p - 1) * kBaiduPerPage); };
     std::string out = "<div id=\"page\">\n<div class=\"page-inner_2jZi2\">";
     if (page.page > 1)
@@ -344,12 +344,12 @@ constexpr std::string_view kBaiduStyle =
     "#content_right{float:right;width:368px}.c-container{margin-bottom:20px}"
     ".c-color-gray{color:#626675}em{color:#f73131;font-style:normal}";
 
-std::string BaiduFrame(const std::string& keyword, const std::string& container) {
-    const std::string kw = Escape(keyword);
-    return Head(kw + "_百度搜索", kBaiduStyle,
+std::string baiduFrame(const std::string& keyword, const std::string& container) {
+    const std::string kw = escape(keyword);
+    return head(kw + "_百度搜索", kBaiduStyle,
                 "var bds={se:{},su:{urdata:[],urSendClick:function(){}},util:{},use:{},comm:{"
                 "query:" +
-                    JsonString(keyword) + ",qid:\"" + Token(keyword, 16) +
+                    jsonString(keyword) + ",qid:\"" + token(keyword, 16) +
                     "\",pageNum:1,ishome:0}};") +
            "<body link=\"#0000cc\">\n<div id=\"wrapper\" class=\"wrapper_new\">\n"
            "<div id=\"head\"><div class=\"head_wrapper\"><form id=\"form\" name=\"f\" "
@@ -360,8 +360,8 @@ std::string BaiduFrame(const std::string& keyword, const std::string& container)
            "<input type=\"submit\" id=\"su\" value=\"百度一下\" class=\"bg s_btn\"></span>"
            "</form></div></div>\n<div id=\"s_tab\" class=\"s_tab\"><div "
            "class=\"s_tab_inner\"><b>网页</b> <a href=\"/s?tn=news&amp;word=" +
-           PercentEncode(keyword) +
-           "\">资讯</a> <a href=\"/sf/vsearch?pd=video&amp;wd=" + PercentEncode(keyword) +
+           percentEncode(keyword) +
+           "\">资讯</a> <a href=\"/sf/vsearch?pd=video&amp;wd=" + percentEncode(keyword) +
            "\">视频</a></div></div>\n<div id=\"wrapper_wrapper\">\n<div id=\"container\" "
            "class=\"container_new sam_newgrid\">\n" +
            container +
@@ -370,7 +370,7 @@ std::string BaiduFrame(const std::string& keyword, const std::string& container)
            "</script>\n</body></html>\n";
 }
 
-std::string BaiduPage(const Page& page) {
+std::string baiduPage(const Page& page) {
     std::string list = "<div id=\"content_left\" tabindex=\"0\">\n"
                        "<style>.new-pmd .c-title{font-size:18px}</style>\n";
     Seen seen;
@@ -379,52 +379,52 @@ std::string BaiduPage(const Page& page) {
         const int id = (page.page - 1) * kBaiduPerPage + seen.results + 1;
         switch (block.kind) {
         case BlockKind::Web:
-            list += BaiduWeb(block, page.keyword, id, seen);
+            list += baiduWeb(block, page.keyword, id, seen);
             ++seen.web;
             ++seen.results;
             break;
         case BlockKind::Ad:
-            list += BaiduAd(block, page.keyword, seen.ad);
+            list += baiduAd(block, page.keyword, seen.ad);
             ++seen.ad;
             break;
         case BlockKind::CardNoUrl:
-            list += BaiduCardNoUrl(block, page.keyword, id, seen.noUrl);
+            list += baiduCardNoUrl(block, page.keyword, id, seen.noUrl);
             ++seen.noUrl;
             ++seen.results;
             break;
         case BlockKind::CardWithUrl:
-            list += BaiduCardWithUrl(block, page.keyword, id);
+            list += baiduCardWithUrl(block, page.keyword, id);
             ++seen.results;
             break;
         }
         // The page drops scripts between its blocks.
         if (++placed == 2)
-            list += "<script>bds.comm.cur_disp_query=" + JsonString(page.keyword) + ";</script>\n";
+            list += "<script>bds.comm.cur_disp_query=" + jsonString(page.keyword) + ";</script>\n";
     }
     list += "</div>\n";
-    return BaiduFrame(page.keyword, BaiduRight(page) + list + BaiduPager(page));
+    return baiduFrame(page.keyword, baiduRight(page) + list + baiduPager(page));
 }
 
 // ---- 搜狗 ----
 
-std::string SogouLink(const std::string& seed) {
-    return "/link?url=" + Token(seed, 72);
+std::string sogouLink(const std::string& seed) {
+    return "/link?url=" + token(seed, 72);
 }
 
 // The data-url holder that carries a block's destination.
-std::string SogouSech(const std::string& url, int n) {
+std::string sogouSech(const std::string& url, int n) {
     return "<div class=\"r-sech ext_query\" id=\"sogou_vr_30010469_" + std::to_string(n) +
-           "\" data-url=\"" + Escape(url) + "\" data-ext=\"{}\"></div>\n";
+           "\" data-url=\"" + escape(url) + "\" data-ext=\"{}\"></div>\n";
 }
 
-std::string SogouSnippet(const std::string& snippet, const std::string& keyword) {
-    return Marked(snippet, keyword, "<em><!--red_beg-->", "<!--red_end--></em>");
+std::string sogouSnippet(const std::string& snippet, const std::string& keyword) {
+    return marked(snippet, keyword, "<em><!--red_beg-->", "<!--red_end--></em>");
 }
 
-std::string SogouWeb(const Block& block, const std::string& keyword, int n, int number) {
+std::string sogouWeb(const Block& block, const std::string& keyword, int n, int number) {
     const std::string rank = std::to_string(n);
-    const std::string link = SogouLink(block.url + "#" + rank);
-    const std::string cite = Escape(Truncated(Shown(block), 10));
+    const std::string link = sogouLink(block.url + "#" + rank);
+    const std::string cite = escape(truncated(shown(block), 10));
     const bool withId = number % 2 == 0;
     return std::string("<!-- a -->") +
            (withId ? "<div class=\"vrwrap\" id=\"sogou_vr_30000000_wrap_" + rank + "\">\n"
@@ -432,25 +432,25 @@ std::string SogouWeb(const Block& block, const std::string& keyword, int n, int 
            "<h3 class=\"vr-title\"><a" +
            (withId ? " id=\"sogou_vr_30000000_title_" + rank + "\"" : std::string()) +
            " target=\"_blank\" href=\"" + link + "\">" +
-           Marked(block.title, keyword, "<b>", "</b>") +
-           "</a></h3>\n<div class=\"fz-mid space-txt\"><span class=\"cite-date\">" + Date(n) +
-           "&nbsp;-&nbsp;</span>" + SogouSnippet(block.snippet, keyword) +
+           marked(block.title, keyword, "<b>", "</b>") +
+           "</a></h3>\n<div class=\"fz-mid space-txt\"><span class=\"cite-date\">" + date(n) +
+           "&nbsp;-&nbsp;</span>" + sogouSnippet(block.snippet, keyword) +
            "</div>\n<div class=\"citeurl\">" +
            (withId ? "<a class=\"citeLinkClass\" target=\"_blank\" href=\"" + link + "\">" + cite +
                          "</a>"
                    : "<cite class=\"citeLinkClass\">" + cite + "</cite>") +
-           "</div>\n" + SogouSech(block.url, n) + "</div>" +
+           "</div>\n" + sogouSech(block.url, n) + "</div>" +
            (withId ? "<!--VR TYPE:30000000,,RANK:" + rank + "-->" : std::string()) + "<!-- z -->\n";
 }
 
-std::string SogouAd(const Block& block, const std::string& keyword, int n, int number) {
-    const std::string link = "/bill_cpc?v=1&amp;p=" + Token(block.url + "#ad", 64);
+std::string sogouAd(const Block& block, const std::string& keyword, int n, int number) {
+    const std::string link = "/bill_cpc?v=1&amp;p=" + token(block.url + "#ad", 64);
     const std::string title = "<a target=\"_blank\" href=\"" + link + "\">" +
-                              Marked(block.title, keyword, "<b>", "</b>") + "</a>";
+                              marked(block.title, keyword, "<b>", "</b>") + "</a>";
     const std::string rest =
-        "<div class=\"fz-mid space-txt\">" + SogouSnippet(block.snippet, keyword) +
-        "</div>\n<div class=\"citeurl\"><cite>" + Escape(Truncated(Shown(block), 10)) +
-        "</cite> <span class=\"biz_label\">广告</span></div>\n" + SogouSech(block.url, n);
+        "<div class=\"fz-mid space-txt\">" + sogouSnippet(block.snippet, keyword) +
+        "</div>\n<div class=\"citeurl\"><cite>" + escape(truncated(shown(block), 10)) +
+        "</cite> <span class=\"biz_label\">广告</span></div>\n" + sogouSech(block.url, n);
     if (number % 2 == 0)
         return "<div class=\"vrwrap\">\n<div class=\"biz_rb\">\n<h3 class=\"vr-title\">" + title +
                "</h3>\n" + rest + "</div>\n</div>\n";
@@ -458,35 +458,35 @@ std::string SogouAd(const Block& block, const std::string& keyword, int n, int n
            "</div>\n";
 }
 
-std::string SogouCardNoUrl(const Block& block, const std::string& keyword, int number) {
+std::string sogouCardNoUrl(const Block& block, const std::string& keyword, int number) {
     if (number % 2 == 0)
         return "<!-- a --><div class=\"vrwrap middle-better-hintBox\">\n<div "
                "class=\"hint-mid\">大家还在搜</div>\n<div class=\"hintBox-list\"><a "
                "href=\"/web?query=" +
-               PercentEncode(block.title) + "&amp;ie=utf8\">" + Escape(block.title) +
-               "</a> <span>" + Escape(block.snippet) + "</span></div>\n</div><!-- z -->\n";
+               percentEncode(block.title) + "&amp;ie=utf8\">" + escape(block.title) +
+               "</a> <span>" + escape(block.snippet) + "</span></div>\n</div><!-- z -->\n";
     // Drawn by script, so without the comments around it.
     return "<div class=\"vrwrap reactResult\" data-react=\"ai-assistant\">\n<div "
            "class=\"ai-entry\"><div class=\"ai-title\">" +
-           Marked(block.title, keyword, "<b>", "</b>") + "</div><div class=\"ai-summary\">" +
-           Escape(block.snippet) +
-           "</div><a class=\"ai-more\" href=\"/web?query=" + PercentEncode(keyword) +
+           marked(block.title, keyword, "<b>", "</b>") + "</div><div class=\"ai-summary\">" +
+           escape(block.snippet) +
+           "</div><a class=\"ai-more\" href=\"/web?query=" + percentEncode(keyword) +
            "&amp;ie=utf8&amp;ai=1\">继续问AI</a></div>\n</div>\n";
 }
 
-std::string SogouCardWithUrl(const Block& block, const std::string& keyword, int n) {
+std::string sogouCardWithUrl(const Block& block, const std::string& keyword, int n) {
     const std::string seed = block.url + "#" + std::to_string(n);
     std::string pages;
     for (const char* name : {"首页", "产品中心", "新闻动态", "联系我们"})
-        pages += "<li><a target=\"_blank\" href=\"" + SogouLink(seed + name) + "\">" + name +
+        pages += "<li><a target=\"_blank\" href=\"" + sogouLink(seed + name) + "\">" + name +
                  "</a></li>";
     return "<!-- a --><div class=\"vrwrap\">\n<div class=\"site-cluster\">\n"
            "<h3 class=\"vr-title\"><a target=\"_blank\" href=\"" +
-           SogouLink(seed) + "\">" + Marked(block.title, keyword, "<b>", "</b>") +
-           "</a></h3>\n<div class=\"fz-mid space-txt\">" + SogouSnippet(block.snippet, keyword) +
+           sogouLink(seed) + "\">" + marked(block.title, keyword, "<b>", "</b>") +
+           "</a></h3>\n<div class=\"fz-mid space-txt\">" + sogouSnippet(block.snippet, keyword) +
            "</div>\n<ul class=\"cluster-list\">" + pages +
            "</ul>\n<div class=\"citeurl\"><cite class=\"citeLinkClass\">" +
-           Escape(Truncated(Shown(block), 10)) + "</cite></div>\n" + SogouSech(block.url, n) +
+           escape(truncated(shown(block), 10)) + "</cite></div>\n" + sogouSech(block.url, n) +
            "</div>\n</div><!-- z -->\n";
 }
 
@@ -495,12 +495,12 @@ constexpr std::string_view kSogouStyle =
     "#right{float:left;width:320px;margin-left:40px}.vrwrap{margin-bottom:25px}"
     "em{color:#e02d2d;font-style:normal}.r-sech{display:none}";
 
-std::string SogouFrame(const std::string& keyword, const std::string& main,
+std::string sogouFrame(const std::string& keyword, const std::string& main,
                        const std::string& right) {
-    const std::string kw = Escape(keyword);
-    return Head(kw + " - 搜狗搜索", kSogouStyle,
-                "var uigs_para={query:" + JsonString(keyword) + ",uuid:\"" +
-                    Token(keyword + "uuid", 32) + "\"};") +
+    const std::string kw = escape(keyword);
+    return head(kw + " - 搜狗搜索", kSogouStyle,
+                "var uigs_para={query:" + jsonString(keyword) + ",uuid:\"" +
+                    token(keyword + "uuid", 32) + "\"};") +
            "<body>\n<div id=\"wrap\" class=\"wrap\">\n<div class=\"header\"><form "
            "id=\"searchForm\" action=\"/web\"><input id=\"upquery\" name=\"query\" value=\"" +
            kw +
@@ -511,7 +511,7 @@ std::string SogouFrame(const std::string& keyword, const std::string& main,
            ";</script>\n</body></html>\n";
 }
 
-std::string SogouPage(const Page& page) {
+std::string sogouPage(const Page& page) {
     std::string list;
     Seen seen;
     for (size_t i = 0; i < page.blocks.size(); ++i) {
@@ -522,35 +522,35 @@ std::string SogouPage(const Page& page) {
             list += "<!--Top ADV Start-->\n";
         switch (block.kind) {
         case BlockKind::Web:
-            list += SogouWeb(block, page.keyword, n, seen.web++);
+            list += sogouWeb(block, page.keyword, n, seen.web++);
             break;
         case BlockKind::Ad:
-            list += SogouAd(block, page.keyword, n, seen.ad++);
+            list += sogouAd(block, page.keyword, n, seen.ad++);
             break;
         case BlockKind::CardNoUrl:
-            list += SogouCardNoUrl(block, page.keyword, seen.noUrl++);
+            list += sogouCardNoUrl(block, page.keyword, seen.noUrl++);
             break;
         case BlockKind::CardWithUrl:
-            list += SogouCardWithUrl(block, page.keyword, n);
+            list += sogouCardWithUrl(block, page.keyword, n);
             break;
         }
         if (ad && (i + 1 == page.blocks.size() || page.blocks[i + 1].kind != BlockKind::Ad))
             list += "<!--Top ADV End-->\n";
     }
 
-    const std::string kw = Escape(page.keyword);
+    const std::string kw = escape(page.keyword);
     const std::string related =
         "<div class=\"hintBox\" id=\"hint_container\">\n<div class=\"hint-mid\">相关搜索</div>\n"
         "<table><tr><td><a href=\"/web?query=" +
-        PercentEncode(page.keyword + " 教程") + "&amp;ie=utf8\">" + kw +
-        " 教程</a></td><td><a href=\"/web?query=" + PercentEncode(page.keyword + " 官网") +
+        percentEncode(page.keyword + " 教程") + "&amp;ie=utf8\">" + kw +
+        " 教程</a></td><td><a href=\"/web?query=" + percentEncode(page.keyword + " 官网") +
         "&amp;ie=utf8\">" + kw + " 官网</a></td></tr></table>\n</div>\n";
     const std::string next =
         page.hasNext
             ? "<div class=\"autopage-bar\" id=\"autopage_bar\"><span "
               "class=\"autopage-loading\">正在加载...</span><a id=\"sogou_next\" "
               "class=\"np\" href=\"/web?query=" +
-                  PercentEncode(page.keyword) +
+                  percentEncode(page.keyword) +
                   "&amp;ie=utf8&amp;page=" + std::to_string(page.page + 1) + "\">下一页</a></div>\n"
             : std::string();
 
@@ -558,14 +558,14 @@ std::string SogouPage(const Page& page) {
     if (!page.decoySite.empty()) {
         const std::string url = "https://" + page.decoySite + "/";
         right += "<div class=\"vrwrap\">\n<h3 class=\"vr-title\"><a target=\"_blank\" href=\"" +
-                 SogouLink(url) + "\">" + Escape(page.decoySite) +
-                 " 官方网站</a></h3>\n<p class=\"str_info\">" + Escape(page.decoySite) + "</p>\n" +
-                 SogouSech(url, 99) + "</div>\n";
+                 sogouLink(url) + "\">" + escape(page.decoySite) +
+                 " 官方网站</a></h3>\n<p class=\"str_info\">" + escape(page.decoySite) + "</p>\n" +
+                 sogouSech(url, 99) + "</div>\n";
     }
     right += "<div class=\"hot-list\"><h4>搜狗热搜</h4><a href=\"/web?query=%E7%83%AD%E6%90%9C"
              "&amp;ie=utf8\">今日热搜</a></div>\n</div>\n";
 
-    return SogouFrame(page.keyword,
+    return sogouFrame(page.keyword,
                       "<div id=\"main\" class=\"main\">\n<div class=\"results\">\n" + list +
                           "</div>\n" + related + next + "</div>\n",
                       right);
@@ -573,42 +573,42 @@ std::string SogouPage(const Page& page) {
 
 // ---- 好搜 ----
 
-std::string HaosouLink(const std::string& seed) {
-    return "https://www.so.com/link?m=" + Token(seed, 96);
+std::string haosouLink(const std::string& seed) {
+    return "https://www.so.com/link?m=" + token(seed, 96);
 }
 
 // Written both ways the engine writes it: raw in single quotes, or entity-quoted.
-std::string HaosouRes(int pos, std::string_view algo, bool raw) {
+std::string haosouRes(int pos, std::string_view algo, bool raw) {
     const std::string json =
         "{\"pos\":" + std::to_string(pos) + ",\"algo\":\"" + std::string(algo) + "\"}";
-    return raw ? " data-res='" + json + "'" : " data-res=\"" + Escape(json) + "\"";
+    return raw ? " data-res='" + json + "'" : " data-res=\"" + escape(json) + "\"";
 }
 
-std::string HaosouH3(bool spaced) {
+std::string haosouH3(bool spaced) {
     return spaced ? "<h3   class=\"res-title\">" : "<h3 class=\"res-title \">";
 }
 
-std::string HaosouWeb(const Block& block, const std::string& keyword, int pos, int number) {
-    return "<li class=\"res-list\" data-lazyload=\"1\">\n" + HaosouH3(number % 2 == 0) +
-           "<a href=\"" + HaosouLink(block.url + "#" + std::to_string(pos)) +
-           "\" rel=\"noopener\" data-mdurl=\"" + Escape(block.url) + "\"" +
-           HaosouRes(pos, "srcg_bert", number % 2 == 0) + " target=\"_blank\">" +
-           Marked(block.title, keyword, "<b>", "</b>") +
+std::string haosouWeb(const Block& block, const std::string& keyword, int pos, int number) {
+    return "<li class=\"res-list\" data-lazyload=\"1\">\n" + haosouH3(number % 2 == 0) +
+           "<a href=\"" + haosouLink(block.url + "#" + std::to_string(pos)) +
+           "\" rel=\"noopener\" data-mdurl=\"" + escape(block.url) + "\"" +
+           haosouRes(pos, "srcg_bert", number % 2 == 0) + " target=\"_blank\">" +
+           marked(block.title, keyword, "<b>", "</b>") +
            "</a></h3>\n<div class=\"res-rich\"><p class=\"res-desc\">" +
-           Marked(block.snippet, keyword, "<em>", "</em>") +
-           "</p></div>\n<p class=\"g-linkinfo res-linkinfo\"><cite>" + Escape(Shown(block)) +
-           "</cite> <span class=\"gray\">" + Date(pos) + "</span></p>\n</li>\n";
+           marked(block.snippet, keyword, "<em>", "</em>") +
+           "</p></div>\n<p class=\"g-linkinfo res-linkinfo\"><cite>" + escape(shown(block)) +
+           "</cite> <span class=\"gray\">" + date(pos) + "</span></p>\n</li>\n";
 }
 
-std::string HaosouAd(const Block& block, const std::string& keyword, int number) {
+std::string haosouAd(const Block& block, const std::string& keyword, int number) {
     const std::string head =
-        "<li class=\"res-list\" data-lazyload=\"1\">\n" + HaosouH3(false) +
-        "<a href=\"https://www.so.com/search/eclk?p=" + Token(block.url + "#ad", 80) +
-        "\" data-mdurl=\"" + Escape(block.url) + "\" target=\"_blank\">" +
-        Marked(block.title, keyword, "<b>", "</b>") + "</a></h3>\n";
+        "<li class=\"res-list\" data-lazyload=\"1\">\n" + haosouH3(false) +
+        "<a href=\"https://www.so.com/search/eclk?p=" + token(block.url + "#ad", 80) +
+        "\" data-mdurl=\"" + escape(block.url) + "\" target=\"_blank\">" +
+        marked(block.title, keyword, "<b>", "</b>") + "</a></h3>\n";
     const std::string desc =
-        "<p class=\"res-desc\">" + Marked(block.snippet, keyword, "<em>", "</em>") + "</p>\n";
-    const std::string cite = "<cite>" + Escape(Shown(block)) + "</cite>";
+        "<p class=\"res-desc\">" + marked(block.snippet, keyword, "<em>", "</em>") + "</p>\n";
+    const std::string cite = "<cite>" + escape(shown(block)) + "</cite>";
     if (number % 2 == 0)
         return head + "<div class=\"res-mediav\">\n" + desc + "<p class=\"g-linkinfo\">" + cite +
                " <span class=\"mediav-label\">商业推广</span></p>\n</div>\n</li>\n";
@@ -616,15 +616,15 @@ std::string HaosouAd(const Block& block, const std::string& keyword, int number)
            " <span class=\"atom-adv\">商业推广</span></p>\n</li>\n";
 }
 
-std::string HaosouCardNoUrl(const Block& block, const std::string& keyword, int pos, int number) {
-    const std::string title = Marked(block.title, keyword, "<b>", "</b>");
-    const std::string snippet = Marked(block.snippet, keyword, "<em>", "</em>");
+std::string haosouCardNoUrl(const Block& block, const std::string& keyword, int pos, int number) {
+    const std::string title = marked(block.title, keyword, "<b>", "</b>");
+    const std::string snippet = marked(block.snippet, keyword, "<em>", "</em>");
     switch (number % 3) {
     case 0:
         return "<li class=\"res-list\">\n<div class=\"g-mohe\" id=\"mohe-fanyi\" "
                "data-mohe-type=\"fanyi\">\n<h3 class=\"g-title\"><a href=\"https://fanyi.so.com/"
                "?src=onebox#" +
-               PercentEncode(keyword) + "\" target=\"_blank\">" + title +
+               percentEncode(keyword) + "\" target=\"_blank\">" + title +
                "</a></h3>\n<div class=\"mh-content\"><p>" + snippet +
                "</p></div>\n<p class=\"g-linkinfo\"><cite>fanyi.so.com</cite></p>\n</div>\n"
                "</li>\n";
@@ -632,35 +632,35 @@ std::string HaosouCardNoUrl(const Block& block, const std::string& keyword, int 
         return "<li class=\"res-list res-recommend-tag-cover\">\n<div "
                "class=\"res-recommend-tag\"><h4 class=\"res-recommend-tag-title\">其他人还搜了"
                "</h4><div class=\"res-recommend-tag-list\"><a href=\"/s?q=" +
-               PercentEncode(block.title) + "&amp;src=recommend_tag\">" + Escape(block.title) +
-               "</a> <span>" + Escape(block.snippet) + "</span></div></div>\n</li>\n";
+               percentEncode(block.title) + "&amp;src=recommend_tag\">" + escape(block.title) +
+               "</a> <span>" + escape(block.snippet) + "</span></div></div>\n</li>\n";
     default:
-        return "<li class=\"res-list\" data-lazyload=\"1\">\n" + HaosouH3(true) +
-               "<a href=\"https://ai.so.com/?q=" + PercentEncode(keyword) +
-               "&amp;src=so_result\" rel=\"noopener\"" + HaosouRes(pos, "ai_answer", true) +
+        return "<li class=\"res-list\" data-lazyload=\"1\">\n" + haosouH3(true) +
+               "<a href=\"https://ai.so.com/?q=" + percentEncode(keyword) +
+               "&amp;src=so_result\" rel=\"noopener\"" + haosouRes(pos, "ai_answer", true) +
                " target=\"_blank\">" + title + "</a></h3>\n<p class=\"res-desc\">" + snippet +
                "</p>\n<p class=\"g-linkinfo\"><cite>ai.so.com</cite></p>\n</li>\n";
     }
 }
 
-std::string HaosouCardWithUrl(const Block& block, const std::string& keyword, int pos) {
+std::string haosouCardWithUrl(const Block& block, const std::string& keyword, int pos) {
     const std::string seed = block.url + "#" + std::to_string(pos);
-    return "<li class=\"res-list\" data-lazyload=\"1\">\n" + HaosouH3(false) + "<a href=\"" +
-           HaosouLink(seed) + "\" rel=\"noopener\" data-mdurl=\"" + Escape(block.url) + "\"" +
-           HaosouRes(pos, "baike", false) + " target=\"_blank\">" +
-           Marked(block.title, keyword, "<b>", "</b>") +
+    return "<li class=\"res-list\" data-lazyload=\"1\">\n" + haosouH3(false) + "<a href=\"" +
+           haosouLink(seed) + "\" rel=\"noopener\" data-mdurl=\"" + escape(block.url) + "\"" +
+           haosouRes(pos, "baike", false) + " target=\"_blank\">" +
+           marked(block.title, keyword, "<b>", "</b>") +
            "</a></h3>\n<div class=\"res-rich res-baike clearfix\"><img class=\"res-comm-img\" "
            "src=\"" +
            std::string(kPixel) + "\" alt=\"\"><div class=\"res-comm-con\"><p class=\"res-desc\">" +
-           Marked(block.snippet, keyword, "<em>", "</em>") +
-           "</p><p class=\"res-rich-sublink\"><a href=\"" + HaosouLink(seed + "intro") +
-           "\">简介</a> <a href=\"" + HaosouLink(seed + "history") +
-           "\">历史</a></p></div></div>\n<p class=\"g-linkinfo\"><cite>" + Escape(Shown(block)) +
+           marked(block.snippet, keyword, "<em>", "</em>") +
+           "</p><p class=\"res-rich-sublink\"><a href=\"" + haosouLink(seed + "intro") +
+           "\">简介</a> <a href=\"" + haosouLink(seed + "history") +
+           "\">历史</a></p></div></div>\n<p class=\"g-linkinfo\"><cite>" + escape(shown(block)) +
            "</cite></p>\n</li>\n";
 }
 
-std::string HaosouPager(const Page& page) {
-    const std::string base = "/s?q=" + PercentEncode(page.keyword) + "&amp;pn=";
+std::string haosouPager(const Page& page) {
+    const std::string base = "/s?q=" + percentEncode(page.keyword) + "&amp;pn=";
     std::string out = "<div id=\"page\">";
     if (page.page > 1)
         out += "<a href=\"" + base + std::to_string(page.page - 1) + "\">&lt;上一页</a>";
@@ -681,10 +681,10 @@ constexpr std::string_view kHaosouStyle =
     "#side{float:left;width:330px;margin-left:40px}.res-list{list-style:none;margin-bottom:20px}"
     "em{color:#c00;font-style:normal}";
 
-std::string HaosouFrame(const std::string& keyword, const std::string& main) {
-    const std::string kw = Escape(keyword);
-    return Head(kw + " - 360搜索", kHaosouStyle,
-                "var So={comm:{q:" + JsonString(keyword) + ",pid:\"" + Token(keyword, 16) +
+std::string haosouFrame(const std::string& keyword, const std::string& main) {
+    const std::string kw = escape(keyword);
+    return head(kw + " - 360搜索", kHaosouStyle,
+                "var So={comm:{q:" + jsonString(keyword) + ",pid:\"" + token(keyword, 16) +
                     "\",src:\"srp\"}};") +
            "<body>\n<div id=\"warper\">\n<div id=\"header\"><form id=\"bd_search\" "
            "action=\"/s\"><input id=\"keyword\" name=\"q\" value=\"" +
@@ -697,25 +697,25 @@ std::string HaosouFrame(const std::string& keyword, const std::string& main) {
            "ready=true;</script>\n</body></html>\n";
 }
 
-std::string HaosouPage(const Page& page) {
+std::string haosouPage(const Page& page) {
     std::string list = "<ul class=\"result\">\n";
     Seen seen;
     for (const Block& block : page.blocks) {
         const int pos = seen.results + 1;
         switch (block.kind) {
         case BlockKind::Web:
-            list += HaosouWeb(block, page.keyword, pos, seen.web++);
+            list += haosouWeb(block, page.keyword, pos, seen.web++);
             ++seen.results;
             break;
         case BlockKind::Ad:
-            list += HaosouAd(block, page.keyword, seen.ad++);
+            list += haosouAd(block, page.keyword, seen.ad++);
             break;
         case BlockKind::CardNoUrl:
-            list += HaosouCardNoUrl(block, page.keyword, pos, seen.noUrl++);
+            list += haosouCardNoUrl(block, page.keyword, pos, seen.noUrl++);
             ++seen.results;
             break;
         case BlockKind::CardWithUrl:
-            list += HaosouCardWithUrl(block, page.keyword, pos);
+            list += haosouCardWithUrl(block, page.keyword, pos);
             ++seen.results;
             break;
         }
@@ -726,31 +726,31 @@ std::string HaosouPage(const Page& page) {
     if (!page.decoySite.empty()) {
         const std::string url = "https://" + page.decoySite + "/";
         spread = "<div id=\"e_idea_pp\" class=\"spread\">\n<ul>\n<li class=\"res-list\">\n" +
-                 HaosouH3(false) + "<a href=\"https://www.so.com/search/eclk?p=" + Token(url, 80) +
-                 "\" data-mdurl=\"" + Escape(url) + "\" target=\"_blank\">" +
-                 Escape(page.decoySite) + " 官方网站</a></h3>\n<p class=\"res-desc\">" +
-                 Escape(page.decoySite) + "</p>\n<p class=\"g-linkinfo\"><cite>" +
-                 Escape(page.decoySite) +
+                 haosouH3(false) + "<a href=\"https://www.so.com/search/eclk?p=" + token(url, 80) +
+                 "\" data-mdurl=\"" + escape(url) + "\" target=\"_blank\">" +
+                 escape(page.decoySite) + " 官方网站</a></h3>\n<p class=\"res-desc\">" +
+                 escape(page.decoySite) + "</p>\n<p class=\"g-linkinfo\"><cite>" +
+                 escape(page.decoySite) +
                  "</cite> <span class=\"atom-adv\">商业推广</span></p>\n</li>\n</ul>\n</div>\n";
     }
-    return HaosouFrame(page.keyword,
-                       "<div id=\"main\">\n" + spread + list + HaosouPager(page) + "</div>\n");
+    return haosouFrame(page.keyword,
+                       "<div id=\"main\">\n" + spread + list + haosouPager(page) + "</div>\n");
 }
 
 } // namespace
 
-std::string ResultPage(const Page& page) {
+std::string resultPage(const Page& page) {
     switch (page.engine) {
     case 0:
-        return BaiduPage(page);
+        return baiduPage(page);
     case 1:
-        return SogouPage(page);
+        return sogouPage(page);
     default:
-        return HaosouPage(page);
+        return haosouPage(page);
     }
 }
 
-std::string VerificationPage(int engine) {
+std::string verificationPage(int engine) {
     switch (engine) {
     case 0:
         return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
@@ -774,7 +774,7 @@ std::string VerificationPage(int engine) {
                "<div class=\"passMod_slide-btn\"></div><a class=\"passMod_feedback\" "
                "href=\"javascript:;\">问题反馈</a></div></div>\n<script>var "
                "captchaConf={type:\"spin\",ak:\"" +
-               Token("baidu-captcha", 32) + "\",backurl:\"\"};</script>\n</body></html>\n";
+               token("baidu-captcha", 32) + "\",backurl:\"\"};</script>\n</body></html>\n";
     case 1:
         return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>搜狗搜索</title>"
                "<style>body{margin:0;font:14px arial}.content-box{width:600px;margin:60px "
@@ -809,11 +809,11 @@ std::string VerificationPage(int engine) {
     }
 }
 
-std::string NoResultsPage(int engine, const std::string& keyword) {
-    const std::string kw = Escape(keyword);
+std::string noResultsPage(int engine, const std::string& keyword) {
+    const std::string kw = escape(keyword);
     switch (engine) {
     case 0:
-        return BaiduFrame(keyword,
+        return baiduFrame(keyword,
                           "<div id=\"content_left\" tabindex=\"0\">\n<div "
                           "class=\"content_none\"><div class=\"nors\"><p>很抱歉，没有找到与“" +
                               kw +
@@ -822,7 +822,7 @@ std::string NoResultsPage(int engine, const std::string& keyword) {
                               "<a href=\"/search/url_submit.html\">提交网址</a>给我们</li>"
                               "</ul></div></div>\n</div>\n");
     case 1:
-        return SogouFrame(
+        return sogouFrame(
             keyword,
             "<div id=\"main\" class=\"main\">\n<div class=\"results\">\n<div "
             "class=\"no-result\" id=\"noresult_part1_container\"><p>抱歉，没有找到与“" +
@@ -831,7 +831,7 @@ std::string NoResultsPage(int engine, const std::string& keyword) {
                 "</div>\n</div>\n",
             "<div id=\"right\" class=\"right\"></div>\n");
     default:
-        return HaosouFrame(keyword,
+        return haosouFrame(keyword,
                            "<div id=\"main\">\n<div id=\"no-result\"><p class=\"title\">"
                            "抱歉，未找到和“" +
                                kw +

@@ -37,13 +37,13 @@ struct Page {
 };
 
 // Text for markup, good both between tags and inside quoted attributes.
-std::string Escape(std::string_view text);
+std::string escape(std::string_view text);
 
 // The whole page as UTF-8 markup, the way the engine's server writes it.
-std::string ResultPage(const Page& page);
+std::string resultPage(const Page& page);
 // What an engine answers with status 200 when it blocks a client.
-std::string VerificationPage(int engine);
+std::string verificationPage(int engine);
 // What an engine answers when nothing matched keyword: no result blocks at all.
-std::string NoResultsPage(int engine, const std::string& keyword);
+std::string noResultsPage(int engine, const std::string& keyword);
 
 } // namespace TodayPages

@@ -28,7 +28,7 @@ using Trouble = FakeEngine::Trouble;
 
 class LastStatus : public StatusSink {
 public:
-    void SetStatusText(const Text& text) override { last = GbkToQString(text); }
+    void SetStatusText(const Text& text) override { last = gbkToQString(text); }
     QString last;
 };
 
@@ -52,7 +52,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_engine.setMarkup(FakeEngine::Markup::Today);
         ASSERT_TRUE(
-            WriteEngineSettings(m_dir.path(), m_engine.address(), true, false,
+            writeEngineSettings(m_dir.path(), m_engine.address(), true, false,
                                 kFourthEngine + "FindAddress=" + m_engine.address() + "\r\n"));
         settings().writeInteger("SortQuery", "PageTimeout", 3);
     }
@@ -96,7 +96,7 @@ protected:
     }
 
     QueryResult query(const QString& site, const std::string& keyword, int engine) {
-        const std::vector<RankOutcome> outcomes = run({{QStringToGbk(site), keyword, engine}});
+        const std::vector<RankOutcome> outcomes = run({{qStringToGbk(site), keyword, engine}});
         EXPECT_EQ(outcomes.size(), 1u);
         return outcomes.empty() ? QueryResult{} : outcomes.front().result;
     }
@@ -109,7 +109,7 @@ protected:
     QString m_fileError;  // the last run's
 };
 
-const char* OutcomeName(Outcome outcome) {
+const char* outcomeName(Outcome outcome) {
     switch (outcome) {
     case Outcome::Ranked:
         return "ranked";
@@ -181,7 +181,7 @@ TEST_F(TodayScanTest, RanksByDestinationAndTheCountingRule) {
         m_engine.plan(key, c.plan);
         const int before = m_engine.pagesServed();
         const QueryResult r = query(c.typed, key, c.engine);
-        EXPECT_STREQ(OutcomeName(r.outcome), OutcomeName(c.outcome)) << r.reason.toStdString();
+        EXPECT_STREQ(outcomeName(r.outcome), outcomeName(c.outcome)) << r.reason.toStdString();
         EXPECT_EQ(r.rank, c.rank);
         EXPECT_EQ(r.url.toStdString(), c.url);
         EXPECT_EQ(m_engine.pagesServed() - before, c.pages);
@@ -261,7 +261,7 @@ TEST_F(TodayScanTest, BlockedAndFailedAreNoResults) {
         m_engine.plan(key, c.plan);
         const int before = m_engine.pagesServed();
         const QueryResult r = query("www.target.cn", key, c.engine);
-        EXPECT_STREQ(OutcomeName(r.outcome), OutcomeName(c.outcome));
+        EXPECT_STREQ(outcomeName(r.outcome), outcomeName(c.outcome));
         EXPECT_EQ(r.rank, 0);
         EXPECT_TRUE(r.reason.contains(c.reason)) << r.reason.toStdString();
         EXPECT_EQ(m_engine.pagesServed() - before, c.pages);
@@ -305,7 +305,7 @@ TEST_F(TodayScanTest, OneScanForManySites) {
     }
     // In the text-marker scan too: the fake engine's older pages, ranks as alone.
     m_engine.setMarkup(FakeEngine::Markup::Older);
-    ASSERT_TRUE(WriteEngineSettings(m_dir.path(), m_engine.address()));
+    ASSERT_TRUE(writeEngineSettings(m_dir.path(), m_engine.address()));
     m_engine.place("older", {"www.x.cn", 2, 3, false});
     const int start = m_engine.pagesServed();
     const std::vector<RankOutcome> older =
@@ -337,7 +337,7 @@ TEST_F(TodayScanTest, KeywordsReachTheEngineAsTyped) {
             SCOPED_TRACE(keyword.toStdString() + " engine " + std::to_string(engine));
             m_engine.plan(keyword.toStdString(), Plan{.placed = {{{1, 3}, "https://t.cn/"}}});
             const int before = static_cast<int>(m_engine.served().size());
-            const QueryResult r = query("t.cn", QStringToGbk(keyword), engine);
+            const QueryResult r = query("t.cn", qStringToGbk(keyword), engine);
             EXPECT_EQ(r.outcome, Outcome::Ranked) << r.reason.toStdString();
             EXPECT_EQ(r.rank, 4);
             const std::vector<FakeEngine::Request> served = m_engine.served();
@@ -373,7 +373,7 @@ TEST_F(TodayScanTest, TooLongForTheDatabaseLoadsNoPage) {
         m_engine.plan(keyword, Plan{.placed = {{{1, 0}, "https://" + c.site.toStdString()}}});
         const int pages = m_engine.pagesServed();
         const std::vector<RankOutcome> outcomes =
-            run({{QStringToGbk(c.site), QStringToGbk(c.keyword), kBaidu}});
+            run({{qStringToGbk(c.site), qStringToGbk(c.keyword), kBaidu}});
         if (c.error.isEmpty()) {
             EXPECT_EQ(m_errors, QStringList());
             ASSERT_EQ(outcomes.size(), 1u);

@@ -14,13 +14,13 @@
 
 namespace {
 
-void WriteAll(const QString& path, const std::string& bytes) {
+void writeAll(const QString& path, const std::string& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_EQ(file.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
 }
 
-std::string Lines(const TextList& lines) {
+std::string lines(const TextList& lines) {
     std::string file;
     for (const Text& line : lines)
         file += line + "\r\n";
@@ -33,7 +33,7 @@ struct SendSetup {
         : passes(passCount) {
         for (const Text& site : siteEntries)
             sites.append(site);
-        WriteAll(templatePath(), templateFile);
+        writeAll(templatePath(), templateFile);
         dispenser.LoadTemplates(templatePath());
     }
     QString templatePath() const { return dir.filePath("SL.txt"); }
@@ -45,7 +45,7 @@ struct SendSetup {
 };
 
 // Every job up to the first empty text; the bound stops a dispenser that never ends.
-TextList Drain(Dispenser& dispenser) {
+TextList drain(Dispenser& dispenser) {
     TextList jobs;
     for (Text job = dispenser.NextJob(); !job.empty() && jobs.size() < 100000;
          job = dispenser.NextJob())
@@ -53,7 +53,7 @@ TextList Drain(Dispenser& dispenser) {
     return jobs;
 }
 
-TextList Take(Dispenser& dispenser, int count) {
+TextList take(Dispenser& dispenser, int count) {
     TextList jobs;
     for (int i = 0; i < count; ++i)
         jobs.push_back(dispenser.NextJob());
@@ -62,12 +62,12 @@ TextList Take(Dispenser& dispenser, int count) {
 
 const TextList kExampleSites = {"example.com", "www.example.org"};
 const std::string kExampleTemplates =
-    Lines({"1http://one.example/?u={@url}", "2http://two.example/{_url}"});
+    lines({"1http://one.example/?u={@url}", "2http://two.example/{_url}"});
 const TextList kExamplePass = {"http://one.example/?u=example.com",
                                "http://two.example/example_com",
                                "http://two.example/www_example_org"};
 
-TextList Repeat(const TextList& pass, int times) {
+TextList repeat(const TextList& pass, int times) {
     TextList jobs;
     for (int i = 0; i < times; ++i)
         jobs.insert(jobs.end(), pass.begin(), pass.end());
@@ -83,17 +83,17 @@ TEST(Dispenser, HandsOutEveryJobInOrder) {
         TextList jobs;
     } cases[] = {
         {"one pass", kExampleSites, kExampleTemplates, 1, kExamplePass},
-        {"two passes", kExampleSites, kExampleTemplates, 2, Repeat(kExamplePass, 2)},
+        {"two passes", kExampleSites, kExampleTemplates, 2, repeat(kExamplePass, 2)},
         {"digits 0 and 9",
          {"example.com", "www.example.com", "a.b.c.d", "example.com/news", "example.com/a.htm"},
-         Lines({"0http://zero/{@url}", "9http://nine/{@url}", "3http://three/{@url}"}),
+         lines({"0http://zero/{@url}", "9http://nine/{@url}", "3http://three/{@url}"}),
          1,
          {"http://nine/example.com", "http://three/example.com", "http://nine/www.example.com",
           "http://three/www.example.com", "http://nine/a.b.c.d", "http://three/a.b.c.d",
           "http://nine/example.com/news", "http://nine/example.com/a.htm"}},
         {"placeholders",
          {"a.b.com"},
-         Lines({"5http://x/{_URL}", "5http://x/{@URL}", "5http://x/{_url}/{@url}",
+         lines({"5http://x/{_URL}", "5http://x/{@URL}", "5http://x/{_url}/{@url}",
                 "5http://x/{_url}/{_URL}/{_Url}", "5http://x/?a={@url}&b={@url}", "5http://fixed/",
                 "5 http://x/{@url} "}),
          1,
@@ -102,20 +102,20 @@ TEST(Dispenser, HandsOutEveryJobInOrder) {
           " http://x/a.b.com "}},
         {"GBK site sent unencoded",
          {"\xD6\xD0\xCE\xC4.com"},
-         Lines({"1http://x/{_url}", "1http://x/{@url}"}),
+         lines({"1http://x/{_url}", "1http://x/{@url}"}),
          1,
          {"http://x/\xD6\xD0\xCE\xC4_com", "http://x/\xD6\xD0\xCE\xC4.com"}},
         {"lines that are no templates",
          {"a.com", "b.com"},
-         Lines({"1", "xhttp://no/{@url}", "", " 1http://no/{@url}", "1http://yes/{@url}", "1"}),
+         lines({"1", "xhttp://no/{@url}", "", " 1http://no/{@url}", "1http://yes/{@url}", "1"}),
          2,
          {"http://yes/a.com", "http://yes/b.com", "http://yes/a.com", "http://yes/b.com"}},
         {"blank site",
          {"", "a.com"},
-         Lines({"1{@url}", "1{_url}", "1http://x/{@url}"}),
+         lines({"1{@url}", "1{_url}", "1http://x/{@url}"}),
          1,
          {"http://x/", "a.com", "a_com", "http://x/a.com"}},
-        {"no template suits", {"a.com/x.htm"}, Lines({"4http://x/{@url}"}), 3, {}},
+        {"no template suits", {"a.com/x.htm"}, lines({"4http://x/{@url}"}), 3, {}},
         {"no sites", {}, kExampleTemplates, 1, {}},
         {"no templates", kExampleSites, "", 1, {}},
         {"only blank lines", kExampleSites, "\r\n\r\n", 1, {}},
@@ -125,19 +125,19 @@ TEST(Dispenser, HandsOutEveryJobInOrder) {
         SCOPED_TRACE(c.name);
         SendSetup run(c.sites, c.templates, c.passes);
         EXPECT_EQ(run.dispenser.jobCount(), (long long)c.jobs.size());
-        EXPECT_EQ(Drain(run.dispenser), c.jobs);
-        EXPECT_EQ(Take(run.dispenser, 3), TextList(3));
+        EXPECT_EQ(drain(run.dispenser), c.jobs);
+        EXPECT_EQ(take(run.dispenser, 3), TextList(3));
 
         run.dispenser.reset();
-        EXPECT_EQ(Drain(run.dispenser), c.jobs);
+        EXPECT_EQ(drain(run.dispenser), c.jobs);
     }
 }
 
 TEST(Dispenser, ResetMidRunStartsOver) {
     SendSetup run(kExampleSites, kExampleTemplates, 2);
-    Take(run.dispenser, 4);
+    take(run.dispenser, 4);
     run.dispenser.reset();
-    EXPECT_EQ(Drain(run.dispenser), Repeat(kExamplePass, 2));
+    EXPECT_EQ(drain(run.dispenser), repeat(kExamplePass, 2));
 }
 
 TEST(Dispenser, PassCountIsReadAtEveryCall) {
@@ -161,19 +161,19 @@ TEST(Dispenser, PassCountIsReadAtEveryCall) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SendSetup run(kExampleSites, kExampleTemplates, c.passes);
-        Take(run.dispenser, c.taken);
+        take(run.dispenser, c.taken);
         run.passes = c.newPasses;
-        EXPECT_EQ(Drain(run.dispenser), c.rest);
-        EXPECT_EQ(Take(run.dispenser, 3), TextList(3));
+        EXPECT_EQ(drain(run.dispenser), c.rest);
+        EXPECT_EQ(take(run.dispenser, 3), TextList(3));
     }
 }
 
 TEST(Dispenser, SiteAddedMidRunIsSeen) {
-    SendSetup run({"a.com"}, Lines({"1http://one/{@url}", "2http://two/{@url}"}), 1);
+    SendSetup run({"a.com"}, lines({"1http://one/{@url}", "2http://two/{@url}"}), 1);
     EXPECT_EQ(run.dispenser.NextJob(), "http://one/a.com");
     run.sites.append("www.b.com");
     EXPECT_EQ(run.dispenser.jobCount(), 3);
-    EXPECT_EQ(Drain(run.dispenser), (TextList{"http://two/a.com", "http://two/www.b.com"}));
+    EXPECT_EQ(drain(run.dispenser), (TextList{"http://two/a.com", "http://two/www.b.com"}));
 }
 
 TEST(Dispenser, ConcurrentCallersShareEveryJobOnce) {
@@ -191,7 +191,7 @@ TEST(Dispenser, ConcurrentCallersShareEveryJobOnce) {
     } cases[] = {
         {"more callers than jobs", kExampleSites, kExampleTemplates, 1},
         {"many jobs", manySites,
-         Lines({"1http://a/{@url}", "2http://b/{_url}", "3http://c/{@url}", "1", "5http://e/{@url}",
+         lines({"1http://a/{@url}", "2http://b/{_url}", "3http://c/{@url}", "1", "5http://e/{@url}",
                 "0http://f/{@url}", "9http://g/"}),
          3},
     };
@@ -199,7 +199,7 @@ TEST(Dispenser, ConcurrentCallersShareEveryJobOnce) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SendSetup serial(c.sites, c.templates, c.passes);
-        TextList expected = Drain(serial.dispenser);
+        TextList expected = drain(serial.dispenser);
         ASSERT_EQ((long long)expected.size(), serial.dispenser.jobCount());
 
         SendSetup run(c.sites, c.templates, c.passes);
@@ -208,7 +208,7 @@ TEST(Dispenser, ConcurrentCallersShareEveryJobOnce) {
         std::vector<std::thread> workers;
         for (int t = 0; t < kThreads; ++t)
             workers.emplace_back([&, t] {
-                got[size_t(t)] = Drain(run.dispenser);
+                got[size_t(t)] = drain(run.dispenser);
                 for (int i = 0; i < 5; ++i)
                     if (!run.dispenser.NextJob().empty())
                         ++jobsAfterEnd;
@@ -247,17 +247,17 @@ TEST(Dispenser, LoadsEveryLineEnd) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SendSetup run({"a.com"}, c.file, 1);
-        EXPECT_EQ(Drain(run.dispenser), c.jobs);
+        EXPECT_EQ(drain(run.dispenser), c.jobs);
     }
 }
 
 TEST(Dispenser, ReloadReplacesTheTemplates) {
-    SendSetup run({"a.com"}, Lines({"1http://old/1", "1http://old/2"}), 1);
-    WriteAll(run.templatePath(), Lines({"1http://new/{@url}"}));
+    SendSetup run({"a.com"}, lines({"1http://old/1", "1http://old/2"}), 1);
+    writeAll(run.templatePath(), lines({"1http://new/{@url}"}));
     run.dispenser.LoadTemplates(run.templatePath());
     run.dispenser.reset();
     EXPECT_EQ(run.dispenser.jobCount(), 1);
-    EXPECT_EQ(Drain(run.dispenser), (TextList{"http://new/a.com"}));
+    EXPECT_EQ(drain(run.dispenser), (TextList{"http://new/a.com"}));
 }
 
 // No file yet is no template; a file that cannot be read is an error. Either way nothing of

@@ -46,7 +46,7 @@ TEST(ReadFetchSettingsTest, ReadsBothSwitches) {
         options.allowHttps = !c.allowHttps;
         options.followRedirects = !c.followRedirects;
         options.caFile = "kept.pem";
-        ReadFetchSettings(IniFile(path), options);
+        readFetchSettings(IniFile(path), options);
         EXPECT_EQ(options.allowHttps, c.allowHttps);
         EXPECT_EQ(options.followRedirects, c.followRedirects);
         EXPECT_EQ(options.caFile, "kept.pem");

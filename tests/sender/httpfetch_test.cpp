@@ -20,13 +20,13 @@ using Clock = std::chrono::steady_clock;
 // Generous bound that only catches a fetch that hangs.
 constexpr auto kHangLimit = 10s;
 
-std::string ExpectedRequest(const std::string& target, const std::string& host) {
+std::string expectedRequest(const std::string& target, const std::string& host) {
     return "GET " + target + " HTTP/1.1\r\nHost: " + host +
            "\r\nAccept: text/html, */*\r\nAccept-Encoding: identity\r\n"
            "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.0)\r\n\r\n";
 }
 
-FetchOptions Quick(std::chrono::milliseconds readTimeout = 5s) {
+FetchOptions quick(std::chrono::milliseconds readTimeout = 5s) {
     FetchOptions options;
     options.connectTimeout = 5s;
     options.readTimeout = readTimeout;
@@ -34,7 +34,7 @@ FetchOptions Quick(std::chrono::milliseconds readTimeout = 5s) {
 }
 
 // A bare connection of our own: once the server has counted it, it has counted every earlier one.
-bool Probe(uint16_t port) {
+bool probe(uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -45,7 +45,7 @@ bool Probe(uint16_t port) {
     return ok;
 }
 
-long PeakRssKb() {
+long peakRssKb() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
@@ -80,10 +80,10 @@ TEST(FetchUrlTest, SendsExactlyTheRequest) {
         SCOPED_TRACE(c.scheme + c.rest);
         TestServer server;
         const std::string host = "127.0.0.1:" + std::to_string(server.port());
-        EXPECT_TRUE(FetchUrl(c.scheme + "://" + host + c.rest, Quick()));
+        EXPECT_TRUE(fetchUrl(c.scheme + "://" + host + c.rest, quick()));
         const std::vector<std::string> requests = server.requests();
         ASSERT_EQ(requests.size(), 1u);
-        EXPECT_EQ(requests[0], ExpectedRequest(c.target, host));
+        EXPECT_EQ(requests[0], expectedRequest(c.target, host));
     }
 }
 
@@ -131,7 +131,7 @@ TEST(ParseFetchUrlTest, SplitsHostPortAndTarget) {
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.url);
-        const std::optional<FetchTarget> target = ParseFetchUrl(c.url);
+        const std::optional<FetchTarget> target = parseFetchUrl(c.url);
         ASSERT_EQ(target.has_value(), c.ok);
         if (!target)
             continue;
@@ -148,51 +148,51 @@ struct OutcomeCase {
     bool success;
 };
 
-void ExpectOutcomes(const std::vector<OutcomeCase>& cases) {
+void expectOutcomes(const std::vector<OutcomeCase>& cases) {
     for (const OutcomeCase& c : cases) {
         SCOPED_TRACE(c.name);
         TestServer server;
         server.setDefaultResponse(c.response);
         const auto start = Clock::now();
-        EXPECT_EQ(FetchUrl(server.url("/x"), Quick()), c.success);
+        EXPECT_EQ(fetchUrl(server.url("/x"), quick()), c.success);
         EXPECT_LT(Clock::now() - start, kHangLimit);
         EXPECT_EQ(server.connectionCount(), 1);
     }
 }
 
-TestResponse Status(const std::string& head) {
-    return TestResponse::Raw(head + "\r\nContent-Length: 2\r\n\r\nok");
+TestResponse status(const std::string& head) {
+    return TestResponse::raw(head + "\r\nContent-Length: 2\r\n\r\nok");
 }
 
 TEST(FetchUrlTest, JudgesTheFinalStatus) {
-    ExpectOutcomes({
-        {"200", Status("HTTP/1.1 200 OK"), true},
-        {"201", Status("HTTP/1.1 201 Created"), true},
-        {"204", TestResponse::Raw("HTTP/1.1 204 No Content\r\n\r\n").stayOpen(), true},
-        {"299", Status("HTTP/1.1 299 Whatever"), true},
-        {"200 with HTTP/1.0", Status("HTTP/1.0 200 OK"), true},
-        {"200 Location", Status("HTTP/1.1 200 OK\r\nLocation: /elsewhere"), false},
-        {"200 location lower case", Status("HTTP/1.1 200 OK\r\nlocation: /x"), false},
-        {"201 Location", Status("HTTP/1.1 201 Created\r\nLocation: /new"), true},
-        {"302 Location", Status("HTTP/1.1 302 Found\r\nLocation: /x"), false},
-        {"301 without Location", Status("HTTP/1.1 301 Moved"), false},
-        {"304", TestResponse::Raw("HTTP/1.1 304 Not Modified\r\n\r\n").stayOpen(), false},
-        {"401", Status("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic"), false},
-        {"407", Status("HTTP/1.1 407 Proxy Auth\r\nProxy-Authenticate: Basic"), false},
-        {"404", Status("HTTP/1.1 404 Not Found"), false},
-        {"500", Status("HTTP/1.1 500 Server Error"), false},
-        {"600", Status("HTTP/1.1 600 Odd"), false},
-        {"100 then 200", Status("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK"), true},
+    expectOutcomes({
+        {"200", status("HTTP/1.1 200 OK"), true},
+        {"201", status("HTTP/1.1 201 Created"), true},
+        {"204", TestResponse::raw("HTTP/1.1 204 No Content\r\n\r\n").stayOpen(), true},
+        {"299", status("HTTP/1.1 299 Whatever"), true},
+        {"200 with HTTP/1.0", status("HTTP/1.0 200 OK"), true},
+        {"200 Location", status("HTTP/1.1 200 OK\r\nLocation: /elsewhere"), false},
+        {"200 location lower case", status("HTTP/1.1 200 OK\r\nlocation: /x"), false},
+        {"201 Location", status("HTTP/1.1 201 Created\r\nLocation: /new"), true},
+        {"302 Location", status("HTTP/1.1 302 Found\r\nLocation: /x"), false},
+        {"301 without Location", status("HTTP/1.1 301 Moved"), false},
+        {"304", TestResponse::raw("HTTP/1.1 304 Not Modified\r\n\r\n").stayOpen(), false},
+        {"401", status("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic"), false},
+        {"407", status("HTTP/1.1 407 Proxy Auth\r\nProxy-Authenticate: Basic"), false},
+        {"404", status("HTTP/1.1 404 Not Found"), false},
+        {"500", status("HTTP/1.1 500 Server Error"), false},
+        {"600", status("HTTP/1.1 600 Odd"), false},
+        {"100 then 200", status("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK"), true},
         {"Location only on the 100",
-         Status("HTTP/1.1 100 Continue\r\nLocation: /x\r\n\r\n"
+         status("HTTP/1.1 100 Continue\r\nLocation: /x\r\n\r\n"
                 "HTTP/1.1 200 OK"),
          true},
-        {"103 then 200", Status("HTTP/1.1 103 Early Hints\r\n\r\nHTTP/1.1 200 OK"), false},
-        {"102 alone", TestResponse::Raw("HTTP/1.1 102 Processing\r\n\r\n").stayOpen(), false},
-        {"no status line", TestResponse::Raw("hello\r\n\r\n"), false},
-        {"nothing at all", TestResponse::Raw(""), false},
+        {"103 then 200", status("HTTP/1.1 103 Early Hints\r\n\r\nHTTP/1.1 200 OK"), false},
+        {"102 alone", TestResponse::raw("HTTP/1.1 102 Processing\r\n\r\n").stayOpen(), false},
+        {"no status line", TestResponse::raw("hello\r\n\r\n"), false},
+        {"nothing at all", TestResponse::raw(""), false},
         {"headers without end",
-         TestResponse::Raw("HTTP/1.1 200 OK\r\n")
+         TestResponse::raw("HTTP/1.1 200 OK\r\n")
              .then("X-Fill: " + std::string(1000, 'x') + "\r\n", 0ms, 100000),
          false},
     });
@@ -200,19 +200,19 @@ TEST(FetchUrlTest, JudgesTheFinalStatus) {
 
 TEST(FetchUrlTest, ReadsEveryKindOfBodyToItsEnd) {
     const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
-    ExpectOutcomes({
-        {"chunked", TestResponse::Raw(chunkedHead + "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"),
+    expectOutcomes({
+        {"chunked", TestResponse::raw(chunkedHead + "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"),
          true},
         {"chunked in pieces",
-         TestResponse::Raw(chunkedHead + "5\r\nhel").then("lo\r\n0\r\n\r\n", 50ms).stayOpen(),
+         TestResponse::raw(chunkedHead + "5\r\nhel").then("lo\r\n0\r\n\r\n", 50ms).stayOpen(),
          true},
         {"chunked with a Location trailer",
-         TestResponse::Raw(chunkedHead + "2\r\nok\r\n0\r\nLocation: /x\r\n\r\n"), true},
-        {"close-delimited", TestResponse::Raw("HTTP/1.1 200 OK\r\n\r\n").then("body", 50ms), true},
-        {"chunked cut short", TestResponse::Raw(chunkedHead + "5\r\nhello\r\n"), false},
-        {"chunked garbage", TestResponse::Raw(chunkedHead + "zz\r\nhello\r\n0\r\n\r\n"), false},
+         TestResponse::raw(chunkedHead + "2\r\nok\r\n0\r\nLocation: /x\r\n\r\n"), true},
+        {"close-delimited", TestResponse::raw("HTTP/1.1 200 OK\r\n\r\n").then("body", 50ms), true},
+        {"chunked cut short", TestResponse::raw(chunkedHead + "5\r\nhello\r\n"), false},
+        {"chunked garbage", TestResponse::raw(chunkedHead + "zz\r\nhello\r\n0\r\n\r\n"), false},
         {"Content-Length cut short",
-         TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort"), false},
+         TestResponse::raw("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort"), false},
     });
 }
 
@@ -223,12 +223,12 @@ struct SilenceCase {
 
 TEST(FetchUrlTest, SilenceLongerThanTheReadTimeoutFails) {
     const std::vector<SilenceCase> cases = {
-        {"silent from the start", TestResponse::Silent()},
-        {"silent within the headers", TestResponse::Raw("HTTP/1.1 200 OK\r\n").stayOpen()},
+        {"silent from the start", TestResponse::silent()},
+        {"silent within the headers", TestResponse::raw("HTTP/1.1 200 OK\r\n").stayOpen()},
         {"silent mid-body",
-         TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789").stayOpen()},
+         TestResponse::raw("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789").stayOpen()},
         {"silent mid-chunk",
-         TestResponse::Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhe")
+         TestResponse::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhe")
              .stayOpen()},
     };
     for (const SilenceCase& c : cases) {
@@ -236,19 +236,19 @@ TEST(FetchUrlTest, SilenceLongerThanTheReadTimeoutFails) {
         TestServer server;
         server.setDefaultResponse(c.response);
         const auto start = Clock::now();
-        EXPECT_FALSE(FetchUrl(server.url("/"), Quick(300ms)));
+        EXPECT_FALSE(fetchUrl(server.url("/"), quick(300ms)));
         EXPECT_LT(Clock::now() - start, kHangLimit);
     }
 }
 
 TEST(FetchUrlTest, ReadTimeoutBoundsEachSilenceNotTheWholeExchange) {
     // Eight pauses well below the read time-out add up to far more than it.
-    TestResponse slow = TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n");
+    TestResponse slow = TestResponse::raw("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n");
     for (int i = 0; i < 8; ++i)
         slow.then("x", 300ms);
     TestServer server;
     server.setDefaultResponse(slow);
-    EXPECT_TRUE(FetchUrl(server.url("/"), Quick(1500ms)));
+    EXPECT_TRUE(fetchUrl(server.url("/"), quick(1500ms)));
 }
 
 // A server that drips a byte at a time is never silent for long; the total limit ends the fetch
@@ -256,7 +256,7 @@ TEST(FetchUrlTest, ReadTimeoutBoundsEachSilenceNotTheWholeExchange) {
 TEST(FetchUrlTest, DrippingServerEndsAtTheTotalLimit) {
     // A byte every 200 ms, each well inside the read time-out, for far longer than the limit.
     auto drip = [](std::string head, const std::string& byte) {
-        TestResponse response = TestResponse::Raw(std::move(head));
+        TestResponse response = TestResponse::raw(std::move(head));
         for (int i = 0; i < 100; ++i)
             response.then(byte, 200ms);
         return response;
@@ -272,10 +272,10 @@ TEST(FetchUrlTest, DrippingServerEndsAtTheTotalLimit) {
         SCOPED_TRACE(c.name);
         TestServer server;
         server.setDefaultResponse(c.response);
-        FetchOptions options = Quick(1s);
+        FetchOptions options = quick(1s);
         options.totalTimeout = 2s;
         const auto start = Clock::now();
-        const FetchResult result = FetchOnce(server.url("/"), options);
+        const FetchResult result = fetchOnce(server.url("/"), options);
         const auto took = Clock::now() - start;
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.failure, FetchFailure::Timeout);
@@ -288,12 +288,12 @@ TEST(FetchUrlTest, HugeBodyIsStreamedWithFlatMemory) {
     constexpr uint64_t kChunk = 64 * 1024;
     constexpr uint64_t kChunks = 1600; // 100 MiB
     TestServer server;
-    server.setDefaultResponse(TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: " +
+    server.setDefaultResponse(TestResponse::raw("HTTP/1.1 200 OK\r\nContent-Length: " +
                                                 std::to_string(kChunk * kChunks) + "\r\n\r\n")
                                   .then(std::string(kChunk, 'x'), 0ms, kChunks));
-    const long before = PeakRssKb();
-    EXPECT_TRUE(FetchUrl(server.url("/big"), Quick()));
-    EXPECT_LT(PeakRssKb() - before, 30 * 1024) << "peak RSS grew by more than 30 MiB";
+    const long before = peakRssKb();
+    EXPECT_TRUE(fetchUrl(server.url("/big"), quick()));
+    EXPECT_LT(peakRssKb() - before, 30 * 1024) << "peak RSS grew by more than 30 MiB";
 }
 
 TEST(FetchUrlTest, UnsupportedUrlsFailWithoutConnecting) {
@@ -308,14 +308,14 @@ TEST(FetchUrlTest, UnsupportedUrlsFailWithoutConnecting) {
     };
     for (const std::string& url : urls) {
         SCOPED_TRACE(url);
-        EXPECT_FALSE(FetchUrl(url, Quick()));
+        EXPECT_FALSE(fetchUrl(url, quick()));
     }
     const std::atomic<bool> abort{true};
-    FetchOptions aborted = Quick();
+    FetchOptions aborted = quick();
     aborted.abort = &abort;
-    EXPECT_FALSE(FetchUrl(server.url("/"), aborted));
+    EXPECT_FALSE(fetchUrl(server.url("/"), aborted));
 
-    ASSERT_TRUE(Probe(server.port()));
+    ASSERT_TRUE(probe(server.port()));
     ASSERT_TRUE(server.waitForConnections(1, kHangLimit));
     EXPECT_EQ(server.connectionCount(), 1) << "only our probe may have connected";
 }
@@ -331,23 +331,23 @@ TEST(FetchUrlTest, RefusedConnectionFails) {
     ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
     const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
     const auto start = Clock::now();
-    EXPECT_FALSE(FetchUrl(url, Quick()));
+    EXPECT_FALSE(fetchUrl(url, quick()));
     EXPECT_LT(Clock::now() - start, kHangLimit);
     close(fd);
 }
 
 TEST(FetchUrlTest, AbortFromAnotherThreadEndsASilentFetch) {
     TestServer server;
-    server.setDefaultResponse(TestResponse::Silent());
+    server.setDefaultResponse(TestResponse::silent());
     std::atomic<bool> abort{false};
-    FetchOptions options = Quick(60s);
+    FetchOptions options = quick(60s);
     options.abort = &abort;
     std::thread stopper([&] {
         server.waitForConnections(1, kHangLimit);
         abort = true;
     });
     const auto start = Clock::now();
-    EXPECT_FALSE(FetchUrl(server.url("/"), options));
+    EXPECT_FALSE(fetchUrl(server.url("/"), options));
     EXPECT_LT(Clock::now() - start, kHangLimit);
     stopper.join();
 }
@@ -363,7 +363,7 @@ TEST(FetchUrlTest, TwentyClientsFetchAtOnce) {
     std::vector<std::thread> clients;
     for (int i = 0; i < kClients; ++i)
         clients.emplace_back([&, i] {
-            if (FetchUrl(server.url("/c" + std::to_string(i)), Quick()))
+            if (fetchUrl(server.url("/c" + std::to_string(i)), quick()))
                 ++successes;
         });
     for (auto& client : clients)

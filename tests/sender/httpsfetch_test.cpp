@@ -23,18 +23,18 @@ using Clock = std::chrono::steady_clock;
 // Generous bound that only catches a fetch that hangs.
 constexpr auto kHangLimit = 10s;
 
-std::string ExpectedRequest(const std::string& target, const std::string& host) {
+std::string expectedRequest(const std::string& target, const std::string& host) {
     return "GET " + target + " HTTP/1.1\r\nHost: " + host +
            "\r\nAccept: text/html, */*\r\nAccept-Encoding: identity\r\n"
            "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.0)\r\n\r\n";
 }
 
-std::string HostOf(const TestServer& server) {
+std::string hostOf(const TestServer& server) {
     return "127.0.0.1:" + std::to_string(server.port());
 }
 
 // A bare connection of our own: once the server has counted it, it has counted every earlier one.
-bool Probe(uint16_t port) {
+bool probe(uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -45,8 +45,8 @@ bool Probe(uint16_t port) {
     return ok;
 }
 
-TestResponse Answer(const std::string& head) {
-    return TestResponse::Raw(head + "\r\nContent-Length: 2\r\n\r\nok");
+TestResponse answer(const std::string& head) {
+    return TestResponse::raw(head + "\r\nContent-Length: 2\r\n\r\nok");
 }
 
 // Certificates made once for all tests here: "trusted" is the authority the fetches trust,
@@ -60,13 +60,13 @@ protected:
         for (const char* name : {"trusted", "stranger", "misnamed"})
             ASSERT_TRUE(QDir(s_dir->path()).mkdir(name));
         const std::string root = s_dir->path().toStdString();
-        s_trusted = MakeTestCertificates(root + "/trusted");
-        s_stranger = MakeTestCertificates(root + "/stranger");
-        s_misnamed = MakeTestCertificates(root + "/misnamed", "DNS:elsewhere.test");
+        s_trusted = makeTestCertificates(root + "/trusted");
+        s_stranger = makeTestCertificates(root + "/stranger");
+        s_misnamed = makeTestCertificates(root + "/misnamed", "DNS:elsewhere.test");
     }
     static void TearDownTestSuite() { s_dir.reset(); }
 
-    static FetchOptions Quick() {
+    static FetchOptions quick() {
         FetchOptions options;
         options.connectTimeout = 5s;
         options.readTimeout = 5s;
@@ -108,7 +108,7 @@ TEST_F(HttpsFetchTest, ParsesHttpsOnlyWhenAllowed) {
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.url);
-        const std::optional<FetchTarget> target = ParseFetchUrl(c.url, c.allowHttps);
+        const std::optional<FetchTarget> target = parseFetchUrl(c.url, c.allowHttps);
         ASSERT_EQ(target.has_value(), c.ok);
         if (!target)
             continue;
@@ -159,9 +159,9 @@ TEST_F(HttpsFetchTest, ResolvesLocationsAsABrowserDoes) {
     };
     for (const ResolveCase& c : cases) {
         SCOPED_TRACE(c.from + " + " + c.location);
-        const std::optional<FetchTarget> from = ParseFetchUrl(c.from, true);
+        const std::optional<FetchTarget> from = parseFetchUrl(c.from, true);
         ASSERT_TRUE(from);
-        const std::optional<FetchTarget> to = ResolveRedirect(*from, c.location);
+        const std::optional<FetchTarget> to = resolveRedirect(*from, c.location);
         ASSERT_EQ(to.has_value(), c.ok);
         if (!to)
             continue;
@@ -193,25 +193,25 @@ TEST_F(HttpsFetchTest, FetchesHttpsOnlyWhenAllowedAndTrusted) {
     for (const TlsCase& c : cases) {
         SCOPED_TRACE(c.name);
         TestServer server(*c.served);
-        server.setDefaultResponse(Answer("HTTP/1.1 200 OK"));
-        FetchOptions options = Quick();
+        server.setDefaultResponse(answer("HTTP/1.1 200 OK"));
+        FetchOptions options = quick();
         options.allowHttps = c.allowHttps;
         options.caFile = c.trusted ? c.trusted->caFile : std::string();
         const auto start = Clock::now();
-        const FetchResult result = FetchOnce(server.url("/x?y=1"), options);
+        const FetchResult result = fetchOnce(server.url("/x?y=1"), options);
         EXPECT_LT(Clock::now() - start, kHangLimit);
         EXPECT_EQ(result.ok, c.failure == FetchFailure::None);
         EXPECT_EQ(result.failure, c.failure);
 
         // Our probe is the last connection: the fetch made one only when it was allowed.
-        ASSERT_TRUE(Probe(server.port()));
+        ASSERT_TRUE(probe(server.port()));
         const int fetches = c.failure == FetchFailure::BadUrl ? 0 : 1;
         ASSERT_TRUE(server.waitForConnections(fetches + 1, kHangLimit));
         EXPECT_EQ(server.connectionCount(), fetches + 1);
         const std::vector<std::string> requests = server.requests();
         if (c.failure == FetchFailure::None) {
             ASSERT_EQ(requests.size(), 1u);
-            EXPECT_EQ(requests[0], ExpectedRequest("/x?y=1", HostOf(server)));
+            EXPECT_EQ(requests[0], expectedRequest("/x?y=1", hostOf(server)));
             EXPECT_EQ(result.status, 200);
         } else {
             EXPECT_TRUE(requests.empty());
@@ -222,13 +222,13 @@ TEST_F(HttpsFetchTest, FetchesHttpsOnlyWhenAllowedAndTrusted) {
 TEST_F(HttpsFetchTest, StalledHandshakeEndsAtTheConnectTimeout) {
     // A plain server waits for a request that a TLS client never sends before its handshake.
     TestServer server;
-    FetchOptions options = Quick();
+    FetchOptions options = quick();
     options.allowHttps = true;
     options.connectTimeout = 300ms;
     options.readTimeout = 60s;
     const std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/";
     const auto start = Clock::now();
-    const FetchResult result = FetchOnce(url, options);
+    const FetchResult result = fetchOnce(url, options);
     EXPECT_LT(Clock::now() - start, kHangLimit);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.failure, FetchFailure::Timeout);
@@ -381,19 +381,19 @@ TEST_F(HttpsFetchTest, FollowsRedirectsWhenAsked) {
             for (const Hop& hop : c.hops)
                 if (hop.server == name)
                     answers[hop.path] =
-                        Answer(hop.head.empty() ? "HTTP/1.1 200 OK" : fill(hop.head));
+                        answer(hop.head.empty() ? "HTTP/1.1 200 OK" : fill(hop.head));
             server->setHandler([answers](const std::string& request) {
                 const size_t start = request.find(' ') + 1;
                 const auto found =
                     answers.find(request.substr(start, request.find(' ', start) - start));
-                return found != answers.end() ? found->second : Answer("HTTP/1.1 404 Not Found");
+                return found != answers.end() ? found->second : answer("HTTP/1.1 404 Not Found");
             });
         }
-        FetchOptions options = Quick();
+        FetchOptions options = quick();
         options.followRedirects = c.follow;
 
         const auto start = Clock::now();
-        const FetchResult result = FetchOnce(a.url(c.hops.front().path), options);
+        const FetchResult result = fetchOnce(a.url(c.hops.front().path), options);
         EXPECT_LT(Clock::now() - start, kHangLimit);
         EXPECT_EQ(result.ok, c.failure == FetchFailure::None);
         EXPECT_EQ(result.failure, c.failure);
@@ -406,7 +406,7 @@ TEST_F(HttpsFetchTest, FollowsRedirectsWhenAsked) {
             const int times = i + 1 == c.hops.size() ? c.repeatLast : 1;
             for (int k = 0; k < times; ++k)
                 expected[hop.server].push_back(
-                    ExpectedRequest(hop.path, HostOf(*servers[hop.server])));
+                    expectedRequest(hop.path, hostOf(*servers[hop.server])));
         }
         for (const auto& [name, server] : servers) {
             SCOPED_TRACE(std::string("server ") + name);
@@ -419,10 +419,10 @@ TEST_F(HttpsFetchTest, FollowsRedirectsWhenAsked) {
 TEST_F(HttpsFetchTest, RedirectToAnUntrustedServerFailsAsTls) {
     TestServer a;
     TestServer stranger(s_stranger);
-    a.setDefaultResponse(Answer("HTTP/1.1 302 Found\r\nLocation: " + stranger.url("/x")));
-    FetchOptions options = Quick();
+    a.setDefaultResponse(answer("HTTP/1.1 302 Found\r\nLocation: " + stranger.url("/x")));
+    FetchOptions options = quick();
     options.followRedirects = true;
-    const FetchResult result = FetchOnce(a.url("/"), options);
+    const FetchResult result = fetchOnce(a.url("/"), options);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.failure, FetchFailure::Tls);
     EXPECT_EQ(stranger.connectionCount(), 1);
@@ -433,12 +433,12 @@ TEST_F(HttpsFetchTest, FollowedRedirectDoesNotWaitForItsBody) {
     // The redirect's body never ends; only its head matters.
     TestServer a;
     a.queueResponse(
-        TestResponse::Raw("HTTP/1.1 302 Found\r\nLocation: /next\r\n\r\nmoved").stayOpen());
-    FetchOptions options = Quick();
+        TestResponse::raw("HTTP/1.1 302 Found\r\nLocation: /next\r\n\r\nmoved").stayOpen());
+    FetchOptions options = quick();
     options.followRedirects = true;
     options.readTimeout = 60s;
     const auto start = Clock::now();
-    const FetchResult result = FetchOnce(a.url("/"), options);
+    const FetchResult result = fetchOnce(a.url("/"), options);
     EXPECT_LT(Clock::now() - start, kHangLimit);
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(a.connectionCount(), 2);
@@ -449,12 +449,12 @@ TEST_F(HttpsFetchTest, AbortBetweenHopsStopsFollowing) {
     TestServer a;
     a.setHandler([&](const std::string&) {
         abort = true;
-        return Answer("HTTP/1.1 302 Found\r\nLocation: /again");
+        return answer("HTTP/1.1 302 Found\r\nLocation: /again");
     });
-    FetchOptions options = Quick();
+    FetchOptions options = quick();
     options.followRedirects = true;
     options.abort = &abort;
-    const FetchResult result = FetchOnce(a.url("/"), options);
+    const FetchResult result = fetchOnce(a.url("/"), options);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.failure, FetchFailure::Aborted);
     EXPECT_EQ(a.connectionCount(), 1);

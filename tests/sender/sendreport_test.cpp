@@ -25,19 +25,19 @@ public:
     void SetStatusText(const Text&) override {}
 };
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-void WriteAll(const QString& path, const QByteArray& bytes) {
+void writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
 
 // A loopback port where nothing listens: connections to it are refused.
-uint16_t ClosedPort() {
+uint16_t closedPort() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -57,15 +57,15 @@ struct Templates {
     Templates() {
         server.setHandler([](const std::string& request) {
             if (request.find("GET /slow/") == 0)
-                return TestResponse::Silent();
+                return TestResponse::silent();
             if (request.find("GET /gone/") == 0)
-                return TestResponse::Raw("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+                return TestResponse::raw("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
             if (request.find("GET /half/b.example") == 0)
-                return TestResponse::Raw("HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n");
-            return TestResponse::Raw("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+                return TestResponse::raw("HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n");
+            return TestResponse::raw("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
         });
         const std::string base = server.url("");
-        const std::string refused = "http://127.0.0.1:" + std::to_string(ClosedPort());
+        const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort());
         file = QByteArray::fromStdString("# my templates\r\n9" + base + "/ok/{@url}\r\n9" +
                                          refused + "/dead/{@url}\r\n9" + base +
                                          "/slow/{@url}\r\n\r\n9" + base + "/gone/{@url}\r\n9" +
@@ -73,7 +73,7 @@ struct Templates {
     }
 };
 
-FetchOptions Quick() {
+FetchOptions quick() {
     FetchOptions options;
     options.connectTimeout = 2000ms;
     options.readTimeout = 300ms;
@@ -85,7 +85,7 @@ const char kCsvHeader[] = "\xEF\xBB\xBF行号,模板,任务,成功,主要失败�
 TEST(SendReport, EachTemplateLineWithItsJobsSuccessesAndCommonestFailure) {
     Templates t;
     QTemporaryDir dir;
-    WriteAll(dir.filePath("SL.txt"), t.file);
+    writeAll(dir.filePath("SL.txt"), t.file);
     SiteList sites;
     sites.append("a.example");
     sites.append("b.example");
@@ -95,7 +95,7 @@ TEST(SendReport, EachTemplateLineWithItsJobsSuccessesAndCommonestFailure) {
     const QString reportPath = dir.filePath("SendReport.csv");
     SendReport report;
     {
-        SendRun run(dispenser, sink, dir.filePath("SendLog.txt"), Quick(), 6, nullptr, reportPath);
+        SendRun run(dispenser, sink, dir.filePath("SendLog.txt"), quick(), 6, nullptr, reportPath);
         for (int i = 0; i < 1000 && !run.isFinished(); ++i)
             std::this_thread::sleep_for(10ms);
         ASSERT_TRUE(run.isFinished());
@@ -109,26 +109,26 @@ TEST(SendReport, EachTemplateLineWithItsJobsSuccessesAndCommonestFailure) {
         tmpl.chop(1); // the CR
         return QByteArray::number(line) + "," + tmpl + "," + rest + "\r\n";
     };
-    EXPECT_EQ(ReadAll(reportPath), QByteArray(kCsvHeader) + row(2, "4,4,,") +
+    EXPECT_EQ(readAll(reportPath), QByteArray(kCsvHeader) + row(2, "4,4,,") +
                                        row(3, "4,0,连接被拒绝,4") + row(4, "4,0,超时,4") +
                                        row(6, "4,0,HTTP 404,4") + row(7, "4,2,HTTP 500,2") +
                                        row(8, "0,0,,"));
     EXPECT_EQ(report.jobs(), 20);
     EXPECT_EQ(report.successes(), 6);
     EXPECT_EQ(report.deadLines(), (std::vector<int>{2, 3, 5}));
-    EXPECT_EQ(SendSummary(report), QStringLiteral("完成: 成功 6 / 共 20; 失效模板 3 个"));
+    EXPECT_EQ(sendSummary(report), QStringLiteral("完成: 成功 6 / 共 20; 失效模板 3 个"));
 
     // The dead ones leave the file, each once; the old file is kept beside it.
     const QString path = dir.filePath("SL.txt");
-    EXPECT_EQ(RemoveDeadTemplates(path, report), 3);
+    EXPECT_EQ(removeDeadTemplates(path, report), 3);
     QByteArray kept = t.file;
     for (const int line : {6, 4, 3})
         kept.replace(t.file.split('\n')[line - 1] + "\n", "");
-    EXPECT_EQ(ReadAll(path), kept);
-    EXPECT_EQ(ReadAll(path + ".bak"), t.file);
+    EXPECT_EQ(readAll(path), kept);
+    EXPECT_EQ(readAll(path + ".bak"), t.file);
     // Nothing more to remove: the file stays as it is.
-    EXPECT_EQ(RemoveDeadTemplates(path, report), 0);
-    EXPECT_EQ(ReadAll(path), kept);
+    EXPECT_EQ(removeDeadTemplates(path, report), 0);
+    EXPECT_EQ(readAll(path), kept);
 }
 
 // A template edited since the run is no longer the dead one and stays; an unreadable file is
@@ -141,24 +141,24 @@ TEST(SendReport, RemovingLeavesChangedLinesAndFailsWhole) {
     report.tallies.resize(4);
     for (const size_t dead : {0u, 1u, 3u})
         report.tallies[dead].add({false, FetchFailure::Refused, 0});
-    WriteAll(path, "5http://a/{@url}\n5http://b2/{@url}\nx\r5http://c/{@url}");
-    EXPECT_EQ(RemoveDeadTemplates(path, report), 2);
-    EXPECT_EQ(ReadAll(path), QByteArray("5http://b2/{@url}\r\nx\r\n"));
+    writeAll(path, "5http://a/{@url}\n5http://b2/{@url}\nx\r5http://c/{@url}");
+    EXPECT_EQ(removeDeadTemplates(path, report), 2);
+    EXPECT_EQ(readAll(path), QByteArray("5http://b2/{@url}\r\nx\r\n"));
 
-    EXPECT_THROW(RemoveDeadTemplates(dir.filePath("none.txt"), report), AppError);
-    WriteAll(path, "5http://a/{@url}\n");
+    EXPECT_THROW(removeDeadTemplates(dir.filePath("none.txt"), report), AppError);
+    writeAll(path, "5http://a/{@url}\n");
     ASSERT_TRUE(QFile::remove(path + ".bak"));
     ASSERT_TRUE(QDir(dir.path()).mkdir("SL.txt.bak")); // the backup cannot be written
-    EXPECT_THROW(RemoveDeadTemplates(path, report), AppError);
-    EXPECT_EQ(ReadAll(path), QByteArray("5http://a/{@url}\n"));
+    EXPECT_THROW(removeDeadTemplates(path, report), AppError);
+    EXPECT_EQ(readAll(path), QByteArray("5http://a/{@url}\n"));
 }
 
 // One job per template, with the first site it suits; nothing logged.
 TEST(SendReport, CheckTemplatesFetchesEachTemplateOnce) {
     Templates t;
     QTemporaryDir dir;
-    const SendReport report = CheckTemplates(SplitFileLines(t.file.toStdString()),
-                                             {"www.a.example", "b.example"}, Quick(), 4);
+    const SendReport report = checkTemplates(splitFileLines(t.file.toStdString()),
+                                             {"www.a.example", "b.example"}, quick(), 4);
     QStringList states;
     for (size_t i = 0; i < report.lines.size(); ++i)
         states << QStringLiteral("%1:%2/%3:%4")
@@ -190,7 +190,7 @@ TEST(SendReport, ProgressTextWithTheTimeLeft) {
         {100, 100, 30000, "100/100"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SendProgressText(c.done, c.total, c.elapsedMs), QString::fromUtf8(c.text));
+        EXPECT_EQ(sendProgressText(c.done, c.total, c.elapsedMs), QString::fromUtf8(c.text));
 }
 
 } // namespace

@@ -62,13 +62,13 @@ struct Fixture {
 };
 
 // Waits for the run's own end (the destructor would abort it).
-void WaitForEnd(const SendRun& run) {
+void waitForEnd(const SendRun& run) {
     for (int i = 0; i < 1000 && !run.isFinished(); ++i)
         std::this_thread::sleep_for(10ms);
     ASSERT_TRUE(run.isFinished());
 }
 
-std::string TargetOf(const std::string& request) {
+std::string targetOf(const std::string& request) {
     const size_t start = request.find(' ') + 1;
     return request.substr(start, request.find(' ', start) - start);
 }
@@ -76,10 +76,10 @@ std::string TargetOf(const std::string& request) {
 TEST(SendRun, FetchesEveryJobOncePerPassAndLogsOnlySuccesses) {
     TestServer server;
     server.setHandler([](const std::string& request) {
-        return TargetOf(request).find("/bad/") == 0
-                   ? TestResponse::Raw("HTTP/1.1 404 Not Found\r\n"
+        return targetOf(request).find("/bad/") == 0
+                   ? TestResponse::raw("HTTP/1.1 404 Not Found\r\n"
                                        "Content-Length: 0\r\n\r\n")
-                   : TestResponse::Raw("HTTP/1.1 200 OK\r\n"
+                   : TestResponse::raw("HTTP/1.1 200 OK\r\n"
                                        "Content-Length: 2\r\n\r\nok");
     });
     Fixture f;
@@ -93,14 +93,14 @@ TEST(SendRun, FetchesEveryJobOncePerPassAndLogsOnlySuccesses) {
     ASSERT_EQ(expected, 2 * (3 + 1 + 3));
     {
         SendRun run(f.dispenser, f.sink, f.path("SendLog.txt"), {}, 8);
-        WaitForEnd(run);
+        waitForEnd(run);
         EXPECT_EQ(run.jobsDone(), expected);
         EXPECT_EQ(run.jobsSucceeded(), 2 * 4);
     }
 
     std::map<std::string, int> fetched;
     for (const std::string& request : server.requests())
-        ++fetched[TargetOf(request)];
+        ++fetched[targetOf(request)];
     const std::map<std::string, int> wanted = {
         {"/ok/a.example", 2},       {"/ok/www.b.example", 2}, {"/ok/c.example/page", 2},
         {"/one/a_example", 2},      {"/bad/a.example", 2},    {"/bad/www.b.example", 2},
@@ -130,11 +130,11 @@ TEST(SendRun, OneWorkerFetchesInDispenserOrder) {
     f.passes = 2;
     {
         SendRun run(f.dispenser, f.sink, f.path("SendLog.txt"), {}, 1);
-        WaitForEnd(run);
+        waitForEnd(run);
     }
     std::vector<std::string> order;
     for (const std::string& request : server.requests())
-        order.push_back(TargetOf(request));
+        order.push_back(targetOf(request));
     const std::vector<std::string> wanted = {"/x/a.example", "/y/a.example", "/x/b.example",
                                              "/y/b.example", "/x/a.example", "/y/a.example",
                                              "/x/b.example", "/y/b.example"};
@@ -147,12 +147,12 @@ TEST(SendRun, OneWorkerFetchesInDispenserOrder) {
 
 TEST(SendRun, MoreWorkersThanJobsAndAllFailing) {
     TestServer server;
-    server.setDefaultResponse(TestResponse::Raw("HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n"));
+    server.setDefaultResponse(TestResponse::raw("HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n"));
     Fixture f;
     f.sites.append("a.example");
     f.templates("5" + server.url("/1") + "\n5" + server.url("/2") + "\n5" + server.url("/3"));
     SendRun run(f.dispenser, f.sink, f.path("SendLog.txt"), {}, 8);
-    WaitForEnd(run);
+    waitForEnd(run);
     EXPECT_EQ(server.connectionCount(), 3);
     EXPECT_EQ(run.jobsSucceeded(), 0);
     EXPECT_FALSE(QFile::exists(f.path("SendLog.txt")));
@@ -162,7 +162,7 @@ TEST(SendRun, MoreWorkersThanJobsAndAllFailing) {
 
 TEST(SendRun, DestroyingARunAbortsFetchesInFlight) {
     TestServer server;
-    server.setDefaultResponse(TestResponse::Silent());
+    server.setDefaultResponse(TestResponse::silent());
     Fixture f;
     for (int i = 0; i < 50; ++i)
         f.sites.append("site" + std::to_string(i) + ".example");
@@ -183,13 +183,13 @@ TEST(SendRun, DestroyingARunAbortsFetchesInFlight) {
 // is free again once the first has ended.
 TEST(SendRun, SecondRunOnTheFolderIsRefused) {
     TestServer server;
-    server.setDefaultResponse(TestResponse::Silent());
+    server.setDefaultResponse(TestResponse::silent());
     Fixture first;
     first.sites.append("a.example");
     first.templates("5" + server.url("/{@url}") + "\n");
     const QString folder = first.dir.path() + "/";
     std::unique_ptr<SendRun> run =
-        StartSendRun(folder, first.sites, first.dispenser, first.sink, {}, 1);
+        startSendRun(folder, first.sites, first.dispenser, first.sink, {}, 1);
     ASSERT_TRUE(server.waitForConnections(1, 10s));
     QFile log(first.path("SendLog.txt"));
     ASSERT_TRUE(log.open(QIODevice::WriteOnly));
@@ -199,7 +199,7 @@ TEST(SendRun, SecondRunOnTheFolderIsRefused) {
     Fixture second;
     second.sites.append("b.example");
     try {
-        StartSendRun(folder, second.sites, second.dispenser, second.sink, {}, 1);
+        startSendRun(folder, second.sites, second.dispenser, second.sink, {}, 1);
         ADD_FAILURE() << "a second run started";
     } catch (const AppError& e) {
         EXPECT_EQ(e.message(),
@@ -207,6 +207,6 @@ TEST(SendRun, SecondRunOnTheFolderIsRefused) {
     }
     EXPECT_EQ(first.logLines(), QList<QByteArray>{"kept\r"});
     run.reset(); // aborts and joins
-    EXPECT_NO_THROW(run = StartSendRun(folder, second.sites, second.dispenser, second.sink, {}, 1));
+    EXPECT_NO_THROW(run = startSendRun(folder, second.sites, second.dispenser, second.sink, {}, 1));
     run.reset();
 }

@@ -16,22 +16,22 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-void WriteAll(const QString& path, const std::string& bytes) {
+void writeAll(const QString& path, const std::string& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_EQ(file.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
 }
 
-QByteArray Bytes(const std::string& text) {
+QByteArray bytes(const std::string& text) {
     return QByteArray(text.data(), qsizetype(text.size()));
 }
 
-void ExpectAppError(const std::function<void()>& action, const QString& message) {
+void expectAppError(const std::function<void()>& action, const QString& message) {
     try {
         action();
         ADD_FAILURE() << "no error";
@@ -72,7 +72,7 @@ TEST(SiteList, LoadsEveryLineEndAndSavesCrLf) {
     SiteList list;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        WriteAll(in, c.file);
+        writeAll(in, c.file);
         list.load(in);
         EXPECT_EQ(list.entries(), c.entries);
 
@@ -80,7 +80,7 @@ TEST(SiteList, LoadsEveryLineEndAndSavesCrLf) {
         for (const Text& site : c.entries)
             expected += site + "\r\n";
         list.save(out);
-        EXPECT_EQ(ReadAll(out), Bytes(expected));
+        EXPECT_EQ(readAll(out), bytes(expected));
 
         SiteList reread;
         reread.load(out);
@@ -91,13 +91,13 @@ TEST(SiteList, LoadsEveryLineEndAndSavesCrLf) {
 TEST(SiteList, SaveReplacesTheWholeFile) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Url.txt");
-    WriteAll(path, "old-one.com\r\nold-two.com\r\nold-three.com\r\n");
+    writeAll(path, "old-one.com\r\nold-two.com\r\nold-three.com\r\n");
     SiteList list;
     list.append("a.com");
     list.append("");
     list.append("\xD6\xD0\xCE\xC4.com");
     list.save(path);
-    EXPECT_EQ(ReadAll(path), QByteArray("a.com\r\n\r\n\xD6\xD0\xCE\xC4.com\r\n"));
+    EXPECT_EQ(readAll(path), QByteArray("a.com\r\n\r\n\xD6\xD0\xCE\xC4.com\r\n"));
     // No temporary file is left beside it.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Url.txt"});
 }
@@ -115,7 +115,7 @@ TEST(SiteList, MissingFileIsAnEmptyListUnreadableRaises) {
 
     ASSERT_TRUE(QDir().mkpath(path));
     list.append("example.com");
-    ExpectAppError([&] { list.load(path); }, "Cannot open file " + path);
+    expectAppError([&] { list.load(path); }, "Cannot open file " + path);
     EXPECT_EQ(list.entries(), TextList{"example.com"});
 }
 
@@ -124,17 +124,17 @@ TEST(SiteList, RefusedSaveRaisesAndKeepsListAndFolder) {
     const QString inMissingFolder = dir.filePath("gone/Url.txt");
     const QString folder = dir.filePath("Url.txt");
     ASSERT_TRUE(QDir(dir.path()).mkdir("Url.txt"));
-    WriteAll(folder + "/inside.txt", "kept\r\n");
+    writeAll(folder + "/inside.txt", "kept\r\n");
     SiteList list;
     list.append("example.com");
     for (const QString& path : {inMissingFolder, folder}) {
         SCOPED_TRACE(path.toStdString());
-        ExpectAppError([&] { list.save(path); }, "Cannot create file " + path);
+        expectAppError([&] { list.save(path); }, "Cannot create file " + path);
         EXPECT_EQ(list.entries(), TextList{"example.com"});
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("gone")));
     EXPECT_TRUE(QFileInfo(folder).isDir());
-    EXPECT_EQ(ReadAll(folder + "/inside.txt"), QByteArray("kept\r\n"));
+    EXPECT_EQ(readAll(folder + "/inside.txt"), QByteArray("kept\r\n"));
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 
@@ -142,7 +142,7 @@ TEST(SiteList, RefusedSaveRaisesAndKeepsListAndFolder) {
 TEST(SiteList, WriteRefusedHalfwayKeepsTheOldFile) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Url.txt");
-    WriteAll(path, "old.com\r\n");
+    writeAll(path, "old.com\r\n");
     SiteList list;
     list.append("old.com");
     list.append(std::string(4096, 'x') + ".com");
@@ -153,11 +153,11 @@ TEST(SiteList, WriteRefusedHalfwayKeepsTheOldFile) {
     small.rlim_cur = 100;
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    ExpectAppError([&] { list.save(path); }, "Cannot create file " + path);
+    expectAppError([&] { list.save(path); }, "Cannot create file " + path);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_EQ(ReadAll(path), QByteArray("old.com\r\n"));
+    EXPECT_EQ(readAll(path), QByteArray("old.com\r\n"));
     EXPECT_EQ(list.size(), 2);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Url.txt"});
 }
@@ -196,7 +196,7 @@ TEST(SiteList, TidyTrimsAndDropsOneSlash) {
 TEST(SiteList, ModelShowsEntriesAsUnicode) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Url.txt");
-    WriteAll(path, "\xD6\xD0\xCE\xC4.com\r\n\r\nexample.com\r\n");
+    writeAll(path, "\xD6\xD0\xCE\xC4.com\r\n\r\nexample.com\r\n");
     SiteList list;
     int resets = 0;
     QObject::connect(&list, &QAbstractItemModel::modelReset, [&] { ++resets; });

@@ -16,19 +16,19 @@ namespace {
 // A request head larger than this is taken as it is; no test needs more.
 constexpr size_t kMaxRequest = 64 * 1024;
 
-void SetNonBlocking(int fd) {
+void setNonBlocking(int fd) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
 } // namespace
 
-TestResponse TestResponse::Raw(std::string bytes) {
+TestResponse TestResponse::raw(std::string bytes) {
     TestResponse response;
     response.then(std::move(bytes));
     return response;
 }
 
-TestResponse TestResponse::Silent() {
+TestResponse TestResponse::silent() {
     TestResponse response;
     response.stayOpen();
     return response;
@@ -51,7 +51,7 @@ TestServer::TestServer(const TestCertificates& certificates)
     : TestServer(std::make_unique<TlsContext>(certificates)) {}
 
 TestServer::TestServer(std::unique_ptr<TlsContext> tls)
-    : m_tls(std::move(tls)), m_default(TestResponse::Raw("HTTP/1.1 200 OK\r\n"
+    : m_tls(std::move(tls)), m_default(TestResponse::raw("HTTP/1.1 200 OK\r\n"
                                                          "Content-Length: 0\r\n\r\n")) {
     int wake[2];
     if (pipe(wake) != 0)
@@ -76,7 +76,7 @@ TestServer::TestServer(std::unique_ptr<TlsContext> tls)
         throw std::runtime_error("test server: cannot listen on 127.0.0.1");
     }
     m_port = ntohs(address.sin_port);
-    SetNonBlocking(m_listenFd);
+    setNonBlocking(m_listenFd);
     m_acceptor = std::thread([this] { acceptLoop(); });
 }
 
@@ -255,7 +255,7 @@ void TestServer::waitForClientToLeave(int fd, TestStream& stream) const {
 void TestServer::serve(int fd, std::optional<TestResponse> scripted) {
     std::string request;
     // The stream owns fd and closes it last.
-    const std::unique_ptr<TestStream> stream = m_tls ? m_tls->makeStream(fd) : MakePlainStream(fd);
+    const std::unique_ptr<TestStream> stream = m_tls ? m_tls->makeStream(fd) : makePlainStream(fd);
     if (handshake(fd, *stream) && readRequest(fd, *stream, request)) {
         {
             std::lock_guard lock(m_mutex);

@@ -31,9 +31,9 @@ struct TestResponse {
     // until the client leaves or the server stops.
     bool closeAfterSending = true;
 
-    static TestResponse Raw(std::string bytes);
+    static TestResponse raw(std::string bytes);
     // Accepts, reads the request and never answers.
-    static TestResponse Silent();
+    static TestResponse silent();
     TestResponse& then(std::string bytes, std::chrono::milliseconds delay = {},
                        uint64_t repeat = 1);
     TestResponse& stayOpen();

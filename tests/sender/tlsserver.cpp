@@ -26,19 +26,19 @@ namespace {
 using KeyPtr = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using CertPtr = std::unique_ptr<X509, decltype(&X509_free)>;
 
-[[noreturn]] void Fail(const std::string& what) {
+[[noreturn]] void fail(const std::string& what) {
     ERR_clear_error();
     throw std::runtime_error("test certificates: " + what);
 }
 
-KeyPtr NewKey() {
+KeyPtr newKey() {
     KeyPtr key(EVP_EC_gen("P-256"), EVP_PKEY_free);
     if (!key)
-        Fail("no key");
+        fail("no key");
     return key;
 }
 
-void AddExtension(X509* cert, X509* issuer, int nid, const std::string& value) {
+void addExtension(X509* cert, X509* issuer, int nid, const std::string& value) {
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, issuer, cert, nullptr, nullptr, 0);
@@ -46,14 +46,14 @@ void AddExtension(X509* cert, X509* issuer, int nid, const std::string& value) {
     const bool added = extension && X509_add_ext(cert, extension, -1) == 1;
     X509_EXTENSION_free(extension);
     if (!added)
-        Fail("extension " + value);
+        fail("extension " + value);
 }
 
 // issuer null: the certificate signs itself.
-CertPtr NewCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* issuer) {
+CertPtr newCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* issuer) {
     CertPtr cert(X509_new(), X509_free);
     if (!cert)
-        Fail("no certificate");
+        fail("no certificate");
     X509_NAME* subject = X509_get_subject_name(cert.get());
     // Valid from an hour ago, so clocks a little apart do not matter.
     const bool ok =
@@ -67,38 +67,38 @@ CertPtr NewCertificate(EVP_PKEY* key, const char* commonName, long serial, X509*
                                    0) == 1 &&
         X509_set_issuer_name(cert.get(), issuer ? X509_get_subject_name(issuer) : subject) == 1;
     if (!ok)
-        Fail("certificate fields");
+        fail("certificate fields");
     X509* signer = issuer ? issuer : cert.get();
-    AddExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
-    AddExtension(cert.get(), signer, NID_authority_key_identifier, "keyid:always");
+    addExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
+    addExtension(cert.get(), signer, NID_authority_key_identifier, "keyid:always");
     return cert;
 }
 
-void Sign(X509* cert, EVP_PKEY* key) {
+void sign(X509* cert, EVP_PKEY* key) {
     if (X509_sign(cert, key, EVP_sha256()) <= 0)
-        Fail("signing");
+        fail("signing");
 }
 
-template <typename Write> void WritePem(const std::string& path, Write write) {
+template <typename Write> void writePem(const std::string& path, Write write) {
     FILE* file = std::fopen(path.c_str(), "w");
     if (!file)
-        Fail("cannot write " + path);
+        fail("cannot write " + path);
     const bool written = write(file);
     if (std::fclose(file) != 0 || !written)
-        Fail("cannot write " + path);
+        fail("cannot write " + path);
 }
 
-void WriteCertificate(const std::string& path, X509* cert) {
-    WritePem(path, [&](FILE* file) { return PEM_write_X509(file, cert) == 1; });
+void writeCertificate(const std::string& path, X509* cert) {
+    writePem(path, [&](FILE* file) { return PEM_write_X509(file, cert) == 1; });
 }
 
-void WriteKey(const std::string& path, EVP_PKEY* key) {
-    WritePem(path, [&](FILE* file) {
+void writeKey(const std::string& path, EVP_PKEY* key) {
+    writePem(path, [&](FILE* file) {
         return PEM_write_PrivateKey(file, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
     });
 }
 
-long NextSerial() {
+long nextSerial() {
     // Serials differ between runs and calls, so no two authorities look alike.
     static std::atomic<long> counter{0};
     return static_cast<long>(std::time(nullptr) % 1000000) * 1000 + ++counter;
@@ -202,30 +202,30 @@ private:
 
 } // namespace
 
-TestCertificates MakeTestCertificates(const std::string& folder,
+TestCertificates makeTestCertificates(const std::string& folder,
                                       const std::string& subjectAltName) {
-    const KeyPtr caKey = NewKey();
-    const CertPtr ca = NewCertificate(caKey.get(), "Test CA", NextSerial(), nullptr);
-    AddExtension(ca.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE");
-    AddExtension(ca.get(), ca.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
-    Sign(ca.get(), caKey.get());
+    const KeyPtr caKey = newKey();
+    const CertPtr ca = newCertificate(caKey.get(), "Test CA", nextSerial(), nullptr);
+    addExtension(ca.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE");
+    addExtension(ca.get(), ca.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
+    sign(ca.get(), caKey.get());
 
-    const KeyPtr key = NewKey();
-    const CertPtr cert = NewCertificate(key.get(), "localhost", NextSerial(), ca.get());
-    AddExtension(cert.get(), ca.get(), NID_basic_constraints, "critical,CA:FALSE");
-    AddExtension(cert.get(), ca.get(), NID_key_usage, "critical,digitalSignature");
-    AddExtension(cert.get(), ca.get(), NID_ext_key_usage, "serverAuth");
-    AddExtension(cert.get(), ca.get(), NID_subject_alt_name, subjectAltName);
-    Sign(cert.get(), caKey.get());
+    const KeyPtr key = newKey();
+    const CertPtr cert = newCertificate(key.get(), "localhost", nextSerial(), ca.get());
+    addExtension(cert.get(), ca.get(), NID_basic_constraints, "critical,CA:FALSE");
+    addExtension(cert.get(), ca.get(), NID_key_usage, "critical,digitalSignature");
+    addExtension(cert.get(), ca.get(), NID_ext_key_usage, "serverAuth");
+    addExtension(cert.get(), ca.get(), NID_subject_alt_name, subjectAltName);
+    sign(cert.get(), caKey.get());
 
     TestCertificates files{folder + "/ca.pem", folder + "/server.pem", folder + "/server.key"};
-    WriteCertificate(files.caFile, ca.get());
-    WriteCertificate(files.certFile, cert.get());
-    WriteKey(files.keyFile, key.get());
+    writeCertificate(files.caFile, ca.get());
+    writeCertificate(files.certFile, cert.get());
+    writeKey(files.keyFile, key.get());
     return files;
 }
 
-std::unique_ptr<TestStream> MakePlainStream(int fd) {
+std::unique_ptr<TestStream> makePlainStream(int fd) {
     return std::make_unique<PlainStream>(fd);
 }
 

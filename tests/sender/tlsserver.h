@@ -15,7 +15,7 @@ struct TestCertificates {
 
 // Writes a new authority and a server certificate for subjectAltName into folder (which must
 // exist). Throws std::runtime_error when OpenSSL refuses or a file cannot be written.
-TestCertificates MakeTestCertificates(const std::string& folder,
+TestCertificates makeTestCertificates(const std::string& folder,
                                       const std::string& subjectAltName = "DNS:localhost,"
                                                                           "IP:127.0.0.1");
 
@@ -41,7 +41,7 @@ public:
     virtual bool buffered() const { return false; }
 };
 
-std::unique_ptr<TestStream> MakePlainStream(int fd);
+std::unique_ptr<TestStream> makePlainStream(int fd);
 
 // The server's side of TLS for TestServer, made once from a certificate and its key.
 class TlsContext {

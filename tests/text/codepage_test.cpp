@@ -8,7 +8,7 @@ namespace {
 
 using namespace std::string_literals;
 
-QString Utf16(std::u16string_view text) {
+QString utf16(std::u16string_view text) {
     return QString::fromUtf16(text.data(), qsizetype(text.size()));
 }
 
@@ -31,8 +31,8 @@ const std::vector<RoundTrip> kRoundTrips = {
 TEST(CodepageTest, GbkAndUtf8RoundTrip) {
     for (const RoundTrip& c : kRoundTrips) {
         SCOPED_TRACE(c.utf8);
-        EXPECT_EQ(GbkToUtf8(c.gbk), c.utf8);
-        EXPECT_EQ(Utf8ToGbk(c.utf8), c.gbk);
+        EXPECT_EQ(gbkToUtf8(c.gbk), c.utf8);
+        EXPECT_EQ(utf8ToGbk(c.utf8), c.gbk);
     }
 }
 
@@ -40,8 +40,8 @@ TEST(CodepageTest, GbkAndQStringRoundTrip) {
     for (const RoundTrip& c : kRoundTrips) {
         SCOPED_TRACE(c.utf8);
         const QString expected = QString::fromUtf8(c.utf8.data(), qsizetype(c.utf8.size()));
-        EXPECT_EQ(GbkToQString(c.gbk), expected);
-        EXPECT_EQ(QStringToGbk(expected), c.gbk);
+        EXPECT_EQ(gbkToQString(c.gbk), expected);
+        EXPECT_EQ(qStringToGbk(expected), c.gbk);
     }
 }
 
@@ -53,18 +53,18 @@ TEST(CodepageTest, CharactersGbkLacksBecomeQuestionMarks) {
     const std::vector<Case> cases = {
         {QString::fromUtf8("a\U0001F600b"), "a?b"},
         {QString::fromUtf8("\xE4\xB8\xAD\U0001F600\xE6\x96\x87"), "\xD6\xD0?\xCE\xC4"},
-        {Utf16(u"a\xD800"
+        {utf16(u"a\xD800"
                u"b"),
          "a?b"},
-        {Utf16(u"a\xDC00"), "a?"},
+        {utf16(u"a\xDC00"), "a?"},
         {QString(QChar(0xFFFF)), "?"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
-        EXPECT_EQ(QStringToGbk(c.text), c.gbk);
+        EXPECT_EQ(qStringToGbk(c.text), c.gbk);
         // A lone surrogate has no UTF-8 form to start from.
         if (c.text.isValidUtf16()) {
-            EXPECT_EQ(Utf8ToGbk(c.text.toStdString()), c.gbk);
+            EXPECT_EQ(utf8ToGbk(c.text.toStdString()), c.gbk);
         }
     }
 }
@@ -77,15 +77,15 @@ TEST(CodepageTest, InvalidGbkDecodesToReplacementCharacter) {
     const std::vector<Case> cases = {
         {"a\xFF"
          "b",
-         Utf16(u"a\uFFFDb")},
-        {"\xD6\xD0\xFF", Utf16(u"中\uFFFD")},
+         utf16(u"a\uFFFDb")},
+        {"\xD6\xD0\xFF", utf16(u"中\uFFFD")},
         // A lead byte cut off at the end of the text.
-        {"a\x81", Utf16(u"a\uFFFD")},
+        {"a\x81", utf16(u"a\uFFFD")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.gbk);
-        EXPECT_EQ(GbkToQString(c.gbk), c.text);
-        EXPECT_EQ(GbkToUtf8(c.gbk), c.text.toStdString());
+        EXPECT_EQ(gbkToQString(c.gbk), c.text);
+        EXPECT_EQ(gbkToUtf8(c.gbk), c.text.toStdString());
     }
 }
 
@@ -107,7 +107,7 @@ TEST(CodepageTest, Utf16UnitToGbk) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "unit: " << int(c.unit));
-        EXPECT_EQ(Utf16UnitToGbk(c.unit), c.gbk);
+        EXPECT_EQ(utf16UnitToGbk(c.unit), c.gbk);
     }
 }
 

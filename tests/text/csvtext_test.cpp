@@ -13,12 +13,12 @@ TEST(Csv, ReadsWhatIsWritten) {
     };
     QString text = QChar(0xFEFF);
     for (const QStringList& row : rows)
-        text += CsvLine(row) + "\r\n";
-    EXPECT_EQ(ReadCsv(text.toUtf8()), rows);
+        text += csvLine(row) + "\r\n";
+    EXPECT_EQ(readCsv(text.toUtf8()), rows);
     // Without the byte-order mark, with bare line feeds, without a last line break.
-    EXPECT_EQ(ReadCsv("a,b\nc,\"d\"\"\""), (QList<QStringList>{{"a", "b"}, {"c", "d\""}}));
-    EXPECT_EQ(ReadCsv("\n\r\na\n\n"), QList<QStringList>{{"a"}});
-    EXPECT_EQ(ReadCsv(""), QList<QStringList>());
+    EXPECT_EQ(readCsv("a,b\nc,\"d\"\"\""), (QList<QStringList>{{"a", "b"}, {"c", "d\""}}));
+    EXPECT_EQ(readCsv("\n\r\na\n\n"), QList<QStringList>{{"a"}});
+    EXPECT_EQ(readCsv(""), QList<QStringList>());
 }
 
 TEST(Csv, MalformedTextIsNamed) {
@@ -34,7 +34,7 @@ TEST(Csv, MalformedTextIsNamed) {
     };
     for (const auto& c : cases) {
         try {
-            ReadCsv(c.csv);
+            readCsv(c.csv);
             ADD_FAILURE() << c.csv.constData() << " was read";
         } catch (const AppError& e) {
             EXPECT_TRUE(e.message().startsWith(QString::fromUtf8(c.said)))

@@ -47,7 +47,7 @@ TEST(DataFile, OnlyRegularFilesOfSaneSize) {
         ASSERT_TRUE(c.make()) << c.name;
         const QString said = QString::fromUtf8(c.said);
         try {
-            const QByteArray bytes = ReadDataFile(path);
+            const QByteArray bytes = readDataFile(path);
             EXPECT_TRUE(said.isEmpty()) << c.name << " was read";
             EXPECT_EQ(bytes, QByteArray("a.example\r\n")) << c.name;
         } catch (const AppError& e) {
@@ -58,7 +58,7 @@ TEST(DataFile, OnlyRegularFilesOfSaneSize) {
     }
 }
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
@@ -83,7 +83,7 @@ TEST(DataFile, SettingsWithAUtf8MarkStayUtf8) {
     QByteArray expected = utf8;
     expected.replace("ThreadCount=3", "ThreadCount=5");
     expected.replace("\x80\r\n", "\x80\r\nSendCount=2\r\n");
-    EXPECT_EQ(ReadAll(path), expected);
+    EXPECT_EQ(readAll(path), expected);
 
     // Without the mark the file is GBK, as always.
     {
@@ -99,9 +99,9 @@ TEST(DataFile, ReplacedFilesKeepTheirMode) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Url.txt");
     for (const mode_t mode : {0600, 0640, 0664, 0604}) {
-        ASSERT_TRUE(ReplaceFileAtomically(path, "a\r\n"));
+        ASSERT_TRUE(replaceFileAtomically(path, "a\r\n"));
         ASSERT_EQ(chmod(QFile::encodeName(path), mode), 0);
-        ASSERT_TRUE(ReplaceFileAtomically(path, "b\r\n"));
+        ASSERT_TRUE(replaceFileAtomically(path, "b\r\n"));
         struct stat info {};
         ASSERT_EQ(stat(QFile::encodeName(path), &info), 0);
         EXPECT_EQ(info.st_mode & 07777, mode);

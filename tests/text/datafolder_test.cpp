@@ -32,7 +32,7 @@ private:
     std::optional<QByteArray> m_old;
 };
 
-bool MakeFile(const QString& path) {
+bool makeFile(const QString& path) {
     QFile file(path);
     return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly);
 }
@@ -55,11 +55,11 @@ TEST_P(DataFolderChoice, PicksProgramOrUserFolder) {
     const QString bin = prefix.filePath("bin");
     ASSERT_TRUE(QDir().mkpath(bin));
     if (c.installed) {
-        ASSERT_TRUE(MakeFile(prefix.filePath("share/applications/moting-seo.desktop")));
+        ASSERT_TRUE(makeFile(prefix.filePath("share/applications/moting-seo.desktop")));
     }
 
     const QString userFolder = dataHome.filePath("moting-seo");
-    const QString chosen = DataFolderFor(bin, c.writable);
+    const QString chosen = dataFolderFor(bin, c.writable);
     EXPECT_EQ(chosen, c.expectUserFolder ? userFolder : bin);
     // The user's folder is made when it is chosen, and only then.
     EXPECT_EQ(QFileInfo(userFolder).isDir(), c.expectUserFolder);
@@ -80,39 +80,39 @@ TEST(DataFolder, UserFolderDefaultsToLocalShare) {
     const EnvOverride homeVar("HOME", QFile::encodeName(home.path()));
     const EnvOverride xdg("XDG_DATA_HOME", QByteArray());
     const QString expected = home.filePath(".local/share/moting-seo");
-    EXPECT_EQ(UserDataFolder(), expected);
+    EXPECT_EQ(userDataFolder(), expected);
     EXPECT_TRUE(QFileInfo(expected).isDir());
     // A second start finds it there.
-    EXPECT_EQ(UserDataFolder(), expected);
+    EXPECT_EQ(userDataFolder(), expected);
 }
 
 TEST(DataFolder, UserFolderThatCannotBeMadeIsAnError) {
     // A file where a folder should be stops every user, root included.
     QTemporaryDir dir;
     const QString blocker = dir.filePath("data");
-    ASSERT_TRUE(MakeFile(blocker));
+    ASSERT_TRUE(makeFile(blocker));
     const EnvOverride xdg("XDG_DATA_HOME", QFile::encodeName(blocker));
     try {
-        UserDataFolder();
+        userDataFolder();
         FAIL() << "no error";
     } catch (const AppError& e) {
         EXPECT_EQ(e.message(), QStringLiteral("Cannot create folder %1/moting-seo").arg(blocker));
     }
-    EXPECT_THROW(DataFolderFor(dir.path(), false), AppError);
+    EXPECT_THROW(dataFolderFor(dir.path(), false), AppError);
 }
 
 TEST(DataFolder, WritableFolder) {
     QTemporaryDir dir;
-    EXPECT_TRUE(IsWritableFolder(dir.path()));
-    EXPECT_FALSE(IsWritableFolder(dir.filePath("missing")));
-    ASSERT_TRUE(MakeFile(dir.filePath("file")));
-    EXPECT_FALSE(IsWritableFolder(dir.filePath("file")));
+    EXPECT_TRUE(isWritableFolder(dir.path()));
+    EXPECT_FALSE(isWritableFolder(dir.filePath("missing")));
+    ASSERT_TRUE(makeFile(dir.filePath("file")));
+    EXPECT_FALSE(isWritableFolder(dir.filePath("file")));
 
     const QString readOnly = dir.filePath("read-only");
     ASSERT_TRUE(QDir().mkdir(readOnly));
     ASSERT_TRUE(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ExeOwner));
     // Root writes into any folder, so it sees this one as writable, and rightly.
-    EXPECT_EQ(IsWritableFolder(readOnly), geteuid() == 0);
+    EXPECT_EQ(isWritableFolder(readOnly), geteuid() == 0);
     QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 

@@ -17,7 +17,7 @@ struct KeepCase {
     std::string expected;
 };
 
-std::string Repeat(const std::string& piece, int count) {
+std::string repeat(const std::string& piece, int count) {
     std::string out;
     out.reserve(piece.size() * count);
     for (int i = 0; i < count; ++i)
@@ -27,14 +27,14 @@ std::string Repeat(const std::string& piece, int count) {
 
 using Convert = Text (*)(std::string_view);
 
-void ExpectAll(Convert convert, const std::vector<Case>& cases) {
+void expectAll(Convert convert, const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "input: \"" << c.input << "\"");
         EXPECT_EQ(convert(c.input), c.expected);
     }
 }
 
-Text PlainText(std::string_view html) {
+Text plainText(std::string_view html) {
     return HtmlToText(html, "");
 }
 
@@ -68,7 +68,7 @@ TEST(HtmlToTextTest, TagScan) {
         {"<br>x>y", "y"},
         {"<p>>z", "z"},
     };
-    ExpectAll(PlainText, cases);
+    expectAll(plainText, cases);
 }
 
 TEST(HtmlToTextTest, KeepList) {
@@ -106,7 +106,7 @@ TEST(HtmlToTextTest, BlocksRemovedBeforeTagScan) {
         {"<!--<i>-->d", "d"},
         {"<style>b<!--<i>-->d", "b<!--d"},
     };
-    ExpectAll(PlainText, cases);
+    expectAll(plainText, cases);
 }
 
 TEST(HtmlToTextTest, Entities) {
@@ -120,7 +120,7 @@ TEST(HtmlToTextTest, Entities) {
         {"&copy;&lt", "&copy;&lt"}, {"&#20013;&#x6587;", "\xD6\xD0\xCE\xC4"},
         {"&#55296;", "?"},
     };
-    ExpectAll(PlainText, cases);
+    expectAll(plainText, cases);
 }
 
 TEST(HtmlToTextTest, Whitespace) {
@@ -134,7 +134,7 @@ TEST(HtmlToTextTest, Whitespace) {
         {"a&#32;&#32;b", "a b"},
         {"<b>a</b> \t <i>b</i>", "a b"},
     };
-    ExpectAll(PlainText, cases);
+    expectAll(plainText, cases);
 }
 
 TEST(RemoveScriptsTest, Blocks) {
@@ -159,7 +159,7 @@ TEST(RemoveScriptsTest, Blocks) {
         {"<!-- <script> -->x</script>y", "<!-- y"},
         {"<style>a</style><!--c-->", "<style>a</style><!--c-->"},
     };
-    ExpectAll(RemoveScripts, cases);
+    expectAll(RemoveScripts, cases);
 }
 
 TEST(RemoveStylesAndCommentsTest, Blocks) {
@@ -184,7 +184,7 @@ TEST(RemoveStylesAndCommentsTest, Blocks) {
         {"<sty<style>a</style>le>b</style>c", "c"},
         {"<script>x</script>", "<script>x</script>"},
     };
-    ExpectAll(RemoveStylesAndComments, cases);
+    expectAll(RemoveStylesAndComments, cases);
 }
 
 TEST(DecodeNumericRefsTest, References) {
@@ -241,7 +241,7 @@ TEST(DecodeNumericRefsTest, References) {
         {"&#38;&#35;65;", "A"},
         {"&#38;#x26;#65;", "A"},
     };
-    ExpectAll(DecodeNumericRefs, cases);
+    expectAll(DecodeNumericRefs, cases);
 }
 
 TEST(HtmlToTextTest, LargeInputsFinish) {
@@ -250,22 +250,22 @@ TEST(HtmlToTextTest, LargeInputsFinish) {
         {std::string(mb, '<'), std::string(mb, '<')},
         {std::string(mb, '<') + ">x", std::string(mb - 1, '<') + "x"},
         {"<a" + std::string(mb, '>') + "x", "x"},
-        {Repeat("a<", 200000) + "b>c", Repeat("a<", 199999) + "ac"},
-        {Repeat("<b>x", 200000), std::string(200000, 'x')},
-        {Repeat("<script>", 100000) + "x", "x"},
-        {Repeat("<script>x</script>", 100000) + "y", "y"},
-        {Repeat("<scr", 100000) + "<script>x</script>" + Repeat("ipt>x</script>", 100000) + "y",
+        {repeat("a<", 200000) + "b>c", repeat("a<", 199999) + "ac"},
+        {repeat("<b>x", 200000), std::string(200000, 'x')},
+        {repeat("<script>", 100000) + "x", "x"},
+        {repeat("<script>x</script>", 100000) + "y", "y"},
+        {repeat("<scr", 100000) + "<script>x</script>" + repeat("ipt>x</script>", 100000) + "y",
          "y"},
-        {Repeat("<style>", 100000) + "y", "y"},
-        {Repeat("<!--x-->", 100000) + "y", "y"},
-        {Repeat("<!--", 100000) + "y", Repeat("<!--", 100000) + "y"},
-        {Repeat("&#65;", 200000), std::string(200000, 'A')},
-        {Repeat("&#38;", 200000) + "#65;", std::string(199999, '&') + "A"},
-        {Repeat("&#x;", 200000), Repeat("&#x;", 200000)},
-        {Repeat("&#", 500000), Repeat("&#", 500000)},
-        {Repeat("&amp;", 200000), std::string(200000, '&')},
+        {repeat("<style>", 100000) + "y", "y"},
+        {repeat("<!--x-->", 100000) + "y", "y"},
+        {repeat("<!--", 100000) + "y", repeat("<!--", 100000) + "y"},
+        {repeat("&#65;", 200000), std::string(200000, 'A')},
+        {repeat("&#38;", 200000) + "#65;", std::string(199999, '&') + "A"},
+        {repeat("&#x;", 200000), repeat("&#x;", 200000)},
+        {repeat("&#", 500000), repeat("&#", 500000)},
+        {repeat("&amp;", 200000), std::string(200000, '&')},
         {std::string(mb, ' '), " "},
-        {Repeat("a\t", 200000), Repeat("a ", 200000)},
+        {repeat("a\t", 200000), repeat("a ", 200000)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "input starts: \"" << c.input.substr(0, 40) << "\"");
@@ -274,8 +274,8 @@ TEST(HtmlToTextTest, LargeInputsFinish) {
 }
 
 TEST(DecodeNumericRefsTest, ManyReferencesFinish) {
-    EXPECT_TRUE(DecodeNumericRefs(Repeat("&#20013;", 200000)) == Repeat("\xD6\xD0", 200000));
-    EXPECT_TRUE(DecodeNumericRefs(Repeat("&#38;", 200000) + "#65;") ==
+    EXPECT_TRUE(DecodeNumericRefs(repeat("&#20013;", 200000)) == repeat("\xD6\xD0", 200000));
+    EXPECT_TRUE(DecodeNumericRefs(repeat("&#38;", 200000) + "#65;") ==
                 std::string(199999, '&') + "A");
 }
 

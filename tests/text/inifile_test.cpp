@@ -9,12 +9,12 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-void WriteAll(const QString& path, const QByteArray& bytes) {
+void writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
@@ -70,7 +70,7 @@ TEST(IniFile, ReadsWholeNumbersAndBooleans) {
     const IniFile ini(path);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored);
-        WriteAll(path, QByteArray("[Setting]\r\nThreadCount=") + c.stored + "\r\n");
+        writeAll(path, QByteArray("[Setting]\r\nThreadCount=") + c.stored + "\r\n");
         EXPECT_EQ(ini.readInteger("Setting", "ThreadCount", 8), c.number);
         EXPECT_EQ(ini.readBool("Setting", "ThreadCount", true), c.flag);
     }
@@ -79,7 +79,7 @@ TEST(IniFile, ReadsWholeNumbersAndBooleans) {
 TEST(IniFile, NamesMatchInAnyCaseAndOnlyInTheirSection) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Setting.ini");
-    WriteAll(path, "; comment\n[other]\nThreadCount=1\n[SETTING]\n threadcount = 5 \n"
+    writeAll(path, "; comment\n[other]\nThreadCount=1\n[SETTING]\n threadcount = 5 \n"
                    ";SendCount=9\n[SortQuery]\nSendCount=7\n");
     const IniFile ini(path);
     EXPECT_EQ(ini.readInteger("Setting", "ThreadCount", 8), 5);
@@ -110,10 +110,10 @@ TEST(IniFile, WritesKeepEveryOtherLine) {
         QTemporaryDir dir;
         const QString path = dir.filePath("Setting.ini");
         if (c.before)
-            WriteAll(path, c.before);
+            writeAll(path, c.before);
         IniFile ini(path);
         ini.writeInteger("Setting", "ThreadCount", 5);
-        EXPECT_EQ(ReadAll(path), QByteArray(c.after));
+        EXPECT_EQ(readAll(path), QByteArray(c.after));
         EXPECT_EQ(ini.readInteger("Setting", "ThreadCount", 8), 5);
     }
 }
@@ -125,7 +125,7 @@ TEST(IniFile, WritesBooleansAndNegativeNumbers) {
     ini.writeInteger("Setting", "SendCount", 2);
     ini.writeBool("SortQuery", "SortToDB", false);
     ini.writeInteger("SortQuery", "QuerySleep", -500);
-    EXPECT_EQ(ReadAll(ini.path()), QByteArray("[Setting]\r\nThreadCount=8\r\nSendCount=2\r\n"
+    EXPECT_EQ(readAll(ini.path()), QByteArray("[Setting]\r\nThreadCount=8\r\nSendCount=2\r\n"
                                               "[SortQuery]\r\nSortToDB=0\r\nQuerySleep=-500\r\n"));
     EXPECT_FALSE(ini.readBool("SortQuery", "SortToDB", true));
     EXPECT_EQ(ini.readInteger("SortQuery", "QuerySleep", 2000), -500);
@@ -145,11 +145,11 @@ TEST(IniFile, RefusedWriteRaisesAndLeavesTheFile) {
     if (geteuid() == 0)
         GTEST_SKIP() << "root writes through file permissions";
     const QString path = dir.filePath("Setting.ini");
-    WriteAll(path, "[Setting]\r\nThreadCount=3\r\n");
+    writeAll(path, "[Setting]\r\nThreadCount=3\r\n");
     chmod(QFile::encodeName(path).constData(), 0444);
     IniFile locked(path);
     EXPECT_THROW(locked.writeInteger("Setting", "ThreadCount", 5), AppError);
-    EXPECT_EQ(ReadAll(path), QByteArray("[Setting]\r\nThreadCount=3\r\n"));
+    EXPECT_EQ(readAll(path), QByteArray("[Setting]\r\nThreadCount=3\r\n"));
 }
 
 TEST(IniFile, ReadsTexts) {
@@ -181,7 +181,7 @@ TEST(IniFile, ReadsTexts) {
         QByteArray file = "[Setting]\r\nKey=elsewhere\r\n[Engines]\r\n";
         if (c.line)
             file += QByteArray(c.line) + "\r\n";
-        WriteAll(path, file);
+        writeAll(path, file);
         EXPECT_EQ(ini.readText("Engines", "Key", "dflt"), c.value);
     }
 }

@@ -409,7 +409,7 @@ TEST(LowerTextTest, Cases) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(LowerText(c.text), c.expected);
+        EXPECT_EQ(lowerText(c.text), c.expected);
     }
 }
 
@@ -430,7 +430,7 @@ TEST(TrimTextTest, Cases) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(TrimText(c.text), c.expected);
+        EXPECT_EQ(trimText(c.text), c.expected);
     }
 }
 

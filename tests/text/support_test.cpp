@@ -14,7 +14,7 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
@@ -24,9 +24,9 @@ TEST(AppendLineToFile, CreatesAppendsAndRewrites) {
     const QString path = dir.filePath("SendLog.txt");
     EXPECT_TRUE(AppendLineToFile(path, "http://a/\t10:00:00", false, true));
     EXPECT_TRUE(AppendLineToFile(path, "\xD6\xD0", false, true));
-    EXPECT_EQ(ReadAll(path), QByteArray("http://a/\t10:00:00\r\n\xD6\xD0\r\n"));
+    EXPECT_EQ(readAll(path), QByteArray("http://a/\t10:00:00\r\n\xD6\xD0\r\n"));
     EXPECT_TRUE(AppendLineToFile(path, "", true, false));
-    EXPECT_EQ(ReadAll(path), QByteArray("\r\n"));
+    EXPECT_EQ(readAll(path), QByteArray("\r\n"));
 }
 
 // A rewrite that cannot be written whole (here past the file size limit, as on a full disk)
@@ -45,7 +45,7 @@ TEST(AppendLineToFile, FailedRewriteKeepsTheOldContent) {
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(written);
-    EXPECT_EQ(ReadAll(path), QByteArray("old page\r\n"));
+    EXPECT_EQ(readAll(path), QByteArray("old page\r\n"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"temp.txt"});
 }
 
@@ -82,8 +82,8 @@ TEST(AppendLog, WholeLinesOrNone) {
         });
     for (auto& t : threads)
         t.join();
-    EXPECT_EQ(ReadAll(path).size(), 400 * 12);
-    EXPECT_EQ(ReadAll(path).count("\r\n"), 400);
+    EXPECT_EQ(readAll(path).size(), 400 * 12);
+    EXPECT_EQ(readAll(path).count("\r\n"), 400);
 
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -100,7 +100,7 @@ TEST(AppendLog, WholeLinesOrNone) {
     EXPECT_TRUE(first && second);
     EXPECT_FALSE(third);
     EXPECT_FALSE(fourth);
-    const QByteArray bytes = ReadAll(path);
+    const QByteArray bytes = readAll(path);
     EXPECT_EQ(bytes.size(), 402 * 12);
     EXPECT_TRUE(bytes.endsWith("yyyyyyyyyy\r\n"));
     EXPECT_TRUE(log.error().startsWith(QStringLiteral("Cannot write file %1: ").arg(path)))
@@ -126,7 +126,7 @@ TEST(AppendLineToFile, ConcurrentWritersProduceWholeLines) {
         });
     for (auto& t : threads)
         t.join();
-    const QList<QByteArray> lines = ReadAll(path).split('\n');
+    const QList<QByteArray> lines = readAll(path).split('\n');
     ASSERT_EQ(lines.size(), kThreads * kLines + 1);
     EXPECT_TRUE(lines.back().isEmpty());
     for (int i = 0; i + 1 < lines.size(); ++i) {
