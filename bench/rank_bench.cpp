@@ -2,7 +2,7 @@
 // Run: QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
 //      build/release/bench/rank_bench
 #include "application.h"
-#include "browserpage.h"
+#include "browserloader.h"
 #include "codepage.h"
 #include "engines.h"
 #include "fakeengine.h"
@@ -119,7 +119,8 @@ void recipeWorkPerPage(const QString& dir) {
         "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n"
         "Content-Length: " +
         std::to_string(html.size()) + "\r\n\r\n" + html));
-    BrowserPage browser(dir + QStringLiteral("/recipe-browser"));
+    const auto page = createBrowserPage(dir + QStringLiteral("/recipe-browser"));
+    PageLoader& browser = *page;
     LoadedPage loaded;
     {
         QEventLoop loop;
@@ -172,7 +173,8 @@ void depthAgainstPageSize(const QString& dir) {
     engine.setMarkup(FakeEngine::Markup::Today);
     writeEngineSettings(dir, engine.address(), false, false);
     IniFile settings(dir + QStringLiteral("/Setting.ini"));
-    BrowserPage browser(dir + QStringLiteral("/depth-browser"));
+    const auto page = createBrowserPage(dir + QStringLiteral("/depth-browser"));
+    PageLoader& browser = *page;
     for (const int size : {10, 50}) {
         settings.writeInteger("SortQuery", "PageSize", size);
         const int before = engine.pagesServed();
@@ -198,7 +200,8 @@ int main(int argc, char* argv[]) {
     FakeEngine engine;
     writeEngineSettings(dir.path(), engine.address(), false);
     IniFile settings(dir.filePath(QStringLiteral("Setting.ini")));
-    BrowserPage browser(dir.filePath(QStringLiteral("browser")));
+    const auto page = createBrowserPage(dir.filePath(QStringLiteral("browser")));
+    PageLoader& browser = *page;
     // The same 50 pages through a bare page, loaded one after another.
     QWebEngineProfile bareProfile;
     QWebEnginePage bare(&bareProfile);

@@ -11,12 +11,13 @@ inline const QString kAppTitle = QStringLiteral("墨汀高效SEO综合工具");
 
 // The application's default error report: an error that escapes an event handler is shown
 // with a full stop added, the rest of that handler is skipped and the program goes on.
-// Handlers are connected with ConnectReported; notify() catches what other event code lets
+// Handlers are connected with connectReported; notify() catches what other event code lets
 // escape.
 class Application : public QApplication {
 public:
-    // What must be settled before the application object exists: the result-page browser
-    // shares OpenGL contexts, and as root it cannot use its sandbox.
+    // What must be settled before the application object exists: as root the result-page
+    // browser cannot use its sandbox. (Its shared OpenGL context is made only when it is
+    // loaded, on the first query.)
     static void prepare();
 
     Application(int& argc, char** argv);

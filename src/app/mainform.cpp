@@ -4,7 +4,7 @@
 #include "apperror.h"
 #include "application.h"
 #include "atomicfile.h"
-#include "browserpage.h"
+#include "browserloader.h"
 #include "codepage.h"
 #include "connstr.h"
 #include "csvtext.h"
@@ -48,7 +48,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 
 namespace {
 
@@ -338,9 +337,9 @@ void TMainForm::FormClose() {
     m_run.reset();
 }
 
-BrowserPage& TMainForm::browser() {
+PageLoader& TMainForm::browser() {
     if (!m_browser)
-        m_browser = std::make_unique<BrowserPage>(ProgramDir + QStringLiteral("browser"));
+        m_browser = createBrowserPage(ProgramDir + QStringLiteral("browser"));
     return *m_browser;
 }
 
@@ -448,14 +447,15 @@ void TMainForm::rankRunFinished() {
 
 void TMainForm::showVerification() {
     if (!m_browserView) {
-        m_browserView = new QWebEngineView(ui->SortWebTabSheet);
+        using CreateView = QWidget* (*)(PageLoader&, QWidget*);
+        auto createView = reinterpret_cast<CreateView>(browserModuleEntry("mtCreateBrowserView"));
+        m_browserView = createView(browser(), ui->SortWebTabSheet);
         m_browserView->setObjectName(QStringLiteral("WebBrowser"));
         QLayout* layout = ui->SortWebTabSheet->layout();
         if (!layout)
             layout = new QVBoxLayout(ui->SortWebTabSheet);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(m_browserView);
-        m_browserView->setPage(browser().page());
     }
     // Shown where the person works: the rank-query tab, below the query fields.
     ui->SEOPageControl->setCurrentWidget(ui->QuerySortTabSheet);

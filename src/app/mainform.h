@@ -14,7 +14,7 @@
 #include <optional>
 
 class Dispenser;
-class BrowserPage;
+class PageLoader;
 class RankScan;
 struct RankOutcome;
 class GrowWithWindow;
@@ -23,7 +23,6 @@ class HistoryModel;
 class RankDatabase;
 class QLabel;
 class QProgressBar;
-class QWebEngineView;
 class QTimer;
 class SendRun;
 class SiteList;
@@ -70,8 +69,8 @@ public:
     // The send run's progress as the status bar shows it.
     QString sendProgressText() const;
     // The result-page browser, made on the first query.
-    BrowserPage& browser();
-    QWebEngineView* browserView() const { return m_browserView; }
+    PageLoader& browser();
+    QWidget* browserView() const { return m_browserView; }
 
     void QuerySortButtonClick();
     void BatchQueryClick();
@@ -125,7 +124,7 @@ private:
     QTimer* m_progressTimer = nullptr;
     QLabel* m_rankProgressPanel = nullptr;
     // Shows the result-page browser when an engine asks a person to pass its verification.
-    QWebEngineView* m_browserView = nullptr;
+    QWidget* m_browserView = nullptr;
     QTimer* m_rankClock = nullptr;
 
     QString ProgramDir;
@@ -139,7 +138,7 @@ private:
     bool m_rankRunActive = false;
     // Filled by the batch dialog's "开始查询", taken (and so emptied) by the run.
     BatchLists m_batch;
-    std::unique_ptr<BrowserPage> m_browser;
+    std::unique_ptr<PageLoader> m_browser;
     // The run under way; it goes before the browser and the settings it uses.
     std::unique_ptr<RankScan> m_scan;
     QString m_report;

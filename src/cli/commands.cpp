@@ -1,7 +1,7 @@
 #include "commands.h"
 
 #include "apperror.h"
-#include "browserpage.h"
+#include "browserloader.h"
 #include "codepage.h"
 #include "connstr.h"
 #include "dispenser.h"
@@ -73,10 +73,11 @@ int runQueries(const Options& o, std::vector<RankQuery> queries) {
     // A database that cannot take the results fails the command before any page is loaded.
     database.connection();
     ConsoleStatus status(o.verbose);
-    BrowserPage browser(o.dir + QStringLiteral("browser"));
+    const std::unique_ptr<PageLoader> browser =
+        createBrowserPage(o.dir + QStringLiteral("browser"));
     bool stopRequested = false;
     RankScan scan(
-        browser, status, settings, o.dir, stopRequested,
+        *browser, status, settings, o.dir, stopRequested,
         [&](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
             return database.StoreRank(site, keyword, engine, result.rank, result.url);
         });

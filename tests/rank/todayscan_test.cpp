@@ -1,6 +1,6 @@
 // Rank queries through the real browser against fake engines that serve today's markup: the
 // result recipes, matching by destination, the engine's last page and every honest outcome.
-#include "browserpage.h"
+#include "browserloader.h"
 #include "codepage.h"
 #include "connstr.h"
 #include "fakeengine.h"
@@ -73,7 +73,7 @@ protected:
     // Runs the queries as one run, in its own event loop, and returns their outcomes.
     std::vector<RankOutcome> run(const std::vector<RankQuery>& queries) {
         if (!m_browser)
-            m_browser = std::make_unique<BrowserPage>(m_dir.filePath("browser"));
+            m_browser = createBrowserPage(m_dir.filePath("browser"));
         const IniFile ini = settings();
         RankDatabase db(MakeAccessConnStr(m_dir.filePath("Sort.mdb"), QString(), true));
         bool stop = false;
@@ -104,7 +104,7 @@ protected:
     QTemporaryDir m_dir;
     FakeEngine m_engine;
     LastStatus m_status;
-    std::unique_ptr<BrowserPage> m_browser;
+    std::unique_ptr<PageLoader> m_browser;
     QStringList m_errors; // the last run's
     QString m_fileError;  // the last run's
 };

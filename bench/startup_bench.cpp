@@ -1,0 +1,71 @@
+// Start-up of the program's window against a bare Qt Widgets window of the same size, measured
+// in the same run, alternately, each in a fresh process: time to the painted window and the
+// resident memory then (medians).
+// Run: QT_QPA_PLATFORM=offscreen build/release/bench/startup_bench [runs]
+//      xvfb-run -a build/release/bench/startup_bench [runs]
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Start {
+    double ms = 0;
+    long kib = 0;
+};
+
+// One start of program; nothing when it does not report.
+bool startOnce(const QString& program, const QStringList& args, Start& start) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, args);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return false;
+    const QList<QByteArray> fields = process.readAllStandardOutput().trimmed().split(' ');
+    start = {fields.value(0).toDouble(), fields.value(1).toLong()};
+    return fields.size() == 2;
+}
+
+template <typename T> T median(std::vector<T> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const int runs = std::max(1, argc > 1 ? std::atoi(argv[1]) : 9);
+    const QString dir = QCoreApplication::applicationDirPath();
+    QTemporaryDir folder; // the window's program folder, empty as on a first start
+    const struct {
+        const char* name;
+        QString program;
+        QStringList args;
+    } programs[] = {{"bare Qt Widgets window", dir + "/startup_bare", {}},
+                    {"the program's main window", dir + "/startup_window", {folder.path()}}};
+    std::vector<double> ms[2];
+    std::vector<long> kib[2];
+    for (int run = 0; run <= runs; ++run) {
+        for (int i = 0; i < 2; ++i) {
+            Start start;
+            if (!startOnce(programs[i].program, programs[i].args, start)) {
+                std::fprintf(stderr, "%s did not start\n", qPrintable(programs[i].program));
+                return 1;
+            }
+            if (run > 0) // the first round fills the file cache
+                ms[i].push_back(start.ms), kib[i].push_back(start.kib);
+        }
+    }
+    std::printf("platform %s, median of %d starts each\n",
+                qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("default")).toUtf8().data(),
+                runs);
+    for (int i = 0; i < 2; ++i)
+        std::printf("%-26s %6.0f ms to the painted window, %6ld KiB resident\n", programs[i].name,
+                    median(ms[i]), median(kib[i]));
+    std::printf("ratio %.2f of the bare window's time\n", median(ms[1]) / median(ms[0]));
+    return 0;
+}
