@@ -25,7 +25,7 @@ if dpkg-query -W -f='${Status}' moting-seo 2>/dev/null | grep -q 'install ok ins
     exit 0
 fi
 
-cmake --build "$build" --target moting-seo moting-seo-cli
+cmake --build "$build" --target moting-seo moting-seo-cli mt_browser
 rm -f "$build"/moting-seo_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 debs=("$build"/moting-seo_*.deb)
@@ -35,6 +35,7 @@ echo "package test: $deb ($(du -h "$deb" | cut -f1))"
 
 contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}')
 for path in ./usr/bin/moting-seo ./usr/bin/moting-seo-cli \
+    ./usr/lib/moting-seo/libmoting-seo-browser.so \
     ./usr/share/applications/moting-seo.desktop \
     ./usr/share/icons/hicolor/scalable/apps/moting-seo.svg \
     ./usr/share/doc/moting-seo/examples/SL.txt; do
@@ -74,6 +75,23 @@ grep -q '^example\.com' "$data/Url.txt" 2>/dev/null || fail "example.com is not 
 [ ! -e /usr/bin/Url.txt ] || fail "the installed program wrote /usr/bin/Url.txt"
 as_new_user "$work/home" /usr/bin/moting-seo-cli history >/dev/null ||
     fail "moting-seo-cli history"
+
+# A rank query loads the browser module from its installed place and reads a page in Chromium:
+# an engine on loopback whose page has no results is an honest failure that names the page.
+mkdir -p "$work/web/s" "$work/rank"
+echo '<html><body><div id="content_left"></div></body></html>' >"$work/web/s/index.html"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+(cd "$work/web" && exec timeout 120 python3 -m http.server "$port" --bind 127.0.0.1 >/dev/null 2>&1) &
+web=$!
+for _ in $(seq 50); do
+    python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
+    sleep 0.1
+done
+printf '[Engines]\r\nBaiduAddress=http://127.0.0.1:%s\r\n' "$port" >"$work/rank/Setting.ini"
+rank=$(QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu timeout 120 \
+    /usr/bin/moting-seo-cli rank --dir "$work/rank" example.com test 2>&1) || true
+kill "$web" 2>/dev/null || true
+grep -q "第 1 页没有结果块" <<<"$rank" || fail "moting-seo-cli rank did not read the page: $rank"
 
 # The window starts, makes its data folder and keeps running.
 env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$work/gui-home" QT_QPA_PLATFORM=offscreen \
