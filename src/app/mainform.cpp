@@ -6,7 +6,6 @@
 #include "atomicfile.h"
 #include "browserloader.h"
 #include "codepage.h"
-#include "connstr.h"
 #include "csvtext.h"
 #include "datafolder.h"
 #include "dispenser.h"
@@ -255,8 +254,8 @@ void TMainForm::FormCreate(const QString& programDir) {
     setWindowTitle(kAppTitle + GetFileVersionText(QCoreApplication::applicationFilePath()));
     SettingsFile = std::make_unique<IniFile>(ProgramDir + QStringLiteral("Setting.ini"));
     loadEngines();
-    m_connectionString =
-        MakeAccessConnStr(ProgramDir + QStringLiteral("Sort.mdb"), QString(), true);
+    // "Sort.mdb" beside the program, or the shared database [Database] Url names.
+    m_connectionString = rankConnectionString(ProgramDir, *SettingsFile);
     DataQuery = std::make_unique<RankDatabase>(m_connectionString);
     m_sortQueryDb = std::make_unique<RankDatabase>(m_connectionString);
     LoadSendSettings();

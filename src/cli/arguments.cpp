@@ -26,10 +26,14 @@ const std::vector<CommandInfo>& commands() {
          "  rank SITE KEYWORD [--engine ENGINE|all]  find SITE's rank for KEYWORD; ENGINE: baidu,\n"
          "                                          sogou, haosou or an engine added in "
          "Setting.ini\n",
-         {{"engine", "ENGINE"}}},
+         {{"engine", "ENGINE"}, {"db", "URL"}}},
         {"batch",
-         "  batch                                   run the standing batch list of Sort.mdb\n",
-         {}},
+         "  batch                                   run the standing batch list of Sort.mdb\n"
+         "  batch --worker NAME                     work the day's batch queries of a shared\n"
+         "                                          database with other workers: each query\n"
+         "                                          is taken by one of them\n"
+         "  batch --status                          the day's progress of the workers\n",
+         {{"worker", "NAME"}, {"status", nullptr}, {"db", "URL"}}},
         {"send",
          "  send [--threads N] [--passes N]         send the site list through SL.txt\n",
          {{"threads", "N"}, {"passes", "N"}}},
@@ -47,7 +51,8 @@ const std::vector<CommandInfo>& commands() {
           {"chart", "FILE"},
           {"site", "SITE"},
           {"keyword", "KEYWORD"},
-          {"import", "FILE"}}},
+          {"import", "FILE"},
+          {"db", "URL"}}},
         {"sites", "  sites add URL | sites list              the site list (Url.txt)\n", {}},
         {"templates",
          "  templates check [--threads N]           fetch each link template of SL.txt once, with\n"
@@ -72,6 +77,9 @@ options for every command:
                 else ~/.local/share/moting-seo
   --verbose     the status-line texts and the browser's own log messages on
                 standard error
+  --db URL      (rank, batch, history) the rank database: postgresql://user@host:
+                port/dbname for a shared one, its password from PGPASSWORD or
+                ~/.pgpass; default: [Database] Url of Setting.ini, else Sort.mdb
   --help        this text
 
 exit codes: 0 done (every query ranked or not found), 1 error, 2 wrong usage,
@@ -217,5 +225,12 @@ Options parseArguments(const QStringList& words) {
     o.site = value("site");
     o.keyword = value("keyword");
     o.importFile = value("import");
+    o.db = value("db");
+    o.worker = value("worker");
+    o.status = isSet("status");
+    if (isSet("worker") && o.worker.trimmed().isEmpty())
+        refuse(QStringLiteral("--worker needs a name"));
+    if (isSet("worker") && o.status)
+        refuse(QStringLiteral("batch takes --worker or --status, not both"));
     return o;
 }

@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "apperror.h"
+#include "batchclaims.h"
 #include "browserloader.h"
 #include "codepage.h"
 #include "connstr.h"
@@ -35,7 +36,7 @@ std::atomic<bool> g_interrupted{false};
 namespace {
 
 QString connectionString(const Options& o) {
-    return MakeAccessConnStr(o.dir + QStringLiteral("Sort.mdb"), QString(), true);
+    return rankConnectionString(o.dir, IniFile(o.dir + QStringLiteral("Setting.ini")), o.db);
 }
 
 // The engines of the program folder's settings become the ones names are taken from.
@@ -66,24 +67,24 @@ int exitCode(Outcome outcome, int code) {
     return code;
 }
 
-// Runs rank queries as the window's runner does, printing a line for each as it ends.
-int runQueries(const Options& o, std::vector<RankQuery> queries) {
+// Runs rank queries as the window's runner does, printing a line for each as it ends; each
+// outcome goes to onOutcome too. The page is the caller's, so that one browser serves many runs.
+int scanQueries(const Options& o, PageLoader& browser, RankDatabase& database,
+                std::vector<RankQuery> queries,
+                const std::function<void(const RankOutcome&)>& onOutcome = {}) {
     IniFile settings(o.dir + QStringLiteral("Setting.ini"));
-    RankDatabase database(connectionString(o));
-    // A database that cannot take the results fails the command before any page is loaded.
-    database.connection();
     ConsoleStatus status(o.verbose);
-    const std::unique_ptr<PageLoader> browser =
-        createBrowserPage(o.dir + QStringLiteral("browser"));
     bool stopRequested = false;
     RankScan scan(
-        *browser, status, settings, o.dir, stopRequested,
+        browser, status, settings, o.dir, stopRequested,
         [&](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
             return database.StoreRank(site, keyword, engine, result.rank, result.url);
         });
     int code = 0;
     QString error;
     QObject::connect(&scan, &RankScan::queryFinished, [&](const RankOutcome& outcome) {
+        if (onOutcome)
+            onOutcome(outcome);
         if (outcome.result.outcome == Outcome::Stopped)
             return;
         printOut(outcomeLine(outcome));
@@ -106,6 +107,80 @@ int runQueries(const Options& o, std::vector<RankQuery> queries) {
         printErr(scan.fileError() + QLatin1Char('.'));
     if (!error.isEmpty())
         throw AppError(error);
+    return code;
+}
+
+int runQueries(const Options& o, std::vector<RankQuery> queries) {
+    RankDatabase database(connectionString(o));
+    // A database that cannot take the results fails the command before any page is loaded.
+    database.connection();
+    const std::unique_ptr<PageLoader> browser =
+        createBrowserPage(o.dir + QStringLiteral("browser"));
+    const int code = scanQueries(o, *browser, database, std::move(queries));
+    if (g_interrupted) {
+        printErr(QStringLiteral("interrupted"));
+        return 130;
+    }
+    return code;
+}
+
+QString statusLine(const QString& day, const BatchClaims::Status& s) {
+    QStringList holders;
+    for (const auto& [worker, count] : s.claimedBy)
+        holders << QStringLiteral("%1 %2").arg(worker).arg(count);
+    return QStringLiteral("%1: done %2, claimed %3%4, blocked %5, to retry %6, failed %7, left %8")
+        .arg(day)
+        .arg(s.done)
+        .arg(s.claimed())
+        .arg(holders.isEmpty() ? QString()
+                               : QStringLiteral(" (%1)").arg(holders.join(QStringLiteral(", "))))
+        .arg(s.blocked)
+        .arg(s.retry)
+        .arg(s.failed)
+        .arg(s.left);
+}
+
+// One worker of many: claims the day's batch queries a keyword and engine at a time until none
+// is left, so that workers on several machines split one batch list.
+int runBatchWorker(const Options& o) {
+    IniFile settings(o.dir + QStringLiteral("Setting.ini"));
+    RankDatabase database(connectionString(o));
+    const int lease = Settings::ClaimLease.readInRange(settings);
+    BatchClaims claims(database, o.worker, lease);
+    claims.seed(makeBatchQueries(database.batchRows()));
+    const std::unique_ptr<PageLoader> browser =
+        createBrowserPage(o.dir + QStringLiteral("browser"));
+    // A live worker keeps what it holds, however long a scan takes.
+    QTimer renew;
+    renew.setInterval(std::max(1000, lease * 1000 / 3));
+    QObject::connect(&renew, &QTimer::timeout, [&] { claims.renew(); });
+    renew.start();
+    int code = 0;
+    for (;;) {
+        if (g_interrupted)
+            break;
+        std::vector<RankQuery> group = claims.claimNext();
+        if (group.empty())
+            break;
+        const int scanned = scanQueries(o, *browser, database, group, [&](const RankOutcome& r) {
+            const RankQuery query{r.site, r.keyword, r.engine};
+            switch (r.result.outcome) {
+            case Outcome::Ranked:
+            case Outcome::NotFound:
+                claims.done(query);
+                break;
+            case Outcome::Blocked:
+            case Outcome::Failed:
+                claims.release(query, r.result.outcome, r.result.reason);
+                break;
+            case Outcome::Stopped:
+                claims.giveBack(query);
+                break;
+            }
+        });
+        code = std::max(code, scanned);
+    }
+    printErr(statusLine(database.today().toString(Qt::ISODate), claims.status()));
     if (g_interrupted) {
         printErr(QStringLiteral("interrupted"));
         return 130;
@@ -129,6 +204,14 @@ int runBatch(const Options& o) {
     if (!o.args.isEmpty())
         throw UsageError("batch takes no arguments");
     loadEngines(o);
+    if (!o.worker.isEmpty())
+        return runBatchWorker(o);
+    if (o.status) {
+        RankDatabase database(connectionString(o));
+        BatchClaims claims(database, QString(), 0);
+        printOut(statusLine(database.today().toString(Qt::ISODate), claims.status()));
+        return 0;
+    }
     RankDatabase database(connectionString(o));
     std::vector<RankQuery> queries = makeBatchQueries(database.batchRows());
     database.close();

@@ -26,7 +26,10 @@ struct Options {
     QString chart; // history: the PNG file to draw the trend of --site and --keyword into
     QString site;
     QString keyword;
-    QString importFile; // history: the exported CSV to add to the history
+    QString importFile;  // history: the exported CSV to add to the history
+    QString db;          // the rank database's address, instead of Setting.ini's
+    QString worker;      // batch: work the day's queries as this worker
+    bool status = false; // batch: the day's progress of the workers
 };
 
 // Set by Ctrl+C; the running command stops as closing the window would stop it.

@@ -54,8 +54,9 @@ QLibrary& browserModule() {
         error = library->errorString();
     }
     if (error.isEmpty())
-        error = QStringLiteral("%1 is not in %2").arg(QStringLiteral(MT_BROWSER_MODULE_NAME),
-                                                     candidates.join(QStringLiteral(", ")));
+        error =
+            QStringLiteral("%1 is not in %2")
+                .arg(QStringLiteral(MT_BROWSER_MODULE_NAME), candidates.join(QStringLiteral(", ")));
     throw AppError(QStringLiteral("Cannot load the browser module: %1").arg(error));
 }
 

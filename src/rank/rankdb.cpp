@@ -2,44 +2,20 @@
 
 #include "apperror.h"
 #include "codepage.h"
+#include "connstr.h"
+#include "settingkeys.h"
+#include "sqldialect.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QUrl>
 #include <QVariant>
 #include <algorithm>
 #include <atomic>
 
 namespace {
-
-// The column limits live in the schema; each constraint's name is the message the user sees
-// when a value breaks it.
-const char* const kSchema[] = {
-    R"(CREATE TABLE IF NOT EXISTS QuerySort (
-        id INTEGER PRIMARY KEY AUTOINCREMENT,
-        Web TEXT NOT NULL
-            CONSTRAINT "Field Web holds at most 200 characters" CHECK (length(Web) <= 200),
-        SearchKey TEXT NOT NULL
-            CONSTRAINT "Field SearchKey holds at most 30 characters" CHECK (length(SearchKey) <= 30),
-        SearcherType INTEGER NOT NULL
-            CONSTRAINT "Field SearcherType holds whole numbers from 0 to 65535"
-            CHECK (SearcherType BETWEEN 0 AND 65535),
-        SortNum INTEGER NOT NULL
-            CONSTRAINT "Field SortNum holds whole numbers from -32768 to 32767"
-            CHECK (SortNum BETWEEN -32768 AND 32767),
-        QueryDate TEXT NOT NULL DEFAULT (date('now', 'localtime'))))",
-    R"(CREATE TABLE IF NOT EXISTS BatchQuery (
-        id INTEGER PRIMARY KEY AUTOINCREMENT,
-        Web TEXT NOT NULL
-            CONSTRAINT "Field Web holds at most 200 characters" CHECK (length(Web) <= 200),
-        SearchKey TEXT NOT NULL
-            CONSTRAINT "Field SearchKey holds at most 30 characters" CHECK (length(SearchKey) <= 30),
-        SearcherType INTEGER NOT NULL
-            CONSTRAINT "Field SearcherType holds whole numbers from 0 to 65535"
-            CHECK (SearcherType BETWEEN 0 AND 65535)))",
-};
 
 // The Outcome column of a stored rank: only ranks found and sites not found are stored.
 QString outcomeText(int rank) {
@@ -50,22 +26,15 @@ QString outcomeText(int rank) {
 constexpr int kBusyTimeoutMs = 10000;
 
 [[noreturn]] void fail(const QSqlError& error) {
-    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    static const QRegularExpression check(QStringLiteral("CHECK constraint failed: (.*)$"));
-    const QRegularExpressionMatch match = check.match(text);
-    throw AppError(match.hasMatch() ? match.captured(1) : text);
+    throwSqlError(error);
 }
 
 void exec(QSqlQuery& query) {
-    if (!query.exec())
-        fail(query.lastError());
+    execOrThrow(query);
 }
 
 QSqlQuery prepare(QSqlDatabase& db, const QString& sql) {
-    QSqlQuery query(db);
-    if (!query.prepare(sql))
-        fail(query.lastError());
-    return query;
+    return prepareOrThrow(db, sql);
 }
 
 // An empty or missing file becomes a new database; anything else must already be one.
@@ -109,8 +78,38 @@ QString databasePathFromConnectionString(const QString& connection) {
     return {};
 }
 
-RankDatabase::RankDatabase(const QString& connectionString)
-    : m_path(databasePathFromConnectionString(connectionString)) {
+bool isServerConnectionString(const QString& connection) {
+    return databasePathFromConnectionString(connection).isEmpty() &&
+           !connection.startsWith(QLatin1String("Provider="), Qt::CaseInsensitive) &&
+           !connection.startsWith(QLatin1String("Driver="), Qt::CaseInsensitive) &&
+           !connection.isEmpty();
+}
+
+QString rankConnectionString(const QString& programDir, const IniFile& settings,
+                             const QString& url) {
+    const QString address =
+        url.isEmpty() ? gbkToQString(Settings::DatabaseUrl.read(settings)) : url.trimmed();
+    if (address.trimmed().isEmpty())
+        return MakeAccessConnStr(programDir + QStringLiteral("Sort.mdb"), QString(), true);
+    // An address of another form is said when the database is first used.
+    return serverConnectionString(address.trimmed(),
+                                  gbkToQString(Settings::DatabasePassword.read(settings)));
+}
+
+QString serverConnectionString(const QString& url, const QString& password) {
+    return password.isEmpty() ? url : url + QStringLiteral(";Password=") + password;
+}
+
+RankDatabase::RankDatabase(const QString& connectionString) {
+    if (isServerConnectionString(connectionString)) {
+        // "<url>;Password=<password>": the password never shows in a message.
+        const qsizetype semicolon = connectionString.indexOf(QLatin1String(";Password="));
+        m_serverUrl = connectionString.left(semicolon);
+        if (semicolon >= 0)
+            m_password = connectionString.mid(semicolon + 10);
+    } else {
+        m_path = databasePathFromConnectionString(connectionString);
+    }
     static std::atomic<int> counter{0};
     m_name = QStringLiteral("rankdb-%1").arg(++counter);
 }
@@ -127,6 +126,10 @@ QSqlDatabase& RankDatabase::connection() {
 void RankDatabase::open() {
     if (m_db.isOpen())
         return;
+    if (!m_serverUrl.isEmpty()) {
+        openServer();
+        return;
+    }
     refuseForeignFile(m_path);
     if (!m_db.isValid())
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
@@ -134,12 +137,8 @@ void RankDatabase::open() {
     m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!m_db.open())
         fail(m_db.lastError());
-    for (const char* statement : kSchema) {
-        QSqlQuery query(m_db);
-        if (!query.exec(QString::fromUtf8(statement)))
-            fail(query.lastError());
-    }
     try {
+        execOrThrow(m_db, schemaStatements(SqlDialect::Sqlite));
         upgrade();
     } catch (...) {
         m_db.close();
@@ -147,19 +146,77 @@ void RankDatabase::open() {
     }
 }
 
+void RankDatabase::openServer() {
+    const QUrl url(m_serverUrl, QUrl::StrictMode);
+    const QString name = url.path().mid(1);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() ||
+        (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres")) ||
+        url.host().isEmpty() || name.isEmpty() || name.contains(QLatin1Char('/')))
+        throw AppError(QStringLiteral("%1 is no database address of the form "
+                                      "postgresql://user@host:port/dbname")
+                           .arg(url.toString(QUrl::RemovePassword)));
+    if (!url.password().isEmpty())
+        throw AppError(QStringLiteral("The database address holds a password; give it in "
+                                      "PGPASSWORD, ~/.pgpass or Setting.ini instead"));
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        throw AppError(QStringLiteral("Cannot open the database %1: Qt's PostgreSQL driver is "
+                                      "not installed (Debian package libqt6sql6-psql)")
+                           .arg(m_serverUrl));
+    if (!m_db.isValid())
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+    m_db.setHostName(url.host());
+    m_db.setPort(url.port(5432));
+    m_db.setDatabaseName(name);
+    if (!url.userName().isEmpty())
+        m_db.setUserName(url.userName());
+    // Without one, the client library looks in PGPASSWORD and ~/.pgpass.
+    if (!m_password.isEmpty())
+        m_db.setPassword(m_password);
+    m_db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=moting-seo"));
+    if (!m_db.open()) {
+        const QString reason = m_db.lastError().databaseText().trimmed();
+        m_db.close();
+        throw AppError(QStringLiteral("Cannot open the database %1: %2").arg(m_serverUrl, reason));
+    }
+    // The first program to connect makes the schema, in one transaction; the others wait for
+    // it and find it done.
+    try {
+        execOrThrow(m_db, beginSchemaStatements(SqlDialect::Postgres));
+        try {
+            execOrThrow(m_db, schemaStatements(SqlDialect::Postgres));
+            QSqlQuery version(m_db);
+            if (!version.exec(readVersionStatement(SqlDialect::Postgres)) || !version.next())
+                fail(version.lastError());
+            if (version.value(0).toInt() < kSchemaVersion)
+                execOrThrow(m_db, {writeVersionStatement(SqlDialect::Postgres, kSchemaVersion)});
+            if (!m_db.commit())
+                fail(m_db.lastError());
+        } catch (...) {
+            m_db.rollback();
+            throw;
+        }
+    } catch (...) {
+        m_db.close();
+        throw;
+    }
+}
+
+void RankDatabase::beginWrite() {
+    execOrThrow(m_db, beginWriteStatements(dialectOf(m_db)));
+}
+
 void RankDatabase::upgrade() {
     auto version = [this] {
         QSqlQuery query(m_db);
-        if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        if (!query.exec(readVersionStatement(SqlDialect::Sqlite)) || !query.next())
             fail(query.lastError());
         return query.value(0).toInt();
     };
     if (version() >= kSchemaVersion)
         return;
     // One writer upgrades; another copy that opens the file meanwhile waits, then finds it done.
-    QSqlQuery begin(m_db);
-    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        fail(begin.lastError());
+    execOrThrow(m_db, beginSchemaStatements(SqlDialect::Sqlite));
     try {
         if (version() < 1) {
             QSqlQuery columns(m_db);
@@ -178,13 +235,13 @@ void RankDatabase::upgrade() {
                 // Rows stored before: a rank above 0 was found, 0 was not.
                 "UPDATE QuerySort SET Outcome = CASE WHEN SortNum > 0 THEN 'ranked' "
                 "ELSE 'not found' END WHERE Outcome = ''",
-                "PRAGMA user_version = 1",
             };
             for (const char* step : steps) {
                 QSqlQuery query(m_db);
                 if (step && !query.exec(QString::fromUtf8(step)))
                     fail(query.lastError());
             }
+            execOrThrow(m_db, {writeVersionStatement(SqlDialect::Sqlite, 1)});
         }
         if (!m_db.commit())
             fail(m_db.lastError());
@@ -207,9 +264,7 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
     QSqlDatabase& db = connection();
     // Take the write lock at the start: a transaction that reads first and then wants to write
     // is refused at once when another connection writes, instead of waiting its turn.
-    QSqlQuery begin(db);
-    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        fail(begin.lastError());
+    beginWrite();
     try {
         const QString day = m_today().toString(Qt::ISODate);
         QSqlQuery earlier = prepare(
@@ -299,9 +354,7 @@ std::vector<RankDatabase::TrendRow> RankDatabase::trendRows(const Text& site, co
 
 RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>& rows) {
     QSqlDatabase& db = connection();
-    QSqlQuery begin(db);
-    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        fail(begin.lastError());
+    beginWrite();
     try {
         ImportCount count;
         QSqlQuery exists =

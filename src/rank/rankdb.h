@@ -20,8 +20,21 @@ QString rankFieldsError(const Text& site, const Text& keyword);
 // The path of the database file in a connection string: its "Data Source=" or "DBQ=" entry.
 QString databasePathFromConnectionString(const QString& connection);
 
-// The rank database "Sort.mdb", an SQLite file with the tables QuerySort (the rank history)
-// and BatchQuery (the standing batch list). Every object holds its own connection, as each
+// A shared database's connection string: its postgresql:// address, and the password when one
+// is given (else PGPASSWORD or ~/.pgpass supply it). Any connection string that names no file
+// is taken for a server's address, and checked when the database is first used.
+bool isServerConnectionString(const QString& connection);
+
+class IniFile;
+// The rank database of a program folder: url when given, else [Database] Url of its settings,
+// else its "Sort.mdb"; the password of a shared one from [Database] Password, if any.
+QString rankConnectionString(const QString& programDir, const IniFile& settings,
+                             const QString& url = {});
+QString serverConnectionString(const QString& url, const QString& password);
+
+// The rank database: "Sort.mdb", an SQLite file, or a shared PostgreSQL database, with the
+// tables QuerySort (the rank history), BatchQuery (the standing batch list) and BatchClaims (the
+// day's batch queries as workers share them out). Every object holds its own connection, as each
 // data set of the window does; a missing or empty file gets both tables, and a file of an
 // earlier release gets the newer columns in place (its version is PRAGMA user_version). A
 // file that is no SQLite database is refused and left as it is. Texts are GBK outside, UTF-8
@@ -37,13 +50,17 @@ public:
     RankDatabase(const RankDatabase&) = delete;
     RankDatabase& operator=(const RankDatabase&) = delete;
 
+    // The file's path; empty for a shared database.
     const QString& path() const { return m_path; }
+    // A shared database's address (no password); empty for the file.
+    const QString& serverUrl() const { return m_serverUrl; }
     // Opened on first use; close() lets go of the file until the next use.
     QSqlDatabase& connection();
     void close();
 
     // The day a rank is stored for; tests set their own.
     void setToday(std::function<QDate()> today) { m_today = std::move(today); }
+    QDate today() const { return m_today(); }
 
     // One row per site, keyword, engine and day: the day's earlier row goes, the new one gets
     // the newest id. url: the destination that ranked, if known. Returns the rank stored for
@@ -91,11 +108,17 @@ public:
     void insertBatch(const Text& site, const Text& keyword, int code);
     void deleteBatch(qint64 id);
 
+    // Starts a transaction that holds the history's write lock (see sqldialect.h).
+    void beginWrite();
+
 private:
     void open();
+    void openServer();
     void upgrade();
 
     QString m_path;
+    QString m_serverUrl;
+    QString m_password;
     QString m_name;
     QSqlDatabase m_db;
     std::function<QDate()> m_today = [] { return QDate::currentDate(); };

@@ -39,6 +39,17 @@ struct BoolSetting {
     void write(IniFile& settings, bool value) const { settings.writeBool(section, key, value); }
 };
 
+// A text key, read as it is stored (GBK), else the default.
+struct TextSetting {
+    std::string_view section;
+    std::string_view key;
+    std::string_view defaultValue;
+
+    Text read(const IniFile& settings) const {
+        return settings.readText(section, key, Text(defaultValue));
+    }
+};
+
 // Every key the program reads or writes, each declared here once. The section [Engines] is the
 // engine table's: its keys are named after the engines (see LoadEngineProfiles).
 namespace Settings {
@@ -68,5 +79,14 @@ inline constexpr IntSetting WindowTop{"Window", "Top", 0};
 inline constexpr IntSetting WindowWidth{"Window", "Width", 0};
 inline constexpr IntSetting WindowHeight{"Window", "Height", 0};
 inline constexpr BoolSetting WindowMaximized{"Window", "Maximized", false};
+
+// [Database]: where the rank history lives. An empty Url means "Sort.mdb" in the program folder;
+// postgresql://user@host:port/dbname a shared PostgreSQL database, whose password is the
+// PostgreSQL client's own (PGPASSWORD, ~/.pgpass) unless Password gives one.
+inline constexpr TextSetting DatabaseUrl{"Database", "Url", ""};
+inline constexpr TextSetting DatabasePassword{"Database", "Password", ""};
+// How long a batch worker's claim on a query holds without being renewed, in seconds: a worker
+// that died gives its queries back after this long.
+inline constexpr IntSetting ClaimLease{"Database", "LeaseSeconds", 600, 5, 86400};
 
 } // namespace Settings

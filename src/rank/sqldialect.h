@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+// The two databases the rank history can live in: "Sort.mdb" (SQLite, one machine) and a shared
+// PostgreSQL server. Every query of the program is the same text for both; what they say
+// differently is here, and only here.
+enum class SqlDialect { Sqlite, Postgres };
+
+SqlDialect dialectOf(const QSqlDatabase& db);
+
+// The tables, created when missing: QuerySort (the rank history), BatchQuery (the standing
+// batch list) and BatchClaims (which worker has which of the day's batch queries). SQLite's
+// QuerySort is created as release 1.0 made it and upgraded by RankDatabase; PostgreSQL's is
+// created in its newest form.
+QStringList schemaStatements(SqlDialect dialect);
+
+// Opens a transaction that holds the history's write lock from its start, so that a writer
+// that reads first never loses its turn to another (SQLite's BEGIN IMMEDIATE).
+QStringList beginWriteStatements(SqlDialect dialect);
+
+// Opens a transaction for the claims table, where rows are locked one by one.
+QString beginClaimsStatement(SqlDialect dialect);
+
+// Opens the transaction in which the first program to connect creates and upgrades the schema;
+// others wait for it and then find it done.
+QStringList beginSchemaStatements(SqlDialect dialect);
+
+// Appended to a SELECT of claims rows: rows another worker holds locked are passed over.
+// SQLite has one writer at a time, so there is nothing to pass over.
+QString skipLockedClause(SqlDialect dialect);
+
+// The database server's clock in whole seconds since 1970: leases are judged by one clock,
+// whatever the workers' clocks say.
+QString nowSecondsExpression(SqlDialect dialect);
+
+// The schema's version: SQLite keeps it in the file's header, PostgreSQL in a table.
+QString readVersionStatement(SqlDialect dialect);
+QString writeVersionStatement(SqlDialect dialect, int version);
+
+// The user's message in a database error: the name of the CHECK constraint a value broke (the
+// schema names each after its message), else the database's own text.
+QString userMessageOfError(const QString& databaseText);
+
+class QSqlError;
+class QSqlQuery;
+
+// Statements that fail throw AppError with userMessageOfError's text.
+[[noreturn]] void throwSqlError(const QSqlError& error);
+void execOrThrow(QSqlQuery& query);
+QSqlQuery prepareOrThrow(QSqlDatabase& db, const QString& sql);
+void execOrThrow(QSqlDatabase& db, const QStringList& statements);
