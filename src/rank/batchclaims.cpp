@@ -30,10 +30,10 @@ template <typename Work> auto inTransaction(QSqlDatabase& db, Work&& work) {
     }
 }
 
-void bindQuery(QSqlQuery& query, const QString& day, const RankQuery& q) {
+void bindQuery(QSqlQuery& query, SqlDialect dialect, const QString& day, const RankQuery& q) {
     query.addBindValue(day);
-    query.addBindValue(gbkToQString(q.site));
-    query.addBindValue(gbkToQString(q.keyword));
+    query.addBindValue(boundText(dialect, gbkToQString(q.site)));
+    query.addBindValue(boundText(dialect, gbkToQString(q.keyword)));
     query.addBindValue(q.engine);
 }
 
@@ -66,9 +66,9 @@ void BatchClaims::seed(const std::vector<RankQuery>& queries) {
                            "Web = ? AND SearchKey = ? AND SearcherType = ? AND QueryDate = ?) "
                            "THEN 'done' ELSE 'open' END WHERE 1 = 1 ON CONFLICT DO NOTHING"));
         for (const RankQuery& q : queries) {
-            bindQuery(insert, today, q);
-            insert.addBindValue(gbkToQString(q.site));
-            insert.addBindValue(gbkToQString(q.keyword));
+            bindQuery(insert, dialectOf(db), today, q);
+            insert.addBindValue(boundText(dialectOf(db), gbkToQString(q.site)));
+            insert.addBindValue(boundText(dialectOf(db), gbkToQString(q.keyword)));
             insert.addBindValue(q.engine);
             insert.addBindValue(today);
             execOrThrow(insert);
@@ -128,7 +128,7 @@ std::vector<RankQuery> BatchClaims::claimNext() {
         for (const RankQuery& q : claimed) {
             take.addBindValue(m_worker);
             take.addBindValue(m_leaseSeconds);
-            bindQuery(take, today, q);
+            bindQuery(take, dialect, today, q);
             execOrThrow(take);
         }
         return claimed;
@@ -156,7 +156,7 @@ void BatchClaims::finish(const RankQuery& query, const QString& assignment,
                                .arg(assignment));
     for (const QVariant& value : values)
         update.addBindValue(value);
-    bindQuery(update, day(), query);
+    bindQuery(update, dialectOf(db), day(), query);
     execOrThrow(update);
 }
 

@@ -67,6 +67,18 @@ QString rankFieldsError(const Text& site, const Text& keyword) {
     return {};
 }
 
+// The schema's checks, made first in its column order, so that both databases name the same
+// field (PostgreSQL would check in the order of the checks' names); the schema still holds them.
+static void checkFields(const Text& site, const Text& keyword, int engine,
+                        std::optional<int> rank) {
+    if (const QString error = rankFieldsError(site, keyword); !error.isEmpty())
+        throw AppError(error);
+    if (engine < 0 || engine > 65535)
+        throw AppError(QStringLiteral("Field SearcherType holds whole numbers from 0 to 65535"));
+    if (rank && (*rank < -32768 || *rank > 32767))
+        throw AppError(QStringLiteral("Field SortNum holds whole numbers from -32768 to 32767"));
+}
+
 QString databasePathFromConnectionString(const QString& connection) {
     for (const QString& entry : connection.split(QLatin1Char(';'))) {
         const qsizetype eq = entry.indexOf(QLatin1Char('='));
@@ -261,6 +273,7 @@ void RankDatabase::close() {
 
 std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine,
                                            int rank, const QString& url) {
+    checkFields(site, keyword, engine, rank);
     QSqlDatabase& db = connection();
     // Take the write lock at the start: a transaction that reads first and then wants to write
     // is refused at once when another connection writes, instead of waiting its turn.
@@ -270,8 +283,8 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
         QSqlQuery earlier = prepare(
             db, QStringLiteral("SELECT id FROM QuerySort WHERE Web = ? AND SearchKey = ? "
                                "AND SearcherType = ? AND QueryDate = ? ORDER BY id LIMIT 1"));
-        earlier.addBindValue(gbkToQString(site));
-        earlier.addBindValue(gbkToQString(keyword));
+        earlier.addBindValue(boundText(dialectOf(db), gbkToQString(site)));
+        earlier.addBindValue(boundText(dialectOf(db), gbkToQString(keyword)));
         earlier.addBindValue(engine);
         earlier.addBindValue(day);
         exec(earlier);
@@ -285,8 +298,8 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
             db, QStringLiteral("SELECT SortNum FROM QuerySort WHERE Web = ? AND SearchKey = ? "
                                "AND SearcherType = ? AND QueryDate < ? "
                                "ORDER BY QueryDate DESC, id DESC LIMIT 1"));
-        before.addBindValue(gbkToQString(site));
-        before.addBindValue(gbkToQString(keyword));
+        before.addBindValue(boundText(dialectOf(db), gbkToQString(site)));
+        before.addBindValue(boundText(dialectOf(db), gbkToQString(keyword)));
         before.addBindValue(engine);
         before.addBindValue(day);
         exec(before);
@@ -295,8 +308,8 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
         QSqlQuery insert = prepare(
             db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
                                "QueryDate, Url, Outcome) VALUES (?, ?, ?, ?, ?, ?, ?)"));
-        insert.addBindValue(gbkToQString(site));
-        insert.addBindValue(gbkToQString(keyword));
+        insert.addBindValue(boundText(dialectOf(db), gbkToQString(site)));
+        insert.addBindValue(boundText(dialectOf(db), gbkToQString(keyword)));
         insert.addBindValue(engine);
         insert.addBindValue(rank);
         insert.addBindValue(day);
@@ -337,12 +350,13 @@ std::vector<RankDatabase::HistoryRow> RankDatabase::historyRows(int limit) {
 }
 
 std::vector<RankDatabase::TrendRow> RankDatabase::trendRows(const Text& site, const Text& keyword) {
-    QSqlQuery query = prepare(
-        connection(), QStringLiteral("SELECT SearcherType, QueryDate, SortNum FROM QuerySort "
-                                     "WHERE Web = ? AND SearchKey = ? "
-                                     "ORDER BY SearcherType, QueryDate, id"));
-    query.addBindValue(gbkToQString(site));
-    query.addBindValue(gbkToQString(keyword));
+    QSqlDatabase& db = connection();
+    QSqlQuery query =
+        prepare(db, QStringLiteral("SELECT SearcherType, QueryDate, SortNum FROM QuerySort "
+                                   "WHERE Web = ? AND SearchKey = ? "
+                                   "ORDER BY SearcherType, QueryDate, id"));
+    query.addBindValue(boundText(dialectOf(db), gbkToQString(site)));
+    query.addBindValue(boundText(dialectOf(db), gbkToQString(keyword)));
     exec(query);
     std::vector<TrendRow> rows;
     while (query.next())
@@ -364,8 +378,9 @@ RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>
             db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
                                "QueryDate, Url, Outcome) VALUES (?, ?, ?, ?, ?, ?, ?)"));
         for (const HistoryRow& row : rows) {
-            const QString site = gbkToQString(row.site);
-            const QString keyword = gbkToQString(row.keyword);
+            checkFields(row.site, row.keyword, row.engine, row.rank);
+            const QString site = boundText(dialectOf(db), gbkToQString(row.site));
+            const QString keyword = boundText(dialectOf(db), gbkToQString(row.keyword));
             const QString day = row.day.toString(Qt::ISODate);
             exists.addBindValue(site);
             exists.addBindValue(keyword);
@@ -410,11 +425,12 @@ std::vector<RankDatabase::BatchRow> RankDatabase::batchRows() {
 }
 
 void RankDatabase::insertBatch(const Text& site, const Text& keyword, int code) {
-    QSqlQuery query =
-        prepare(connection(), QStringLiteral("INSERT INTO BatchQuery (Web, SearchKey, "
-                                             "SearcherType) VALUES (?, ?, ?)"));
-    query.addBindValue(gbkToQString(site));
-    query.addBindValue(gbkToQString(keyword));
+    checkFields(site, keyword, code, std::nullopt);
+    QSqlDatabase& db = connection();
+    QSqlQuery query = prepare(db, QStringLiteral("INSERT INTO BatchQuery (Web, SearchKey, "
+                                                 "SearcherType) VALUES (?, ?, ?)"));
+    query.addBindValue(boundText(dialectOf(db), gbkToQString(site)));
+    query.addBindValue(boundText(dialectOf(db), gbkToQString(keyword)));
     query.addBindValue(code);
     exec(query);
 }

@@ -133,6 +133,13 @@ QString userMessageOfError(const QString& databaseText) {
     return match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
 }
 
+QString boundText(SqlDialect dialect, const QString& text) {
+    if (dialect != SqlDialect::Postgres)
+        return text;
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    return nul < 0 ? text : text.left(nul);
+}
+
 void throwSqlError(const QSqlError& error) {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     throw AppError(userMessageOfError(text.trimmed()));

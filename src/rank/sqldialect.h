@@ -44,6 +44,10 @@ QString writeVersionStatement(SqlDialect dialect, int version);
 // schema names each after its message), else the database's own text.
 QString userMessageOfError(const QString& databaseText);
 
+// A text as it is bound to a statement: PostgreSQL's texts hold no NUL, so one there ends the
+// text, as it ends it for SQLite's own functions (length() and the column checks).
+QString boundText(SqlDialect dialect, const QString& text);
+
 class QSqlError;
 class QSqlQuery;
 

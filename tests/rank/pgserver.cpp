@@ -27,9 +27,9 @@
 
 namespace {
 
-// Each program gets this long to finish, plus up to ten seconds to be stopped when it does not,
-// so that no call can hang a test run for more than a minute.
-constexpr int kRunMs = 50'000;
+// Each program gets five seconds to start, this long to finish and ten seconds more to be
+// stopped when it does not, so that no call holds a test run up for more than a minute.
+constexpr int kRunMs = 45'000;
 constexpr int kTerminateGraceMs = 5'000;
 constexpr int kStartAttempts = 3;
 // The longest database name PostgreSQL keeps whole (NAMEDATALEN - 1 bytes); a longer one is
@@ -40,6 +40,8 @@ constexpr int kMaxSocketPath = 107;
 
 const QString kUser = QStringLiteral("moting");
 const QString kPassword = QStringLiteral("moting-test-password");
+// Holds the superuser's password for initdb, in the server's folder, until initdb has read it.
+const QString kPasswordFile = QStringLiteral("/superuser.pw");
 
 // A port the kernel has just handed out on loopback. Another program may take it before the
 // server binds it, which is why the caller retries with a new one.
@@ -386,6 +388,19 @@ bool PgServer::prepareFolder() {
     if (!QFile::setPermissions(socketDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                 QFileDevice::ExeOwner))
         return fail(QStringLiteral("could not restrict %1").arg(socketDir()));
+    // The superuser logs in through the socket without a password; the random one set here
+    // only keeps TCP logins as the superuser closed.
+    const QString pwfile = m_dir->path() + kPasswordFile;
+    QFile file(pwfile);
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return fail(QStringLiteral("could not write %1: %2").arg(pwfile, file.errorString()));
+    const quint64 secret[2] = {QRandomGenerator::system()->generate64(),
+                               QRandomGenerator::system()->generate64()};
+    file.write(QByteArray(reinterpret_cast<const char*>(secret), sizeof secret).toHex() + '\n');
+    if (!file.flush())
+        return fail(QStringLiteral("could not write %1: %2").arg(pwfile, file.errorString()));
+    file.close();
     if (!m_runuser.isEmpty()) {
         QString problem;
         if (!chownTree(m_dir->path(), uid, gid, &problem))
@@ -395,28 +410,7 @@ bool PgServer::prepareFolder() {
 }
 
 bool PgServer::initCluster() {
-    // The superuser logs in through the socket without a password; the one set here only
-    // keeps TCP logins as the superuser closed to anyone who does not know it.
-    const QString pwfile = m_dir->path() + QStringLiteral("/superuser.pw");
-    {
-        QFile file(pwfile);
-        if (!file.open(QIODevice::WriteOnly) ||
-            !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-            return fail(QStringLiteral("could not write %1: %2").arg(pwfile, file.errorString()));
-        const quint64 secret[2] = {QRandomGenerator::system()->generate64(),
-                                   QRandomGenerator::system()->generate64()};
-        file.write(QByteArray(reinterpret_cast<const char*>(secret), sizeof secret).toHex() + '\n');
-        if (!file.flush())
-            return fail(QStringLiteral("could not write %1: %2").arg(pwfile, file.errorString()));
-    }
-    if (!m_runuser.isEmpty()) {
-        if (const passwd* account = ::getpwnam("postgres")) {
-            if (::chown(QFile::encodeName(pwfile).constData(), account->pw_uid, account->pw_gid) !=
-                0)
-                return fail(QStringLiteral("could not hand %1 to the postgres user").arg(pwfile));
-        }
-    }
-
+    const QString pwfile = m_dir->path() + kPasswordFile;
     Outcome outcome;
     QString log;
     // C.UTF-8 classifies every character the pages hold; plain C is there on any system.

@@ -1,8 +1,10 @@
 #include "apperror.h"
 #include "connstr.h"
 #include "historymodel.h"
+#include "pgserver.h"
 #include "rankdb.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <unistd.h>
@@ -85,6 +88,61 @@ protected:
     QTemporaryDir m_dir;
 };
 
+enum class Backend { Sqlite, Postgres };
+
+// One server for the whole test program, started on first use and stopped after the last
+// test (while the application object still exists); every test gets databases of its own.
+std::unique_ptr<PgServer> g_pgServer;
+
+PgServer& pgServer() {
+    if (!g_pgServer)
+        g_pgServer = std::make_unique<PgServer>();
+    return *g_pgServer;
+}
+
+class PgServerEnvironment : public testing::Environment {
+public:
+    void TearDown() override { g_pgServer.reset(); }
+};
+
+[[maybe_unused]] testing::Environment* const g_pgEnvironment =
+    testing::AddGlobalTestEnvironment(new PgServerEnvironment);
+
+// The tests that hold for either database: "Sort.mdb", and a shared PostgreSQL database on a
+// server of the test's own.
+class RankDbOnEither : public testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        if (GetParam() == Backend::Postgres && !pgServer().running())
+            GTEST_SKIP() << qPrintable(pgServer().skipReason());
+        m_connection = freshDatabase();
+    }
+    // The test's database, the same for every connection.
+    QString connection() const { return m_connection; }
+    // A new, empty database.
+    QString freshDatabase() {
+        static int made = 0;
+        ++made;
+        if (GetParam() == Backend::Sqlite) {
+            const QString path = m_dir.filePath(QStringLiteral("Sort%1.mdb").arg(made));
+            return MakeAccessConnStr(path, QString(), true);
+        }
+        const QString url = pgServer().createDatabase(
+            QStringLiteral("rankdb_%1_%2").arg(QCoreApplication::applicationPid()).arg(made));
+        return serverConnectionString(url, PgServer::password());
+    }
+
+    QTemporaryDir m_dir;
+    QString m_connection;
+};
+
+INSTANTIATE_TEST_SUITE_P(Databases, RankDbOnEither,
+                         testing::Values(Backend::Sqlite, Backend::Postgres),
+                         [](const testing::TestParamInfo<Backend>& info) {
+                             return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
+                         });
+
 TEST(RankDbConnection, PathFromConnectionString) {
     const struct {
         QString connection;
@@ -110,7 +168,7 @@ TEST(RankDbConnection, PathFromConnectionString) {
 
 // Each store is (site, keyword, engine, rank, day offset); the history lists the rows newest
 // first.
-TEST_F(RankDbTest, OneRowPerSiteKeywordEngineAndDay) {
+TEST_P(RankDbOnEither, OneRowPerSiteKeywordEngineAndDay) {
     struct Store {
         const char* site;
         const char* keyword;
@@ -148,8 +206,7 @@ TEST_F(RankDbTest, OneRowPerSiteKeywordEngineAndDay) {
     const QString engines[] = {"百度", "搜狗", "好搜"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QFile::remove(dbPath());
-        RankDatabase db(connStr(dbPath()));
+        RankDatabase db(freshDatabase());
         QDate today = kDay;
         db.setToday([&] { return today; });
         for (const Store& s : c.stores) {
@@ -165,8 +222,8 @@ TEST_F(RankDbTest, OneRowPerSiteKeywordEngineAndDay) {
     }
 }
 
-TEST_F(RankDbTest, HistoryShowsTheNewestHundred) {
-    RankDatabase db(connStr(dbPath()));
+TEST_P(RankDbOnEither, HistoryShowsTheNewestHundred) {
+    RankDatabase db(connection());
     db.setToday([] { return kDay; });
     for (int i = 0; i < 120; ++i)
         db.StoreRank("site.com", "k" + std::to_string(i), i % 3, i);
@@ -186,8 +243,8 @@ TEST_F(RankDbTest, HistoryShowsTheNewestHundred) {
     }
 }
 
-TEST_F(RankDbTest, HistoryColumns) {
-    RankDatabase db(connStr(dbPath()));
+TEST_P(RankDbOnEither, HistoryColumns) {
+    RankDatabase db(connection());
     db.setToday([] { return kDay; });
     db.StoreRank("a.com", "seo", 7, 2);
     HistoryModel model;
@@ -203,7 +260,7 @@ TEST_F(RankDbTest, HistoryColumns) {
 }
 
 // Texts go in as GBK bytes and come back unchanged, whatever quoting characters they hold.
-TEST_F(RankDbTest, TextsRoundTrip) {
+TEST_P(RankDbOnEither, TextsRoundTrip) {
     const struct {
         const char* gbk;
         QString shown;
@@ -223,7 +280,7 @@ TEST_F(RankDbTest, TextsRoundTrip) {
         {"50%", "50%"},   {"seo \xD3\xC5\xBB\xAF", "seo 优化"},
         {"''", "''"},
     };
-    RankDatabase db(connStr(dbPath()));
+    RankDatabase db(connection());
     db.setToday([] { return kDay; });
     for (const auto& site : sites) {
         for (const auto& keyword : keywords) {
@@ -249,7 +306,7 @@ TEST_F(RankDbTest, TextsRoundTrip) {
 
 // A value the column cannot hold fails with a message naming the field; nothing is stored and
 // the day's earlier row stays.
-TEST_F(RankDbTest, ValuesBeyondTheColumnsAreRefused) {
+TEST_P(RankDbOnEither, ValuesBeyondTheColumnsAreRefused) {
     const Text chinese = "\xD6\xD0"; // 中, one character, two bytes
     auto repeat = [](const Text& unit, int n) {
         Text out;
@@ -283,8 +340,7 @@ TEST_F(RankDbTest, ValuesBeyondTheColumnsAreRefused) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QFile::remove(dbPath());
-        RankDatabase db(connStr(dbPath()));
+        RankDatabase db(freshDatabase());
         db.setToday([] { return kDay; });
         db.StoreRank("a.com", "seo", 0, 9);
         db.insertBatch("a.com", "seo", 1);
@@ -391,8 +447,8 @@ TEST_F(RankDbTest, ForeignFileIsRefusedAndLeftAsItIs) {
     }
 }
 
-TEST_F(RankDbTest, BatchRowsInOrderAndDeletedById) {
-    RankDatabase db(connStr(dbPath()));
+TEST_P(RankDbOnEither, BatchRowsInOrderAndDeletedById) {
+    RankDatabase db(connection());
     db.insertBatch("a.com", "seo", 0);
     db.insertBatch("b.com", "\xD6\xD0\xCE\xC4", 3);
     db.insertBatch("a.com", "seo", 0);
@@ -425,8 +481,8 @@ TEST_F(RankDbTest, BatchRowsInOrderAndDeletedById) {
     EXPECT_EQ(rows.back().site, "d.com");
 }
 
-TEST_F(RankDbTest, DeleteRankRemovesOnlyThatRow) {
-    RankDatabase db(connStr(dbPath()));
+TEST_P(RankDbOnEither, DeleteRankRemovesOnlyThatRow) {
+    RankDatabase db(connection());
     db.setToday([] { return kDay; });
     db.StoreRank("a.com", "seo", 0, 1);
     db.StoreRank("a.com", "seo", 1, 2);
@@ -440,9 +496,9 @@ TEST_F(RankDbTest, DeleteRankRemovesOnlyThatRow) {
 }
 
 // The window's data sets and a second copy of the program each hold their own connection.
-TEST_F(RankDbTest, ConnectionsSeeEachOthersRows) {
-    RankDatabase a(connStr(dbPath()));
-    RankDatabase b(connStr(dbPath()));
+TEST_P(RankDbOnEither, ConnectionsSeeEachOthersRows) {
+    RankDatabase a(connection());
+    RankDatabase b(connection());
     a.setToday([] { return kDay; });
     b.setToday([] { return kDay; });
     EXPECT_TRUE(b.batchRows().empty()); // b is open before a writes
@@ -459,21 +515,21 @@ TEST_F(RankDbTest, ConnectionsSeeEachOthersRows) {
 }
 
 // A store meeting another connection's open write transaction waits for it to end.
-TEST_F(RankDbTest, StoreWaitsForAnotherWriter) {
-    RankDatabase a(connStr(dbPath()));
+TEST_P(RankDbOnEither, StoreWaitsForAnotherWriter) {
+    RankDatabase a(connection());
     a.setToday([] { return kDay; });
     a.StoreRank("seed.com", "seo", 0, 1);
 
-    QSqlDatabase& connection = a.connection();
-    ASSERT_TRUE(connection.transaction());
-    QSqlQuery insert(connection);
+    QSqlDatabase& open = a.connection();
+    ASSERT_TRUE(open.transaction());
+    QSqlQuery insert(open);
     ASSERT_TRUE(insert.exec("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
                             "QueryDate) VALUES ('a.com', 'seo', 0, 1, '2024-03-09')"));
 
     std::atomic<bool> started = false;
     std::optional<QString> error;
     std::thread other([&] {
-        RankDatabase b(connStr(dbPath()));
+        RankDatabase b(connection());
         b.setToday([] { return kDay; });
         try {
             started = true;
@@ -487,7 +543,7 @@ TEST_F(RankDbTest, StoreWaitsForAnotherWriter) {
     while (!started)
         std::this_thread::yield();
     QThread::msleep(200);
-    const bool committed = connection.commit();
+    const bool committed = open.commit();
     other.join();
 
     EXPECT_TRUE(committed);
@@ -631,8 +687,8 @@ TEST_F(RankDbTest, ReadOnlyEarlierFileIsLeftAsItIs) {
 namespace {
 
 // A store tells the rank of the latest earlier day; a repeat the same day does not count.
-TEST_F(RankDbTest, StoreTellsTheLatestEarlierDay) {
-    RankDatabase db(connStr(dbPath()));
+TEST_P(RankDbOnEither, StoreTellsTheLatestEarlierDay) {
+    RankDatabase db(connection());
     QDate day = kDay;
     db.setToday([&day] { return day; });
     EXPECT_EQ(db.StoreRank("a.com", "seo", 0, 9), std::nullopt);
