@@ -180,7 +180,6 @@ int runBatchWorker(const Options& o) {
         });
         code = std::max(code, scanned);
     }
-    printErr(statusLine(database.today().toString(Qt::ISODate), claims.status()));
     if (g_interrupted) {
         printErr(QStringLiteral("interrupted"));
         return 130;

@@ -192,8 +192,10 @@ void RankDatabase::openServer() {
         throw AppError(QStringLiteral("Cannot open the database %1: %2").arg(m_serverUrl, reason));
     }
     // The first program to connect makes the schema, in one transaction; the others wait for
-    // it and find it done.
+    // it and find it done. The server's notices (a table that exists already) are no news, and
+    // would land on standard error.
     try {
+        execOrThrow(m_db, {QStringLiteral("SET client_min_messages = warning")});
         execOrThrow(m_db, beginSchemaStatements(SqlDialect::Postgres));
         try {
             execOrThrow(m_db, schemaStatements(SqlDialect::Postgres));

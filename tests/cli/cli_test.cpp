@@ -2,6 +2,7 @@
 // the fake engines and a loopback HTTP server on 127.0.0.1.
 
 #include "../xlsxsheet.h"
+#include "clirun.h"
 #include "codepage.h"
 #include "fakeengine.h"
 #include "rankdb.h"
@@ -46,11 +47,6 @@ constexpr char kGbkChinese[] = "\xD6\xD0\xCE\xC4"; // 中文
 const QString kEngineNames[] = {QStringLiteral("百度"), QStringLiteral("搜狗"),
                                 QStringLiteral("好搜")};
 
-bool browserTestsOff() {
-    // The sanitizer run sets this: Chromium's own libraries do not run under it.
-    return qEnvironmentVariableIntValue("MT_SKIP_BROWSER_TESTS") == 1;
-}
-
 bool writeFileBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -59,62 +55,6 @@ bool writeFileBytes(const QString& path, const QByteArray& bytes) {
 QByteArray readFileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-struct Outcome {
-    int code = -1; // -1: crashed, or still running when given up on
-    QString out;   // standard output, read as UTF-8
-    QString err;
-};
-
-// Runs the program to its end. started sees the process once it runs (to signal it later);
-// a hung program is killed after a generous bound, so a fault fails instead of hanging.
-// fileSizeLimit: the largest file the program may write (0: no limit), a full disk as the
-// program meets it.
-Outcome runCli(const QStringList& args, const std::function<void(qint64 pid)>& started = {},
-               rlim_t fileSizeLimit = 0) {
-    QProcess process;
-    if (fileSizeLimit > 0)
-        process.setChildProcessModifier([fileSizeLimit] {
-            std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
-            const rlimit limit{fileSizeLimit, fileSizeLimit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu"));
-    // No display at all, and the program chooses its own platform.
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    // As cron starts it: no locale set, yet the output is UTF-8.
-    env.remove(QStringLiteral("LANG"));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(MT_CLI_EXECUTABLE), args);
-    Outcome outcome;
-    if (!process.waitForStarted()) {
-        ADD_FAILURE() << "cannot start " << MT_CLI_EXECUTABLE;
-        return outcome;
-    }
-    if (started)
-        started(process.processId());
-    if (!process.waitForFinished(240000)) {
-        ADD_FAILURE() << "the program did not end: " << args.join(' ').toStdString();
-        process.kill();
-        process.waitForFinished();
-    }
-    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
-    outcome.err = QString::fromUtf8(process.readAllStandardError());
-    if (process.exitStatus() == QProcess::NormalExit)
-        outcome.code = process.exitCode();
-    return outcome;
-}
-
-std::string show(const Outcome& o) {
-    return QStringLiteral("exit %1\n--- stdout\n%2--- stderr\n%3")
-        .arg(o.code)
-        .arg(o.out, o.err)
-        .toStdString();
 }
 
 // change: against the day before, as stored ranks get it; empty when nothing is stored.
@@ -179,24 +119,6 @@ int terminalCells(const QString& text) {
         cells += c.unicode() >= 0x2E80 ? 2 : 1;
     return cells;
 }
-
-class ProgramDir {
-public:
-    ProgramDir() { EXPECT_TRUE(m_dir.isValid()); }
-    QString path() const { return m_dir.path(); }
-    QString file(const QString& name) const { return m_dir.filePath(name); }
-    QStringList entries() const {
-        QStringList names =
-            QDir(path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        names.sort(Qt::CaseSensitive);
-        return names;
-    }
-    // The program's arguments with this folder as its program folder.
-    QStringList args(QStringList words) const { return words << QStringLiteral("--dir") << path(); }
-
-private:
-    QTemporaryDir m_dir;
-};
 
 // ---------------------------------------------------------------------------------------------
 // Rank queries through the real browser against the fake engines.

@@ -1,7 +1,7 @@
 #include "apperror.h"
 #include "connstr.h"
 #include "historymodel.h"
-#include "pgserver.h"
+#include "pgshared.h"
 #include "rankdb.h"
 
 #include <QCoreApplication>
@@ -90,32 +90,14 @@ protected:
 
 enum class Backend { Sqlite, Postgres };
 
-// One server for the whole test program, started on first use and stopped after the last
-// test (while the application object still exists); every test gets databases of its own.
-std::unique_ptr<PgServer> g_pgServer;
-
-PgServer& pgServer() {
-    if (!g_pgServer)
-        g_pgServer = std::make_unique<PgServer>();
-    return *g_pgServer;
-}
-
-class PgServerEnvironment : public testing::Environment {
-public:
-    void TearDown() override { g_pgServer.reset(); }
-};
-
-[[maybe_unused]] testing::Environment* const g_pgEnvironment =
-    testing::AddGlobalTestEnvironment(new PgServerEnvironment);
-
 // The tests that hold for either database: "Sort.mdb", and a shared PostgreSQL database on a
 // server of the test's own.
 class RankDbOnEither : public testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        if (GetParam() == Backend::Postgres && !pgServer().running())
-            GTEST_SKIP() << qPrintable(pgServer().skipReason());
+        if (GetParam() == Backend::Postgres && !sharedPgServer().running())
+            GTEST_SKIP() << qPrintable(sharedPgServer().skipReason());
         m_connection = freshDatabase();
     }
     // The test's database, the same for every connection.
@@ -128,7 +110,7 @@ protected:
             const QString path = m_dir.filePath(QStringLiteral("Sort%1.mdb").arg(made));
             return MakeAccessConnStr(path, QString(), true);
         }
-        const QString url = pgServer().createDatabase(
+        const QString url = sharedPgServer().createDatabase(
             QStringLiteral("rankdb_%1_%2").arg(QCoreApplication::applicationPid()).arg(made));
         return serverConnectionString(url, PgServer::password());
     }
