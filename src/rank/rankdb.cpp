@@ -187,7 +187,7 @@ void RankDatabase::openServer() {
         m_db.setPassword(m_password);
     m_db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=moting-seo"));
     if (!m_db.open()) {
-        const QString reason = m_db.lastError().databaseText().trimmed();
+        const QString reason = m_db.lastError().databaseText().simplified();
         m_db.close();
         throw AppError(QStringLiteral("Cannot open the database %1: %2").arg(m_serverUrl, reason));
     }
