@@ -1,8 +1,10 @@
 #include "../xlsxsheet.h"
+#include "codepage.h"
 #include "historymodel.h"
 #include "historysupport.h"
 #include "mainform.h"
 #include "messagebox.h"
+#include "pgserver.h"
 #include "rankdb.h"
 #include "testsupport.h"
 
@@ -10,6 +12,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTabBar>
@@ -387,6 +390,35 @@ private slots:
         QCOMPARE(readFileBytes(path), access);
         QCOMPARE(QDir(m_dir->path()).entryList({"Sort.mdb*"}, QDir::Files | QDir::Hidden),
                  QStringList{"Sort.mdb"});
+    }
+
+    // The window on a shared database: what another machine's worker stores shows at the
+    // next refresh, and the program folder gets no "Sort.mdb".
+    void sharedDatabaseShowsAnotherMachinesRanks() {
+        PgServer server;
+        if (!server.running())
+            QSKIP(qPrintable(server.skipReason()));
+        const QString url = server.createDatabase(QStringLiteral("window"));
+        QVERIFY(writeFileBytes(m_dir->filePath("Setting.ini"),
+                               "[Database]\r\nUrl=" + url.toUtf8() +
+                                   "\r\nPassword=" + PgServer::password().toUtf8() + "\r\n"));
+        RankDatabase other(serverConnectionString(url, PgServer::password()));
+        other.setToday([] { return kDay; });
+        other.StoreRank("a.com", "seo", 0, 3);
+        other.insertBatch("a.com", "seo", 1);
+
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        showRankTab(form);
+        QCOMPARE(gridRows(form), QStringList{row("a.com", "seo", "百度", 3)});
+        QCOMPARE(form.dataQuery().batchRows().size(), size_t(1));
+
+        other.StoreRank("b.com", qStringToGbk(QStringLiteral("中文")), 1, 7);
+        form.RefreshHistory();
+        QCOMPARE(gridRows(form),
+                 (QStringList{row("b.com", "中文", "搜狗", 7), row("a.com", "seo", "百度", 3)}));
+        QVERIFY(!QFile::exists(m_dir->filePath("Sort.mdb")));
     }
 
 private:
