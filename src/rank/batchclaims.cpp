@@ -16,20 +16,6 @@ QString claimable(SqlDialect dialect) {
         .arg(nowSecondsExpression(dialect));
 }
 
-// Runs work in a claims transaction: all of it or none.
-template <typename Work> auto inTransaction(QSqlDatabase& db, Work&& work) {
-    execOrThrow(db, {beginClaimsStatement(dialectOf(db))});
-    try {
-        auto result = work();
-        if (!db.commit())
-            throwSqlError(db.lastError());
-        return result;
-    } catch (...) {
-        db.rollback();
-        throw;
-    }
-}
-
 void bindQuery(QSqlQuery& query, SqlDialect dialect, const QString& day, const RankQuery& q) {
     query.addBindValue(day);
     query.addBindValue(boundText(dialect, gbkToQString(q.site)));
@@ -56,7 +42,7 @@ QString BatchClaims::day() const {
 void BatchClaims::seed(const std::vector<RankQuery>& queries) {
     QSqlDatabase& db = m_database.connection();
     const QString today = day();
-    inTransaction(db, [&] {
+    inTransaction(db, {beginClaimsStatement(dialectOf(db))}, [&] {
         // Typed casts: PostgreSQL cannot tell a parameter's type from a select list.
         QSqlQuery insert = prepareOrThrow(
             db,
@@ -81,7 +67,7 @@ std::vector<RankQuery> BatchClaims::claimNext() {
     QSqlDatabase& db = m_database.connection();
     const SqlDialect dialect = dialectOf(db);
     const QString today = day();
-    return inTransaction(db, [&] {
+    return inTransaction(db, {beginClaimsStatement(dialect)}, [&] {
         // A rank stored today (by the window, or by a worker that died before it could say
         // so) needs no scan.
         QSqlQuery stored = prepareOrThrow(

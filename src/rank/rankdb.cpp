@@ -196,28 +196,19 @@ void RankDatabase::openServer() {
     // would land on standard error.
     try {
         execOrThrow(m_db, {QStringLiteral("SET client_min_messages = warning")});
-        execOrThrow(m_db, beginSchemaStatements(SqlDialect::Postgres));
-        try {
+        inTransaction(m_db, beginSchemaStatements(SqlDialect::Postgres), [this] {
             execOrThrow(m_db, schemaStatements(SqlDialect::Postgres));
             QSqlQuery version(m_db);
             if (!version.exec(readVersionStatement(SqlDialect::Postgres)) || !version.next())
                 fail(version.lastError());
             if (version.value(0).toInt() < kSchemaVersion)
                 execOrThrow(m_db, {writeVersionStatement(SqlDialect::Postgres, kSchemaVersion)});
-            if (!m_db.commit())
-                fail(m_db.lastError());
-        } catch (...) {
-            m_db.rollback();
-            throw;
-        }
+            return 0;
+        });
     } catch (...) {
         m_db.close();
         throw;
     }
-}
-
-void RankDatabase::beginWrite() {
-    execOrThrow(m_db, beginWriteStatements(dialectOf(m_db)));
 }
 
 void RankDatabase::upgrade() {
@@ -230,8 +221,7 @@ void RankDatabase::upgrade() {
     if (version() >= kSchemaVersion)
         return;
     // One writer upgrades; another copy that opens the file meanwhile waits, then finds it done.
-    execOrThrow(m_db, beginSchemaStatements(SqlDialect::Sqlite));
-    try {
+    inTransaction(m_db, beginSchemaStatements(SqlDialect::Sqlite), [&] {
         if (version() < 1) {
             QSqlQuery columns(m_db);
             if (!columns.exec(QStringLiteral("PRAGMA table_info(QuerySort)")))
@@ -257,12 +247,8 @@ void RankDatabase::upgrade() {
             }
             execOrThrow(m_db, {writeVersionStatement(SqlDialect::Sqlite, 1)});
         }
-        if (!m_db.commit())
-            fail(m_db.lastError());
-    } catch (...) {
-        m_db.rollback();
-        throw;
-    }
+        return 0;
+    });
 }
 
 void RankDatabase::close() {
@@ -279,14 +265,15 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
     QSqlDatabase& db = connection();
     // Take the write lock at the start: a transaction that reads first and then wants to write
     // is refused at once when another connection writes, instead of waiting its turn.
-    beginWrite();
-    try {
+    const QString siteText = boundText(dialectOf(db), gbkToQString(site));
+    const QString keywordText = boundText(dialectOf(db), gbkToQString(keyword));
+    return inTransaction(db, beginWriteStatements(dialectOf(db)), [&] {
         const QString day = m_today().toString(Qt::ISODate);
         QSqlQuery earlier = prepare(
             db, QStringLiteral("SELECT id FROM QuerySort WHERE Web = ? AND SearchKey = ? "
                                "AND SearcherType = ? AND QueryDate = ? ORDER BY id LIMIT 1"));
-        earlier.addBindValue(boundText(dialectOf(db), gbkToQString(site)));
-        earlier.addBindValue(boundText(dialectOf(db), gbkToQString(keyword)));
+        earlier.addBindValue(siteText);
+        earlier.addBindValue(keywordText);
         earlier.addBindValue(engine);
         earlier.addBindValue(day);
         exec(earlier);
@@ -300,8 +287,8 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
             db, QStringLiteral("SELECT SortNum FROM QuerySort WHERE Web = ? AND SearchKey = ? "
                                "AND SearcherType = ? AND QueryDate < ? "
                                "ORDER BY QueryDate DESC, id DESC LIMIT 1"));
-        before.addBindValue(boundText(dialectOf(db), gbkToQString(site)));
-        before.addBindValue(boundText(dialectOf(db), gbkToQString(keyword)));
+        before.addBindValue(siteText);
+        before.addBindValue(keywordText);
         before.addBindValue(engine);
         before.addBindValue(day);
         exec(before);
@@ -310,8 +297,8 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
         QSqlQuery insert = prepare(
             db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
                                "QueryDate, Url, Outcome) VALUES (?, ?, ?, ?, ?, ?, ?)"));
-        insert.addBindValue(boundText(dialectOf(db), gbkToQString(site)));
-        insert.addBindValue(boundText(dialectOf(db), gbkToQString(keyword)));
+        insert.addBindValue(siteText);
+        insert.addBindValue(keywordText);
         insert.addBindValue(engine);
         insert.addBindValue(rank);
         insert.addBindValue(day);
@@ -319,13 +306,8 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
         insert.addBindValue(url.isNull() ? QStringLiteral("") : url);
         insert.addBindValue(outcomeText(rank));
         exec(insert);
-        if (!db.commit())
-            fail(db.lastError());
         return previous;
-    } catch (...) {
-        db.rollback();
-        throw;
-    }
+    });
 }
 
 void RankDatabase::deleteRank(qint64 id) {
@@ -370,8 +352,7 @@ std::vector<RankDatabase::TrendRow> RankDatabase::trendRows(const Text& site, co
 
 RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>& rows) {
     QSqlDatabase& db = connection();
-    beginWrite();
-    try {
+    return inTransaction(db, beginWriteStatements(dialectOf(db)), [&] {
         ImportCount count;
         QSqlQuery exists =
             prepare(db, QStringLiteral("SELECT 1 FROM QuerySort WHERE Web = ? AND SearchKey = ? "
@@ -405,13 +386,8 @@ RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>
             exec(insert);
             ++count.added;
         }
-        if (!db.commit())
-            fail(db.lastError());
         return count;
-    } catch (...) {
-        db.rollback();
-        throw;
-    }
+    });
 }
 
 std::vector<RankDatabase::BatchRow> RankDatabase::batchRows() {

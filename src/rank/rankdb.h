@@ -108,9 +108,6 @@ public:
     void insertBatch(const Text& site, const Text& keyword, int code);
     void deleteBatch(qint64 id);
 
-    // Starts a transaction that holds the history's write lock (see sqldialect.h).
-    void beginWrite();
-
 private:
     void open();
     void openServer();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
 
@@ -48,7 +49,6 @@ QString userMessageOfError(const QString& databaseText);
 // text, as it ends it for SQLite's own functions (length() and the column checks).
 QString boundText(SqlDialect dialect, const QString& text);
 
-class QSqlError;
 class QSqlQuery;
 
 // Statements that fail throw AppError with userMessageOfError's text.
@@ -56,3 +56,19 @@ class QSqlQuery;
 void execOrThrow(QSqlQuery& query);
 QSqlQuery prepareOrThrow(QSqlDatabase& db, const QString& sql);
 void execOrThrow(QSqlDatabase& db, const QStringList& statements);
+
+// Runs work in a transaction that the statements begin open: committed when work returns,
+// rolled back when it throws (and the error passed on).
+template <typename Work>
+auto inTransaction(QSqlDatabase& db, const QStringList& begin, Work&& work) {
+    execOrThrow(db, begin);
+    try {
+        auto result = work();
+        if (!db.commit())
+            throwSqlError(db.lastError());
+        return result;
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+}
