@@ -45,7 +45,7 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "package test: Depends: $depends"
 # Declared by hand, then two that dpkg-shlibdeps must have found in the executables.
-for package in libqt6sql6-sqlite libqt6sql6-psql libqt6webenginecore6-bin fonts-noto-cjk libqt6gui6 \
+for package in libqt6sql6-sqlite libqt6sql6-psql libcurl4 libqt6webenginecore6-bin fonts-noto-cjk libqt6gui6 \
     libqt6webenginecore6; do
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
 done

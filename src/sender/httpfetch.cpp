@@ -1,9 +1,9 @@
 #include "httpfetch.h"
 
 #include "codepage.h"
+#include "curlapi.h"
 
 #include <algorithm>
-#include <curl/curl.h>
 #include <string_view>
 
 namespace {
@@ -205,9 +205,12 @@ int onConnected(void* user, char*, char*, int, int) {
 }
 
 bool curlReady() {
-    // Once per process, before the first handle; a function-local static is thread-safe.
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return ready;
+    return curlApi() != nullptr;
+}
+
+// Only after curlReady() said yes.
+const CurlApi& curl() {
+    return *curlApi();
 }
 
 bool aborted(const FetchOptions& options) {
@@ -220,10 +223,10 @@ bool aborted(const FetchOptions& options) {
 // are not cached.
 CURLM* threadMulti() {
     struct Multi {
-        CURLM* handle = curl_multi_init();
+        CURLM* handle = curl().multi_init();
         ~Multi() {
             if (handle)
-                curl_multi_cleanup(handle);
+                curl().multi_cleanup(handle);
         }
     };
     static thread_local Multi multi;
@@ -232,13 +235,13 @@ CURLM* threadMulti() {
 
 class CurlFetch {
 public:
-    CurlFetch() : m_easy(curl_easy_init()), m_multi(threadMulti()) {}
+    CurlFetch() : m_easy(curl().easy_init()), m_multi(threadMulti()) {}
     ~CurlFetch() {
         if (m_added)
-            curl_multi_remove_handle(m_multi, m_easy);
+            curl().multi_remove_handle(m_multi, m_easy);
         if (m_easy)
-            curl_easy_cleanup(m_easy);
-        curl_slist_free_all(m_headers);
+            curl().easy_cleanup(m_easy);
+        curl().slist_free_all(m_headers);
     }
     CurlFetch(const CurlFetch&) = delete;
     CurlFetch& operator=(const CurlFetch&) = delete;
@@ -251,7 +254,7 @@ public:
 private:
     bool configure(const FetchTarget& target, const FetchOptions& options);
     bool addHeader(const std::string& line) {
-        curl_slist* grown = curl_slist_append(m_headers, line.c_str());
+        curl_slist* grown = curl().slist_append(m_headers, line.c_str());
         if (!grown)
             return false;
         m_headers = grown;
@@ -267,7 +270,7 @@ private:
 };
 
 template <typename T> bool set(CURL* easy, CURLoption option, T value) {
-    return curl_easy_setopt(easy, option, value) == CURLE_OK;
+    return curl().easy_setopt(easy, option, value) == CURLE_OK;
 }
 
 // Certificates are always checked: against the given authorities, else the system's store.
@@ -342,7 +345,7 @@ FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& option
                            Clock::time_point deadline) {
     if (!m_easy || !m_multi || !configure(target, options))
         return failed(FetchFailure::Other);
-    if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK)
+    if (curl().multi_add_handle(m_multi, m_easy) != CURLM_OK)
         return failed(FetchFailure::Other);
     m_added = true;
 
@@ -351,7 +354,7 @@ FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& option
     const auto readTimeout = std::max(options.readTimeout, std::chrono::milliseconds(1));
     for (;;) {
         int running = 0;
-        if (curl_multi_perform(m_multi, &running) != CURLM_OK)
+        if (curl().multi_perform(m_multi, &running) != CURLM_OK)
             return failed(FetchFailure::Other);
         if (running == 0)
             break;
@@ -360,13 +363,13 @@ FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& option
         const Clock::time_point now = Clock::now();
         if ((m_exchange.connected && now - m_exchange.lastData > readTimeout) || now > deadline)
             return failed(FetchFailure::Timeout);
-        if (curl_multi_poll(m_multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
+        if (curl().multi_poll(m_multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
             return failed(FetchFailure::Other);
     }
 
     int queued = 0;
     CURLcode result = CURLE_FAILED_INIT;
-    while (CURLMsg* msg = curl_multi_info_read(m_multi, &queued))
+    while (CURLMsg* msg = curl().multi_info_read(m_multi, &queued))
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == m_easy)
             result = msg->data.result;
     const int status = m_exchange.status;
@@ -377,7 +380,7 @@ FetchResult CurlFetch::run(const FetchTarget& target, const FetchOptions& option
         return failed(failureOf(result), status);
 
     long code = 0;
-    if (curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code != status)
+    if (curl().easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code != status)
         return failed(FetchFailure::Other, status);
     // A 3xx is outside 200-299 anyway; a Location header makes any other status a redirect,
     // except on 201 where it names the resource just created.
@@ -404,22 +407,22 @@ FetchTarget makeTarget(bool https, std::string host, uint16_t port, std::string 
 // libcurl's URL parser, so a relative Location is resolved as RFC 3986 says and not by hand.
 class UrlHandle {
 public:
-    UrlHandle() : handle(curl_url()) {}
-    ~UrlHandle() { curl_url_cleanup(handle); }
+    UrlHandle() : handle(curl().url()) {}
+    ~UrlHandle() { curl().url_cleanup(handle); }
     UrlHandle(const UrlHandle&) = delete;
     UrlHandle& operator=(const UrlHandle&) = delete;
 
     // Relative to what was set before; spaces and bytes outside US-ASCII get percent-encoded.
     bool set(const std::string& url) const {
-        return curl_url_set(handle, CURLUPART_URL, url.c_str(),
-                            CURLU_URLENCODE | CURLU_ALLOW_SPACE) == CURLUE_OK;
+        return curl().url_set(handle, CURLUPART_URL, url.c_str(),
+                              CURLU_URLENCODE | CURLU_ALLOW_SPACE) == CURLUE_OK;
     }
     std::optional<std::string> part(CURLUPart which, unsigned flags = 0) const {
         char* value = nullptr;
-        if (curl_url_get(handle, which, &value, flags) != CURLUE_OK || !value)
+        if (curl().url_get(handle, which, &value, flags) != CURLUE_OK || !value)
             return std::nullopt;
         std::string copy(value);
-        curl_free(value);
+        curl().free(value);
         return copy;
     }
 
@@ -476,7 +479,7 @@ std::optional<FetchTarget> resolveRedirect(const FetchTarget& from, std::string_
     for (char c : location)
         if (isControl(static_cast<unsigned char>(c)))
             return std::nullopt;
-    if (location.empty())
+    if (location.empty() || !curlReady())
         return std::nullopt;
     const UrlHandle url;
     if (!url.handle)
