@@ -79,32 +79,47 @@ std::vector<RankQuery> BatchClaims::claimNext() {
         stored.addBindValue(today);
         execOrThrow(stored);
 
-        // The fewest failures first, so that a query that keeps failing waits for the rest.
-        QSqlQuery first = prepareOrThrow(
+        // The fewest failures first, so that a query that keeps failing waits for the rest; a
+        // keyword and engine that another worker is claiming right now is passed over.
+        QSqlQuery groups = prepareOrThrow(
             db, QStringLiteral("SELECT SearchKey, SearcherType FROM BatchClaims WHERE Day = ? "
-                               "AND %1 ORDER BY Failures, SearchKey, SearcherType, Web LIMIT 1%2")
-                    .arg(claimable(dialect), skipLockedClause(dialect)));
-        first.addBindValue(today);
-        execOrThrow(first);
-        std::vector<RankQuery> claimed;
-        if (!first.next())
-            return claimed;
-        const QString keyword = first.value(0).toString();
-        const int engine = first.value(1).toInt();
-        first.finish();
+                               "AND %1 GROUP BY SearchKey, SearcherType "
+                               "ORDER BY MIN(Failures), SearchKey, SearcherType")
+                    .arg(claimable(dialect)));
+        groups.addBindValue(today);
+        execOrThrow(groups);
+        std::vector<std::pair<QString, int>> candidates;
+        while (groups.next())
+            candidates.emplace_back(groups.value(0).toString(), groups.value(1).toInt());
+        groups.finish();
 
+        std::vector<RankQuery> claimed;
+        QSqlQuery lock = prepareOrThrow(db, tryGroupLockQuery(dialect));
         QSqlQuery group = prepareOrThrow(
             db, QStringLiteral("SELECT Web FROM BatchClaims WHERE Day = ? AND SearchKey = ? AND "
                                "SearcherType = ? AND %1 ORDER BY Web%2")
                     .arg(claimable(dialect), skipLockedClause(dialect)));
-        group.addBindValue(today);
-        group.addBindValue(keyword);
-        group.addBindValue(engine);
-        execOrThrow(group);
-        while (group.next())
-            claimed.push_back(
-                {qStringToGbk(group.value(0).toString()), qStringToGbk(keyword), engine});
-        group.finish();
+        for (const auto& [keyword, engine] : candidates) {
+            lock.addBindValue(today + QLatin1Char('|') + keyword);
+            lock.addBindValue(engine);
+            execOrThrow(lock);
+            const bool mine = lock.next() && lock.value(0).toBool();
+            lock.finish();
+            if (!mine)
+                continue;
+            group.addBindValue(today);
+            group.addBindValue(keyword);
+            group.addBindValue(engine);
+            execOrThrow(group);
+            while (group.next())
+                claimed.push_back(
+                    {qStringToGbk(group.value(0).toString()), qStringToGbk(keyword), engine});
+            group.finish();
+            if (!claimed.empty())
+                break;
+        }
+        if (claimed.empty())
+            return claimed;
 
         QSqlQuery take = prepareOrThrow(
             db, QStringLiteral("UPDATE BatchClaims SET State = 'claimed', Worker = ?, "

@@ -106,6 +106,14 @@ QString skipLockedClause(SqlDialect dialect) {
     return dialect == SqlDialect::Postgres ? QStringLiteral(" FOR UPDATE SKIP LOCKED") : QString();
 }
 
+QString tryGroupLockQuery(SqlDialect dialect) {
+    return dialect == SqlDialect::Postgres
+               ? QStringLiteral("SELECT pg_try_advisory_xact_lock(hashtext(CAST(? AS TEXT)), "
+                                "CAST(? AS INTEGER))")
+               : QStringLiteral("SELECT CAST(? AS TEXT) IS NOT NULL AND CAST(? AS INTEGER) IS "
+                                "NOT NULL");
+}
+
 QString nowSecondsExpression(SqlDialect dialect) {
     return dialect == SqlDialect::Postgres
                ? QStringLiteral("CAST(EXTRACT(EPOCH FROM clock_timestamp()) AS BIGINT)")

@@ -33,6 +33,12 @@ QStringList beginSchemaStatements(SqlDialect dialect);
 // SQLite has one writer at a time, so there is nothing to pass over.
 QString skipLockedClause(SqlDialect dialect);
 
+// A query of one boolean: whether this transaction now holds the lock of the group its two
+// values name (a day and keyword, an engine) until it ends; false when another holds it. Rows
+// are locked one by one, and two workers that each locked some rows of one keyword would both
+// scan it. SQLite has one writer at a time: always true.
+QString tryGroupLockQuery(SqlDialect dialect);
+
 // The database server's clock in whole seconds since 1970: leases are judged by one clock,
 // whatever the workers' clocks say.
 QString nowSecondsExpression(SqlDialect dialect);

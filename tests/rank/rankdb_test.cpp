@@ -1,7 +1,7 @@
 #include "apperror.h"
 #include "connstr.h"
+#include "eitherdatabase.h"
 #include "historymodel.h"
-#include "pgshared.h"
 #include "rankdb.h"
 
 #include <QCoreApplication>
@@ -88,42 +88,9 @@ protected:
     QTemporaryDir m_dir;
 };
 
-enum class Backend { Sqlite, Postgres };
+using RankDbOnEither = OnEitherDatabase;
 
-// The tests that hold for either database: "Sort.mdb", and a shared PostgreSQL database on a
-// server of the test's own.
-class RankDbOnEither : public testing::TestWithParam<Backend> {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        if (GetParam() == Backend::Postgres && !sharedPgServer().running())
-            GTEST_SKIP() << qPrintable(sharedPgServer().skipReason());
-        m_connection = freshDatabase();
-    }
-    // The test's database, the same for every connection.
-    QString connection() const { return m_connection; }
-    // A new, empty database.
-    QString freshDatabase() {
-        static int made = 0;
-        ++made;
-        if (GetParam() == Backend::Sqlite) {
-            const QString path = m_dir.filePath(QStringLiteral("Sort%1.mdb").arg(made));
-            return MakeAccessConnStr(path, QString(), true);
-        }
-        const QString url = sharedPgServer().createDatabase(
-            QStringLiteral("rankdb_%1_%2").arg(QCoreApplication::applicationPid()).arg(made));
-        return serverConnectionString(url, PgServer::password());
-    }
-
-    QTemporaryDir m_dir;
-    QString m_connection;
-};
-
-INSTANTIATE_TEST_SUITE_P(Databases, RankDbOnEither,
-                         testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const testing::TestParamInfo<Backend>& info) {
-                             return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
-                         });
+INSTANTIATE_TEST_SUITE_P(Databases, RankDbOnEither, eitherDatabase, databaseName);
 
 TEST(RankDbConnection, PathFromConnectionString) {
     const struct {
