@@ -66,6 +66,11 @@ void openDialog(QWidget* owner, const QString& name, Args&&... args) {
 
 TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
+    // The program's text size, its menus and message boxes included. Said in a style sheet, it
+    // would take every widget through Qt's style-sheet style, which costs the start 6 ms.
+    QFont font14 = QApplication::font();
+    font14.setPixelSize(14);
+    QApplication::setFont(font14);
     ui->setupUi(this);
     // Tabs that exist for the browser pages and are never shown.
     ui->SEOPageControl->setTabVisible(ui->SEOPageControl->indexOf(ui->StaTabSheet), false);
@@ -131,6 +136,12 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
             [titles](int column) { titles->setSortIndicatorShown(column >= 0); });
     connect(ui->HistoryFilter, &QLineEdit::textChanged, m_historyView,
             &HistoryFilterModel::setFilterText);
+    // The clear button shows only with text, and looking its icon up in the icon theme costs
+    // the start 5 ms: made with the first text.
+    connect(
+        ui->HistoryFilter, &QLineEdit::textChanged, ui->HistoryFilter,
+        [filter = ui->HistoryFilter] { filter->setClearButtonEnabled(true); },
+        Qt::SingleShotConnection);
     ui->SortDBGrid->setColumnHidden(HistoryModel::Id, true);
     connectReported(ui->SortDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                     &TMainForm::SortQueryAfterScroll);
