@@ -19,7 +19,7 @@ int main(int argc, char* argv[]) {
     window.show();
     QTimer::singleShot(0, &window, [&] {
         window.repaint();
-        std::printf("%.1f %ld\n", msSinceProcessStart(), residentKiB());
+        std::printf("%lld %ld\n", monotonicNs(), residentKiB());
         std::fflush(stdout);
         app.quit();
     });
