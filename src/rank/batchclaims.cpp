@@ -41,8 +41,9 @@ QString BatchClaims::day() const {
 
 void BatchClaims::seed(const std::vector<RankQuery>& queries) {
     QSqlDatabase& db = m_database.connection();
+    const SqlDialect dialect = dialectOf(db);
     const QString today = day();
-    inTransaction(db, {beginClaimsStatement(dialectOf(db))}, [&] {
+    inTransaction(db, {beginClaimsStatement(dialect)}, [&] {
         // Typed casts: PostgreSQL cannot tell a parameter's type from a select list.
         QSqlQuery insert = prepareOrThrow(
             db,
@@ -52,14 +53,13 @@ void BatchClaims::seed(const std::vector<RankQuery>& queries) {
                            "Web = ? AND SearchKey = ? AND SearcherType = ? AND QueryDate = ?) "
                            "THEN 'done' ELSE 'open' END WHERE 1 = 1 ON CONFLICT DO NOTHING"));
         for (const RankQuery& q : queries) {
-            bindQuery(insert, dialectOf(db), today, q);
-            insert.addBindValue(boundText(dialectOf(db), gbkToQString(q.site)));
-            insert.addBindValue(boundText(dialectOf(db), gbkToQString(q.keyword)));
+            bindQuery(insert, dialect, today, q);
+            insert.addBindValue(boundText(dialect, gbkToQString(q.site)));
+            insert.addBindValue(boundText(dialect, gbkToQString(q.keyword)));
             insert.addBindValue(q.engine);
             insert.addBindValue(today);
             execOrThrow(insert);
         }
-        return 0;
     });
 }
 

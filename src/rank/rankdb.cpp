@@ -25,18 +25,6 @@ QString outcomeText(int rank) {
 // Another copy of the program writing at the same moment is waited for, not failed.
 constexpr int kBusyTimeoutMs = 10000;
 
-[[noreturn]] void fail(const QSqlError& error) {
-    throwSqlError(error);
-}
-
-void exec(QSqlQuery& query) {
-    execOrThrow(query);
-}
-
-QSqlQuery prepare(QSqlDatabase& db, const QString& sql) {
-    return prepareOrThrow(db, sql);
-}
-
 // An empty or missing file becomes a new database; anything else must already be one.
 void refuseForeignFile(const QString& path) {
     QFile file(path);
@@ -100,12 +88,11 @@ bool isServerConnectionString(const QString& connection) {
 QString rankConnectionString(const QString& programDir, const IniFile& settings,
                              const QString& url) {
     const QString address =
-        url.isEmpty() ? gbkToQString(Settings::DatabaseUrl.read(settings)) : url.trimmed();
-    if (address.trimmed().isEmpty())
+        (url.isEmpty() ? gbkToQString(Settings::DatabaseUrl.read(settings)) : url).trimmed();
+    if (address.isEmpty())
         return MakeAccessConnStr(programDir + QStringLiteral("Sort.mdb"), QString(), true);
     // An address of another form is said when the database is first used.
-    return serverConnectionString(address.trimmed(),
-                                  gbkToQString(Settings::DatabasePassword.read(settings)));
+    return serverConnectionString(address, gbkToQString(Settings::DatabasePassword.read(settings)));
 }
 
 QString serverConnectionString(const QString& url, const QString& password) {
@@ -148,7 +135,7 @@ void RankDatabase::open() {
     m_db.setDatabaseName(m_path);
     m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!m_db.open())
-        fail(m_db.lastError());
+        throwSqlError(m_db.lastError());
     try {
         execOrThrow(m_db, schemaStatements(SqlDialect::Sqlite));
         upgrade();
@@ -200,10 +187,9 @@ void RankDatabase::openServer() {
             execOrThrow(m_db, schemaStatements(SqlDialect::Postgres));
             QSqlQuery version(m_db);
             if (!version.exec(readVersionStatement(SqlDialect::Postgres)) || !version.next())
-                fail(version.lastError());
+                throwSqlError(version.lastError());
             if (version.value(0).toInt() < kSchemaVersion)
                 execOrThrow(m_db, {writeVersionStatement(SqlDialect::Postgres, kSchemaVersion)});
-            return 0;
         });
     } catch (...) {
         m_db.close();
@@ -215,7 +201,7 @@ void RankDatabase::upgrade() {
     auto version = [this] {
         QSqlQuery query(m_db);
         if (!query.exec(readVersionStatement(SqlDialect::Sqlite)) || !query.next())
-            fail(query.lastError());
+            throwSqlError(query.lastError());
         return query.value(0).toInt();
     };
     if (version() >= kSchemaVersion)
@@ -225,7 +211,7 @@ void RankDatabase::upgrade() {
         if (version() < 1) {
             QSqlQuery columns(m_db);
             if (!columns.exec(QStringLiteral("PRAGMA table_info(QuerySort)")))
-                fail(columns.lastError());
+                throwSqlError(columns.lastError());
             QStringList names;
             while (columns.next())
                 names << columns.value(1).toString();
@@ -243,11 +229,10 @@ void RankDatabase::upgrade() {
             for (const char* step : steps) {
                 QSqlQuery query(m_db);
                 if (step && !query.exec(QString::fromUtf8(step)))
-                    fail(query.lastError());
+                    throwSqlError(query.lastError());
             }
             execOrThrow(m_db, {writeVersionStatement(SqlDialect::Sqlite, 1)});
         }
-        return 0;
     });
 }
 
@@ -269,21 +254,22 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
     const QString keywordText = boundText(dialectOf(db), gbkToQString(keyword));
     return inTransaction(db, beginWriteStatements(dialectOf(db)), [&] {
         const QString day = m_today().toString(Qt::ISODate);
-        QSqlQuery earlier = prepare(
+        QSqlQuery earlier = prepareOrThrow(
             db, QStringLiteral("SELECT id FROM QuerySort WHERE Web = ? AND SearchKey = ? "
                                "AND SearcherType = ? AND QueryDate = ? ORDER BY id LIMIT 1"));
         earlier.addBindValue(siteText);
         earlier.addBindValue(keywordText);
         earlier.addBindValue(engine);
         earlier.addBindValue(day);
-        exec(earlier);
+        execOrThrow(earlier);
         if (earlier.next()) {
-            QSqlQuery remove = prepare(db, QStringLiteral("DELETE FROM QuerySort WHERE id = ?"));
+            QSqlQuery remove =
+                prepareOrThrow(db, QStringLiteral("DELETE FROM QuerySort WHERE id = ?"));
             remove.addBindValue(earlier.value(0));
-            exec(remove);
+            execOrThrow(remove);
         }
         std::optional<int> previous;
-        QSqlQuery before = prepare(
+        QSqlQuery before = prepareOrThrow(
             db, QStringLiteral("SELECT SortNum FROM QuerySort WHERE Web = ? AND SearchKey = ? "
                                "AND SearcherType = ? AND QueryDate < ? "
                                "ORDER BY QueryDate DESC, id DESC LIMIT 1"));
@@ -291,10 +277,10 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
         before.addBindValue(keywordText);
         before.addBindValue(engine);
         before.addBindValue(day);
-        exec(before);
+        execOrThrow(before);
         if (before.next())
             previous = before.value(0).toInt();
-        QSqlQuery insert = prepare(
+        QSqlQuery insert = prepareOrThrow(
             db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
                                "QueryDate, Url, Outcome) VALUES (?, ?, ?, ?, ?, ?, ?)"));
         insert.addBindValue(siteText);
@@ -305,24 +291,25 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
         // A null text would go in as NULL.
         insert.addBindValue(url.isNull() ? QStringLiteral("") : url);
         insert.addBindValue(outcomeText(rank));
-        exec(insert);
+        execOrThrow(insert);
         return previous;
     });
 }
 
 void RankDatabase::deleteRank(qint64 id) {
-    QSqlQuery query = prepare(connection(), QStringLiteral("DELETE FROM QuerySort WHERE id = ?"));
+    QSqlQuery query =
+        prepareOrThrow(connection(), QStringLiteral("DELETE FROM QuerySort WHERE id = ?"));
     query.addBindValue(id);
-    exec(query);
+    execOrThrow(query);
 }
 
 std::vector<RankDatabase::HistoryRow> RankDatabase::historyRows(int limit) {
     QSqlQuery query =
-        prepare(connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType, "
-                                             "SortNum, QueryDate, Url FROM QuerySort "
-                                             "ORDER BY id DESC LIMIT ?"));
+        prepareOrThrow(connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType, "
+                                                    "SortNum, QueryDate, Url FROM QuerySort "
+                                                    "ORDER BY id DESC LIMIT ?"));
     query.addBindValue(limit);
-    exec(query);
+    execOrThrow(query);
     std::vector<HistoryRow> rows;
     while (query.next())
         rows.push_back({query.value(0).toLongLong(), qStringToGbk(query.value(1).toString()),
@@ -336,12 +323,12 @@ std::vector<RankDatabase::HistoryRow> RankDatabase::historyRows(int limit) {
 std::vector<RankDatabase::TrendRow> RankDatabase::trendRows(const Text& site, const Text& keyword) {
     QSqlDatabase& db = connection();
     QSqlQuery query =
-        prepare(db, QStringLiteral("SELECT SearcherType, QueryDate, SortNum FROM QuerySort "
-                                   "WHERE Web = ? AND SearchKey = ? "
-                                   "ORDER BY SearcherType, QueryDate, id"));
+        prepareOrThrow(db, QStringLiteral("SELECT SearcherType, QueryDate, SortNum FROM QuerySort "
+                                          "WHERE Web = ? AND SearchKey = ? "
+                                          "ORDER BY SearcherType, QueryDate, id"));
     query.addBindValue(boundText(dialectOf(db), gbkToQString(site)));
     query.addBindValue(boundText(dialectOf(db), gbkToQString(keyword)));
-    exec(query);
+    execOrThrow(query);
     std::vector<TrendRow> rows;
     while (query.next())
         rows.push_back({query.value(0).toInt(),
@@ -354,10 +341,10 @@ RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>
     QSqlDatabase& db = connection();
     return inTransaction(db, beginWriteStatements(dialectOf(db)), [&] {
         ImportCount count;
-        QSqlQuery exists =
-            prepare(db, QStringLiteral("SELECT 1 FROM QuerySort WHERE Web = ? AND SearchKey = ? "
-                                       "AND SearcherType = ? AND QueryDate = ? LIMIT 1"));
-        QSqlQuery insert = prepare(
+        QSqlQuery exists = prepareOrThrow(
+            db, QStringLiteral("SELECT 1 FROM QuerySort WHERE Web = ? AND SearchKey = ? "
+                               "AND SearcherType = ? AND QueryDate = ? LIMIT 1"));
+        QSqlQuery insert = prepareOrThrow(
             db, QStringLiteral("INSERT INTO QuerySort (Web, SearchKey, SearcherType, SortNum, "
                                "QueryDate, Url, Outcome) VALUES (?, ?, ?, ?, ?, ?, ?)"));
         for (const HistoryRow& row : rows) {
@@ -369,7 +356,7 @@ RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>
             exists.addBindValue(keyword);
             exists.addBindValue(row.engine);
             exists.addBindValue(day);
-            exec(exists);
+            execOrThrow(exists);
             const bool stored = exists.next();
             exists.finish();
             if (stored) {
@@ -383,7 +370,7 @@ RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>
             insert.addBindValue(day);
             insert.addBindValue(row.url.isNull() ? QStringLiteral("") : row.url);
             insert.addBindValue(outcomeText(row.rank));
-            exec(insert);
+            execOrThrow(insert);
             ++count.added;
         }
         return count;
@@ -391,10 +378,10 @@ RankDatabase::ImportCount RankDatabase::importRows(const std::vector<HistoryRow>
 }
 
 std::vector<RankDatabase::BatchRow> RankDatabase::batchRows() {
-    QSqlQuery query = prepare(
+    QSqlQuery query = prepareOrThrow(
         connection(), QStringLiteral("SELECT id, Web, SearchKey, SearcherType FROM BatchQuery "
                                      "ORDER BY id"));
-    exec(query);
+    execOrThrow(query);
     std::vector<BatchRow> rows;
     while (query.next())
         rows.push_back({query.value(0).toLongLong(), qStringToGbk(query.value(1).toString()),
@@ -405,16 +392,17 @@ std::vector<RankDatabase::BatchRow> RankDatabase::batchRows() {
 void RankDatabase::insertBatch(const Text& site, const Text& keyword, int code) {
     checkFields(site, keyword, code, std::nullopt);
     QSqlDatabase& db = connection();
-    QSqlQuery query = prepare(db, QStringLiteral("INSERT INTO BatchQuery (Web, SearchKey, "
-                                                 "SearcherType) VALUES (?, ?, ?)"));
+    QSqlQuery query = prepareOrThrow(db, QStringLiteral("INSERT INTO BatchQuery (Web, SearchKey, "
+                                                        "SearcherType) VALUES (?, ?, ?)"));
     query.addBindValue(boundText(dialectOf(db), gbkToQString(site)));
     query.addBindValue(boundText(dialectOf(db), gbkToQString(keyword)));
     query.addBindValue(code);
-    exec(query);
+    execOrThrow(query);
 }
 
 void RankDatabase::deleteBatch(qint64 id) {
-    QSqlQuery query = prepare(connection(), QStringLiteral("DELETE FROM BatchQuery WHERE id = ?"));
+    QSqlQuery query =
+        prepareOrThrow(connection(), QStringLiteral("DELETE FROM BatchQuery WHERE id = ?"));
     query.addBindValue(id);
-    exec(query);
+    execOrThrow(query);
 }

@@ -27,7 +27,7 @@ namespace {
     "CHECK (SortNum BETWEEN -32768 AND 32767)"
 
 // One row per batch query and day: open, claimed (by Worker until LeaseUntil, in the server's
-// seconds), done, or failed (after kMaxClaimFailures blocked or failed scans that day).
+// seconds), done, or failed (after BatchClaims::kMaxFailures blocked or failed scans that day).
 #define MT_CLAIMS_COLUMNS                                                                          \
     "Day TEXT NOT NULL, Web TEXT NOT NULL, SearchKey TEXT NOT NULL, "                              \
     "SearcherType INTEGER NOT NULL, State TEXT NOT NULL DEFAULT 'open', "                          \

@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
+#include <type_traits>
 
 // The two databases the rank history can live in: "Sort.mdb" (SQLite, one machine) and a shared
 // PostgreSQL server. Every query of the program is the same text for both; what they say
@@ -63,16 +64,24 @@ void execOrThrow(QSqlQuery& query);
 QSqlQuery prepareOrThrow(QSqlDatabase& db, const QString& sql);
 void execOrThrow(QSqlDatabase& db, const QStringList& statements);
 
-// Runs work in a transaction that the statements begin open: committed when work returns,
-// rolled back when it throws (and the error passed on).
+// Runs work in a transaction that the statements begin open: committed when work returns (with
+// what it returns), rolled back when it throws (and the error passed on).
 template <typename Work>
 auto inTransaction(QSqlDatabase& db, const QStringList& begin, Work&& work) {
     execOrThrow(db, begin);
     try {
-        auto result = work();
-        if (!db.commit())
-            throwSqlError(db.lastError());
-        return result;
+        auto commit = [&db] {
+            if (!db.commit())
+                throwSqlError(db.lastError());
+        };
+        if constexpr (std::is_void_v<decltype(work())>) {
+            work();
+            commit();
+        } else {
+            auto result = work();
+            commit();
+            return result;
+        }
     } catch (...) {
         db.rollback();
         throw;

@@ -49,7 +49,7 @@ protected:
     }
     // site|keyword|engine|rank of every stored row, by id.
     QStringList storedRows() {
-        RankDatabase db(serverConnectionString(m_url, PgServer::password()));
+        RankDatabase db = database();
         QSqlQuery query(db.connection());
         query.exec("SELECT Web, SearchKey, SearcherType, SortNum FROM QuerySort ORDER BY id");
         QStringList rows;

@@ -1,5 +1,7 @@
 #include "pgserver.h"
 
+#include "../loopbackport.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -13,15 +15,12 @@
 #include <QUrl>
 #include <QVersionNumber>
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <stdexcept>
-#include <sys/socket.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -42,28 +41,6 @@ const QString kUser = QStringLiteral("moting");
 const QString kPassword = QStringLiteral("moting-test-password");
 // Holds the superuser's password for initdb, in the server's folder, until initdb has read it.
 const QString kPasswordFile = QStringLiteral("/superuser.pw");
-
-// A port the kernel has just handed out on loopback. Another program may take it before the
-// server binds it, which is why the caller retries with a new one.
-int freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        socklen_t length = sizeof address;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-    }
-    const int bindError = errno;
-    ::close(fd);
-    errno = bindError; // for the caller's message
-    return port;
-}
 
 // The newest /usr/lib/postgresql/<version>/bin that holds every program used here.
 QString findBinDir() {

@@ -1,3 +1,4 @@
+#include "../loopbackport.h"
 #include "apperror.h"
 #include "dispenser.h"
 #include "sendreport.h"
@@ -10,11 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -36,19 +33,6 @@ void writeAll(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-// A loopback port where nothing listens: connections to it are refused.
-uint16_t closedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 // Templates that work, that are dead (refused), slow (time-out) and gone (404), and lines that
 // are no templates; each template against two sites over two passes.
 struct Templates {
@@ -65,7 +49,7 @@ struct Templates {
             return TestResponse::raw("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
         });
         const std::string base = server.url("");
-        const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort());
+        const std::string refused = "http://127.0.0.1:" + std::to_string(freeLoopbackPort());
         file = QByteArray::fromStdString("# my templates\r\n9" + base + "/ok/{@url}\r\n9" +
                                          refused + "/dead/{@url}\r\n9" + base +
                                          "/slow/{@url}\r\n\r\n9" + base + "/gone/{@url}\r\n9" +
