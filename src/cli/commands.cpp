@@ -150,10 +150,21 @@ int runBatchWorker(const Options& o) {
     claims.seed(makeBatchQueries(database.batchRows()));
     const std::unique_ptr<PageLoader> browser =
         createBrowserPage(o.dir + QStringLiteral("browser"));
+    // The claims are written from the event loop, which no exception may cross: a failed write
+    // (the shared database went away) is kept and ends the worker after the scan under way.
+    QString claimsError;
+    const auto writeClaims = [&claimsError](const auto& write) {
+        try {
+            write();
+        } catch (const AppError& e) {
+            if (claimsError.isEmpty())
+                claimsError = e.message();
+        }
+    };
     // A live worker keeps what it holds, however long a scan takes.
     QTimer renew;
     renew.setInterval(std::max(1000, lease * 1000 / 3));
-    QObject::connect(&renew, &QTimer::timeout, [&] { claims.renew(); });
+    QObject::connect(&renew, &QTimer::timeout, [&] { writeClaims([&] { claims.renew(); }); });
     renew.start();
     int code = 0;
     for (;;) {
@@ -164,20 +175,24 @@ int runBatchWorker(const Options& o) {
             break;
         const int scanned = scanQueries(o, *browser, database, group, [&](const RankOutcome& r) {
             const RankQuery query{r.site, r.keyword, r.engine};
-            switch (r.result.outcome) {
-            case Outcome::Ranked:
-            case Outcome::NotFound:
-                claims.done(query);
-                break;
-            case Outcome::Blocked:
-            case Outcome::Failed:
-                claims.release(query, r.result.outcome, r.result.reason);
-                break;
-            case Outcome::Stopped:
-                claims.giveBack(query);
-                break;
-            }
+            writeClaims([&] {
+                switch (r.result.outcome) {
+                case Outcome::Ranked:
+                case Outcome::NotFound:
+                    claims.done(query);
+                    break;
+                case Outcome::Blocked:
+                case Outcome::Failed:
+                    claims.release(query, r.result.outcome, r.result.reason);
+                    break;
+                case Outcome::Stopped:
+                    claims.giveBack(query);
+                    break;
+                }
+            });
         });
+        if (!claimsError.isEmpty())
+            throw AppError(claimsError);
         code = std::max(code, scanned);
     }
     if (g_interrupted) {

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QSqlQuery>
 #include <QThread>
+#include <QUrl>
 #include <atomic>
 #include <future>
 #include <map>
@@ -164,6 +165,38 @@ TEST_F(CliWorkerTest, aKilledWorkersQueryIsTakenAfterItsLease) {
     EXPECT_EQ(storedRows(), QStringList{"target.cn|seo|0|1"});
     EXPECT_EQ(status(*dir),
               QStringLiteral("done 1, claimed 0, blocked 0, to retry 0, failed 0, left 0"));
+}
+
+// A worker whose database connection is cut in the middle of a scan cannot renew its lease: the
+// scan under way still ends (its rank is stored over a new connection), then the worker ends
+// with the error, exit 1.
+TEST_F(CliWorkerTest, aLostDatabaseEndsTheWorkerWithItsError) {
+    {
+        RankDatabase db = database();
+        db.insertBatch("target.cn", "seo", 1);
+    }
+    m_engine.plan("seo",
+                  FakeEngine::TodayPlan{.placed = {{{1, 0}, "https://target.cn/"}}, .lastPage = 1});
+    // The page takes long enough for the lease (renewed every 1.7 s) to need renewing.
+    std::atomic<bool> asked = false;
+    m_engine.setOnPage([&](const FakeEngine::Request&) {
+        asked = true;
+        QThread::sleep(5);
+    });
+    const auto dir = machine(5);
+    const QString name = QUrl(m_url).path().mid(1);
+    const Outcome o = runCli(worker(*dir, "w"), [&](qint64) {
+        for (int i = 0; i < 1200 && !asked; ++i)
+            QThread::msleep(50);
+        sharedPgServer().psql(QStringLiteral("postgres"),
+                              QStringLiteral("SELECT pg_terminate_backend(pid) FROM "
+                                             "pg_stat_activity WHERE datname = '%1'")
+                                  .arg(name));
+    });
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(o.code, 1) << show(o);
+    EXPECT_TRUE(o.err.contains(QStringLiteral("terminating connection"))) << show(o);
+    EXPECT_EQ(storedRows(), QStringList{"target.cn|seo|0|1"});
 }
 
 // A blocked query goes back to the list with its count: the other query is done before it is
