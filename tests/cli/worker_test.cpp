@@ -139,7 +139,8 @@ TEST_F(CliWorkerTest, aKilledWorkersQueryIsTakenAfterItsLease) {
                                                .trouble = {{1, FakeEngine::Trouble::Silent}}});
     std::atomic<bool> asked = false;
     m_engine.setOnPage([&](const FakeEngine::Request&) { asked = true; });
-    const auto dir = machine(4);
+    // Long enough for the next worker to start while it holds, under any load.
+    const auto dir = machine(10);
     const Outcome killed = runCli(worker(*dir, "dies"), [&](qint64 pid) {
         for (int i = 0; i < 1200 && !asked; ++i)
             QThread::msleep(50);
@@ -158,7 +159,11 @@ TEST_F(CliWorkerTest, aKilledWorkersQueryIsTakenAfterItsLease) {
     EXPECT_EQ(early.out, QString()) << show(early);
     EXPECT_TRUE(storedRows().isEmpty());
 
-    QThread::sleep(5); // the lease runs out
+    // The lease runs out by the server's clock, in whole seconds: the query is open again.
+    const QString open =
+        QStringLiteral("done 0, claimed 0, blocked 0, to retry 0, failed 0, left 1");
+    for (int i = 0; i < 60 && status(*dir) != open; ++i)
+        QThread::msleep(500);
     const Outcome late = runCli(worker(*dir, "late"));
     EXPECT_EQ(late.code, 0) << show(late);
     EXPECT_TRUE(late.out.contains(QStringLiteral("查询中排名第 1 位"))) << show(late);
