@@ -25,7 +25,7 @@ if dpkg-query -W -f='${Status}' moting-seo 2>/dev/null | grep -q 'install ok ins
     exit 0
 fi
 
-cmake --build "$build" --target moting-seo moting-seo-cli mt_browser
+cmake --build "$build" --target moting-seo moting-seo-cli mt_browser mt_report
 rm -f "$build"/moting-seo_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 debs=("$build"/moting-seo_*.deb)
@@ -36,6 +36,7 @@ echo "package test: $deb ($(du -h "$deb" | cut -f1))"
 contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}')
 for path in ./usr/bin/moting-seo ./usr/bin/moting-seo-cli \
     ./usr/lib/moting-seo/libmoting-seo-browser.so \
+    ./usr/lib/moting-seo/libmoting-seo-report.so \
     ./usr/share/applications/moting-seo.desktop \
     ./usr/share/icons/hicolor/scalable/apps/moting-seo.svg \
     ./usr/share/doc/moting-seo/examples/SL.txt; do
@@ -44,9 +45,10 @@ done
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "package test: Depends: $depends"
-# Declared by hand, then two that dpkg-shlibdeps must have found in the executables.
+# Declared by hand, then those that dpkg-shlibdeps must have found in the executables and the
+# modules.
 for package in libqt6sql6-sqlite libqt6sql6-psql libcurl4 libqt6webenginecore6-bin fonts-noto-cjk libqt6gui6 \
-    libqt6webenginecore6; do
+    libqt6webenginecore6 libqt6charts6 libxlsxwriter4; do
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
 done
 
@@ -75,6 +77,10 @@ grep -q '^example\.com' "$data/Url.txt" 2>/dev/null || fail "example.com is not 
 [ ! -e /usr/bin/Url.txt ] || fail "the installed program wrote /usr/bin/Url.txt"
 as_new_user "$work/home" /usr/bin/moting-seo-cli history >/dev/null ||
     fail "moting-seo-cli history"
+# A spreadsheet loads the report module from its installed place.
+as_new_user "$work/home" /usr/bin/moting-seo-cli history --xlsx "$work/home/history.xlsx" >/dev/null ||
+    fail "moting-seo-cli history --xlsx"
+[ -s "$work/home/history.xlsx" ] || fail "moting-seo-cli history --xlsx wrote no file"
 
 # A rank query loads the browser module from its installed place and reads a page in Chromium:
 # an engine on loopback whose page has no results is an honest failure that names the page.

@@ -22,6 +22,7 @@
 #include "rankchartdialog.h"
 #include "rankdb.h"
 #include "rankscan.h"
+#include "reportloader.h"
 #include "sendrun.h"
 #include "settingform.h"
 #include "settingkeys.h"
@@ -30,7 +31,6 @@
 #include "startrun.h"
 #include "strsearch.h"
 #include "ui_mainform.h"
-#include "xlsxtable.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

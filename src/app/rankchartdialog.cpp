@@ -2,9 +2,8 @@
 
 #include "application.h"
 #include "messagebox.h"
-#include "rankchart.h"
+#include "reportloader.h"
 
-#include <QChartView>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -16,9 +15,10 @@ RankChartDialog::RankChartDialog(const RankTrend& trend, const QString& site,
     setWindowTitle(QStringLiteral("排名走势"));
     setAttribute(Qt::WA_DeleteOnClose);
     setSizeGripEnabled(true);
-    m_view = new QChartView(makeRankChart(trend, m_title).release(), this);
+    using CreateView = QWidget* (*)(const RankTrend&, const QString&, const QStringList&, QWidget*);
+    auto createView = reinterpret_cast<CreateView>(reportModuleEntry("mtCreateRankChartView"));
+    m_view = createView(trend, m_title, rankChartEngineNames(trend), this);
     m_view->setObjectName(QStringLiteral("RankChartView"));
-    m_view->setRenderHint(QPainter::Antialiasing);
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);
     QPushButton* save =

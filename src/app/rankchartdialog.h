@@ -4,8 +4,6 @@
 
 #include <QDialog>
 
-class QChartView;
-
 // "排名走势" for one site and keyword: the chart, and a button that saves it as a picture.
 class RankChartDialog : public QDialog {
     Q_OBJECT
@@ -14,7 +12,8 @@ public:
     RankChartDialog(const RankTrend& trend, const QString& site, const QString& keyword,
                     const QString& folder, QWidget* parent = nullptr);
 
-    QChartView* chartView() const { return m_view; }
+    // The chart's view (a QChartView of the report module).
+    QWidget* chartView() const { return m_view; }
 
 private:
     void savePng();
@@ -22,5 +21,5 @@ private:
     RankTrend m_trend;
     QString m_title;
     QString m_folder;
-    QChartView* m_view = nullptr;
+    QWidget* m_view = nullptr;
 };

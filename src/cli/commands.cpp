@@ -12,16 +12,15 @@
 #include "inifile.h"
 #include "output.h"
 #include "queryrunner.h"
-#include "rankchart.h"
 #include "rankdb.h"
 #include "rankscan.h"
 #include "ranktrend.h"
+#include "reportloader.h"
 #include "sendrun.h"
 #include "settingkeys.h"
 #include "sitelist.h"
 #include "startrun.h"
 #include "templatecheck.h"
-#include "xlsxtable.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

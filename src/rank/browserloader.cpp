@@ -1,12 +1,9 @@
 #include "browserloader.h"
 
-#include "apperror.h"
+#include "moduleloader.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QLibrary>
 #include <QOpenGLContext>
-#include <memory>
 
 // Qt's own hook for the context that Chromium's compositor shares textures with; Qt WebEngine
 // declares it the same way.
@@ -30,43 +27,13 @@ void makeShareContext() {
     qt_gl_set_global_share_context(context);
 }
 
-QLibrary& browserModule() {
-    static QLibrary* module = nullptr; // never unloaded: its pages and views live to the end
-    if (module)
-        return *module;
-    // Beside the executable in its program folder, at its installed place, or, for programs of
-    // the build tree (tests, benchmarks), where the build put it.
-    const QStringList candidates = {
-        QCoreApplication::applicationDirPath() + QStringLiteral("/" MT_BROWSER_MODULE_NAME),
-        QCoreApplication::applicationDirPath() + QStringLiteral("/" MT_BROWSER_MODULE_INSTALLED),
-        QStringLiteral(MT_BROWSER_MODULE_BUILT)};
-    makeShareContext();
-    QString error;
-    for (const QString& path : candidates) {
-        if (!QFile::exists(path))
-            continue;
-        auto library = std::make_unique<QLibrary>(path);
-        library->setLoadHints(QLibrary::PreventUnloadHint);
-        if (library->load()) {
-            module = library.release();
-            return *module;
-        }
-        error = library->errorString();
-    }
-    if (error.isEmpty())
-        error =
-            QStringLiteral("%1 is not in %2")
-                .arg(QStringLiteral(MT_BROWSER_MODULE_NAME), candidates.join(QStringLiteral(", ")));
-    throw AppError(QStringLiteral("Cannot load the browser module: %1").arg(error));
-}
-
 } // namespace
 
 void* browserModuleEntry(const char* name) {
-    QLibrary& module = browserModule();
-    if (QFunctionPointer entry = module.resolve(name))
-        return reinterpret_cast<void*>(entry);
-    throw AppError(QStringLiteral("Cannot load the browser module: %1").arg(module.errorString()));
+    static const ModulePlaces browser = {"browser", MT_BROWSER_MODULE_NAME,
+                                         MT_BROWSER_MODULE_INSTALLED, MT_BROWSER_MODULE_BUILT};
+    makeShareContext();
+    return moduleEntry(browser, name);
 }
 
 std::unique_ptr<PageLoader> createBrowserPage(const QString& storageDir) {

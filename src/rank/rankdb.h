@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ranktrend.h"
 #include "text.h"
 
 #include <QDate>
@@ -81,11 +82,7 @@ public:
     // The newest rows first.
     std::vector<HistoryRow> historyRows(int limit);
 
-    struct TrendRow {
-        int engine;
-        QDate day;
-        int rank; // 0: not found
-    };
+    using TrendRow = ::TrendRow;
     // Every stored result of a site and keyword, by engine, then day.
     std::vector<TrendRow> trendRows(const Text& site, const Text& keyword);
 

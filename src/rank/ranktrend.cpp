@@ -1,9 +1,9 @@
 #include "ranktrend.h"
 
-RankTrend makeRankTrend(const std::vector<RankDatabase::TrendRow>& rows) {
+RankTrend makeRankTrend(const std::vector<TrendRow>& rows) {
     RankTrend trend;
     QDate lastDay;
-    for (const RankDatabase::TrendRow& row : rows) {
+    for (const TrendRow& row : rows) {
         if (!row.day.isValid())
             continue;
         if (!trend.first.isValid() || row.day < trend.first)

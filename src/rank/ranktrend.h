@@ -1,9 +1,14 @@
 #pragma once
 
-#include "rankdb.h"
-
 #include <QDate>
 #include <vector>
+
+// One stored result of a site and keyword, as the database gives them for a trend.
+struct TrendRow {
+    int engine;
+    QDate day;
+    int rank; // 0: not found
+};
 
 // A site's rank for a keyword over the days, one line per engine, as the chart draws it: a line
 // runs over consecutive days with a rank; a day where the site was not found or not queried
@@ -25,4 +30,4 @@ struct RankTrend {
 };
 
 // rows: by engine, then day (as RankDatabase::trendRows gives them).
-RankTrend makeRankTrend(const std::vector<RankDatabase::TrendRow>& rows);
+RankTrend makeRankTrend(const std::vector<TrendRow>& rows);

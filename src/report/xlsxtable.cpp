@@ -1,13 +1,11 @@
 #include "xlsxtable.h"
 
-#include "apperror.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
 #include <xlsxwriter.h>
 
-void writeXlsxTable(const QString& path, const QString& sheet, const QStringList& header,
+bool writeXlsxTable(const QString& path, const QString& sheet, const QStringList& header,
                     const QList<QStringList>& rows) {
     // Written beside the target and renamed over it, so a failure leaves the old file.
     const QString part = path + QStringLiteral(".part");
@@ -16,17 +14,15 @@ void writeXlsxTable(const QString& path, const QString& sheet, const QStringList
     // here, and said once.
     const QFileInfo folder(QFileInfo(path).absolutePath());
     if (!folder.isDir() || !folder.isWritable() || QFileInfo(path).isDir())
-        throw AppError(QStringLiteral("Cannot create file %1").arg(path));
+        return false;
     lxw_workbook_options options{};
     // Strings in the sheet itself, row by row: no table of all strings held in memory.
     options.constant_memory = LXW_TRUE;
     lxw_workbook* book = workbook_new_opt(partName.constData(), &options);
-    auto fail = [&] {
+    if (!book) {
         QFile::remove(part);
-        throw AppError(QStringLiteral("Cannot create file %1").arg(path));
-    };
-    if (!book)
-        fail();
+        return false;
+    }
     lxw_worksheet* page = workbook_add_worksheet(book, sheet.toUtf8().constData());
     auto put = [&](lxw_row_t r, const QStringList& cells) {
         for (lxw_col_t c = 0; c < static_cast<lxw_col_t>(cells.size()); ++c) {
@@ -44,8 +40,9 @@ void writeXlsxTable(const QString& path, const QString& sheet, const QStringList
         for (qsizetype i = 0; i < rows.size(); ++i)
             put(static_cast<lxw_row_t>(i + 1), rows[i]);
     }
-    if (workbook_close(book) != LXW_NO_ERROR || !page)
-        fail();
-    if (std::rename(partName.constData(), QFile::encodeName(path).constData()) != 0)
-        fail();
+    if (workbook_close(book) == LXW_NO_ERROR && page &&
+        std::rename(partName.constData(), QFile::encodeName(path).constData()) == 0)
+        return true;
+    QFile::remove(part);
+    return false;
 }

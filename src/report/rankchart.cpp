@@ -1,7 +1,5 @@
 #include "rankchart.h"
 
-#include "apperror.h"
-
 #include <QChart>
 #include <QDateTimeAxis>
 #include <QGraphicsScene>
@@ -37,12 +35,8 @@ QColor engineColor(int engine) {
 
 } // namespace
 
-QString rankChartTitle(const QString& site, const QString& keyword) {
-    return QStringLiteral("排名走势：%1 — %2").arg(site, keyword);
-}
-
 std::unique_ptr<QChart> makeRankChart(const RankTrend& trend, const QString& title,
-                                      const EngineProfiles& profiles) {
+                                      const QStringList& engineNames) {
     auto chart = std::make_unique<QChart>();
     chart->setTitle(title);
     chart->setAnimationOptions(QChart::NoAnimation);
@@ -83,7 +77,7 @@ std::unique_ptr<QChart> makeRankChart(const RankTrend& trend, const QString& tit
     chart->addAxis(ranks, Qt::AlignLeft);
 
     for (const RankTrend::Line& line : trend.lines) {
-        const QString name = SortQuerySearcherTypeGetText(line.engine, profiles);
+        const QString name = engineNames.value(line.engine);
         const QColor color = engineColor(line.engine);
         // Each run is a series of its own; the legend names the engine once.
         const size_t seriesCount = std::max<size_t>(line.runs.size(), 1);
@@ -107,9 +101,9 @@ std::unique_ptr<QChart> makeRankChart(const RankTrend& trend, const QString& tit
     return chart;
 }
 
-void saveRankChartPng(const RankTrend& trend, const QString& title, const QString& path, QSize size,
-                      const EngineProfiles& profiles) {
-    std::unique_ptr<QChart> chart = makeRankChart(trend, title, profiles);
+bool saveRankChartPng(const RankTrend& trend, const QString& title,
+                      const QStringList& engineNames, const QString& path, QSize size) {
+    std::unique_ptr<QChart> chart = makeRankChart(trend, title, engineNames);
     QGraphicsScene scene;
     chart->resize(size);
     scene.addItem(chart.get());
@@ -123,6 +117,5 @@ void saveRankChartPng(const RankTrend& trend, const QString& title, const QStrin
     scene.removeItem(chart.get());
     QSaveFile file(path);
     QImageWriter writer(&file, "png");
-    if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !file.commit())
-        throw AppError(QStringLiteral("Cannot create file %1").arg(path));
+    return file.open(QIODevice::WriteOnly) && writer.write(image) && file.commit();
 }
