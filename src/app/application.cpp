@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "appstyle.h"
 #include "messagebox.h"
 
 #include <unistd.h>
@@ -11,6 +12,7 @@ void Application::prepare() {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(kAppTitle);
+    setStyle(new AppStyle(style())); // NOLINT(cppcoreguidelines-owning-memory): Qt owns it
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

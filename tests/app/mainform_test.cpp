@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -16,6 +17,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <atomic>
 #include <stdexcept>
 #include <thread>
@@ -111,6 +113,30 @@ private slots:
         // opened the history, which makes the database with its empty tables.
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{"Sort.mdb"});
+    }
+
+    // The menu bar's overflow button, whose icon is read only when it is first drawn, shows
+    // the style's own icon once the window is too narrow for the menu.
+    void menuBarOverflowIcon() {
+        QTemporaryDir dir;
+        TMainForm form(dir.path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QMenuBar* bar = form.menuBar();
+        auto* overflow = bar->findChild<QToolButton*>();
+        QVERIFY(overflow);
+        QVERIFY(!overflow->isVisible());
+        bar->setFixedWidth(30);
+        QTRY_VERIFY(overflow->isVisible());
+        auto* style = qobject_cast<QProxyStyle*>(QApplication::style());
+        QVERIFY(style);
+        const QImage shown = overflow->icon().pixmap(16, 16).toImage();
+        QVERIFY(!shown.isNull());
+        QCOMPARE(shown, style->baseStyle()
+                            ->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton)
+                            .pixmap(16, 16)
+                            .toImage());
+        QVERIFY(!bar->grab().isNull());
     }
 
     void loadsSiteFile_data() {
