@@ -101,8 +101,8 @@ std::unique_ptr<QChart> makeRankChart(const RankTrend& trend, const QString& tit
     return chart;
 }
 
-bool saveRankChartPng(const RankTrend& trend, const QString& title,
-                      const QStringList& engineNames, const QString& path, QSize size) {
+bool saveRankChartPng(const RankTrend& trend, const QString& title, const QStringList& engineNames,
+                      const QString& path, QSize size) {
     std::unique_ptr<QChart> chart = makeRankChart(trend, title, engineNames);
     QGraphicsScene scene;
     chart->resize(size);
