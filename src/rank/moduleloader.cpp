@@ -17,8 +17,9 @@ namespace {
 }
 
 QLibrary& loadModule(const ModulePlaces& module) {
-    // Never unloaded: their pages and views live to the end.
-    static QHash<QString, QLibrary*> loaded;
+    // Never unloaded: their pages and views live to the end. Never destroyed either, so that
+    // the libraries stay reachable to the leak checker after the statics are gone.
+    static auto& loaded = *new QHash<QString, QLibrary*>;
     static std::mutex lock;
     std::lock_guard guard(lock);
     if (QLibrary* library = loaded.value(QLatin1String(module.fileName)))
