@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QStyleOption>
-#include <QWidget>
 #include <functional>
 
 namespace {
@@ -54,10 +53,10 @@ QIcon AppStyle::standardIcon(StandardPixmap icon, const QStyleOption* option,
                              const QWidget* widget) const {
     if (icon != SP_ToolBarHorizontalExtensionButton && icon != SP_ToolBarVerticalExtensionButton)
         return QProxyStyle::standardIcon(icon, option, widget);
-    // The option and the widget may be gone by the first draw; what the style makes of them
-    // (the direction) is read now.
+    // The option and the widget may be gone by the first draw; what Qt's styles read of them,
+    // the direction (the application's without an option), is read now.
     const Qt::LayoutDirection direction =
-        option ? option->direction : (widget ? widget->layoutDirection() : Qt::LeftToRight);
+        option ? option->direction : QGuiApplication::layoutDirection();
     return QIcon(new DeferredIconEngine([base = QPointer<QStyle>(baseStyle()), icon, direction] {
         QStyleOption deferred;
         deferred.direction = direction;
