@@ -457,9 +457,7 @@ void TMainForm::rankRunFinished() {
 
 void TMainForm::showVerification() {
     if (!m_browserView) {
-        using CreateView = QWidget* (*)(PageLoader&, QWidget*);
-        auto createView = reinterpret_cast<CreateView>(browserModuleEntry("mtCreateBrowserView"));
-        m_browserView = createView(browser(), ui->SortWebTabSheet);
+        m_browserView = createBrowserView(browser(), ui->SortWebTabSheet);
         m_browserView->setObjectName(QStringLiteral("WebBrowser"));
         QLayout* layout = ui->SortWebTabSheet->layout();
         if (!layout)

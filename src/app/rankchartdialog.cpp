@@ -15,9 +15,7 @@ RankChartDialog::RankChartDialog(const RankTrend& trend, const QString& site,
     setWindowTitle(QStringLiteral("排名走势"));
     setAttribute(Qt::WA_DeleteOnClose);
     setSizeGripEnabled(true);
-    using CreateView = QWidget* (*)(const RankTrend&, const QString&, const QStringList&, QWidget*);
-    auto createView = reinterpret_cast<CreateView>(reportModuleEntry("mtCreateRankChartView"));
-    m_view = createView(trend, m_title, rankChartEngineNames(trend), this);
+    m_view = createRankChartView(trend, m_title, this);
     m_view->setObjectName(QStringLiteral("RankChartView"));
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);

@@ -1,5 +1,6 @@
 #include "browserloader.h"
 
+#include "moduleentries.h"
 #include "moduleloader.h"
 
 #include <QCoreApplication>
@@ -27,17 +28,21 @@ void makeShareContext() {
     qt_gl_set_global_share_context(context);
 }
 
-} // namespace
-
-void* browserModuleEntry(const char* name) {
+// The module's places, with the share context it needs made before it is loaded.
+const ModulePlaces& browserModule() {
     static const ModulePlaces browser = {"browser", MT_BROWSER_MODULE_NAME,
                                          MT_BROWSER_MODULE_INSTALLED, MT_BROWSER_MODULE_BUILT};
     makeShareContext();
-    return moduleEntry(browser, name);
+    return browser;
 }
 
+} // namespace
+
 std::unique_ptr<PageLoader> createBrowserPage(const QString& storageDir) {
-    using Create = PageLoader* (*)(const QString&);
-    auto create = reinterpret_cast<Create>(browserModuleEntry("mtCreateBrowserPage"));
-    return std::unique_ptr<PageLoader>(create(storageDir));
+    return std::unique_ptr<PageLoader>(
+        MT_MODULE_ENTRY(browserModule(), mtCreateBrowserPage)(storageDir));
+}
+
+QWidget* createBrowserView(PageLoader& page, QWidget* parent) {
+    return MT_MODULE_ENTRY(browserModule(), mtCreateBrowserView)(page, parent);
 }

@@ -12,3 +12,7 @@ struct ModulePlaces {
 // One of the module's entries by name, loading the module if need be. Throws AppError
 // "Cannot load the <what> module: <reason>".
 void* moduleEntry(const ModulePlaces& module, const char* name);
+
+// An entry of moduleentries.h, by its name and typed as it is declared there.
+#define MT_MODULE_ENTRY(module, entry)                                                             \
+    reinterpret_cast<decltype(&(entry))>(moduleEntry(module, #entry))

@@ -1,12 +1,19 @@
 #include "reportloader.h"
 
 #include "apperror.h"
+#include "moduleentries.h"
 #include "moduleloader.h"
 
-void* reportModuleEntry(const char* name) {
-    static const ModulePlaces report = {"report", MT_REPORT_MODULE_NAME, MT_REPORT_MODULE_INSTALLED,
-                                        MT_REPORT_MODULE_BUILT};
-    return moduleEntry(report, name);
+namespace {
+
+const ModulePlaces kReportModule = {"report", MT_REPORT_MODULE_NAME, MT_REPORT_MODULE_INSTALLED,
+                                    MT_REPORT_MODULE_BUILT};
+
+} // namespace
+
+QWidget* createRankChartView(const RankTrend& trend, const QString& title, QWidget* parent) {
+    return MT_MODULE_ENTRY(kReportModule, mtCreateRankChartView)(
+        trend, title, rankChartEngineNames(trend), parent);
 }
 
 QString rankChartTitle(const QString& site, const QString& keyword) {
@@ -27,18 +34,13 @@ QStringList rankChartEngineNames(const RankTrend& trend, const EngineProfiles& p
 
 void saveRankChartPng(const RankTrend& trend, const QString& title, const QString& path,
                       QSize size) {
-    using Save =
-        bool (*)(const RankTrend&, const QString&, const QStringList&, const QString&, QSize);
-    auto save = reinterpret_cast<Save>(reportModuleEntry("mtSaveRankChartPng"));
-    if (!save(trend, title, rankChartEngineNames(trend), path, size))
+    if (!MT_MODULE_ENTRY(kReportModule,
+                         mtSaveRankChartPng)(trend, title, rankChartEngineNames(trend), path, size))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
 }
 
 void writeXlsxTable(const QString& path, const QString& sheet, const QStringList& header,
                     const QList<QStringList>& rows) {
-    using Write =
-        bool (*)(const QString&, const QString&, const QStringList&, const QList<QStringList>&);
-    auto write = reinterpret_cast<Write>(reportModuleEntry("mtWriteXlsxTable"));
-    if (!write(path, sheet, header, rows))
+    if (!MT_MODULE_ENTRY(kReportModule, mtWriteXlsxTable)(path, sheet, header, rows))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
 }

@@ -12,8 +12,10 @@
 // libxlsxwriter with it), loaded on first use: a start that draws no chart and writes no
 // spreadsheet never maps them. The calls throw AppError when the module cannot be loaded.
 
-// One of the module's entries by name, loading the module if need be.
-void* reportModuleEntry(const char* name);
+class QWidget;
+
+// A view of the trend's chart ("排名走势", named by rankChartTitle), for a dialog.
+QWidget* createRankChartView(const RankTrend& trend, const QString& title, QWidget* parent);
 
 // The chart's title: the site and the keyword.
 QString rankChartTitle(const QString& site, const QString& keyword);
