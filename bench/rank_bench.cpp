@@ -1,20 +1,20 @@
 // What a rank query costs on top of the browser's own page loads, and whether memory grows.
 // Run: QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
 //      build/release/bench/rank_bench
-#include "application.h"
-#include "browserloader.h"
-#include "codepage.h"
-#include "engines.h"
+#include "app/application.h"
+#include "core/statussink.h"
 #include "fakeengine.h"
-#include "htmltotext.h"
-#include "inifile.h"
-#include "linewriter.h"
-#include "rankscan.h"
+#include "modules/browserloader.h"
+#include "rank/engines.h"
+#include "rank/rankscan.h"
+#include "rank/resultrecipe.h"
 #include "resident.h"
 #include "resultpage.h"
-#include "resultrecipe.h"
-#include "statussink.h"
 #include "testserver.h"
+#include "text/codepage.h"
+#include "text/htmltotext.h"
+#include "text/inifile.h"
+#include "text/linewriter.h"
 #include "todaypages.h"
 
 #include <QElapsedTimer>

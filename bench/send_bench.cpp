@@ -4,12 +4,12 @@
 // clocks and taken out of the per-job figure.
 // Run: build/bench/send_bench [server-threads] [--run-only]
 // --run-only leaves out ab and the bare-fetch baseline, so that a profile holds the run alone.
-#include "application.h"
-#include "codepage.h"
-#include "httpfetch.h"
+#include "app/application.h"
+#include "app/mainform.h"
+#include "app/messagebox.h"
 #include "loopserver.h"
-#include "mainform.h"
-#include "messagebox.h"
+#include "sender/httpfetch.h"
+#include "text/codepage.h"
 
 #include <QEvent>
 #include <QFile>

@@ -1,8 +1,8 @@
 // One start of the program's window: prints the clock when the main window is painted
 // (startup_bench counts from the moment it started it) and the resident memory then.
-#include "application.h"
-#include "mainform.h"
-#include "messagebox.h"
+#include "app/application.h"
+#include "app/mainform.h"
+#include "app/messagebox.h"
 #include "resident.h"
 #include "startuptime.h"
 

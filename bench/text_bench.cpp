@@ -1,6 +1,6 @@
-#include "htmltotext.h"
 #include "resultpage.h"
-#include "strsearch.h"
+#include "text/htmltotext.h"
+#include "text/strsearch.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

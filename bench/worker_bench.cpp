@@ -2,10 +2,10 @@
 // thirty queries against fake engines that answer each page in 200 ms, against one worker, in
 // the same run. Each query reads three result pages (its site is on the third).
 // Run: build/release/bench/worker_bench [runs]   (as root it runs the server as postgres)
-#include "codepage.h"
 #include "fakeengine.h"
 #include "pgserver.h"
-#include "rankdb.h"
+#include "store/rankdb.h"
+#include "text/codepage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
 #include "fuzzinput.h"
-#include "htmltotext.h"
+#include "text/htmltotext.h"
 
 #include <cstdlib>
 

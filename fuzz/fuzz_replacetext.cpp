@@ -1,5 +1,5 @@
 #include "fuzzinput.h"
-#include "strsearch.h"
+#include "text/strsearch.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
-#include "aboutform.h"
+#include "app/aboutform.h"
 
-#include "application.h"
-#include "fileversion.h"
+#include "app/application.h"
+#include "core/version.h"
 #include "ui_aboutform.h"
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TAboutForm>()) {
@@ -16,8 +16,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
 TAboutForm::~TAboutForm() = default;
 
 void TAboutForm::FormCreate() {
-    ui->ApplicationVersionLabel->setText(
-        kAppTitle + GetFileVersionText(QCoreApplication::applicationFilePath()));
+    ui->ApplicationVersionLabel->setText(kAppTitle + QStringLiteral(MT_FILE_VERSION));
     ui->DeveloperLabel->setText(QStringLiteral("开发商：墨汀SEO工具开源项目\n\n"
                                                "本程序为开源软件（MIT 许可证），免费使用。"));
     ui->SuggestionLabel->setText(

@@ -1,7 +1,7 @@
-#include "application.h"
+#include "app/application.h"
 
-#include "appstyle.h"
-#include "messagebox.h"
+#include "app/appstyle.h"
+#include "app/messagebox.h"
 
 #include <unistd.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "apperror.h"
+#include "text/apperror.h"
 
 #include <QApplication>
 #include <exception>

@@ -1,12 +1,12 @@
-#include "batchqueryform.h"
+#include "app/batchqueryform.h"
 
-#include "application.h"
-#include "batchmodel.h"
-#include "codepage.h"
-#include "enginechoice.h"
-#include "growwithwindow.h"
-#include "messagebox.h"
-#include "rankdb.h"
+#include "app/application.h"
+#include "app/batchmodel.h"
+#include "app/enginechoice.h"
+#include "app/growwithwindow.h"
+#include "app/messagebox.h"
+#include "store/rankdb.h"
+#include "text/codepage.h"
 #include "ui_batchqueryform.h"
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queryrunner.h"
+#include "rank/batchqueries.h"
 
 #include <QDialog>
 #include <memory>

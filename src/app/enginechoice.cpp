@@ -1,6 +1,6 @@
-#include "enginechoice.h"
+#include "app/enginechoice.h"
 
-#include "engines.h"
+#include "rank/engines.h"
 
 #include <QComboBox>
 

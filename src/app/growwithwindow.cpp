@@ -1,4 +1,4 @@
-#include "growwithwindow.h"
+#include "app/growwithwindow.h"
 
 #include <QWidget>
 #include <algorithm>

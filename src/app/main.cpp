@@ -1,6 +1,6 @@
-#include "application.h"
-#include "datafolder.h"
-#include "mainform.h"
+#include "app/application.h"
+#include "app/mainform.h"
+#include "core/datafolder.h"
 
 #include <QCommandLineParser>
 #include <QDir>

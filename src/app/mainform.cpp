@@ -1,35 +1,36 @@
-#include "mainform.h"
+#include "app/mainform.h"
 
-#include "aboutform.h"
-#include "apperror.h"
-#include "application.h"
-#include "atomicfile.h"
-#include "browserloader.h"
-#include "codepage.h"
-#include "csvtext.h"
-#include "datafolder.h"
-#include "dispenser.h"
-#include "enginechoice.h"
-#include "engines.h"
-#include "fetchsettings.h"
-#include "fileversion.h"
-#include "growwithwindow.h"
-#include "historycsv.h"
-#include "historymodel.h"
-#include "messagebox.h"
-#include "pumpwait.h"
-#include "queryrunner.h"
-#include "rankchartdialog.h"
-#include "rankdb.h"
-#include "rankscan.h"
-#include "reportloader.h"
-#include "sendrun.h"
-#include "settingform.h"
-#include "settingkeys.h"
-#include "sitelist.h"
-#include "spinvalue.h"
-#include "startrun.h"
-#include "strsearch.h"
+#include "app/aboutform.h"
+#include "app/application.h"
+#include "app/enginechoice.h"
+#include "app/growwithwindow.h"
+#include "app/historymodel.h"
+#include "app/messagebox.h"
+#include "app/rankchartdialog.h"
+#include "app/settingform.h"
+#include "app/spinvalue.h"
+#include "core/datafolder.h"
+#include "core/settingkeys.h"
+#include "core/version.h"
+#include "modules/browserloader.h"
+#include "modules/reportloader.h"
+#include "rank/batchqueries.h"
+#include "rank/engines.h"
+#include "rank/pumpwait.h"
+#include "rank/rankscan.h"
+#include "rank/reportlines.h"
+#include "sender/dispenser.h"
+#include "sender/fetchsettings.h"
+#include "sender/sendrun.h"
+#include "sender/sitelist.h"
+#include "sender/startrun.h"
+#include "store/historycsv.h"
+#include "store/rankdb.h"
+#include "text/apperror.h"
+#include "text/atomicfile.h"
+#include "text/codepage.h"
+#include "text/csvtext.h"
+#include "text/strsearch.h"
 #include "ui_mainform.h"
 
 #include <QCloseEvent>
@@ -262,7 +263,7 @@ void TMainForm::FormCreate(const QString& programDir) {
     // site list below.
     ProgramDir = QDir(programDir.isEmpty() ? defaultDataFolder() : programDir).absolutePath() +
                  QLatin1Char('/');
-    setWindowTitle(kAppTitle + GetFileVersionText(QCoreApplication::applicationFilePath()));
+    setWindowTitle(kAppTitle + QStringLiteral(MT_FILE_VERSION));
     SettingsFile = std::make_unique<IniFile>(ProgramDir + QStringLiteral("Setting.ini"));
     loadEngines();
     // "Sort.mdb" beside the program, or the shared database [Database] Url names.
@@ -604,7 +605,8 @@ void TMainForm::importHistoryCsv() {
                                                   QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
-    const RankDatabase::ImportCount count = ::importHistoryCsv(*m_sortQueryDb, path);
+    const RankDatabase::ImportCount count = ::importHistoryCsv(
+        *m_sortQueryDb, path, [](const QString& name) { return findEngine(name); });
     RefreshHistory();
     MessageBox::information(this, QStringLiteral("已导入 %1 条记录；%2 条已在历史中，保持不变。")
                                       .arg(count.added)

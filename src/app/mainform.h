@@ -1,10 +1,10 @@
 #pragma once
 
-#include "batchqueryform.h"
-#include "httpfetch.h"
-#include "inifile.h"
-#include "sendreport.h"
-#include "statussink.h"
+#include "app/batchqueryform.h"
+#include "core/statussink.h"
+#include "sender/httpfetch.h"
+#include "sender/sendreport.h"
+#include "text/inifile.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

@@ -1,8 +1,8 @@
-#include "rankchartdialog.h"
+#include "app/rankchartdialog.h"
 
-#include "application.h"
-#include "messagebox.h"
-#include "reportloader.h"
+#include "app/application.h"
+#include "app/messagebox.h"
+#include "modules/reportloader.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>

@@ -1,9 +1,9 @@
-#include "settingform.h"
+#include "app/settingform.h"
 
-#include "application.h"
-#include "inifile.h"
-#include "settingkeys.h"
-#include "spinvalue.h"
+#include "app/application.h"
+#include "app/spinvalue.h"
+#include "core/settingkeys.h"
+#include "text/inifile.h"
 #include "ui_settingform.h"
 
 TSettingForm::TSettingForm(IniFile& settings, QWidget* parent)

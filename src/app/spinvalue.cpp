@@ -1,6 +1,6 @@
-#include "spinvalue.h"
+#include "app/spinvalue.h"
 
-#include "text.h"
+#include "text/text.h"
 
 #include <QSpinBox>
 #include <algorithm>

@@ -1,5 +1,5 @@
-#include "browserpage.h"
-#include "moduleentries.h"
+#include "browser/browserpage.h"
+#include "modules/moduleentries.h"
 
 #include <QWebEngineView>
 

@@ -1,6 +1,6 @@
-#include "browserpage.h"
+#include "browser/browserpage.h"
 
-#include "codepage.h"
+#include "text/codepage.h"
 
 #include <QUrl>
 #include <QWebEngineLoadingInfo>

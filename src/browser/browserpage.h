@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pageloader.h"
+#include "rank/pageloader.h"
 
 #include <QObject>
 #include <QString>

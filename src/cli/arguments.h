@@ -1,6 +1,6 @@
 #pragma once
 
-#include "commands.h"
+#include "cli/commands.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,26 +1,27 @@
-#include "commands.h"
+#include "cli/commands.h"
 
-#include "apperror.h"
-#include "batchclaims.h"
-#include "browserloader.h"
-#include "codepage.h"
-#include "connstr.h"
-#include "dispenser.h"
-#include "engines.h"
-#include "fetchsettings.h"
-#include "historycsv.h"
-#include "inifile.h"
-#include "output.h"
-#include "queryrunner.h"
-#include "rankdb.h"
-#include "rankscan.h"
-#include "ranktrend.h"
-#include "reportloader.h"
-#include "sendrun.h"
-#include "settingkeys.h"
-#include "sitelist.h"
-#include "startrun.h"
-#include "templatecheck.h"
+#include "cli/output.h"
+#include "core/connstr.h"
+#include "core/settingkeys.h"
+#include "modules/browserloader.h"
+#include "modules/reportloader.h"
+#include "rank/batchqueries.h"
+#include "rank/engines.h"
+#include "rank/rankscan.h"
+#include "rank/reportlines.h"
+#include "sender/dispenser.h"
+#include "sender/fetchsettings.h"
+#include "sender/sendrun.h"
+#include "sender/sitelist.h"
+#include "sender/startrun.h"
+#include "sender/templatecheck.h"
+#include "store/batchclaims.h"
+#include "store/historycsv.h"
+#include "store/rankdb.h"
+#include "store/ranktrend.h"
+#include "text/apperror.h"
+#include "text/codepage.h"
+#include "text/inifile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -363,7 +364,8 @@ int runHistory(const Options& o) {
     loadEngines(o);
     RankDatabase database(connectionString(o));
     if (!o.importFile.isEmpty()) {
-        const RankDatabase::ImportCount count = importHistoryCsv(database, o.importFile);
+        const RankDatabase::ImportCount count = importHistoryCsv(
+            database, o.importFile, [](const QString& name) { return findEngine(name); });
         printOut(QStringLiteral("%1 rows imported, %2 already in the history kept as they were")
                      .arg(count.added)
                      .arg(count.kept));

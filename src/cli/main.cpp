@@ -1,9 +1,9 @@
 // moting-seo-cli: rank tracking and sending without a window, for cron and scripts.
-#include "apperror.h"
-#include "arguments.h"
-#include "commands.h"
-#include "datafolder.h"
-#include "output.h"
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "core/datafolder.h"
+#include "text/apperror.h"
 
 #include <QApplication>
 #include <QDir>

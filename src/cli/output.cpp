@@ -1,6 +1,6 @@
-#include "output.h"
+#include "cli/output.h"
 
-#include "codepage.h"
+#include "text/codepage.h"
 
 #include <cstdio>
 

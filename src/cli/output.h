@@ -1,7 +1,7 @@
 #pragma once
 
-#include "csvtext.h"
-#include "statussink.h"
+#include "core/statussink.h"
+#include "text/csvtext.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
-#include "engines.h"
+#include "rank/engines.h"
 
-#include "codepage.h"
-#include "inifile.h"
-#include "strsearch.h"
+#include "text/codepage.h"
+#include "text/inifile.h"
+#include "text/strsearch.h"
 
 #include <QStringList>
 #include <algorithm>

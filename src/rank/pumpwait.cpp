@@ -1,4 +1,4 @@
-#include "pumpwait.h"
+#include "rank/pumpwait.h"
 
 #include <QCoreApplication>
 #include <QThread>

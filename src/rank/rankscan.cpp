@@ -1,15 +1,15 @@
-#include "rankscan.h"
+#include "rank/rankscan.h"
 
-#include "apperror.h"
-#include "codepage.h"
-#include "htmltotext.h"
-#include "inifile.h"
-#include "linewriter.h"
-#include "rankdb.h"
-#include "resultrecipe.h"
-#include "settingkeys.h"
-#include "statussink.h"
-#include "strsearch.h"
+#include "core/settingkeys.h"
+#include "core/statussink.h"
+#include "rank/resultrecipe.h"
+#include "store/rankdb.h"
+#include "text/apperror.h"
+#include "text/codepage.h"
+#include "text/htmltotext.h"
+#include "text/inifile.h"
+#include "text/linewriter.h"
+#include "text/strsearch.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "engines.h"
-#include "pageloader.h"
-#include "text.h"
+#include "rank/engines.h"
+#include "rank/pageloader.h"
+#include "store/rankquery.h"
+#include "text/text.h"
 
 #include <QObject>
 #include <QString>
@@ -18,39 +19,6 @@ class StatusSink;
 // (page counts from 1), or 0 when no piece does. lowerHtml is the lower-cased page.
 int rankOnPage(const Text& lowerHtml, const Text& searchKey, const EngineProfile& profile,
                int page);
-
-// How a query ended. Only Ranked and NotFound are results; the others say why there is none.
-enum class Outcome {
-    Ranked,
-    NotFound, // within the depth scanned, or on every page the engine serves
-    Blocked,  // the engine showed a verification page
-    Failed,   // a page did not load, or could not be read
-    Stopped,  // the user ended the run
-};
-
-struct QueryResult {
-    Outcome outcome = Outcome::NotFound;
-    int rank = 0;        // Ranked: the position over all pages
-    QString url;         // Ranked: the destination that matched (the text-marker scan has none)
-    QString reason;      // Blocked, Failed: what happened, for the user
-    int pages = 0;       // result pages loaded
-    int results = 0;     // results counted on them (the text-marker scan counts none)
-    bool stored = false; // kept in the history
-    std::optional<int> previous{}; // stored: the rank of the latest earlier day, if any
-};
-
-struct RankQuery {
-    Text site;
-    Text keyword;
-    int engine = 0;
-};
-
-struct RankOutcome {
-    Text site;
-    Text keyword;
-    int engine = 0;
-    QueryResult result;
-};
 
 // A run of rank queries, driven by the browser's answers and timers on the UI thread: load a
 // result page, read it, pause, load the next. Nothing waits on the thread, so the window goes

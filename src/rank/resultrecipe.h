@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engines.h"
-#include "pageloader.h"
+#include "rank/engines.h"
+#include "rank/pageloader.h"
 
 #include <QString>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "rankchart.h"
+#include "report/rankchart.h"
 
 #include <QChart>
 #include <QDateTimeAxis>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ranktrend.h"
+#include "store/ranktrend.h"
 
 #include <QSize>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "moduleentries.h"
-#include "rankchart.h"
-#include "xlsxtable.h"
+#include "modules/moduleentries.h"
+#include "report/rankchart.h"
+#include "report/xlsxtable.h"
 
 #include <QChartView>
 

@@ -1,4 +1,4 @@
-#include "xlsxtable.h"
+#include "report/xlsxtable.h"
 
 #include <QFile>
 #include <QFileInfo>

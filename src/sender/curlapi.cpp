@@ -1,4 +1,4 @@
-#include "curlapi.h"
+#include "sender/curlapi.h"
 
 #include <dlfcn.h>
 

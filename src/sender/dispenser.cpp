@@ -1,10 +1,10 @@
-#include "dispenser.h"
+#include "sender/dispenser.h"
 
-#include "apperror.h"
-#include "datafile.h"
-#include "sitekind.h"
-#include "sitelist.h"
-#include "strsearch.h"
+#include "sender/sitekind.h"
+#include "sender/sitelist.h"
+#include "text/apperror.h"
+#include "text/datafile.h"
+#include "text/strsearch.h"
 
 #include <QDir>
 #include <QFile>

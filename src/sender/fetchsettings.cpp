@@ -1,8 +1,8 @@
-#include "fetchsettings.h"
+#include "sender/fetchsettings.h"
 
-#include "httpfetch.h"
-#include "inifile.h"
-#include "settingkeys.h"
+#include "core/settingkeys.h"
+#include "sender/httpfetch.h"
+#include "text/inifile.h"
 
 void readFetchSettings(const IniFile& settings, FetchOptions& options) {
     options.allowHttps = Settings::AllowHttps.read(settings);

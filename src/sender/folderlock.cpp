@@ -1,6 +1,6 @@
-#include "folderlock.h"
+#include "sender/folderlock.h"
 
-#include "apperror.h"
+#include "text/apperror.h"
 
 #include <QDir>
 #include <QFile>

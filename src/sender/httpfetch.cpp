@@ -1,7 +1,7 @@
-#include "httpfetch.h"
+#include "sender/httpfetch.h"
 
-#include "codepage.h"
-#include "curlapi.h"
+#include "sender/curlapi.h"
+#include "text/codepage.h"
 
 #include <algorithm>
 #include <string_view>

@@ -1,10 +1,10 @@
-#include "sendreport.h"
+#include "sender/sendreport.h"
 
-#include "apperror.h"
-#include "atomicfile.h"
-#include "codepage.h"
-#include "csvtext.h"
-#include "datafile.h"
+#include "text/apperror.h"
+#include "text/atomicfile.h"
+#include "text/codepage.h"
+#include "text/csvtext.h"
+#include "text/datafile.h"
 
 #include <QFile>
 

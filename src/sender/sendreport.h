@@ -1,7 +1,7 @@
 #pragma once
 
-#include "httpfetch.h"
-#include "text.h"
+#include "sender/httpfetch.h"
+#include "text/text.h"
 
 #include <QString>
 #include <map>

@@ -1,9 +1,9 @@
-#include "sendrun.h"
+#include "sender/sendrun.h"
 
-#include "apperror.h"
-#include "dispenser.h"
-#include "linewriter.h"
-#include "statussink.h"
+#include "core/statussink.h"
+#include "sender/dispenser.h"
+#include "text/apperror.h"
+#include "text/linewriter.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "folderlock.h"
-#include "httpfetch.h"
-#include "linewriter.h"
-#include "sendreport.h"
-#include "text.h"
+#include "sender/folderlock.h"
+#include "sender/httpfetch.h"
+#include "sender/sendreport.h"
+#include "text/linewriter.h"
+#include "text/text.h"
 
 #include <QObject>
 #include <QString>

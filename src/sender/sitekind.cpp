@@ -1,6 +1,6 @@
-#include "sitekind.h"
+#include "sender/sitekind.h"
 
-#include "strsearch.h"
+#include "text/strsearch.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text.h"
+#include "text/text.h"
 
 // A site address stripped to its domain form: "http://" and a leading "www." go, a path goes
 // (unless "www." went), and a host with more than two dots loses its first label.

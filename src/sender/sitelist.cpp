@@ -1,9 +1,9 @@
-#include "sitelist.h"
+#include "sender/sitelist.h"
 
-#include "apperror.h"
-#include "atomicfile.h"
-#include "codepage.h"
-#include "datafile.h"
+#include "text/apperror.h"
+#include "text/atomicfile.h"
+#include "text/codepage.h"
+#include "text/datafile.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
-#include "startrun.h"
+#include "sender/startrun.h"
 
-#include "dispenser.h"
-#include "folderlock.h"
-#include "sendrun.h"
-#include "sitelist.h"
+#include "sender/dispenser.h"
+#include "sender/folderlock.h"
+#include "sender/sendrun.h"
+#include "sender/sitelist.h"
 
 #include <QFile>
 

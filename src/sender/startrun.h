@@ -1,6 +1,6 @@
 #pragma once
 
-#include "httpfetch.h"
+#include "sender/httpfetch.h"
 
 #include <QString>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "templatecheck.h"
+#include "sender/templatecheck.h"
 
-#include "dispenser.h"
-#include "sitekind.h"
+#include "sender/dispenser.h"
+#include "sender/sitekind.h"
 
 #include <thread>
 #include <vector>

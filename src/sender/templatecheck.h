@@ -1,8 +1,8 @@
 #pragma once
 
-#include "httpfetch.h"
-#include "sendreport.h"
-#include "text.h"
+#include "sender/httpfetch.h"
+#include "sender/sendreport.h"
+#include "text/text.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "atomicfile.h"
+#include "text/atomicfile.h"
 
 #include <QSaveFile>
 

@@ -1,4 +1,4 @@
-#include "codepage.h"
+#include "text/codepage.h"
 
 #include <cerrno>
 #include <iconv.h>

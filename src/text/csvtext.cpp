@@ -1,6 +1,6 @@
-#include "csvtext.h"
+#include "text/csvtext.h"
 
-#include "apperror.h"
+#include "text/apperror.h"
 
 #include <QStringDecoder>
 #include <csv.h>

@@ -1,6 +1,6 @@
-#include "datafile.h"
+#include "text/datafile.h"
 
-#include "apperror.h"
+#include "text/apperror.h"
 
 #include <QFile>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "htmltotext.h"
+#include "text/htmltotext.h"
 
-#include "codepage.h"
+#include "text/codepage.h"
 
 #include <cstring>
 

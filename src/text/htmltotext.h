@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text.h"
+#include "text/text.h"
 
 // Plain text of an HTML page for the rank scan: scripts, styles, comments and tags dropped
 // ("<br>" and "<p>" become line breaks), references and a few entities decoded, runs of

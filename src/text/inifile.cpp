@@ -1,10 +1,10 @@
-#include "inifile.h"
+#include "text/inifile.h"
 
-#include "apperror.h"
-#include "atomicfile.h"
-#include "codepage.h"
-#include "datafile.h"
-#include "text.h"
+#include "text/apperror.h"
+#include "text/atomicfile.h"
+#include "text/codepage.h"
+#include "text/datafile.h"
+#include "text/text.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "linewriter.h"
+#include "text/linewriter.h"
 
-#include "atomicfile.h"
+#include "text/atomicfile.h"
 
 #include <QFile>
 #include <QFileInfo>

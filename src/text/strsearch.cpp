@@ -1,4 +1,4 @@
-#include "strsearch.h"
+#include "text/strsearch.h"
 
 #include <array>
 

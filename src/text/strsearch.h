@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text.h"
+#include "text/text.h"
 
 // First occurrence of needle at or after start (start < 1 counts as 1); 0 if none.
 int PosFrom(std::string_view needle, std::string_view text, int start);

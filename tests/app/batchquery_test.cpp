@@ -1,10 +1,10 @@
-#include "batchqueryform.h"
-#include "codepage.h"
+#include "app/batchqueryform.h"
+#include "app/mainform.h"
+#include "app/messagebox.h"
 #include "fakeengine.h"
-#include "mainform.h"
-#include "messagebox.h"
-#include "rankdb.h"
+#include "store/rankdb.h"
 #include "testsupport.h"
+#include "text/codepage.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>

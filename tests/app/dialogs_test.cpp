@@ -1,7 +1,7 @@
-#include "aboutform.h"
-#include "mainform.h"
-#include "messagebox.h"
-#include "settingform.h"
+#include "app/aboutform.h"
+#include "app/mainform.h"
+#include "app/messagebox.h"
+#include "app/settingform.h"
 #include "testsupport.h"
 
 #include <QCheckBox>

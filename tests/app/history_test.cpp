@@ -1,12 +1,12 @@
 #include "../xlsxsheet.h"
-#include "codepage.h"
-#include "historymodel.h"
+#include "app/historymodel.h"
+#include "app/mainform.h"
+#include "app/messagebox.h"
 #include "historysupport.h"
-#include "mainform.h"
-#include "messagebox.h"
 #include "pgserver.h"
-#include "rankdb.h"
+#include "store/rankdb.h"
 #include "testsupport.h"
+#include "text/codepage.h"
 
 #include <QAction>
 #include <QColor>

@@ -1,8 +1,8 @@
+#include "app/mainform.h"
+#include "app/messagebox.h"
+#include "app/rankchartdialog.h"
 #include "historysupport.h"
-#include "mainform.h"
-#include "messagebox.h"
-#include "rankchartdialog.h"
-#include "rankdb.h"
+#include "store/rankdb.h"
 #include "testsupport.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
-#include "application.h"
-#include "messagebox.h"
+#include "app/application.h"
+#include "app/messagebox.h"
 #include "testsupport.h"
 
 #include <QMetaMethod>

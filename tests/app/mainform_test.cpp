@@ -1,7 +1,7 @@
-#include "apperror.h"
-#include "mainform.h"
-#include "messagebox.h"
+#include "app/mainform.h"
+#include "app/messagebox.h"
 #include "testsupport.h"
+#include "text/apperror.h"
 
 #include <QDir>
 #include <QFile>

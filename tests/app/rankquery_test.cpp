@@ -1,10 +1,10 @@
-#include "batchqueryform.h"
-#include "codepage.h"
-#include "connstr.h"
+#include "app/batchqueryform.h"
+#include "app/mainform.h"
+#include "app/messagebox.h"
+#include "core/connstr.h"
 #include "fakeengine.h"
-#include "mainform.h"
-#include "messagebox.h"
 #include "testsupport.h"
+#include "text/codepage.h"
 
 #include <QComboBox>
 #include <QDir>

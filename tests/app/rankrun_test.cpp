@@ -1,11 +1,12 @@
 // A rank run in the window with a real pause between pages: the window stays responsive, 停止
 // and closing end the run after the page under way, Settings does not stall it, and a
 // verification page is passed in a view of the browser.
-#include "codepage.h"
+#include "app/mainform.h"
+#include "app/messagebox.h"
 #include "fakeengine.h"
-#include "mainform.h"
-#include "messagebox.h"
+#include "rank/pageloader.h"
 #include "testsupport.h"
+#include "text/codepage.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "mainform.h"
-#include "messagebox.h"
+#include "app/mainform.h"
+#include "app/messagebox.h"
 #include "testserver.h"
 #include "testsupport.h"
 

@@ -3,10 +3,10 @@
 
 #include "../xlsxsheet.h"
 #include "clirun.h"
-#include "codepage.h"
 #include "fakeengine.h"
-#include "rankdb.h"
+#include "store/rankdb.h"
 #include "testserver.h"
+#include "text/codepage.h"
 
 #include <QCoreApplication>
 #include <QDir>

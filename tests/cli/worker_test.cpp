@@ -3,7 +3,7 @@
 #include "clirun.h"
 #include "fakeengine.h"
 #include "pgshared.h"
-#include "rankdb.h"
+#include "store/rankdb.h"
 
 #include <QCoreApplication>
 #include <QFile>

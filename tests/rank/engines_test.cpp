@@ -1,5 +1,5 @@
-#include "engines.h"
-#include "inifile.h"
+#include "rank/engines.h"
+#include "text/inifile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

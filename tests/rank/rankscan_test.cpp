@@ -1,6 +1,6 @@
-#include "engines.h"
-#include "pumpwait.h"
-#include "rankscan.h"
+#include "rank/engines.h"
+#include "rank/pumpwait.h"
+#include "rank/rankscan.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -1,4 +1,4 @@
-#include "resultrecipe.h"
+#include "rank/resultrecipe.h"
 
 #include <gtest/gtest.h>
 

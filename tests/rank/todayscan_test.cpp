@@ -1,13 +1,13 @@
 // Rank queries through the real browser against fake engines that serve today's markup: the
 // result recipes, matching by destination, the engine's last page and every honest outcome.
-#include "browserloader.h"
-#include "codepage.h"
-#include "connstr.h"
+#include "core/connstr.h"
+#include "core/statussink.h"
 #include "fakeengine.h"
-#include "inifile.h"
-#include "rankdb.h"
-#include "rankscan.h"
-#include "statussink.h"
+#include "modules/browserloader.h"
+#include "rank/rankscan.h"
+#include "store/rankdb.h"
+#include "text/codepage.h"
+#include "text/inifile.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
-#include "apperror.h"
-#include "dispenser.h"
-#include "sitelist.h"
+#include "sender/dispenser.h"
+#include "sender/sitelist.h"
+#include "text/apperror.h"
 
 #include <QDir>
 #include <QFile>

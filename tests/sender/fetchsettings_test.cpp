@@ -1,6 +1,6 @@
-#include "fetchsettings.h"
-#include "httpfetch.h"
-#include "inifile.h"
+#include "sender/fetchsettings.h"
+#include "sender/httpfetch.h"
+#include "text/inifile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "httpfetch.h"
+#include "sender/httpfetch.h"
 #include "testserver.h"
 
 #include <arpa/inet.h>

@@ -1,12 +1,12 @@
 #include "../loopbackport.h"
-#include "apperror.h"
-#include "dispenser.h"
-#include "sendreport.h"
-#include "sendrun.h"
-#include "sitelist.h"
-#include "statussink.h"
-#include "templatecheck.h"
+#include "core/statussink.h"
+#include "sender/dispenser.h"
+#include "sender/sendreport.h"
+#include "sender/sendrun.h"
+#include "sender/sitelist.h"
+#include "sender/templatecheck.h"
 #include "testserver.h"
+#include "text/apperror.h"
 
 #include <QDir>
 #include <QFile>

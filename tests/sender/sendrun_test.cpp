@@ -1,10 +1,10 @@
-#include "apperror.h"
-#include "dispenser.h"
-#include "sendrun.h"
-#include "sitelist.h"
-#include "startrun.h"
-#include "statussink.h"
+#include "core/statussink.h"
+#include "sender/dispenser.h"
+#include "sender/sendrun.h"
+#include "sender/sitelist.h"
+#include "sender/startrun.h"
 #include "testserver.h"
+#include "text/apperror.h"
 
 #include <QFile>
 #include <QRegularExpression>

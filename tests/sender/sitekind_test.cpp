@@ -1,4 +1,4 @@
-#include "sitekind.h"
+#include "sender/sitekind.h"
 
 #include <gtest/gtest.h>
 

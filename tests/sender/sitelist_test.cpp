@@ -1,5 +1,5 @@
-#include "apperror.h"
-#include "sitelist.h"
+#include "sender/sitelist.h"
+#include "text/apperror.h"
 
 #include <QDir>
 #include <QFile>

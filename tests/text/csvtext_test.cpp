@@ -1,5 +1,5 @@
-#include "apperror.h"
-#include "csvtext.h"
+#include "text/apperror.h"
+#include "text/csvtext.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "apperror.h"
-#include "atomicfile.h"
-#include "datafile.h"
-#include "inifile.h"
+#include "text/apperror.h"
+#include "text/atomicfile.h"
+#include "text/datafile.h"
+#include "text/inifile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "htmltotext.h"
+#include "text/htmltotext.h"
 
 #include <gtest/gtest.h>
 #include <string>

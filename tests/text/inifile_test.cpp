@@ -1,5 +1,5 @@
-#include "apperror.h"
-#include "inifile.h"
+#include "text/apperror.h"
+#include "text/inifile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "strsearch.h"
-#include "text.h"
+#include "text/strsearch.h"
+#include "text/text.h"
 
 #include <climits>
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 // libxlsxwriter for a chart or a spreadsheet, libcurl for a fetch) must not be mapped once the
 // window is up. A test
 // process cannot say this, as it links some of them itself.
-#include "application.h"
-#include "mainform.h"
-#include "messagebox.h"
+#include "app/application.h"
+#include "app/mainform.h"
+#include "app/messagebox.h"
 
 #include <QFile>
 #include <QTabBar>
