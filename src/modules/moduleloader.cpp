@@ -5,7 +5,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
-#include <QLibrary>
+#include <QJsonObject>
+#include <QPluginLoader>
 #include <memory>
 #include <mutex>
 
@@ -16,14 +17,14 @@ namespace {
         QStringLiteral("Cannot load the %1 module: %2").arg(QLatin1String(module.what), reason));
 }
 
-QLibrary& loadModule(const ModulePlaces& module) {
+QObject* loadInstance(const ModulePlaces& module, const char* interfaceId) {
     // Never unloaded: their pages and views live to the end. Never destroyed either, so that
     // the libraries stay reachable to the leak checker after the statics are gone.
-    static auto& loaded = *new QHash<QString, QLibrary*>;
+    static auto& loaded = *new QHash<QString, QPluginLoader*>;
     static std::mutex lock;
     std::lock_guard guard(lock);
-    if (QLibrary* library = loaded.value(QLatin1String(module.fileName)))
-        return *library;
+    if (QPluginLoader* loader = loaded.value(QLatin1String(module.fileName)))
+        return loader->instance();
     const QString dir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     const QStringList candidates = {dir + QLatin1String(module.fileName),
                                     dir + QLatin1String(module.installed),
@@ -32,14 +33,21 @@ QLibrary& loadModule(const ModulePlaces& module) {
     for (const QString& path : candidates) {
         if (!QFile::exists(path))
             continue;
-        auto library = std::make_unique<QLibrary>(path);
-        library->setLoadHints(QLibrary::PreventUnloadHint);
-        if (library->load()) {
-            QLibrary* kept = library.release();
-            loaded.insert(QLatin1String(module.fileName), kept);
-            return *kept;
+        auto loader = std::make_unique<QPluginLoader>(path);
+        loader->setLoadHints(QLibrary::PreventUnloadHint);
+        const QString id = loader->metaData().value(QLatin1String("IID")).toString();
+        if (!loader->metaData().isEmpty() && id != QLatin1String(interfaceId)) {
+            // Its code is never run: a module of another version may lay its calls out
+            // differently.
+            error = QStringLiteral("%1 is a module of another version (%2, this program needs %3)")
+                        .arg(path, id, QLatin1String(interfaceId));
+            continue;
         }
-        error = library->errorString();
+        if (QObject* instance = loader->instance()) {
+            loaded.insert(QLatin1String(module.fileName), loader.release());
+            return instance;
+        }
+        error = loader->errorString();
     }
     if (error.isEmpty())
         error = QStringLiteral("%1 is not in %2")
@@ -49,9 +57,12 @@ QLibrary& loadModule(const ModulePlaces& module) {
 
 } // namespace
 
-void* moduleEntry(const ModulePlaces& module, const char* name) {
-    QLibrary& library = loadModule(module);
-    if (QFunctionPointer entry = library.resolve(name))
-        return reinterpret_cast<void*>(entry);
-    failToLoad(module, library.errorString());
+QObject* moduleInstance(const ModulePlaces& module, const char* interfaceId) {
+    QObject* instance = loadInstance(module, interfaceId);
+    // The id was checked as it loaded; the object must say the same.
+    if (!instance->qt_metacast(interfaceId))
+        failToLoad(
+            module,
+            QStringLiteral("its object does not implement %1").arg(QLatin1String(interfaceId)));
+    return instance;
 }

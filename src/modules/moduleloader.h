@@ -1,7 +1,9 @@
 #pragma once
 
-// The program's modules: shared libraries with large dependencies (Chromium, Qt Charts) that
-// a start without their work never maps, loaded on first use and never unloaded.
+#include <QObject>
+
+// The program's modules: Qt plugins with large dependencies (Chromium, Qt Charts) that a start
+// without their work never maps, loaded on first use and never unloaded.
 struct ModulePlaces {
     const char* what;      // as the error names it: "browser"
     const char* fileName;  // beside the executable, in its program folder
@@ -9,10 +11,11 @@ struct ModulePlaces {
     const char* built;     // where the build put it, for the build tree's programs
 };
 
-// One of the module's entries by name, loading the module if need be. Throws AppError
-// "Cannot load the <what> module: <reason>".
-void* moduleEntry(const ModulePlaces& module, const char* name);
+// The module's object, loading it if need be, with the interface of this id. Throws AppError
+// "Cannot load the <what> module: <reason>", the reason naming another version's id.
+QObject* moduleInstance(const ModulePlaces& module, const char* interfaceId);
 
-// An entry of moduleentries.h, by its name and typed as it is declared there.
-#define MT_MODULE_ENTRY(module, entry)                                                             \
-    reinterpret_cast<decltype(&(entry))>(moduleEntry(module, #entry))
+// The module's interface (moduleinterfaces.h).
+template <typename Interface> Interface& loadModule(const ModulePlaces& module) {
+    return *qobject_cast<Interface*>(moduleInstance(module, qobject_interface_iid<Interface*>()));
+}

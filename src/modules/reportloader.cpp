@@ -1,19 +1,21 @@
 #include "modules/reportloader.h"
 
-#include "modules/moduleentries.h"
+#include "modules/moduleinterfaces.h"
 #include "modules/moduleloader.h"
 #include "text/apperror.h"
 
 namespace {
 
-const ModulePlaces kReportModule = {"report", MT_REPORT_MODULE_NAME, MT_REPORT_MODULE_INSTALLED,
-                                    MT_REPORT_MODULE_BUILT};
+ReportModule& reportModule() {
+    static const ModulePlaces report = {"report", MT_REPORT_MODULE_NAME, MT_REPORT_MODULE_INSTALLED,
+                                        MT_REPORT_MODULE_BUILT};
+    return loadModule<ReportModule>(report);
+}
 
 } // namespace
 
 QWidget* createRankChartView(const RankTrend& trend, const QString& title, QWidget* parent) {
-    return MT_MODULE_ENTRY(kReportModule, mtCreateRankChartView)(
-        trend, title, rankChartEngineNames(trend), parent);
+    return reportModule().createRankChartView(trend, title, rankChartEngineNames(trend), parent);
 }
 
 QString rankChartTitle(const QString& site, const QString& keyword) {
@@ -34,13 +36,12 @@ QStringList rankChartEngineNames(const RankTrend& trend, const EngineProfiles& p
 
 void saveRankChartPng(const RankTrend& trend, const QString& title, const QString& path,
                       QSize size) {
-    if (!MT_MODULE_ENTRY(kReportModule,
-                         mtSaveRankChartPng)(trend, title, rankChartEngineNames(trend), path, size))
+    if (!reportModule().saveRankChartPng(trend, title, rankChartEngineNames(trend), path, size))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
 }
 
 void writeXlsxTable(const QString& path, const QString& sheet, const QStringList& header,
                     const QList<QStringList>& rows) {
-    if (!MT_MODULE_ENTRY(kReportModule, mtWriteXlsxTable)(path, sheet, header, rows))
+    if (!reportModule().writeXlsxTable(path, sheet, header, rows))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
 }

@@ -1,24 +1,34 @@
-#include "modules/moduleentries.h"
+#include "modules/moduleinterfaces.h"
 #include "report/rankchart.h"
 #include "report/xlsxtable.h"
 
 #include <QChartView>
+#include <QObject>
 
-// The module's entries (moduleentries.h), looked up by name by reportloader.cpp.
+// The module's object, as reportloader.cpp loads it.
+class ReportPlugin : public QObject, public ReportModule {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID MT_REPORT_MODULE_IID)
+    Q_INTERFACES(ReportModule)
 
-QWidget* mtCreateRankChartView(const RankTrend& trend, const QString& title,
-                               const QStringList& engineNames, QWidget* parent) {
-    auto* view = new QChartView(makeRankChart(trend, title, engineNames).release(), parent);
-    view->setRenderHint(QPainter::Antialiasing);
-    return view;
-}
+public:
+    QWidget* createRankChartView(const RankTrend& trend, const QString& title,
+                                 const QStringList& engineNames, QWidget* parent) override {
+        auto* view = new QChartView(makeRankChart(trend, title, engineNames).release(), parent);
+        view->setRenderHint(QPainter::Antialiasing);
+        return view;
+    }
 
-bool mtSaveRankChartPng(const RankTrend& trend, const QString& title,
-                        const QStringList& engineNames, const QString& path, QSize size) {
-    return saveRankChartPng(trend, title, engineNames, path, size);
-}
+    bool saveRankChartPng(const RankTrend& trend, const QString& title,
+                          const QStringList& engineNames, const QString& path,
+                          QSize size) override {
+        return ::saveRankChartPng(trend, title, engineNames, path, size);
+    }
 
-bool mtWriteXlsxTable(const QString& path, const QString& sheet, const QStringList& header,
-                      const QList<QStringList>& rows) {
-    return writeXlsxTable(path, sheet, header, rows);
-}
+    bool writeXlsxTable(const QString& path, const QString& sheet, const QStringList& header,
+                        const QList<QStringList>& rows) override {
+        return ::writeXlsxTable(path, sheet, header, rows);
+    }
+};
+
+#include "reportmodule.moc"
