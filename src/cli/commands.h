@@ -1,10 +1,15 @@
 #pragma once
 
+#include "store/rankquery.h"
+
 #include <QString>
 #include <QStringList>
 #include <atomic>
 #include <optional>
 #include <stdexcept>
+#include <vector>
+
+class IniFile;
 
 // A mistake in the command line: printed with the usage, exit code 2.
 class UsageError : public std::runtime_error {
@@ -35,9 +40,28 @@ struct Options {
 // Set by Ctrl+C; the running command stops as closing the window would stop it.
 extern std::atomic<bool> g_interrupted;
 
+// The commands, one file each. Each returns its exit code; a command that watches
+// g_interrupted is ended with 130 by the caller (commandline.cpp) when it was interrupted.
 int runRank(const Options& options);
 int runBatch(const Options& options);
 int runSend(const Options& options);
 int runHistory(const Options& options);
 int runSites(const Options& options);
 int runTemplates(const Options& options);
+
+// What the commands share (commands.cpp).
+// The program folder's settings file.
+IniFile settingsFile(const Options& o);
+// The rank database's connection string: --db, else Setting.ini's, else "Sort.mdb".
+QString connectionString(const Options& o);
+// The engines of the program folder's settings become the ones names are taken from.
+void loadEngines(const Options& o);
+// The engine's number, or -1 for all of them.
+int engineIndex(const QString& name);
+// The exit code after one more outcome: failed outranks blocked, as a dead engine or a changed
+// layout needs a person sooner.
+int exitCode(Outcome outcome, int code);
+// Prints the line of an outcome (none for a stopped query) and counts it into code.
+void printOutcome(const RankOutcome& outcome, int& code);
+// Runs rank queries in the browser of the program folder, printing a line for each as it ends.
+int runQueries(const Options& o, std::vector<RankQuery> queries);

@@ -1,13 +1,10 @@
 // moting-seo-cli: rank tracking and sending without a window, for cron and scripts.
 #include "cli/arguments.h"
+#include "cli/commandline.h"
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "core/datafolder.h"
-#include "text/apperror.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QRegularExpression>
 #include <csignal>
 #include <unistd.h>
 
@@ -46,58 +43,6 @@ int main(int argc, char* argv[]) {
     std::signal(SIGINT, [](int) { g_interrupted = true; });
     std::signal(SIGTERM, [](int) { g_interrupted = true; });
 
-    Options options;
-    try {
-        options = parseArguments(app.arguments().mid(1));
-    } catch (const UsageError& e) {
-        printErr(QString::fromStdString(e.what()));
-        const qsizetype at =
-            app.arguments().indexOf(QRegularExpression(QStringLiteral("^[^-].*")), 1);
-        printErr(usageText(at > 0 ? app.arguments()[at] : QString()));
-        return 2;
-    }
-    g_verbose = options.verbose;
-    if (options.command == "help") {
-        printOut(usageText(options.args.value(0)));
-        return 0;
-    }
-    QString dir = options.dir;
-    try {
-        if (dir.isEmpty())
-            dir = defaultDataFolder();
-    } catch (const AppError& e) {
-        printErr(e.message() + QLatin1Char('.'));
-        return 1;
-    }
-    if (!QDir(dir).exists()) {
-        printErr(QStringLiteral("The folder %1 does not exist.").arg(dir));
-        return 1;
-    }
-    options.dir = QDir(dir).absolutePath() + QLatin1Char('/');
-
-    try {
-        if (options.command == "rank")
-            return runRank(options);
-        if (options.command == "batch")
-            return runBatch(options);
-        if (options.command == "send")
-            return runSend(options);
-        if (options.command == "history")
-            return runHistory(options);
-        if (options.command == "sites")
-            return runSites(options);
-        if (options.command == "templates")
-            return runTemplates(options);
-        throw UsageError(QStringLiteral("unknown command %1").arg(options.command).toStdString());
-    } catch (const UsageError& e) {
-        printErr(QString::fromStdString(e.what()));
-        printErr(usageText(options.command));
-        return 2;
-    } catch (const AppError& e) {
-        printErr(e.message() + QLatin1Char('.'));
-        return 1;
-    } catch (const std::exception& e) {
-        printErr(QString::fromLocal8Bit(e.what()) + QLatin1Char('.'));
-        return 1;
-    }
+    g_verbose = verbose;
+    return runCommandLine(app.arguments().mid(1));
 }

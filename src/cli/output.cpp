@@ -2,15 +2,50 @@
 
 #include "text/codepage.h"
 
+#include <atomic>
 #include <cstdio>
 
+namespace {
+
+std::atomic<CapturedOutput*> g_captured{nullptr};
+
+} // namespace
+
+CapturedOutput::CapturedOutput() {
+    g_captured = this;
+}
+
+CapturedOutput::~CapturedOutput() {
+    g_captured = nullptr;
+}
+
+QString CapturedOutput::out() const {
+    std::lock_guard lock(m_mutex);
+    return m_out;
+}
+
+QString CapturedOutput::err() const {
+    std::lock_guard lock(m_mutex);
+    return m_err;
+}
+
 void printOut(const QString& line) {
+    if (CapturedOutput* captured = g_captured) {
+        std::lock_guard lock(captured->m_mutex);
+        captured->m_out += line + QLatin1Char('\n');
+        return;
+    }
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
 void printErr(const QString& line) {
+    if (CapturedOutput* captured = g_captured) {
+        std::lock_guard lock(captured->m_mutex);
+        captured->m_err += line + QLatin1Char('\n');
+        return;
+    }
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
 }

@@ -1,5 +1,6 @@
 #include "rank/rankscan.h"
 
+#include "core/datafiles.h"
 #include "core/settingkeys.h"
 #include "core/statussink.h"
 #include "rank/resultrecipe.h"
@@ -246,7 +247,7 @@ void RankScan::pageHtml(const LoadedPage& loaded, const Text& html) {
     Scan& s = m_scans[m_current];
     ++s.pages;
     s.lowerHtml = lowerText(html);
-    const QString temp = m_programDir + QStringLiteral("temp.txt");
+    const QString temp = m_programDir + DataFiles::LastPage;
     errno = 0;
     if (!AppendLineToFile(temp, s.lowerHtml, true, true) && m_fileError.isEmpty()) {
         const int failure = errno;

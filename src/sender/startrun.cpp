@@ -1,5 +1,6 @@
 #include "sender/startrun.h"
 
+#include "core/datafiles.h"
 #include "sender/dispenser.h"
 #include "sender/folderlock.h"
 #include "sender/sendrun.h"
@@ -12,13 +13,12 @@ std::unique_ptr<SendRun> startSendRun(const QString& programDir, SiteList& sites
                                       const FetchOptions& options, int workers) {
     // Before the log goes: a second run on this folder would delete the first one's lines.
     std::unique_ptr<FolderLock> lock = FolderLock::take(programDir);
-    QFile::remove(programDir + QStringLiteral("SendLog.txt"));
+    QFile::remove(programDir + DataFiles::SendLog);
     dispenser.reset();
     sites.TidySiteList();
-    dispenser.LoadTemplates(programDir + QStringLiteral("SL.txt"));
     auto run = std::make_unique<SendRun>(
-        dispenser, status, programDir + QStringLiteral("SendLog.txt"), options, workers, nullptr,
-        programDir + QStringLiteral("SendReport.csv"));
+        dispenser, status, programDir + DataFiles::SendLog, options, workers, nullptr,
+        programDir + DataFiles::SendReport);
     run->holdUntilEnd(std::move(lock));
     return run;
 }

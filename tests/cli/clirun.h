@@ -1,6 +1,10 @@
 #pragma once
 
-// Running the command-line program as its own process, as cron and scripts do.
+// Running the command-line program as its own process, as cron and scripts do, or its commands
+// in this process.
+#include "cli/commandline.h"
+#include "cli/output.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -63,6 +67,17 @@ inline Outcome runCli(const QStringList& args, const std::function<void(qint64 p
     outcome.err = QString::fromUtf8(process.readAllStandardError());
     if (process.exitStatus() == QProcess::NormalExit)
         outcome.code = process.exitCode();
+    return outcome;
+}
+
+// The same command line run in this process, its output captured: for the cases that end
+// before any page or fetch, in milliseconds.
+inline Outcome runInProcess(const QStringList& args) {
+    const CapturedOutput captured;
+    Outcome outcome;
+    outcome.code = runCommandLine(args);
+    outcome.out = captured.out();
+    outcome.err = captured.err();
     return outcome;
 }
 

@@ -1,0 +1,85 @@
+#include "cli/commandline.h"
+
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "core/datafolder.h"
+#include "text/apperror.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const Options&);
+    // It looks at g_interrupted and stops early: a stop is then said and gives 130, unless the
+    // command failed with an error of its own.
+    bool stoppable;
+};
+
+constexpr Command kCommands[] = {
+    {"rank", runRank, true},         {"batch", runBatch, true},
+    {"send", runSend, true},         {"templates", runTemplates, true},
+    {"history", runHistory, false},  {"sites", runSites, false},
+};
+
+int runCommand(const Options& options) {
+    for (const Command& command : kCommands) {
+        if (options.command != QLatin1String(command.name))
+            continue;
+        const int code = command.run(options);
+        if (command.stoppable && g_interrupted && code != 1) {
+            printErr(QStringLiteral("interrupted"));
+            return 130;
+        }
+        return code;
+    }
+    throw UsageError(QStringLiteral("unknown command %1").arg(options.command).toStdString());
+}
+
+} // namespace
+
+int runCommandLine(const QStringList& words) {
+    Options options;
+    try {
+        options = parseArguments(words);
+    } catch (const UsageError& e) {
+        printErr(QString::fromStdString(e.what()));
+        const qsizetype at = words.indexOf(QRegularExpression(QStringLiteral("^[^-].*")));
+        printErr(usageText(at >= 0 ? words[at] : QString()));
+        return 2;
+    }
+    if (options.command == QLatin1String("help")) {
+        printOut(usageText(options.args.value(0)));
+        return 0;
+    }
+    QString dir = options.dir;
+    try {
+        if (dir.isEmpty())
+            dir = defaultDataFolder();
+    } catch (const AppError& e) {
+        printErr(e.message() + QLatin1Char('.'));
+        return 1;
+    }
+    if (!QDir(dir).exists()) {
+        printErr(QStringLiteral("The folder %1 does not exist.").arg(dir));
+        return 1;
+    }
+    options.dir = QDir(dir).absolutePath() + QLatin1Char('/');
+
+    try {
+        return runCommand(options);
+    } catch (const UsageError& e) {
+        printErr(QString::fromStdString(e.what()));
+        printErr(usageText(options.command));
+        return 2;
+    } catch (const AppError& e) {
+        printErr(e.message() + QLatin1Char('.'));
+        return 1;
+    } catch (const std::exception& e) {
+        printErr(QString::fromLocal8Bit(e.what()) + QLatin1Char('.'));
+        return 1;
+    }
+}

@@ -1,0 +1,15 @@
+#include "cli/commands.h"
+
+#include "rank/batchqueries.h"
+#include "text/codepage.h"
+#include "rank/engines.h"
+
+int runRank(const Options& o) {
+    if (o.args.size() != 2)
+        throw UsageError("rank needs SITE and KEYWORD");
+    loadEngines(o);
+    const int engine = engineIndex(o.engine);
+    std::vector<RankDatabase::BatchRow> rows{
+        {0, qStringToGbk(o.args[0]), qStringToGbk(o.args[1]), engine < 0 ? 0 : engine + 1}};
+    return runQueries(o, makeBatchQueries(rows));
+}
