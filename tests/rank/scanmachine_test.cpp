@@ -257,6 +257,60 @@ public:
     RankScan scan;
 };
 
+// The fake keeps the loader's contract, which the scan relies on: answers come later, from the
+// event loop; a new load or wait replaces the one under way; cancel() drops what is to come.
+TEST(ScriptedLoader, KeepsTheLoadersContract) {
+    ScriptedLoader loader;
+    ScriptedPage first = ScriptedPage::markup("<p>one</p>");
+    first.loaded.title = "one";
+    loader.serve("https://a.test/1", {first, ScriptedPage::timedOut("late")});
+    QStringList told;
+    auto record = [&](const QString& what) {
+        return [&told, what](const LoadedPage& p) {
+            told << what + QLatin1Char(' ') + p.url + QLatin1Char(' ') + p.title;
+        };
+    };
+
+    loader.loadPage("https://a.test/1", std::chrono::seconds(3), record("replaced"));
+    loader.loadPage("https://a.test/1", std::chrono::seconds(4), record("load"));
+    EXPECT_EQ(told, QStringList()) << "answered inside the call";
+    EXPECT_TRUE(runUntil([&] { return loader.pending() == 0; }));
+    // The first load of the address was replaced; the second gets the page that stays.
+    EXPECT_EQ(told, QStringList{"load https://a.test/1 "});
+    EXPECT_EQ(loader.loads(), (std::vector<Text>{"https://a.test/1", "https://a.test/1"}));
+    EXPECT_EQ(loader.limits().back(), std::chrono::seconds(4));
+
+    // The page loaded last is read; a cancel drops the answers still to come.
+    loader.loadPage("https://a.test/2", std::chrono::seconds(1), record("unscripted"));
+    Text html = "unread";
+    loader.GetBrowserHtml({}, [&](const Text& h) { html = h; });
+    loader.cancel();
+    EXPECT_TRUE(runUntil([&] { return loader.pending() == 0; }));
+    EXPECT_EQ(html, "unread");
+    EXPECT_EQ(told.size(), 1);
+
+    loader.serve("https://a.test/3", {first});
+    loader.loadPage("https://a.test/3", std::chrono::seconds(1), record("load"));
+    loader.GetBrowserHtml({}, [&](const Text& h) { html = h; });
+    EXPECT_TRUE(runUntil([&] { return loader.pending() == 0; }));
+    EXPECT_EQ(html, "<p>one</p>");
+
+    // A wait for navigation is answered by a person's navigation only, and a load replaces it.
+    loader.waitForNavigation(record("dropped"));
+    loader.loadPage("https://a.test/4", std::chrono::seconds(1), record("failed"));
+    EXPECT_FALSE(loader.waitingForNavigation());
+    loader.waitForNavigation(record("navigated"));
+    EXPECT_TRUE(runUntil([&] { return loader.pending() == 0; }));
+    EXPECT_TRUE(loader.waitingForNavigation());
+    ScriptedPage person = ScriptedPage::results({});
+    person.loaded.url = "https://a.test/passed";
+    loader.navigate(person);
+    EXPECT_TRUE(loader.waitingForNavigation());
+    EXPECT_TRUE(runUntil([&] { return !loader.waitingForNavigation(); }));
+    EXPECT_EQ(told, (QStringList{"load https://a.test/1 ", "load https://a.test/3 one",
+                                 "navigated https://a.test/passed "}));
+}
+
 // Several queries over different keywords and engines: outcomes in query order even when a
 // later query shares an earlier one's scan, then finished; each page loaded once.
 TEST(ScanMachine, OutcomesComeInQueryOrder) {
@@ -577,9 +631,11 @@ TEST(ScanMachine, RanksAcrossPages) {
             EXPECT_TRUE(rig.status.texts.back().contains(r.reason));
         }
     }
-    // The page size goes into the address: fifty a page asks for fifty.
+    // The page size goes into the address: fifty a page asks Baidu for fifty; an engine that
+    // serves ten is asked as for ten.
     Rig rig;
     EXPECT_NE(rig.address("seo", kBaidu, 2, 50).find("rn=50"), Text::npos);
+    EXPECT_EQ(rig.address("seo", kSogou, 2, 50), rig.address("seo", kSogou, 2, 10));
 }
 
 enum class StopAt { Pause, Load, Verification };

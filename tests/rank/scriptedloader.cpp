@@ -58,26 +58,17 @@ void ScriptedLoader::serve(const Text& address, std::vector<ScriptedPage> pages)
     m_served[address] = std::deque<ScriptedPage>(pages.begin(), pages.end());
 }
 
-void ScriptedLoader::setFallback(
-    std::function<std::optional<ScriptedPage>(const Text& address)> fallback) {
-    m_fallback = std::move(fallback);
-}
-
 ScriptedPage ScriptedLoader::pageFor(const Text& address) {
-    std::optional<ScriptedPage> page;
+    ScriptedPage page = ScriptedPage::failed(QStringLiteral("nothing scripted for ") +
+                                             QString::fromStdString(address));
     if (auto it = m_served.find(address); it != m_served.end() && !it->second.empty()) {
         page = it->second.front();
         if (it->second.size() > 1)
             it->second.pop_front();
-    } else if (m_fallback) {
-        page = m_fallback(address);
     }
-    if (!page)
-        page = ScriptedPage::failed(QStringLiteral("nothing scripted for ") +
-                                    QString::fromStdString(address));
-    if (page->loaded.url.isEmpty())
-        page->loaded.url = QString::fromStdString(address);
-    return *page;
+    if (page.loaded.url.isEmpty())
+        page.loaded.url = QString::fromStdString(address);
+    return page;
 }
 
 void ScriptedLoader::later(std::function<void()> f) {

@@ -14,7 +14,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <vector>
 
 // What a recipe's script gives on a page (see resultScript), written as a test thinks of it.
@@ -56,11 +55,9 @@ public:
     ScriptedLoader();
     ~ScriptedLoader() override;
 
-    // The pages an address gets, one a load; the last one stays for every later load.
+    // The pages an address gets, one a load; the last one stays for every later load. An
+    // address with no page fails to load, naming itself.
     void serve(const Text& address, std::vector<ScriptedPage> pages);
-    // Made on demand for an address that serve() did not name; nullopt: none. An address
-    // with no page at all fails to load, naming itself.
-    void setFallback(std::function<std::optional<ScriptedPage>(const Text& address)> fallback);
 
     // While held, loads are recorded but not answered until release().
     void holdLoads(bool hold) { m_hold = hold; }
@@ -103,7 +100,6 @@ private:
     quint64 m_generation = 0;
     int m_pending = 0;
     std::map<Text, std::deque<ScriptedPage>> m_served;
-    std::function<std::optional<ScriptedPage>(const Text&)> m_fallback;
     ScriptedPage m_current; // the page loaded last
     bool m_hold = false;
     std::unique_ptr<HeldLoad> m_held;
