@@ -39,8 +39,10 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     connectReported(ui->CleanTemplatesMenu, &QAction::triggered, m_sendTab,
                     &SendTab::cleanTemplatesMenuClick);
 
-    // The designed size is the smallest; a larger window gives the lists and grids the room.
-    const QSize designed = sizeHint().expandedTo(minimumSizeHint()).expandedTo(size());
+    // The designed size (the form's) is the smallest; a larger window gives the lists and grids
+    // the room. The tab widget's own hint asks 2 pixels more than its pages need, and only once
+    // its style has settled, so it is not taken.
+    const QSize designed = size();
     setMinimumSize(designed);
     resize(designed);
     move(583, 147);
