@@ -42,7 +42,6 @@ public:
     std::optional<int> StoreRank(const Text& site, const Text& keyword, int engine, int rank,
                                  const QString& url = {});
     RankDatabase& dataQuery() { return *DataQuery; }
-    HistoryPanel& history() { return *m_history; }
 
     // Starts rank queries, one after another, and returns at once; when they have ended, one
     // message reports the ranks found, the blocks and the failures.
