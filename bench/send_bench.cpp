@@ -415,7 +415,7 @@ int main(int argc, char* argv[]) {
 
     QFile log(dir.filePath("SendLog.txt"));
     const long long logLines = log.open(QIODevice::ReadOnly) ? log.readAll().count("\r\n") : -1;
-    const QString status = form.statusText();
+    const QString status = form.findChild<QLabel*>(QStringLiteral("StatusPanel"))->text();
     const AbResult abAfter = ab.ran ? runAb(server) : AbResult{};
     const double abRate = abAfter.ran ? (ab.rate + abAfter.rate) / 2 : ab.rate;
     const AloneResult alone = runOnly ? AloneResult{} : fetchAlone(server);

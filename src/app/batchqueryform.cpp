@@ -3,7 +3,6 @@
 #include "app/application.h"
 #include "app/batchmodel.h"
 #include "app/enginechoice.h"
-#include "app/growwithwindow.h"
 #include "app/messagebox.h"
 #include "store/rankdb.h"
 #include "text/codepage.h"
@@ -24,13 +23,6 @@ TBatchQueryForm::TBatchQueryForm(const QString& connectionString, BatchLists& ha
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     // The designed size is the smallest; a larger dialog gives the grid the room.
     setMinimumSize(size());
-    m_grow = std::make_unique<GrowWithWindow>(size());
-    using G = GrowWithWindow;
-    m_grow->add(ui->QueryKey, G::GrowWidth);
-    m_grow->add(ui->AddBatchListButton, G::MoveRight);
-    m_grow->add(ui->BatchQueryGrid, G::GrowWidth | G::GrowHeight);
-    m_grow->add(ui->StartQueryButton, G::MoveRight | G::MoveDown);
-    m_grow->add(ui->QuitButton, G::MoveRight | G::MoveDown);
 
     m_model = new BatchModel(this);
     ui->BatchQueryGrid->setModel(m_model);
@@ -64,12 +56,6 @@ TBatchQueryForm::TBatchQueryForm(const QString& connectionString, BatchLists& ha
 }
 
 TBatchQueryForm::~TBatchQueryForm() = default;
-
-void TBatchQueryForm::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    if (m_grow)
-        m_grow->apply(size());
-}
 
 void TBatchQueryForm::FormCreate() {
     RefreshBatchList();

@@ -6,7 +6,6 @@
 #include <memory>
 
 class BatchModel;
-class GrowWithWindow;
 class RankDatabase;
 namespace Ui {
 class TBatchQueryForm;
@@ -28,7 +27,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void FormCreate();
@@ -36,7 +34,6 @@ private:
     void deleteCurrentRow();
 
     std::unique_ptr<Ui::TBatchQueryForm> ui;
-    std::unique_ptr<GrowWithWindow> m_grow;
     std::unique_ptr<RankDatabase> BatchQuery;
     BatchModel* m_model = nullptr;
     BatchLists& m_handOver;

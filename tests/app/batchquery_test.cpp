@@ -5,6 +5,7 @@
 #include "store/rankdb.h"
 #include "testsupport.h"
 #include "text/codepage.h"
+#include "windowparts.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -255,6 +256,9 @@ private slots:
             {"StartQueryButton", "开始查询", {345, 433, 89, 41}},
             {"QuitButton", "退出", {473, 433, 89, 41}},
         };
+        // The layouts place the controls when the dialog shows.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.size(), QSize(629, 492));
         // The designed size is the smallest; the dialog can grow.
         QCOMPARE(dialog.minimumSize(), QSize(629, 492));
@@ -655,7 +659,7 @@ private slots:
         auto* history = form.findChild<QTableView*>("SortDBGrid");
         const QStringList historyBefore = gridRows(history);
         QCOMPARE(historyBefore.size(), 1);
-        const QString statusBefore = form.statusText();
+        const QString statusBefore = statusText(form);
 
         QStringList listed{"<not opened>"};
         ModalDriver driver([&listed](QDialog* d) {
@@ -667,7 +671,7 @@ private slots:
         QVERIFY(driver.ran());
         QCOMPARE(listed, QStringList());
         QCOMPARE(engine.pagesServed(), 0);
-        QCOMPARE(form.statusText(), statusBefore);
+        QCOMPARE(statusText(form), statusBefore);
         QCOMPARE(gridRows(history), historyBefore);
         QCOMPARE(m_dir->storedRanks(), QStringList{"www.old.com|seo|1|4"});
         QVERIFY(!QFileInfo::exists(m_dir->dir.filePath("temp.txt")));
@@ -701,7 +705,7 @@ private slots:
             click(d, "StartQueryButton");
         });
         click(&form, "BatchQuery");
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 180000);
         QVERIFY(batch.ran());
         QVERIFY(!batch.leftOpen());
 
@@ -726,7 +730,7 @@ private slots:
             historySites << row.section('|', 0, 2);
         QCOMPARE(historySites, (QStringList{"www.b-two.cn|k2|搜狗", "www.a-one.cn|k1|好搜",
                                             "www.a-one.cn|k1|搜狗", "www.a-one.cn|k1|百度"}));
-        QCOMPARE(form.statusText(), QStringLiteral("完成"));
+        QCOMPARE(statusText(form), QStringLiteral("完成"));
 
         // The earlier batch is not run again when the dialog is left with "退出".
         QStringList listed;

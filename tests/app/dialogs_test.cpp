@@ -3,6 +3,7 @@
 #include "app/messagebox.h"
 #include "app/settingform.h"
 #include "testsupport.h"
+#include "windowparts.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -174,7 +175,7 @@ private slots:
             QCOMPARE(followRedirects->isChecked(), follow);
             click(dialog, "QuitButton");
         });
-        form.SettingMenuClick();
+        triggerMenu(form, "SettingMenu");
         QVERIFY(driver.ran());
         QVERIFY(!driver.leftOpen());
         drainEvents();
@@ -252,7 +253,7 @@ private slots:
             written = readFileBytes(program.file("Setting.ini"));
             click(dialog, "QuitButton");
         });
-        form.SettingMenuClick();
+        triggerMenu(form, "SettingMenu");
         QVERIFY(driver.ran());
         QVERIFY(!driver.leftOpen());
         QVERIFY(stayedOpen);
@@ -283,7 +284,7 @@ private slots:
             else
                 dialog->close();
         });
-        form.SettingMenuClick();
+        triggerMenu(form, "SettingMenu");
         QVERIFY(changeAndClose.ran());
         QVERIFY(!changeAndClose.leftOpen());
         QCOMPARE(readFileBytes(program.file("Setting.ini")), kStoredSettings);
@@ -299,7 +300,7 @@ private slots:
                            findControl<QCheckBox>(dialog, "FollowRedirects")->isChecked();
             click(dialog, "QuitButton");
         });
-        form.SettingMenuClick();
+        triggerMenu(form, "SettingMenu");
         QVERIFY(look.ran());
         QVERIFY(store);
         QCOMPARE(pause, QStringLiteral("700"));
@@ -323,7 +324,7 @@ private slots:
             stayedOpen = dialog->isVisible() && QApplication::activeModalWidget() == dialog;
             click(dialog, "QuitButton");
         });
-        form.SettingMenuClick();
+        triggerMenu(form, "SettingMenu");
         QVERIFY(driver.ran());
         QVERIFY(!driver.leftOpen());
         // One box: the first write failed and the second was not tried.
@@ -354,11 +355,12 @@ private slots:
         TMainForm form(program.dir.path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.SetStatusText(kGbkDone);
+        statusLine(form).SetStatusText(kGbkDone);
         QVERIFY(form.grab().save(out + "/main-send.png"));
-        form.StoreRank("example.com", "seo \xD3\xC5\xBB\xAF", 0, 7);                 // seo 优化
-        form.StoreRank("www.example.com", "\xB9\xD8\xBC\xFC\xB4\xCA", 1, 23);        // 关键词
-        form.StoreRank(std::string(kGbkChinese) + ".com", "\xCD\xF8\xD5\xBE", 2, 0); // 网站
+        rankTab(form).StoreRank("example.com", "seo \xD3\xC5\xBB\xAF", 0, 7);          // seo 优化
+        rankTab(form).StoreRank("www.example.com", "\xB9\xD8\xBC\xFC\xB4\xCA", 1, 23); // 关键词
+        rankTab(form).StoreRank(std::string(kGbkChinese) + ".com", "\xCD\xF8\xD5\xBE", 2,
+                                0); // 网站
         clickTab(findControl<QTabWidget>(&form, "SEOPageControl"), 1);
         // The grid's scroll bars follow its new columns in the next round of events.
         drainEvents();
@@ -371,7 +373,7 @@ private slots:
             saved = dialog->grab().save(out + "/settings.png") && saved;
             click(dialog, "QuitButton");
         });
-        form.SettingMenuClick();
+        triggerMenu(form, "SettingMenu");
         QVERIFY(settings.ran());
         QVERIFY(saved);
 
@@ -380,7 +382,7 @@ private slots:
             saved = dialog->grab().save(out + "/about.png");
             click(dialog, "OKButton");
         });
-        form.AboutMenuClick();
+        triggerMenu(form, "AboutMenu");
         QVERIFY(about.ran());
         QVERIFY(saved);
     }

@@ -7,6 +7,7 @@
 #include "store/rankdb.h"
 #include "testsupport.h"
 #include "text/codepage.h"
+#include "windowparts.h"
 
 #include <QAction>
 #include <QColor>
@@ -43,9 +44,9 @@ const Stored kStores[] = {
 
 // kStores, stored on kDay.
 void storeKnownRows(TMainForm& form) {
-    form.dataQuery().setToday([] { return kDay; });
+    rankTab(form).dataQuery().setToday([] { return kDay; });
     for (const Stored& s : kStores)
-        form.StoreRank(s.site, s.keyword, s.engine, s.rank);
+        rankTab(form).StoreRank(s.site, s.keyword, s.engine, s.rank);
 }
 
 QTableView* gridOf(TMainForm& form) {
@@ -125,9 +126,9 @@ private slots:
         QCOMPARE(queryFields(form), QStringLiteral("d.com|k\"4\"|好搜"));
 
         // A store alone leaves the grid as it is; the next refresh shows it on top.
-        form.StoreRank("a.com", "seo", 0, 1);
+        rankTab(form).StoreRank("a.com", "seo", 0, 1);
         QCOMPARE(gridRows(form), shown);
-        form.RefreshHistory();
+        historyPanel(form).RefreshHistory();
         QCOMPARE(gridRows(form),
                  (QStringList{row("a.com", "seo", "百度", 1), shown[0], shown[1], shown[2]}));
         QCOMPARE(queryFields(form), QStringLiteral("a.com|seo|百度"));
@@ -138,7 +139,7 @@ private slots:
     void changeAgainstTheDayBefore() {
         TMainForm form(m_dir->path());
         QDate day = kDay;
-        form.dataQuery().setToday([&day] { return day; });
+        rankTab(form).dataQuery().setToday([&day] { return day; });
         const struct {
             int days; // after kDay
             const char* site;
@@ -151,9 +152,9 @@ private slots:
         };
         for (const auto& s : stores) {
             day = kDay.addDays(s.days);
-            form.StoreRank(s.site, "seo", s.engine, s.rank);
+            rankTab(form).StoreRank(s.site, "seo", s.engine, s.rank);
         }
-        form.RefreshHistory();
+        historyPanel(form).RefreshHistory();
         QStringList changes;
         QStringList colours;
         const QAbstractItemModel* model = gridOf(form)->model();
@@ -234,8 +235,8 @@ private slots:
         QTest::keyClick(gridOf(form), Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(MessageBox::takeShown().size(), 1);
         QCOMPARE(sites(), (QStringList{"d.com", "o'brien.com", "b.com"}));
-        QCOMPARE(form.dataQuery().historyRows(10).size(), 3u);
-        for (const RankDatabase::HistoryRow& row : form.dataQuery().historyRows(10))
+        QCOMPARE(rankTab(form).dataQuery().historyRows(10).size(), 3u);
+        for (const RankDatabase::HistoryRow& row : rankTab(form).dataQuery().historyRows(10))
             QVERIFY(row.site != "a.com");
     }
 
@@ -244,7 +245,7 @@ private slots:
     void exportShownRowsToCsv() {
         TMainForm form(m_dir->path());
         storeKnownRows(form);
-        form.StoreRank("e.com", "k,5", 0, 2, QStringLiteral("https://e.com/a?b=1,2"));
+        rankTab(form).StoreRank("e.com", "k,5", 0, 2, QStringLiteral("https://e.com/a?b=1,2"));
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         showRankTab(form);
@@ -301,7 +302,7 @@ private slots:
         storeKnownRows(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.RefreshHistory();
+        historyPanel(form).RefreshHistory();
 
         clickRow(form, 2);
         QCOMPARE(gridOf(form)->currentIndex().row(), 2);
@@ -419,10 +420,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         showRankTab(form);
         QCOMPARE(gridRows(form), QStringList{row("a.com", "seo", "百度", 3)});
-        QCOMPARE(form.dataQuery().batchRows().size(), size_t(1));
+        QCOMPARE(rankTab(form).dataQuery().batchRows().size(), size_t(1));
 
         other.StoreRank("b.com", qStringToGbk(QStringLiteral("中文")), 1, 7);
-        form.RefreshHistory();
+        historyPanel(form).RefreshHistory();
         QCOMPARE(gridRows(form),
                  (QStringList{row("b.com", "中文", "搜狗", 7), row("a.com", "seo", "百度", 3)}));
         QVERIFY(!QFile::exists(m_dir->filePath("Sort.mdb")));

@@ -4,6 +4,7 @@
 #include "historysupport.h"
 #include "store/rankdb.h"
 #include "testsupport.h"
+#include "windowparts.h"
 
 #include <QAction>
 #include <QChart>
@@ -40,12 +41,12 @@ const Stored kStores[] = {
 
 void storeKnownRows(TMainForm& form) {
     QDate day;
-    form.dataQuery().setToday([&day] { return day; });
+    rankTab(form).dataQuery().setToday([&day] { return day; });
     for (const Stored& s : kStores) {
         day = kDay.addDays(s.day);
-        form.StoreRank(s.site, "seo", s.engine, s.rank);
+        rankTab(form).StoreRank(s.site, "seo", s.engine, s.rank);
     }
-    form.dataQuery().setToday([] { return QDate::currentDate(); });
+    rankTab(form).dataQuery().setToday([] { return QDate::currentDate(); });
 }
 
 QTableView* gridOf(TMainForm& form) {
@@ -170,8 +171,9 @@ private slots:
         {
             TMainForm form(m_dir->path());
             storeKnownRows(form);
-            form.StoreRank("e.com", "k,\"5\"", 2, 2, QStringLiteral("https://e.com/a?b=1,2"));
-            form.StoreRank(std::string(kGbkChinese) + ".com", kGbkChinese, 1, 0);
+            rankTab(form).StoreRank("e.com", "k,\"5\"", 2, 2,
+                                    QStringLiteral("https://e.com/a?b=1,2"));
+            rankTab(form).StoreRank(std::string(kGbkChinese) + ".com", kGbkChinese, 1, 0);
             showRankTab(form);
             exported = gridRows(gridOf(form));
             MessageBox::setNextFileName(csv);
@@ -198,7 +200,7 @@ private slots:
             QCOMPARE(gridRows(gridOf(form)), step.rows);
         }
         // The destination that ranked, which the grid shows only as a tooltip, comes along.
-        QCOMPARE(form.dataQuery().historyRows(100).at(1).url,
+        QCOMPARE(rankTab(form).dataQuery().historyRows(100).at(1).url,
                  QStringLiteral("https://e.com/a?b=1,2"));
 
         // One bad row in the middle: nothing of the file goes in.
@@ -228,7 +230,7 @@ private slots:
             QSKIP("MT_SCREENSHOT_DIR is not set");
         TMainForm form(m_dir->path());
         QDate day;
-        form.dataQuery().setToday([&day] { return day; });
+        rankTab(form).dataQuery().setToday([&day] { return day; });
         const char* const keywords[] = {"seo \xD3\xC5\xBB\xAF", "\xB9\xD8\xBC\xFC\xB4\xCA"};
         for (int d = 0; d < 14; ++d) {
             day = kDay.addDays(d);
@@ -236,7 +238,8 @@ private slots:
                 for (const char* keyword : keywords) {
                     const int rank = (d * 7 + engine * 11 + int(std::strlen(keyword))) % 23;
                     if (engine != 2 || d % 5 != 3)
-                        form.StoreRank("example.com", keyword, engine, rank > 19 ? 0 : rank + 1);
+                        rankTab(form).StoreRank("example.com", keyword, engine,
+                                                rank > 19 ? 0 : rank + 1);
                 }
         }
         form.show();

@@ -4,6 +4,8 @@
 
 #include <QMetaMethod>
 #include <QTest>
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -23,7 +25,8 @@ bool hasTestFunction(const QObject& test, QByteArray name) {
 
 // The program's own Application, so an error escaping a handler meets the real error report;
 // message boxes are recorded instead of shown. Function names on the command line go to the
-// class that has them, so one test can be run alone.
+// class that has them, so one test can be run alone; --class=Name runs that class only, so
+// each class can be its own ctest entry.
 int main(int argc, char** argv) {
     Application::prepare();
     Application app(argc, argv);
@@ -39,6 +42,21 @@ int main(int argc, char** argv) {
     tests.push_back(makeRankRunTest());
     tests.push_back(makeBatchQueryTest());
 
+    QByteArray onlyClass;
+    std::vector<char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg.startsWith("--class="))
+            onlyClass = arg.mid(8);
+        else
+            rest.push_back(argv[i]);
+    }
+    if (!onlyClass.isEmpty() && std::none_of(tests.begin(), tests.end(), [&](const auto& test) {
+            return onlyClass == test->metaObject()->className();
+        })) {
+        std::fprintf(stderr, "no test class %s\n", onlyClass.constData());
+        return 1;
+    }
     auto ownedByAny = [&](const QByteArray& arg) {
         for (const auto& test : tests)
             if (hasTestFunction(*test, arg))
@@ -47,17 +65,19 @@ int main(int argc, char** argv) {
     };
     int failures = 0;
     for (const auto& test : tests) {
-        std::vector<char*> args{argv[0]};
+        if (!onlyClass.isEmpty() && onlyClass != test->metaObject()->className())
+            continue;
+        std::vector<char*> args{rest[0]};
         bool named = false;
         bool mine = false;
-        for (int i = 1; i < argc; ++i) {
-            if (argv[i][0] != '-' && ownedByAny(argv[i])) {
+        for (size_t i = 1; i < rest.size(); ++i) {
+            if (rest[i][0] != '-' && ownedByAny(rest[i])) {
                 named = true;
-                if (!hasTestFunction(*test, argv[i]))
+                if (!hasTestFunction(*test, rest[i]))
                     continue;
                 mine = true;
             }
-            args.push_back(argv[i]);
+            args.push_back(rest[i]);
         }
         if (named && !mine)
             continue;

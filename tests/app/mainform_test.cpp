@@ -2,6 +2,7 @@
 #include "app/messagebox.h"
 #include "testsupport.h"
 #include "text/apperror.h"
+#include "windowparts.h"
 
 #include <QDir>
 #include <QFile>
@@ -106,8 +107,8 @@ private slots:
             QTRY_VERIFY(!menu->isVisible());
 
             // The failed load leaves the status line working.
-            form.SetStatusText(kGbkDone);
-            QCOMPARE(form.statusText(), QStringLiteral("完成"));
+            statusLine(form).SetStatusText(kGbkDone);
+            QCOMPARE(statusText(form), QStringLiteral("完成"));
         }
         // Start-up and shutdown only read: no settings file, no site list. Showing the rank tab
         // opened the history, which makes the database with its empty tables.
@@ -239,7 +240,7 @@ private slots:
             typeInto(form.findChild<QSpinBox*>("ThreadCount"), threads);
         if (!passes.isNull())
             typeInto(form.findChild<QSpinBox*>("SendCount"), passes);
-        form.SaveSendSettings();
+        sendTab(form).SaveSendSettings();
         QCOMPARE(readFileBytes(settings), after);
     }
 
@@ -286,15 +287,78 @@ private slots:
         QCOMPARE(MessageBox::takeShown().size(), 0);
     }
 
+    // At the designed size each control stands where it was designed; a larger window widens
+    // the fields and lists, and the buttons keep to the right and bottom edges.
+    void controlsInPlace() {
+        QTemporaryDir dir;
+        TMainForm form(dir.path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        enum Grow { Fixed = 0, Wider = 1, Taller = 2, Right = 4, Down = 8 };
+        const struct {
+            const char* name;
+            QRect place; // in its tab
+            int grow;
+        } controls[] = {
+            {"Label1", {30, 20, 89, 21}, Fixed},
+            {"Url", {128, 20, 375, 21}, Wider},
+            {"AddUrlButton", {532, 10, 80, 40}, Right},
+            {"UrlList", {22, 56, 582, 282}, Wider | Taller},
+            {"Label3", {30, 369, 118, 21}, Down},
+            {"ThreadCount", {148, 363, 119, 26}, Down},
+            {"Label4", {374, 369, 118, 21}, Right | Down},
+            {"SendCount", {492, 363, 120, 26}, Right | Down},
+            {"StartButton", {364, 418, 120, 41}, Right | Down},
+            {"QuitButton", {522, 418, 90, 41}, Right | Down},
+            {"Label2", {20, 20, 90, 21}, Fixed},
+            {"QueryWeb", {118, 20, 238, 24}, Fixed},
+            {"Label6", {389, 20, 60, 21}, Fixed},
+            {"QueryKey", {453, 20, 169, 24}, Wider},
+            {"Label5", {39, 59, 71, 21}, Fixed},
+            {"SearcherCombox", {118, 59, 238, 24}, Fixed},
+            {"QuerySortButton", {387, 59, 74, 41}, Right},
+            {"BatchQuery", {467, 59, 80, 41}, Right},
+            {"StopQueryButton", {553, 59, 70, 41}, Right},
+            {"SortPageControl", {0, 114, 644, 364}, Wider | Taller},
+        };
+        auto* pages = findControl<QTabWidget>(&form, "SEOPageControl");
+        for (const QSize grown : {QSize(0, 0), QSize(200, 150)}) {
+            form.resize(form.minimumSize() + grown);
+            QTRY_COMPARE(form.size(), form.minimumSize() + grown);
+            for (int tab : {0, 1}) {
+                pages->setCurrentIndex(tab);
+                QTest::qWait(0);
+                for (const auto& c : controls) {
+                    auto* control = findControl<QWidget>(&form, c.name);
+                    if (pages->currentWidget() != control->parentWidget())
+                        continue;
+                    QRect place = c.place;
+                    place.adjust(0, 0, c.grow & Wider ? grown.width() : 0,
+                                 c.grow & Taller ? grown.height() : 0);
+                    place.translate(c.grow & Right ? grown.width() : 0,
+                                    c.grow & Down ? grown.height() : 0);
+                    QVERIFY2(control->geometry() == place,
+                             qPrintable(QStringLiteral("%1 at %2,%3 %4x%5")
+                                            .arg(c.name)
+                                            .arg(control->x())
+                                            .arg(control->y())
+                                            .arg(control->width())
+                                            .arg(control->height())));
+                }
+            }
+        }
+    }
+
     void statusTextFromUiThread() {
         QTemporaryDir dir;
         QVERIFY(writeFileBytes(dir.filePath("Url.txt"), {}));
         TMainForm form(dir.path());
         form.show();
+        StatusLine& status = statusLine(form);
         bool pendingHandled = false;
         QTimer::singleShot(0, &form, [&] { pendingHandled = true; });
-        form.SetStatusText(kGbkDone);
-        QCOMPARE(form.statusText(), QStringLiteral("完成"));
+        status.SetStatusText(kGbkDone);
+        QCOMPARE(statusText(form), QStringLiteral("完成"));
         // No events are handled inside: nothing a handler does can run in the middle of the
         // caller's step, and the text paints in its turn.
         QVERIFY(!pendingHandled);
@@ -317,15 +381,16 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(writeFileBytes(dir.filePath("Url.txt"), {}));
         TMainForm form(dir.path());
+        StatusLine& status = statusLine(form);
         for (const QByteArray& step : steps) {
             const Text text = step.mid(1).toStdString();
             if (step.front() == 'W')
-                std::thread([&] { form.SetStatusText(text); }).join();
+                std::thread([&] { status.SetStatusText(text); }).join();
             else
-                form.SetStatusText(text);
+                status.SetStatusText(text);
         }
         drainEvents();
-        QCOMPARE(form.statusText(), shown);
+        QCOMPARE(statusText(form), shown);
     }
 
     void statusTextFromManyWorkers() {
@@ -335,14 +400,15 @@ private slots:
         QVERIFY(writeFileBytes(dir.filePath("Url.txt"), {}));
         TMainForm form(dir.path());
         form.show();
+        StatusLine& status = statusLine(form);
 
         std::atomic<int> finished = 0;
         std::vector<std::thread> workers;
         for (int w = 0; w < kWorkers; ++w)
-            workers.emplace_back([&form, &finished, w] {
+            workers.emplace_back([&status, &finished, w] {
                 for (int i = 0; i < kCalls; ++i)
-                    form.SetStatusText(Text(kGbkDone) + "w" + std::to_string(w) + "-" +
-                                       std::to_string(i));
+                    status.SetStatusText(Text(kGbkDone) + "w" + std::to_string(w) + "-" +
+                                         std::to_string(i));
                 ++finished;
             });
         // The UI thread keeps writing and handling events while the workers run; every text
@@ -350,18 +416,18 @@ private slots:
         const QRegularExpression whole(QStringLiteral("^完成(ui\\d+|w[0-7]-\\d+)$"));
         QString torn;
         for (int i = 0; finished.load() < kWorkers; ++i) {
-            form.SetStatusText(Text(kGbkDone) + "ui" + std::to_string(i));
+            status.SetStatusText(Text(kGbkDone) + "ui" + std::to_string(i));
             QCoreApplication::processEvents();
-            if (torn.isEmpty() && !whole.match(form.statusText()).hasMatch())
-                torn = form.statusText();
+            if (torn.isEmpty() && !whole.match(statusText(form)).hasMatch())
+                torn = statusText(form);
         }
         for (std::thread& worker : workers)
             worker.join();
         QCOMPARE(torn, QString());
 
-        std::thread([&form] { form.SetStatusText("last"); }).join();
+        std::thread([&status] { status.SetStatusText("last"); }).join();
         drainEvents();
-        QCOMPARE(form.statusText(), QStringLiteral("last"));
+        QCOMPARE(statusText(form), QStringLiteral("last"));
     }
 
     void errorReport_data() {

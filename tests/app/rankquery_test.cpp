@@ -3,8 +3,10 @@
 #include "app/messagebox.h"
 #include "core/connstr.h"
 #include "fakeengine.h"
+#include "store/rankdb.h"
 #include "testsupport.h"
 #include "text/codepage.h"
+#include "windowparts.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -56,7 +58,7 @@ void watchLoads(FakeEngine& engine, TMainForm& form, QList<Seen>& seen) {
         QMetaObject::invokeMethod(
             &form,
             [&form, &seen] {
-                seen.push_back({form.statusText(),
+                seen.push_back({statusText(form),
                                 form.findChild<QPushButton*>("QuerySortButton")->isEnabled(),
                                 form.findChild<QPushButton*>("BatchQuery")->isEnabled()});
             },
@@ -159,8 +161,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QList<Seen> seen;
         watchLoads(*m_engine, form, seen);
-        form.RunRankQueries({{gbk(typed), gbk(keyword), engine}});
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
+        rankTab(form).RunRankQueries({{gbk(typed), gbk(keyword), engine}});
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 180000);
 
         QCOMPARE(served(m_engine->served()), servedPages(engine, keyword, 1, pages));
         QCOMPARE(seen.size(), pages);
@@ -169,7 +171,7 @@ private slots:
             QVERIFY(!seen[i].queryEnabled);
             QVERIFY(!seen[i].batchEnabled);
         }
-        QCOMPARE(form.statusText(), QStringLiteral("完成"));
+        QCOMPARE(statusText(form), QStringLiteral("完成"));
         QVERIFY(form.findChild<QPushButton*>("QuerySortButton")->isEnabled());
         QVERIFY(form.findChild<QPushButton*>("BatchQuery")->isEnabled());
 
@@ -214,7 +216,7 @@ private slots:
         QCOMPARE(key->text(), keyword);
         form.findChild<QComboBox*>("SearcherCombox")->setCurrentIndex(kHaosou);
         QTest::mouseClick(form.findChild<QPushButton*>("QuerySortButton"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 180000);
 
         QCOMPARE(served(m_engine->served()), servedPages(kHaosou, keyword, 1, 2));
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
@@ -233,9 +235,9 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.RunRankQueries(
+        rankTab(form).RunRankQueries(
             {{"www.a-one.cn", "k1", 2}, {"www.b-two.cn", "k2", 1}, {"www.c-three.cn", "k3", 0}});
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 180000);
 
         QCOMPARE(served(m_engine->served()), QStringLiteral("2:1:k1 1:1:k2 0:1:k3 0:2:k3"));
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
@@ -261,14 +263,14 @@ private slots:
                 QMetaObject::invokeMethod(
                     &form, [&form] { form.close(); }, Qt::QueuedConnection);
         });
-        form.RunRankQueries({{"www.nowhere.cn", "k1", 0}, {"www.found.cn", "k2", 0}});
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
+        rankTab(form).RunRankQueries({{"www.nowhere.cn", "k1", 0}, {"www.found.cn", "k2", 0}});
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 180000);
 
         QVERIFY(!form.isVisible());
-        QVERIFY(!form.rankRunActive());
+        QVERIFY(!rankTab(form).rankRunActive());
         QCOMPARE(served(m_engine->served()), servedPages(kBaidu, "k1", 1, 3));
-        QCOMPARE(form.statusText(), searching(3));
-        QVERIFY(!form.stopRequested());
+        QCOMPARE(statusText(form), searching(3));
+        QVERIFY(!rankTab(form).stopRequested());
         QCOMPARE(MessageBox::takeShown().size(), 0);
         QCOMPARE(storedRanks(m_dir->path()), QStringList());
     }
@@ -297,16 +299,16 @@ private slots:
         QCOMPARE(engines->itemText(3), QStringLiteral("找找"));
         QCOMPARE(engines->currentIndex(), kBaidu);
         BatchLists handOver;
-        TBatchQueryForm batch(MakeAccessConnStr(form.dataQuery().path(), QString(), true), handOver,
-                              nullptr);
+        TBatchQueryForm batch(MakeAccessConnStr(rankTab(form).dataQuery().path(), QString(), true),
+                              handOver, nullptr);
         auto* codes = batch.findChild<QComboBox*>("SearcherCombox");
         QCOMPARE(codes->count(), 5);
         QCOMPARE(codes->itemText(0), QStringLiteral("全部"));
         QCOMPARE(codes->itemText(4), QStringLiteral("找找"));
 
-        form.StoreRank("www.target.cn", "k2", kSogou, 9);
-        form.RunRankQueries({{"www.target.cn", "k1", 0}, {"target.cn", "k3", 3}});
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 180000);
+        rankTab(form).StoreRank("www.target.cn", "k2", kSogou, 9);
+        rankTab(form).RunRankQueries({{"www.target.cn", "k1", 0}, {"target.cn", "k3", 3}});
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 180000);
 
         QCOMPARE(served(m_engine->served()), QStringLiteral("0:1:k1 0:2:k1 3:1:k3 3:2:k3"));
         QList<MessageBox::Shown> shown = MessageBox::takeShown();
@@ -319,16 +321,16 @@ private slots:
             lines[1].startsWith(QStringLiteral(
                 "\"target.cn\" 在 找找 关键词 \"k3\" 查询失败，没有结果: 第 2 页: HTTP 状态 500")),
             qPrintable(lines[1]));
-        QVERIFY2(form.statusText().startsWith(QStringLiteral("找找 查询失败: 第 2 页")),
-                 qPrintable(form.statusText()));
+        QVERIFY2(statusText(form).startsWith(QStringLiteral("找找 查询失败: 第 2 页")),
+                 qPrintable(statusText(form)));
 
         // A verification page waits for the person in the window; one who stops instead
         // leaves the day's earlier rank as it was, and no report.
-        form.RunRankQueries({{"www.target.cn", "k2", 1}});
-        QTRY_COMPARE_WITH_TIMEOUT(form.statusText(),
+        rankTab(form).RunRankQueries({{"www.target.cn", "k2", 1}});
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(form),
                                   QStringLiteral("请在下方完成验证，完成后查询自动继续"), 60000);
         click(&form, "StopQueryButton");
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 60000);
         QCOMPARE(MessageBox::takeShown().size(), 0);
         QCOMPARE(storedRanks(m_dir->path()),
                  (QStringList{stored("www.target.cn", "k2", kSogou, 9),
@@ -346,8 +348,8 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.RunRankQueries({{"www.target.cn", gbk(QString(31, QChar(0x4E2D))), 0}});
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+        rankTab(form).RunRankQueries({{"www.target.cn", gbk(QString(31, QChar(0x4E2D))), 0}});
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 60000);
 
         QCOMPARE(m_engine->pagesServed(), 0);
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
@@ -366,8 +368,8 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.RunRankQueries({{"www.target.cn", "seo", 0}});
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+        rankTab(form).RunRankQueries({{"www.target.cn", "seo", 0}});
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 60000);
 
         QCOMPARE(m_engine->pagesServed(), 3);
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();

@@ -7,6 +7,8 @@
 #include "rank/pageloader.h"
 #include "testsupport.h"
 #include "text/codepage.h"
+#include "text/inifile.h"
+#include "windowparts.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -84,10 +86,10 @@ private slots:
             last = now;
             ++ticks;
         });
-        form.RunRankQueries({{"www.target.cn", "seo", 0}});
+        rankTab(form).RunRankQueries({{"www.target.cn", "seo", 0}});
         clock.start();
         tick.start();
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 120000);
         tick.stop();
 
         QCOMPARE(m_engine->pagesServed(), 4);
@@ -116,14 +118,14 @@ private slots:
             if (r.keyword == "k2" && r.page == 3)
                 onUiThread(&form, [&] {
                     enabledDuringRun = stop->isEnabled();
-                    progress = form.rankProgressText();
+                    progress = rankProgressText(form);
                     historyDuringRun = gridRows(findControl<QTableView>(&form, "SortDBGrid"));
                     QTest::mouseClick(stop, Qt::LeftButton);
                 });
         });
-        form.RunRankQueries(
+        rankTab(form).RunRankQueries(
             {{"www.one.cn", "k1", 0}, {"www.two.cn", "k2", 0}, {"www.three.cn", "k3", 0}});
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 120000);
 
         QVERIFY(enabledDuringRun);
         // Each rank shows in the history as it is stored, not only at the end of the run.
@@ -139,7 +141,7 @@ private slots:
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text, report("www.one.cn", "k1", 5));
-        QVERIFY(!form.stopRequested());
+        QVERIFY(!rankTab(form).stopRequested());
     }
 
     // Closed in the pause between two pages: the run ends at once, nothing is stored, the
@@ -150,16 +152,16 @@ private slots:
         auto form = std::make_unique<TMainForm>(m_dir->path());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        form->RunRankQueries({{"www.target.cn", "seo", 0}});
+        rankTab(*form).RunRankQueries({{"www.target.cn", "seo", 0}});
         // Page 1 has loaded when the pause begins.
-        QTRY_VERIFY_WITH_TIMEOUT(form->statusText() == QStringLiteral("在第 1 页中查找") &&
+        QTRY_VERIFY_WITH_TIMEOUT(statusText(*form) == QStringLiteral("在第 1 页中查找") &&
                                      m_engine->pagesServed() == 1,
                                  60000);
         QTest::qWait(1000);
         QElapsedTimer clock;
         clock.start();
         form->close();
-        QTRY_VERIFY_WITH_TIMEOUT(!form->rankRunActive(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(*form).rankRunActive(), 10000);
         QVERIFY2(clock.elapsed() < 2000, "the close waited for the pause");
         QCOMPARE(m_engine->pagesServed(), 1);
         QCOMPARE(storedRanks(m_dir->path()), QStringList());
@@ -175,13 +177,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         bool endedUnderTheDialog = false;
         ModalDriver settings([&](QDialog* dialog) {
-            QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+            QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 60000);
             endedUnderTheDialog = dialog->isVisible();
             click(dialog, "QuitButton");
         });
-        form.RunRankQueries({{"www.target.cn", "seo", 0}});
+        rankTab(form).RunRankQueries({{"www.target.cn", "seo", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(m_engine->pagesServed() == 1, 60000);
-        form.SettingMenuClick();
+        triggerMenu(form, "SettingMenu");
         QVERIFY(settings.ran());
         QVERIFY(endedUnderTheDialog);
         QCOMPARE(storedRanks(m_dir->path()), QStringList{stored("www.target.cn", "seo", 0, 22)});
@@ -199,28 +201,28 @@ private slots:
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.RunRankQueries({{"www.target.cn", "k1", 0}});
+        rankTab(form).RunRankQueries({{"www.target.cn", "k1", 0}});
 
         const QString ask = QStringLiteral("请在下方完成验证，完成后查询自动继续");
-        QTRY_COMPARE_WITH_TIMEOUT(form.statusText(), ask, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(form), ask, 60000);
         QCOMPARE(findControl<QTabWidget>(&form, "SEOPageControl")->currentIndex(), 1);
         auto* tabs = findControl<QTabWidget>(&form, "SortPageControl");
-        QWidget* view = form.browserView();
+        QWidget* view = form.findChild<QWidget*>("WebBrowser");
         QVERIFY(view && view->isVisible());
         QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("SortWebTabSheet"));
         QVERIFY(tabs->isTabVisible(tabs->currentIndex()));
         // It waits for the person, however long that takes.
         QTest::qWait(1500);
-        QVERIFY(form.rankRunActive());
-        QCOMPARE(form.statusText(), ask);
+        QVERIFY(rankTab(form).rankRunActive());
+        QCOMPARE(statusText(form), ask);
         const QString out = qEnvironmentVariable("MT_SCREENSHOT_DIR");
         if (!out.isEmpty())
             QVERIFY(QDir().mkpath(out) && form.grab().save(out + "/verification.png"));
 
         // What a person does: submit the form the engine shows.
-        form.browser().runScript(QStringLiteral("document.getElementById('verify').submit()"),
-                                 [](const QString&) {});
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+        rankTab(form).browser().runScript(
+            QStringLiteral("document.getElementById('verify').submit()"), [](const QString&) {});
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 60000);
         QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("SortGrid"));
         QVERIFY(!tabs->isTabVisible(tabs->indexOf(tabs->findChild<QWidget*>("SortWebTabSheet"))));
         QList<MessageBox::Shown> shown = MessageBox::takeShown();
@@ -229,8 +231,8 @@ private slots:
 
         // The engine's cookie stays in the profile: the next query is let through.
         const int before = m_engine->pagesServed();
-        form.RunRankQueries({{"www.target.cn", "k2", 0}});
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+        rankTab(form).RunRankQueries({{"www.target.cn", "k2", 0}});
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 60000);
         QCOMPARE(m_engine->pagesServed() - before, 1);
         shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
@@ -251,12 +253,13 @@ private slots:
         findControl<QTabWidget>(&form, "SEOPageControl")->setCurrentIndex(1);
         findControl<QLineEdit>(&form, "QueryWeb")->setText(QStringLiteral("www.example.com"));
         findControl<QLineEdit>(&form, "QueryKey")->setText(QStringLiteral("seo 优化"));
-        form.RunRankQueries({{"www.example.com", qStringToGbk(QStringLiteral("seo 优化")), 0},
-                             {"www.example.org", "seo", 0}});
+        rankTab(form).RunRankQueries(
+            {{"www.example.com", qStringToGbk(QStringLiteral("seo 优化")), 0},
+             {"www.example.org", "seo", 0}});
         QTRY_VERIFY_WITH_TIMEOUT(m_engine->pagesServed() == 2, 60000);
         QVERIFY(QDir().mkpath(out) && form.grab().save(out + "/rank-run.png"));
         click(&form, "StopQueryButton");
-        QTRY_VERIFY_WITH_TIMEOUT(!form.rankRunActive(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 60000);
         MessageBox::takeShown();
     }
 

@@ -2,6 +2,7 @@
 #include "app/messagebox.h"
 #include "testserver.h"
 #include "testsupport.h"
+#include "windowparts.h"
 
 #include <QAction>
 #include <QDir>
@@ -124,7 +125,7 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QTest::mouseClick(form.findChild<QPushButton*>("StartButton"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(form.sendProgressText().contains(QStringLiteral("剩余")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(sendProgressText(form).contains(QStringLiteral("剩余")), 20000);
         QTest::qWait(300);
         QVERIFY(QDir().mkpath(out) && form.grab().save(out + "/send-run.png"));
     }
@@ -148,8 +149,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
         drainEvents();
 
-        QCOMPARE(form.statusText(), QStringLiteral("完成: 成功 6 / 共 6; 失效模板 0 个"));
-        QCOMPARE(form.sendProgressText(), QStringLiteral("6/6"));
+        QCOMPARE(statusText(form), QStringLiteral("完成: 成功 6 / 共 6; 失效模板 0 个"));
+        QCOMPARE(sendProgressText(form), QStringLiteral("6/6"));
         QVERIFY(readFileBytes(dir.filePath("SendReport.csv")).startsWith("\xEF\xBB\xBF行号,"));
         QCOMPARE(server.connectionCount(), 6);
         QCOMPARE(readFileBytes(dir.filePath("SendLog.txt")).count("\r\n"), 6);
@@ -189,7 +190,7 @@ private slots:
         QTest::mouseClick(start, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
         drainEvents();
-        QCOMPARE(form.statusText(), QStringLiteral("完成: 成功 2 / 共 4; 失效模板 1 个"));
+        QCOMPARE(statusText(form), QStringLiteral("完成: 成功 2 / 共 4; 失效模板 1 个"));
 
         MessageBox::setTestMode(true, MessageBox::Answer::Cancel);
         clean->trigger();
@@ -242,8 +243,8 @@ private slots:
         const QByteArray log = readFileBytes(dir.filePath("SendLog.txt"));
         QVERIFY(log.endsWith("\r\n"));
         QVERIFY2(
-            form.statusText().startsWith(QStringLiteral("完成: 成功 %1 / ").arg(log.count("\r\n"))),
-            qPrintable(form.statusText()));
+            statusText(form).startsWith(QStringLiteral("完成: 成功 %1 / ").arg(log.count("\r\n"))),
+            qPrintable(statusText(form)));
     }
 
     // No template: the user is told what "SL.txt" is and where it goes; nothing is sent and
@@ -271,7 +272,7 @@ private slots:
                                      dir.filePath("SL.txt")),
             qPrintable(shown[0].text));
         QVERIFY(shown[0].text.contains(QStringLiteral("{_url} 或 {@url}")));
-        QVERIFY(!form.sendRunActive());
+        QVERIFY(!sendTab(form).isRunning());
         QVERIFY(form.findChild<QPushButton*>("StartButton")->isEnabled());
         QCOMPARE(readFileBytes(dir.filePath("SendLog.txt")), QByteArray("old\r\n"));
         QVERIFY(QFile::exists(dir.filePath("Setting.ini")));
@@ -292,7 +293,7 @@ private slots:
         QTest::mouseClick(form->findChild<QPushButton*>("StartButton"), Qt::LeftButton);
         QVERIFY(server.waitForConnections(8, 5s));
         QVERIFY(form->close());
-        QVERIFY(!form->sendRunActive());
+        QVERIFY(!sendTab(*form).isRunning());
         form.reset();
         drainEvents();
     }

@@ -1,0 +1,239 @@
+#include "app/ranktab.h"
+
+#include "app/application.h"
+#include "app/batchqueryform.h"
+#include "app/enginechoice.h"
+#include "app/historypanel.h"
+#include "app/messagebox.h"
+#include "app/opendialog.h"
+#include "modules/browserloader.h"
+#include "rank/engines.h"
+#include "rank/pumpwait.h"
+#include "rank/rankscan.h"
+#include "rank/reportlines.h"
+#include "store/rankdb.h"
+#include "text/codepage.h"
+#include "text/inifile.h"
+#include "ui_ranktab.h"
+
+#include <QLabel>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+RankTab::RankTab(const QString& programDir, IniFile& settings, StatusSink& status,
+                 QStatusBar& statusBar, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::RankTab>()), ProgramDir(programDir),
+      SettingsFile(settings), m_status(status) {
+    ui->setupUi(this);
+    loadEngines();
+    // "Sort.mdb" beside the program, or the shared database [Database] Url names.
+    m_connectionString = rankConnectionString(ProgramDir, SettingsFile);
+    DataQuery = std::make_unique<RankDatabase>(m_connectionString);
+    m_history = new HistoryPanel(ProgramDir, m_connectionString, ui->SortPageControl);
+    m_history->setObjectName(QStringLiteral("SortGrid"));
+    ui->SortPageControl->insertTab(0, m_history, m_history->windowTitle());
+    // The browser's page exists for a verification and is shown only then.
+    ui->SortPageControl->setTabVisible(ui->SortPageControl->indexOf(ui->SortWebTabSheet), false);
+    ui->SortPageControl->setCurrentIndex(0);
+    connect(m_history, &HistoryPanel::recordChosen, this, &RankTab::showRecord);
+
+    m_rankProgressPanel = new QLabel(&statusBar);
+    m_rankProgressPanel->setObjectName(QStringLiteral("RankProgressPanel"));
+    m_rankProgressPanel->setMinimumHeight(20);
+    statusBar.addPermanentWidget(m_rankProgressPanel);
+    m_rankClock = new QTimer(this);
+    m_rankClock->setInterval(1000);
+    connect(m_rankClock, &QTimer::timeout, this, &RankTab::showRankProgress);
+
+    connectReported(ui->QuerySortButton, &QPushButton::clicked, this,
+                    &RankTab::QuerySortButtonClick);
+    connectReported(ui->BatchQuery, &QPushButton::clicked, this, &RankTab::BatchQueryClick);
+    connectReported(ui->StopQueryButton, &QPushButton::clicked, this,
+                    &RankTab::stopQueryButtonClick);
+}
+
+RankTab::~RankTab() {
+    // The run stops before the browser and the settings it uses go; the view goes before the
+    // page it shows.
+    m_scan.reset();
+    delete m_browserView;
+    m_browserView = nullptr;
+}
+
+void RankTab::loadEngines() {
+    setCurrentEngineProfiles(loadEngineProfiles(SettingsFile));
+    fillEngineChoice(ui->SearcherCombox, false);
+}
+
+std::optional<int> RankTab::StoreRank(const Text& site, const Text& keyword, int engine, int rank,
+                                      const QString& url) {
+    return DataQuery->StoreRank(site, keyword, engine, rank, url);
+}
+
+void RankTab::windowClosed() {
+    StopRequested = true;
+    // A rank run ends after the page under way.
+    if (m_scan)
+        m_scan->stop();
+    m_history->closeHistory();
+    m_closed = true;
+}
+
+void RankTab::QuerySortTabSheetShow() {
+    m_history->RefreshHistory();
+}
+
+void RankTab::showRecord(const QString& site, const QString& keyword, int engine) {
+    ui->QueryWeb->setText(site);
+    ui->QueryKey->setText(keyword);
+    ui->SearcherCombox->setCurrentIndex(engine >= 0 && engine < ui->SearcherCombox->count() ? engine
+                                                                                            : -1);
+}
+
+PageLoader& RankTab::browser() {
+    if (!m_browser)
+        m_browser = createBrowserPage(ProgramDir + QStringLiteral("browser"));
+    return *m_browser;
+}
+
+void RankTab::QuerySortButtonClick() {
+    RunRankQueries({{qStringToGbk(ui->QueryWeb->text()), qStringToGbk(ui->QueryKey->text()),
+                     ui->SearcherCombox->currentIndex()}});
+}
+
+void RankTab::BatchQueryClick() {
+    openDialog<TBatchQueryForm>(window(), QStringLiteral("BatchQueryForm"), m_connectionString,
+                                m_batch);
+    // Taking the lists empties them: "退出" after an earlier batch must not run it again.
+    const BatchLists batch = std::exchange(m_batch, {});
+    // The dialog's lists become typed queries here, their one way into the program.
+    if (!batch.BatchWebs.empty())
+        RunRankQueries(parseQueries(batch));
+}
+
+// The scan's wiring to the rank database, the history and the run's report.
+void RankTab::RunRankQueries(std::vector<RankQuery> queries) {
+    // One run at a time: the buttons that start one are off until it ends.
+    if (m_rankRunActive)
+        return;
+    loadEngines();
+    m_rankRunActive = true;
+    ui->QuerySortButton->setEnabled(false);
+    ui->BatchQuery->setEnabled(false);
+    ui->StopQueryButton->setEnabled(true);
+    m_report.clear();
+    m_reportWarns = false;
+    m_rankError.clear();
+    m_scan = std::make_unique<RankScan>(
+        browser(), m_status, SettingsFile, ProgramDir, StopRequested,
+        [this](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
+            const std::optional<int> previous =
+                StoreRank(site, keyword, engine, result.rank, result.url);
+            // Each stored rank shows at once, not only at the end of a long batch.
+            if (!m_closed)
+                m_history->RefreshHistory();
+            return previous;
+        });
+    m_scan->setSolveBlocks(true);
+    connect(m_scan.get(), &RankScan::queryFinished, this, &RankTab::rankQueryFinished);
+    connect(m_scan.get(), &RankScan::verificationNeeded, this, &RankTab::showVerification);
+    connect(m_scan.get(), &RankScan::verificationPassed, this, &RankTab::hideVerification);
+    connect(m_scan.get(), &RankScan::error, this,
+            [this](const QString& message) { m_rankError = message; });
+    connect(m_scan.get(), &RankScan::progress, this, [this](int query, int queries, int page) {
+        m_rankQuery = query;
+        m_rankQueries = queries;
+        m_rankPage = page;
+        showRankProgress();
+    });
+    // The report is a modal message and the pause after it handles events: both wait until
+    // the scan's own signal has returned.
+    connect(m_scan.get(), &RankScan::finished, this, &RankTab::rankRunFinished,
+            Qt::QueuedConnection);
+    m_rankQuery = 0;
+    m_rankElapsed.start();
+    m_rankClock->start();
+    m_scan->start(std::move(queries));
+}
+
+void RankTab::rankQueryFinished(const RankOutcome& outcome) {
+    m_report += reportLine(outcome);
+    m_reportWarns |=
+        outcome.result.outcome == Outcome::Blocked || outcome.result.outcome == Outcome::Failed;
+}
+
+void RankTab::rankRunFinished() {
+    struct Reenable {
+        RankTab* tab;
+        ~Reenable() {
+            tab->hideVerification();
+            tab->m_scan.reset();
+            tab->m_rankClock->stop();
+            tab->m_rankProgressPanel->clear();
+            tab->m_rankRunActive = false;
+            tab->ui->QuerySortButton->setEnabled(true);
+            tab->ui->BatchQuery->setEnabled(true);
+            tab->ui->StopQueryButton->setEnabled(false);
+        }
+    } reenable{this};
+    // Nothing runs in a window that is gone.
+    if (m_closed)
+        return;
+    // Said once, in the run's one message; the ranks stand without the copy of the pages.
+    const QString fileError = m_scan && !m_scan->fileError().isEmpty()
+                                  ? m_scan->fileError() + QLatin1Char('.')
+                                  : QString();
+    if (!m_rankError.isEmpty()) {
+        MessageBox::error(
+            this, m_rankError + QLatin1Char('.') +
+                      (fileError.isEmpty() ? QString() : QStringLiteral("\r\n") + fileError));
+        return;
+    }
+    // A block or a failure is no result: the report says so in a warning.
+    if (m_reportWarns || !fileError.isEmpty())
+        MessageBox::warning(this, m_report + fileError);
+    else if (!m_report.isEmpty())
+        MessageBox::information(this, m_report);
+    PumpWait(1000);
+    if (!m_closed)
+        m_history->RefreshHistory();
+}
+
+void RankTab::showVerification() {
+    if (!m_browserView) {
+        m_browserView = createBrowserView(browser(), ui->SortWebTabSheet);
+        m_browserView->setObjectName(QStringLiteral("WebBrowser"));
+        ui->SortWebTabSheet->layout()->addWidget(m_browserView);
+    }
+    // Shown where the person works: this tab, below the query fields.
+    emit showRequested();
+    const int tab = ui->SortPageControl->indexOf(ui->SortWebTabSheet);
+    ui->SortPageControl->setTabVisible(tab, true);
+    ui->SortPageControl->setCurrentIndex(tab);
+}
+
+void RankTab::hideVerification() {
+    const int tab = ui->SortPageControl->indexOf(ui->SortWebTabSheet);
+    if (!ui->SortPageControl->isTabVisible(tab))
+        return;
+    ui->SortPageControl->setCurrentWidget(m_history);
+    ui->SortPageControl->setTabVisible(tab, false);
+}
+
+void RankTab::stopQueryButtonClick() {
+    if (m_scan)
+        m_scan->stop();
+}
+
+void RankTab::showRankProgress() {
+    if (!m_scan || m_rankQuery == 0)
+        return;
+    const qint64 seconds = m_rankElapsed.elapsed() / 1000;
+    m_rankProgressPanel->setText(QStringLiteral("查询 %1/%2 · 第 %3 页 · %4:%5")
+                                     .arg(m_rankQuery)
+                                     .arg(m_rankQueries)
+                                     .arg(m_rankPage)
+                                     .arg(seconds / 60)
+                                     .arg(seconds % 60, 2, 10, QLatin1Char('0')));
+}
