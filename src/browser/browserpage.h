@@ -28,7 +28,6 @@ public:
     void cancel() override;
 
     // How long GetBrowserHtml waits for a load and a script may take.
-    void setLoadTimeout(std::chrono::milliseconds limit) { m_loadTimeout = limit; }
     QWebEnginePage* page() const { return m_page.get(); }
 
 private:

@@ -51,7 +51,7 @@ struct TextSetting {
 };
 
 // Every key the program reads or writes, each declared here once. The section [Engines] is the
-// engine table's: its keys are named after the engines (see LoadEngineProfiles).
+// engine table's: its keys are named after the engines (see loadEngineProfiles).
 namespace Settings {
 
 // [Setting]: the backlink sender.

@@ -12,6 +12,7 @@
 // same exported function to set it. Reading it goes through the public
 // QOpenGLContext::globalShareContext().
 QT_BEGIN_NAMESPACE
+// NOLINTNEXTLINE(readability-identifier-naming): Qt's own name
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 QT_END_NAMESPACE
 

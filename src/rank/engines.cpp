@@ -289,18 +289,6 @@ Text BuildResultPageUrl(std::string_view keyword, int engine, int page,
     return p.address + rest;
 }
 
-Text GetResultDelimiter(int engine, const EngineProfiles& profiles) {
-    return inRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].delimiter : Text();
-}
-
-Text GetListStartMarker(int engine, const EngineProfiles& profiles) {
-    return inRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].listStart : Text();
-}
-
-Text GetListEndMarker(int engine, const EngineProfiles& profiles) {
-    return inRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].listEnd : Text();
-}
-
 QString SortQuerySearcherTypeGetText(int engine, const EngineProfiles& profiles) {
     return inRange(engine, profiles) ? profiles[static_cast<size_t>(engine)].name : QString();
 }

@@ -88,10 +88,6 @@ int effectivePageSize(const EngineProfile& profile, int wished);
 // ASCII ones (and * # % < > space [ ] & = + ?) as UTF-8 percent groups.
 Text EncodeKeyword(std::string_view keyword);
 
-Text GetResultDelimiter(int engine, const EngineProfiles& profiles = defaultEngineProfiles());
-Text GetListStartMarker(int engine, const EngineProfiles& profiles = defaultEngineProfiles());
-Text GetListEndMarker(int engine, const EngineProfiles& profiles = defaultEngineProfiles());
-
 // The engine column of the history grid: the engine's name, else empty.
 QString SortQuerySearcherTypeGetText(int engine,
                                      const EngineProfiles& profiles = currentEngineProfiles());

@@ -23,7 +23,7 @@ struct PageReading {
     QString text;             // the page's text, only when it holds no result
 };
 
-// The script that reads a page by the recipe; its value is a JSON text for ReadPageAnswer.
+// The script that reads a page by the recipe; its value is a JSON text for readPageAnswer.
 QString resultScript(const ResultRecipe& recipe);
 PageReading readPageAnswer(const QString& json);
 

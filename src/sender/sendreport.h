@@ -11,7 +11,7 @@
 struct TemplateTally {
     int jobs = 0;
     int successes = 0;
-    std::map<QString, int> failures; // by reason (FetchFailureText)
+    std::map<QString, int> failures; // by reason (fetchFailureText)
 
     void add(const FetchResult& result);
     void merge(const TemplateTally& other);

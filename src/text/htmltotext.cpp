@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr size_t npos = std::string_view::npos;
+constexpr size_t kNpos = std::string_view::npos;
 
 // Does the text hold the lower-case pattern at offset i, ignoring the case of the text?
 bool matchesLower(std::string_view text, size_t i, std::string_view pattern) {
@@ -20,10 +20,10 @@ bool matchesLower(std::string_view text, size_t i, std::string_view pattern) {
 
 // Case-insensitive search for a lower-case pattern whose first byte is no letter.
 size_t findLower(std::string_view text, std::string_view pattern, size_t from) {
-    for (size_t i = text.find(pattern[0], from); i != npos; i = text.find(pattern[0], i + 1))
+    for (size_t i = text.find(pattern[0], from); i != kNpos; i = text.find(pattern[0], i + 1))
         if (matchesLower(text, i, pattern))
             return i;
-    return npos;
+    return kNpos;
 }
 
 // Compacts a text in place while it is scanned: what is kept so far is s[0, w), what is still
@@ -56,10 +56,10 @@ template <typename EndOf> bool cutBlocks(Text& s, std::string_view opener, EndOf
     bool complete = true;
     for (;;) {
         const size_t open = findLower(all, opener, c.r);
-        if (open == npos)
+        if (open == kNpos)
             break;
         const size_t end = endOf(all, open);
-        if (end == npos) {
+        if (end == kNpos) {
             complete = false;
             break;
         }
@@ -77,23 +77,23 @@ template <typename EndOf> bool cutBlocks(Text& s, std::string_view opener, EndOf
 void cutScripts(Text& s) {
     cutBlocks(s, "<script", [](std::string_view all, size_t open) {
         const size_t gt = all.find('>', open);
-        if (gt == npos)
-            return npos;
+        if (gt == kNpos)
+            return kNpos;
         const size_t close = findLower(all, "</script>", gt + 1);
-        return close == npos ? npos : close + 9;
+        return close == kNpos ? kNpos : close + 9;
     });
 }
 
 void cutStylesAndComments(Text& s) {
     const bool stylesClosed = cutBlocks(s, "<style", [](std::string_view all, size_t open) {
         const size_t close = findLower(all, "</style>", open + 6);
-        return close == npos ? npos : close + 8;
+        return close == kNpos ? kNpos : close + 8;
     });
     if (!stylesClosed)
         return;
     cutBlocks(s, "<!--", [](std::string_view all, size_t open) {
         const size_t close = all.find("-->", open + 4);
-        return close == npos ? npos : close + 3;
+        return close == kNpos ? kNpos : close + 3;
     });
 }
 
@@ -105,10 +105,10 @@ void decodeRefsInPlace(Text& s) {
     Compactor c{s};
     for (;;) {
         const size_t amp = all.find("&#", c.r);
-        if (amp == npos)
+        if (amp == kNpos)
             break;
         const size_t semi = all.find(';', amp + 2);
-        if (semi == npos)
+        if (semi == kNpos)
             break;
         const auto number = parseWholeNumber(all.substr(amp + 2, semi - amp - 2));
         if (!number) {
@@ -139,10 +139,10 @@ Text scanTags(std::string_view h, std::string_view keepList) {
     size_t done = 0;
     size_t gt = 0;
     size_t lt = h.find('<');
-    while (lt != npos) {
+    while (lt != kNpos) {
         if (gt <= lt)
             gt = h.find('>', lt + 1);
-        if (gt == npos)
+        if (gt == kNpos)
             break;
         const size_t nextLt = h.find('<', lt + 1);
         if (nextLt < gt) {
@@ -152,14 +152,14 @@ Text scanTags(std::string_view h, std::string_view keepList) {
             continue;
         }
         // The tag runs to the last ">" before the next "<".
-        const size_t span = nextLt == npos ? npos : nextLt - gt;
+        const size_t span = nextLt == kNpos ? kNpos : nextLt - gt;
         const size_t end = gt + h.substr(gt, span).rfind('>');
         const std::string_view tag = h.substr(lt, end + 1 - lt);
         bool kept = false;
         if (!keepList.empty()) {
             const size_t space = tag.find(' ');
-            const Text key = lowerText(space == npos ? tag : tag.substr(0, space + 1));
-            kept = keepList.find(key) != npos;
+            const Text key = lowerText(space == kNpos ? tag : tag.substr(0, space + 1));
+            kept = keepList.find(key) != kNpos;
         }
         if (kept) {
             out.append(h.substr(done, end + 1 - done));

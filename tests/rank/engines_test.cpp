@@ -90,14 +90,15 @@ TEST(Engines, Markers) {
         // The browser hands over its own serialization, which quotes every attribute value.
         {1, "<!-- z -->  <!-- a -->", "<div class=\"results\">", ""},
         {2, "<h3 class=\"res-title\">", "<div id=\"main\">", ""},
-        {3, "", "", ""},
-        {-1, "", "", ""},
     };
+    const EngineProfiles& profiles = defaultEngineProfiles();
+    ASSERT_EQ(profiles.size(), std::size(cases));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.engine);
-        EXPECT_EQ(GetResultDelimiter(c.engine), c.delimiter);
-        EXPECT_EQ(GetListStartMarker(c.engine), c.listStart);
-        EXPECT_EQ(GetListEndMarker(c.engine), c.listEnd);
+        const EngineProfile& profile = profiles[static_cast<size_t>(c.engine)];
+        EXPECT_EQ(profile.delimiter, c.delimiter);
+        EXPECT_EQ(profile.listStart, c.listStart);
+        EXPECT_EQ(profile.listEnd, c.listEnd);
     }
 }
 
@@ -154,10 +155,10 @@ TEST(Engines, ProfilesFromSettings) {
     EXPECT_EQ(loaded[0].delimiter, kBaiduDelimiter);
     EXPECT_EQ(loaded[1].address, defaults[1].address);
     // Pages are lower-cased before they are searched, so the markers must be too.
-    EXPECT_EQ(GetResultDelimiter(1, loaded), "  <li class=r>  ");
-    EXPECT_EQ(GetListStartMarker(2, loaded), "<div id=\"main\">");
-    EXPECT_EQ(GetListEndMarker(2, loaded), "</ul>");
-    EXPECT_EQ(GetResultDelimiter(2, loaded), defaults[2].delimiter);
+    EXPECT_EQ(loaded[1].delimiter, "  <li class=r>  ");
+    EXPECT_EQ(loaded[2].listStart, "<div id=\"main\">");
+    EXPECT_EQ(loaded[2].listEnd, "</ul>");
+    EXPECT_EQ(loaded[2].delimiter, defaults[2].delimiter);
 
     // Read afresh at each call: a changed file counts at once.
     ASSERT_TRUE(writeAll(settings.path(), "[Engines]\r\nSogouAddress=http://sogou.test\r\n"));
