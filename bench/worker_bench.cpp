@@ -26,7 +26,7 @@ constexpr int kQueries = 30;
 double batchSeconds(PgServer& server, FakeEngine& engine, int workers, int run) {
     const QString url = server.createDatabase(QStringLiteral("bench_%1_%2").arg(workers).arg(run));
     {
-        RankDatabase db(serverConnectionString(url, PgServer::password()));
+        RankDatabase db(DatabaseAddress::server(url, PgServer::password()));
         for (int q = 0; q < kQueries; ++q)
             db.insertBatch("target.cn", qStringToGbk(QStringLiteral("kw%1_%2").arg(run).arg(q)), 1);
     }

@@ -13,10 +13,10 @@
 #include <QMenu>
 #include <QShortcut>
 
-TBatchQueryForm::TBatchQueryForm(const QString& connectionString, BatchLists& handOver,
+TBatchQueryForm::TBatchQueryForm(const DatabaseAddress& database, BatchLists& handOver,
                                  QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TBatchQueryForm>()),
-      BatchQuery(std::make_unique<RankDatabase>(connectionString)), m_handOver(handOver) {
+      BatchQuery(std::make_unique<RankDatabase>(database)), m_handOver(handOver) {
     ui->setupUi(this);
     fillEngineChoice(ui->SearcherCombox, true);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -7,6 +7,7 @@
 
 class BatchModel;
 class RankDatabase;
+struct DatabaseAddress;
 namespace Ui {
 class TBatchQueryForm;
 }
@@ -16,7 +17,7 @@ class TBatchQueryForm : public QDialog {
     Q_OBJECT
 
 public:
-    TBatchQueryForm(const QString& connectionString, BatchLists& handOver, QWidget* parent);
+    TBatchQueryForm(const DatabaseAddress& database, BatchLists& handOver, QWidget* parent);
     ~TBatchQueryForm() override;
 
     void AddBatchListButtonClick();

@@ -18,10 +18,10 @@
 #include <QMenu>
 #include <QShortcut>
 
-HistoryPanel::HistoryPanel(const QString& programDir, const QString& connectionString,
+HistoryPanel::HistoryPanel(const QString& programDir, const DatabaseAddress& database,
                            QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::HistoryPanel>()), ProgramDir(programDir),
-      m_sortQueryDb(std::make_unique<RankDatabase>(connectionString)) {
+      m_sortQueryDb(std::make_unique<RankDatabase>(database)) {
     ui->setupUi(this);
     SortQuery = new HistoryModel(this);
     m_historyView = new HistoryFilterModel(this);

@@ -6,6 +6,7 @@
 class HistoryFilterModel;
 class HistoryModel;
 class RankDatabase;
+struct DatabaseAddress;
 namespace Ui {
 class HistoryPanel;
 }
@@ -16,7 +17,7 @@ class HistoryPanel : public QWidget {
     Q_OBJECT
 
 public:
-    HistoryPanel(const QString& programDir, const QString& connectionString,
+    HistoryPanel(const QString& programDir, const DatabaseAddress& database,
                  QWidget* parent = nullptr);
     ~HistoryPanel() override;
 

@@ -7,6 +7,7 @@
 #include "app/sendtab.h"
 #include "app/settingform.h"
 #include "app/statusline.h"
+#include "core/datafiles.h"
 #include "core/datafolder.h"
 #include "core/settingkeys.h"
 #include "core/version.h"
@@ -61,7 +62,7 @@ void TMainForm::FormCreate(const QString& programDir) {
     ProgramDir = QDir(programDir.isEmpty() ? defaultDataFolder() : programDir).absolutePath() +
                  QLatin1Char('/');
     setWindowTitle(kAppTitle + QStringLiteral(MT_FILE_VERSION));
-    SettingsFile = std::make_unique<IniFile>(ProgramDir + QStringLiteral("Setting.ini"));
+    SettingsFile = std::make_unique<IniFile>(ProgramDir + DataFiles::Settings);
     m_sendTab = new SendTab(ProgramDir, *SettingsFile, *m_status, *ui->StatusBar);
     m_rankTab = new RankTab(ProgramDir, *SettingsFile, *m_status, *ui->StatusBar);
     ui->SEOPageControl->insertTab(0, m_sendTab, m_sendTab->windowTitle());

@@ -6,11 +6,11 @@
 #include "app/historypanel.h"
 #include "app/messagebox.h"
 #include "app/opendialog.h"
+#include "core/datafiles.h"
 #include "modules/browserloader.h"
 #include "rank/engines.h"
 #include "rank/pumpwait.h"
-#include "rank/rankscan.h"
-#include "rank/reportlines.h"
+#include "rank/rankrun.h"
 #include "store/rankdb.h"
 #include "text/codepage.h"
 #include "text/inifile.h"
@@ -28,9 +28,9 @@ RankTab::RankTab(const QString& programDir, IniFile& settings, StatusSink& statu
     ui->setupUi(this);
     loadEngines();
     // "Sort.mdb" beside the program, or the shared database [Database] Url names.
-    m_connectionString = rankConnectionString(ProgramDir, SettingsFile);
-    DataQuery = std::make_unique<RankDatabase>(m_connectionString);
-    m_history = new HistoryPanel(ProgramDir, m_connectionString, ui->SortPageControl);
+    m_database = rankDatabaseAddress(ProgramDir, SettingsFile);
+    DataQuery = std::make_unique<RankDatabase>(m_database);
+    m_history = new HistoryPanel(ProgramDir, m_database, ui->SortPageControl);
     m_history->setObjectName(QStringLiteral("SortGrid"));
     ui->SortPageControl->insertTab(0, m_history, m_history->windowTitle());
     // The browser's page exists for a verification and is shown only then.
@@ -56,7 +56,7 @@ RankTab::RankTab(const QString& programDir, IniFile& settings, StatusSink& statu
 RankTab::~RankTab() {
     // The run stops before the browser and the settings it uses go; the view goes before the
     // page it shows.
-    m_scan.reset();
+    m_run.reset();
     delete m_browserView;
     m_browserView = nullptr;
 }
@@ -74,8 +74,8 @@ std::optional<int> RankTab::StoreRank(const Text& site, const Text& keyword, int
 void RankTab::windowClosed() {
     StopRequested = true;
     // A rank run ends after the page under way.
-    if (m_scan)
-        m_scan->stop();
+    if (m_run)
+        m_run->stop();
     m_history->closeHistory();
     m_closed = true;
 }
@@ -93,7 +93,7 @@ void RankTab::showRecord(const QString& site, const QString& keyword, int engine
 
 PageLoader& RankTab::browser() {
     if (!m_browser)
-        m_browser = createBrowserPage(ProgramDir + QStringLiteral("browser"));
+        m_browser = createBrowserPage(ProgramDir + DataFiles::Browser);
     return *m_browser;
 }
 
@@ -103,8 +103,7 @@ void RankTab::QuerySortButtonClick() {
 }
 
 void RankTab::BatchQueryClick() {
-    openDialog<TBatchQueryForm>(window(), QStringLiteral("BatchQueryForm"), m_connectionString,
-                                m_batch);
+    openDialog<TBatchQueryForm>(window(), QStringLiteral("BatchQueryForm"), m_database, m_batch);
     // Taking the lists empties them: "退出" after an earlier batch must not run it again.
     const BatchLists batch = std::exchange(m_batch, {});
     // The dialog's lists become typed queries here, their one way into the program.
@@ -112,7 +111,6 @@ void RankTab::BatchQueryClick() {
         RunRankQueries(parseQueries(batch));
 }
 
-// The scan's wiring to the rank database, the history and the run's report.
 void RankTab::RunRankQueries(std::vector<RankQuery> queries) {
     // One run at a time: the buttons that start one are off until it ends.
     if (m_rankRunActive)
@@ -122,45 +120,29 @@ void RankTab::RunRankQueries(std::vector<RankQuery> queries) {
     ui->QuerySortButton->setEnabled(false);
     ui->BatchQuery->setEnabled(false);
     ui->StopQueryButton->setEnabled(true);
-    m_report.clear();
-    m_reportWarns = false;
-    m_rankError.clear();
-    m_scan = std::make_unique<RankScan>(
-        browser(), m_status, SettingsFile, ProgramDir, StopRequested,
-        [this](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
-            const std::optional<int> previous =
-                StoreRank(site, keyword, engine, result.rank, result.url);
-            // Each stored rank shows at once, not only at the end of a long batch.
-            if (!m_closed)
-                m_history->RefreshHistory();
-            return previous;
-        });
-    m_scan->setSolveBlocks(true);
-    connect(m_scan.get(), &RankScan::queryFinished, this, &RankTab::rankQueryFinished);
-    connect(m_scan.get(), &RankScan::verificationNeeded, this, &RankTab::showVerification);
-    connect(m_scan.get(), &RankScan::verificationPassed, this, &RankTab::hideVerification);
-    connect(m_scan.get(), &RankScan::error, this,
-            [this](const QString& message) { m_rankError = message; });
-    connect(m_scan.get(), &RankScan::progress, this, [this](int query, int queries, int page) {
+    m_run = std::make_unique<RankRun>(browser(), m_status, SettingsFile, ProgramDir, StopRequested,
+                                      *DataQuery);
+    m_run->setSolveBlocks(true);
+    // Each stored rank shows at once, not only at the end of a long batch.
+    connect(m_run.get(), &RankRun::stored, this, [this] {
+        if (!m_closed)
+            m_history->RefreshHistory();
+    });
+    connect(m_run.get(), &RankRun::verificationNeeded, this, &RankTab::showVerification);
+    connect(m_run.get(), &RankRun::verificationPassed, this, &RankTab::hideVerification);
+    connect(m_run.get(), &RankRun::progress, this, [this](int query, int queries, int page) {
         m_rankQuery = query;
         m_rankQueries = queries;
         m_rankPage = page;
         showRankProgress();
     });
     // The report is a modal message and the pause after it handles events: both wait until
-    // the scan's own signal has returned.
-    connect(m_scan.get(), &RankScan::finished, this, &RankTab::rankRunFinished,
-            Qt::QueuedConnection);
+    // the run's own signal has returned.
+    connect(m_run.get(), &RankRun::finished, this, &RankTab::rankRunFinished, Qt::QueuedConnection);
     m_rankQuery = 0;
     m_rankElapsed.start();
     m_rankClock->start();
-    m_scan->start(std::move(queries));
-}
-
-void RankTab::rankQueryFinished(const RankOutcome& outcome) {
-    m_report += reportLine(outcome);
-    m_reportWarns |=
-        outcome.result.outcome == Outcome::Blocked || outcome.result.outcome == Outcome::Failed;
+    m_run->start(std::move(queries));
 }
 
 void RankTab::rankRunFinished() {
@@ -168,7 +150,7 @@ void RankTab::rankRunFinished() {
         RankTab* tab;
         ~Reenable() {
             tab->hideVerification();
-            tab->m_scan.reset();
+            tab->m_run.reset();
             tab->m_rankClock->stop();
             tab->m_rankProgressPanel->clear();
             tab->m_rankRunActive = false;
@@ -181,20 +163,19 @@ void RankTab::rankRunFinished() {
     if (m_closed)
         return;
     // Said once, in the run's one message; the ranks stand without the copy of the pages.
-    const QString fileError = m_scan && !m_scan->fileError().isEmpty()
-                                  ? m_scan->fileError() + QLatin1Char('.')
-                                  : QString();
-    if (!m_rankError.isEmpty()) {
+    const QString fileError =
+        m_run->fileError().isEmpty() ? QString() : m_run->fileError() + QLatin1Char('.');
+    if (!m_run->error().isEmpty()) {
         MessageBox::error(
-            this, m_rankError + QLatin1Char('.') +
+            this, m_run->error() + QLatin1Char('.') +
                       (fileError.isEmpty() ? QString() : QStringLiteral("\r\n") + fileError));
         return;
     }
     // A block or a failure is no result: the report says so in a warning.
-    if (m_reportWarns || !fileError.isEmpty())
-        MessageBox::warning(this, m_report + fileError);
-    else if (!m_report.isEmpty())
-        MessageBox::information(this, m_report);
+    if (m_run->warns() || !fileError.isEmpty())
+        MessageBox::warning(this, m_run->report() + fileError);
+    else if (!m_run->report().isEmpty())
+        MessageBox::information(this, m_run->report());
     PumpWait(1000);
     if (!m_closed)
         m_history->RefreshHistory();
@@ -222,12 +203,12 @@ void RankTab::hideVerification() {
 }
 
 void RankTab::stopQueryButtonClick() {
-    if (m_scan)
-        m_scan->stop();
+    if (m_run)
+        m_run->stop();
 }
 
 void RankTab::showRankProgress() {
-    if (!m_scan || m_rankQuery == 0)
+    if (!m_run || m_rankQuery == 0)
         return;
     const qint64 seconds = m_rankElapsed.elapsed() / 1000;
     m_rankProgressPanel->setText(QStringLiteral("查询 %1/%2 · 第 %3 页 · %4:%5")

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rank/batchqueries.h"
+#include "store/rankdb.h"
 #include "text/text.h"
 
 #include <QElapsedTimer>
@@ -15,10 +16,8 @@ class PageLoader;
 class QLabel;
 class QStatusBar;
 class QTimer;
-class RankDatabase;
-class RankScan;
+class RankRun;
 class StatusSink;
-struct RankOutcome;
 namespace Ui {
 class RankTab;
 }
@@ -65,7 +64,6 @@ signals:
     void showRequested();
 
 private:
-    void rankQueryFinished(const RankOutcome& outcome);
     void rankRunFinished();
     void showRankProgress();
     void showVerification();
@@ -77,7 +75,7 @@ private:
     IniFile& SettingsFile;
     StatusSink& m_status;
     // What the rank database's data sets open.
-    QString m_connectionString;
+    DatabaseAddress m_database;
     // Each data set of the rank database holds its own connection.
     std::unique_ptr<RankDatabase> DataQuery;
     HistoryPanel* m_history = nullptr;
@@ -94,10 +92,7 @@ private:
     BatchLists m_batch;
     std::unique_ptr<PageLoader> m_browser;
     // The run under way; it goes before the browser and the settings it uses.
-    std::unique_ptr<RankScan> m_scan;
-    QString m_report;
-    bool m_reportWarns = false;
-    QString m_rankError;
+    std::unique_ptr<RankRun> m_run;
     int m_rankQuery = 0;
     int m_rankQueries = 0;
     int m_rankPage = 0;

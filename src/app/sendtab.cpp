@@ -4,6 +4,7 @@
 #include "app/messagebox.h"
 #include "app/spinvalue.h"
 #include "app/statusline.h"
+#include "core/datafiles.h"
 #include "core/settingkeys.h"
 #include "sender/dispenser.h"
 #include "sender/fetchsettings.h"
@@ -60,7 +61,7 @@ SendTab::SendTab(const QString& programDir, IniFile& settings, StatusLine& statu
     LoadSendSettings();
     mirrorSendCount();
     // A missing list is an empty one; a list that cannot be read is said.
-    runReported([&] { m_sites->load(ProgramDir + QStringLiteral("Url.txt")); });
+    runReported([&] { m_sites->load(ProgramDir + DataFiles::Sites); });
 }
 
 SendTab::~SendTab() {
@@ -99,7 +100,7 @@ void SendTab::AddUrlButtonClick() {
         return;
     }
     m_sites->append(site);
-    m_sites->save(ProgramDir + QStringLiteral("Url.txt"));
+    m_sites->save(ProgramDir + DataFiles::Sites);
 }
 
 void SendTab::StartButtonClick() {
@@ -109,7 +110,7 @@ void SendTab::StartButtonClick() {
     SaveSendSettings();
     // Without a template there is nothing to send: the user is told what the file is and
     // where it goes, and the last run's log stays.
-    const QString templates = ProgramDir + QStringLiteral("SL.txt");
+    const QString templates = ProgramDir + DataFiles::Templates;
     m_dispenser->LoadTemplates(templates);
     if (!m_dispenser->hasTemplates()) {
         MessageBox::warning(this, noTemplatesMessage(templates));
@@ -157,7 +158,7 @@ void SendTab::showSendProgress() {
 }
 
 void SendTab::cleanTemplatesMenuClick() {
-    const QString path = ProgramDir + QStringLiteral("SL.txt");
+    const QString path = ProgramDir + DataFiles::Templates;
     if (m_run) {
         MessageBox::information(this, QStringLiteral("群发进行中，请在完成后再清理。"));
         return;

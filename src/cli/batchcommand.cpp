@@ -1,5 +1,4 @@
 #include "cli/commands.h"
-
 #include "cli/output.h"
 #include "core/datafiles.h"
 #include "modules/browserloader.h"
@@ -8,6 +7,7 @@
 #include "store/batchclaims.h"
 #include "store/rankdb.h"
 #include "text/inifile.h"
+
 #include <QDate>
 #include <memory>
 
@@ -33,15 +33,14 @@ QString statusLine(const QString& day, const BatchClaims::Status& s) {
 // is left, so that workers on several machines split one batch list.
 int runBatchWorker(const Options& o) {
     const IniFile settings = settingsFile(o);
-    RankDatabase database(connectionString(o));
+    RankDatabase database(databaseAddress(o));
     ConsoleStatus status(o.verbose);
     BatchWorker worker(status, settings, o.dir, database, o.worker);
     worker.seed();
     const std::unique_ptr<PageLoader> browser = createBrowserPage(o.dir + DataFiles::Browser);
     int code = 0;
     worker.run(
-        *browser,
-        [&code](const RankOutcome& outcome) { printOutcome(outcome, code); },
+        *browser, [&code](const RankOutcome& outcome) { printOutcome(outcome, code); },
         [](const QString& fileError) { printErr(fileError + QLatin1Char('.')); }, &g_interrupted);
     return code;
 }
@@ -55,12 +54,12 @@ int runBatch(const Options& o) {
     if (!o.worker.isEmpty())
         return runBatchWorker(o);
     if (o.status) {
-        RankDatabase database(connectionString(o));
+        RankDatabase database(databaseAddress(o));
         BatchClaims claims(database, QString(), 0);
         printOut(statusLine(database.today().toString(Qt::ISODate), claims.status()));
         return 0;
     }
-    RankDatabase database(connectionString(o));
+    RankDatabase database(databaseAddress(o));
     std::vector<RankQuery> queries = makeBatchQueries(database.batchRows());
     database.close();
     if (queries.empty()) {

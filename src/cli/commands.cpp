@@ -17,8 +17,8 @@ IniFile settingsFile(const Options& o) {
     return IniFile(o.dir + DataFiles::Settings);
 }
 
-QString connectionString(const Options& o) {
-    return rankConnectionString(o.dir, settingsFile(o), o.db);
+DatabaseAddress databaseAddress(const Options& o) {
+    return rankDatabaseAddress(o.dir, settingsFile(o), o.db);
 }
 
 void loadEngines(const Options& o) {
@@ -54,7 +54,7 @@ void printOutcome(const RankOutcome& outcome, int& code) {
 }
 
 int runQueries(const Options& o, std::vector<RankQuery> queries) {
-    RankDatabase database(connectionString(o));
+    RankDatabase database(databaseAddress(o));
     // A database that cannot take the results fails the command before any page is loaded.
     database.connection();
     const std::unique_ptr<PageLoader> browser = createBrowserPage(o.dir + DataFiles::Browser);

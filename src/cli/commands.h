@@ -10,6 +10,7 @@
 #include <vector>
 
 class IniFile;
+struct DatabaseAddress;
 
 // A mistake in the command line: printed with the usage, exit code 2.
 class UsageError : public std::runtime_error {
@@ -52,8 +53,8 @@ int runTemplates(const Options& options);
 // What the commands share (commands.cpp).
 // The program folder's settings file.
 IniFile settingsFile(const Options& o);
-// The rank database's connection string: --db, else Setting.ini's, else "Sort.mdb".
-QString connectionString(const Options& o);
+// Where the rank database is: --db, else Setting.ini's, else "Sort.mdb".
+DatabaseAddress databaseAddress(const Options& o);
 // The engines of the program folder's settings become the ones names are taken from.
 void loadEngines(const Options& o);
 // The engine's number, or -1 for all of them.

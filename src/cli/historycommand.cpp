@@ -1,5 +1,4 @@
 #include "cli/commands.h"
-
 #include "cli/output.h"
 #include "modules/reportloader.h"
 #include "rank/engines.h"
@@ -21,7 +20,7 @@ int runHistory(const Options& o) {
     if (charting == o.site.isEmpty() || charting == o.keyword.isEmpty())
         throw UsageError("history --chart needs --site and --keyword, and they need --chart");
     loadEngines(o);
-    RankDatabase database(connectionString(o));
+    RankDatabase database(databaseAddress(o));
     if (!o.importFile.isEmpty()) {
         const RankDatabase::ImportCount count = importHistoryCsv(
             database, o.importFile, [](const QString& name) { return findEngine(name); });

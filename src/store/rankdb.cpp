@@ -1,6 +1,6 @@
 #include "store/rankdb.h"
 
-#include "core/connstr.h"
+#include "core/datafiles.h"
 #include "core/settingkeys.h"
 #include "store/sqldialect.h"
 #include "text/apperror.h"
@@ -67,48 +67,20 @@ static void checkFields(const Text& site, const Text& keyword, int engine,
         throw AppError(QStringLiteral("Field SortNum holds whole numbers from -32768 to 32767"));
 }
 
-QString databasePathFromConnectionString(const QString& connection) {
-    for (const QString& entry : connection.split(QLatin1Char(';'))) {
-        const qsizetype eq = entry.indexOf(QLatin1Char('='));
-        const QString key = entry.left(eq).trimmed();
-        if (eq > 0 && (key.compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0 ||
-                       key.compare(QLatin1String("DBQ"), Qt::CaseInsensitive) == 0))
-            return entry.mid(eq + 1).trimmed();
-    }
-    return {};
-}
-
-bool isServerConnectionString(const QString& connection) {
-    return databasePathFromConnectionString(connection).isEmpty() &&
-           !connection.startsWith(QLatin1String("Provider="), Qt::CaseInsensitive) &&
-           !connection.startsWith(QLatin1String("Driver="), Qt::CaseInsensitive) &&
-           !connection.isEmpty();
-}
-
-QString rankConnectionString(const QString& programDir, const IniFile& settings,
-                             const QString& url) {
+DatabaseAddress rankDatabaseAddress(const QString& programDir, const IniFile& settings,
+                                    const QString& url) {
     const QString address =
         (url.isEmpty() ? gbkToQString(Settings::DatabaseUrl.read(settings)) : url).trimmed();
     if (address.isEmpty())
-        return MakeAccessConnStr(programDir + QStringLiteral("Sort.mdb"), QString(), true);
+        return DatabaseAddress::file(programDir + DataFiles::RankDatabase);
     // An address of another form is said when the database is first used.
-    return serverConnectionString(address, gbkToQString(Settings::DatabasePassword.read(settings)));
+    return DatabaseAddress::server(address,
+                                   gbkToQString(Settings::DatabasePassword.read(settings)));
 }
 
-QString serverConnectionString(const QString& url, const QString& password) {
-    return password.isEmpty() ? url : url + QStringLiteral(";Password=") + password;
-}
-
-RankDatabase::RankDatabase(const QString& connectionString) {
-    if (isServerConnectionString(connectionString)) {
-        // "<url>;Password=<password>": the password never shows in a message.
-        const qsizetype semicolon = connectionString.indexOf(QLatin1String(";Password="));
-        m_serverUrl = connectionString.left(semicolon);
-        if (semicolon >= 0)
-            m_password = connectionString.mid(semicolon + 10);
-    } else {
-        m_path = databasePathFromConnectionString(connectionString);
-    }
+RankDatabase::RankDatabase(const DatabaseAddress& address)
+    : m_path(address.isServer() ? QString() : address.path), m_serverUrl(address.url),
+      m_password(address.password) {
     static std::atomic<int> counter{0};
     m_name = QStringLiteral("rankdb-%1").arg(++counter);
 }

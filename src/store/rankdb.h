@@ -18,20 +18,26 @@ inline constexpr int kMaxKeywordChars = 30;
 // for its field; empty when both fit. A run checks its queries with it before any page loads.
 QString rankFieldsError(const Text& site, const Text& keyword);
 
-// The path of the database file in a connection string: its "Data Source=" or "DBQ=" entry.
-QString databasePathFromConnectionString(const QString& connection);
+// Where the rank database is: a file ("Sort.mdb", SQLite), or a shared server's postgresql://
+// address with the password when one is given (else PGPASSWORD or ~/.pgpass supply it). A
+// server's address is checked when the database is first used.
+struct DatabaseAddress {
+    QString path;     // the file; empty for a server
+    QString url;      // the server's address, no password in it
+    QString password; // never shown
 
-// A shared database's connection string: its postgresql:// address, and the password when one
-// is given (else PGPASSWORD or ~/.pgpass supply it). Any connection string that names no file
-// is taken for a server's address, and checked when the database is first used.
-bool isServerConnectionString(const QString& connection);
+    static DatabaseAddress file(const QString& path) { return {path, {}, {}}; }
+    static DatabaseAddress server(const QString& url, const QString& password = {}) {
+        return {{}, url, password};
+    }
+    bool isServer() const { return !url.isEmpty(); }
+};
 
 class IniFile;
 // The rank database of a program folder: url when given, else [Database] Url of its settings,
 // else its "Sort.mdb"; the password of a shared one from [Database] Password, if any.
-QString rankConnectionString(const QString& programDir, const IniFile& settings,
-                             const QString& url = {});
-QString serverConnectionString(const QString& url, const QString& password);
+DatabaseAddress rankDatabaseAddress(const QString& programDir, const IniFile& settings,
+                                    const QString& url = {});
 
 // The rank database: "Sort.mdb", an SQLite file, or a shared PostgreSQL database, with the
 // tables QuerySort (the rank history), BatchQuery (the standing batch list) and BatchClaims (the
@@ -46,15 +52,13 @@ public:
     // The file's layout: 0 as release 1.0 made it; 1 adds QuerySort.Url and .Outcome.
     static constexpr int kSchemaVersion = 1;
 
-    explicit RankDatabase(const QString& connectionString);
+    explicit RankDatabase(const DatabaseAddress& address);
     ~RankDatabase();
     RankDatabase(const RankDatabase&) = delete;
     RankDatabase& operator=(const RankDatabase&) = delete;
 
     // The file's path; empty for a shared database.
     const QString& path() const { return m_path; }
-    // A shared database's address (no password); empty for the file.
-    const QString& serverUrl() const { return m_serverUrl; }
     // Opened on first use; close() lets go of the file until the next use.
     QSqlDatabase& connection();
     void close();

@@ -83,10 +83,7 @@ struct ProgramDir {
     ProgramDir() { writeFileBytes(dir.filePath("Url.txt"), {}); }
 
     QString path() const { return dir.path(); }
-    QString connection() const {
-        return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
-               dir.filePath("Sort.mdb");
-    }
+    DatabaseAddress connection() const { return DatabaseAddress::file(dir.filePath("Sort.mdb")); }
 
     // Rows as "site|keyword|engine code", added in that order.
     void seed(const QStringList& rows) const {

@@ -352,7 +352,7 @@ private slots:
             QCOMPARE(sites, left);
         }
         // The file agrees with the grid.
-        RankDatabase db(QStringLiteral("Data Source=") + m_dir->filePath("Sort.mdb"));
+        RankDatabase db(DatabaseAddress::file(m_dir->filePath("Sort.mdb")));
         HistoryModel history;
         history.RefreshHistory(db);
         QCOMPARE(history.rowCount(), left.size());
@@ -410,7 +410,7 @@ private slots:
         QVERIFY(writeFileBytes(m_dir->filePath("Setting.ini"),
                                "[Database]\r\nUrl=" + url.toUtf8() +
                                    "\r\nPassword=" + PgServer::password().toUtf8() + "\r\n"));
-        RankDatabase other(serverConnectionString(url, PgServer::password()));
+        RankDatabase other(DatabaseAddress::server(url, PgServer::password()));
         other.setToday([] { return kDay; });
         other.StoreRank("a.com", "seo", 0, 3);
         other.insertBatch("a.com", "seo", 1);

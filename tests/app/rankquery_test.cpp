@@ -1,7 +1,6 @@
 #include "app/batchqueryform.h"
 #include "app/mainform.h"
 #include "app/messagebox.h"
-#include "core/connstr.h"
 #include "fakeengine.h"
 #include "store/rankdb.h"
 #include "testsupport.h"
@@ -299,8 +298,8 @@ private slots:
         QCOMPARE(engines->itemText(3), QStringLiteral("找找"));
         QCOMPARE(engines->currentIndex(), kBaidu);
         BatchLists handOver;
-        TBatchQueryForm batch(MakeAccessConnStr(rankTab(form).dataQuery().path(), QString(), true),
-                              handOver, nullptr);
+        TBatchQueryForm batch(DatabaseAddress::file(rankTab(form).dataQuery().path()), handOver,
+                              nullptr);
         auto* codes = batch.findChild<QComboBox*>("SearcherCombox");
         QCOMPARE(codes->count(), 5);
         QCOMPARE(codes->itemText(0), QStringLiteral("全部"));

@@ -245,7 +245,7 @@ TEST_F(CliBrowserTest, storingSwitchedOffStoresNothing) {
 
 TEST_F(CliBrowserTest, batchRunsTheStandingListInRowAndEngineOrder) {
     {
-        RankDatabase db(QStringLiteral("Data Source=%1").arg(m_dir.file("Sort.mdb")));
+        RankDatabase db(DatabaseAddress::file(m_dir.file("Sort.mdb")));
         db.insertBatch("www.first.cn", "k1", 0);                  // all three engines
         db.insertBatch("www.second.cn", qStringToGbk("优化"), 3); // 好搜
     }
@@ -674,7 +674,7 @@ TEST_F(CliTodayTest, outcomesAndExitCodes) {
 
     // A batch goes on past a failure and a block; the failure decides the exit code.
     {
-        RankDatabase db(QStringLiteral("Data Source=%1").arg(m_dir.file("Sort.mdb")));
+        RankDatabase db(DatabaseAddress::file(m_dir.file("Sort.mdb")));
         db.insertBatch("www.target.cn", "failed", 2);  // 搜狗
         db.insertBatch("www.target.cn", "blocked", 1); // 百度
         db.insertBatch("www.target.cn", "ranked", 1);
@@ -719,7 +719,7 @@ TEST_F(CliTodayTest, anAddedEngineByKeyOrName) {
 class CliHistoryTest : public testing::Test {
 protected:
     void SetUp() override {
-        RankDatabase db(QStringLiteral("Data Source=%1").arg(m_dir.file("Sort.mdb")));
+        RankDatabase db(DatabaseAddress::file(m_dir.file("Sort.mdb")));
         QDate day(2024, 3, 5);
         db.setToday([&day] { return day; });
         db.StoreRank("plain.example", "seo", 0, 3);

@@ -46,7 +46,7 @@ protected:
         return dir.args({"batch", "--worker", name, "--db", m_url});
     }
     RankDatabase database() const {
-        return RankDatabase(serverConnectionString(m_url, PgServer::password()));
+        return RankDatabase(DatabaseAddress::server(m_url, PgServer::password()));
     }
     // site|keyword|engine|rank of every stored row, by id.
     QStringList storedRows() {

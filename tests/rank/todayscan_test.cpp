@@ -2,7 +2,6 @@
 // result recipes, matching by destination, the engine's last page, verification pages and
 // failed loads as the browser sees them. The scan's state machine alone (order, depth, stop,
 // sharing a scan, the database's refusals) is tested without a browser in scanmachine_test.
-#include "core/connstr.h"
 #include "core/statussink.h"
 #include "fakeengine.h"
 #include "modules/browserloader.h"
@@ -69,7 +68,7 @@ protected:
     IniFile settings() const { return IniFile(m_dir.filePath("Setting.ini")); }
     QString programDir() const { return m_dir.path() + QLatin1Char('/'); }
     RankDatabase database() const {
-        return RankDatabase(MakeAccessConnStr(m_dir.filePath("Sort.mdb"), QString(), true));
+        return RankDatabase(DatabaseAddress::file(m_dir.filePath("Sort.mdb")));
     }
 
     // Runs the queries as one run, in its own event loop, and returns their outcomes.
@@ -77,7 +76,7 @@ protected:
         if (!m_browser)
             m_browser = createBrowserPage(m_dir.filePath("browser"));
         const IniFile ini = settings();
-        RankDatabase db(MakeAccessConnStr(m_dir.filePath("Sort.mdb"), QString(), true));
+        RankDatabase db(DatabaseAddress::file(m_dir.filePath("Sort.mdb")));
         bool stop = false;
         RankScan scan(*m_browser, m_status, ini, programDir(), stop,
                       [&db](const Text& s, const Text& k, int e, const QueryResult& r) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/connstr.h"
 #include "pgshared.h"
 #include "store/rankdb.h"
 
@@ -21,21 +20,20 @@ protected:
         m_connection = freshDatabase();
     }
     // The test's database, the same for every connection.
-    QString connection() const { return m_connection; }
+    DatabaseAddress connection() const { return m_connection; }
     // A new, empty database.
-    QString freshDatabase() {
+    DatabaseAddress freshDatabase() {
         static int made = 0;
         ++made;
         if (GetParam() == Backend::Sqlite)
-            return MakeAccessConnStr(m_dir.filePath(QStringLiteral("Sort%1.mdb").arg(made)),
-                                     QString(), true);
+            return DatabaseAddress::file(m_dir.filePath(QStringLiteral("Sort%1.mdb").arg(made)));
         const QString url = sharedPgServer().createDatabase(
             QStringLiteral("test_%1_%2").arg(QCoreApplication::applicationPid()).arg(made));
-        return serverConnectionString(url, PgServer::password());
+        return DatabaseAddress::server(url, PgServer::password());
     }
 
     QTemporaryDir m_dir;
-    QString m_connection;
+    DatabaseAddress m_connection;
 };
 
 inline const auto eitherDatabase = testing::Values(Backend::Sqlite, Backend::Postgres);

@@ -1,4 +1,3 @@
-#include "core/connstr.h"
 #include "rank/engines.h"
 #include "store/historycsv.h"
 #include "store/rankdb.h"
@@ -142,7 +141,7 @@ TEST(HistoryCsv, WrongRowsAreNamed) {
 // bad row adds nothing.
 TEST(HistoryCsv, ImportKeepsStoredRowsAndIsAllOrNothing) {
     QTemporaryDir dir;
-    RankDatabase db(MakeAccessConnStr(dir.filePath("Sort.mdb"), QString(), true));
+    RankDatabase db(DatabaseAddress::file(dir.filePath("Sort.mdb")));
     db.setToday([] { return kDay; });
     db.StoreRank("a.com", "seo", 0, 5, "https://a.com/stored");
 

@@ -1,8 +1,8 @@
 #include "app/historymodel.h"
-#include "core/connstr.h"
 #include "eitherdatabase.h"
 #include "store/rankdb.h"
 #include "text/apperror.h"
+#include "text/inifile.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -26,8 +26,8 @@ namespace {
 
 const QDate kDay(2024, 3, 9);
 
-QString connStr(const QString& path) {
-    return MakeAccessConnStr(path, QString(), true);
+DatabaseAddress connStr(const QString& path) {
+    return DatabaseAddress::file(path);
 }
 
 QByteArray readAll(const QString& path) {
@@ -92,26 +92,40 @@ using RankDbOnEither = OnEitherDatabase;
 
 INSTANTIATE_TEST_SUITE_P(Databases, RankDbOnEither, eitherDatabase, databaseName);
 
-TEST(RankDbConnection, PathFromConnectionString) {
+// Where a program folder's rank database is: --db, else Setting.ini's [Database] Url with its
+// password, else the folder's "Sort.mdb".
+TEST(RankDbAddress, FromTheCommandLineTheSettingsOrTheFolder) {
     const struct {
-        QString connection;
-        QString path;
+        const char* name;
+        QByteArray settings; // the content of Setting.ini
+        QString url;         // --db
+        DatabaseAddress expected;
     } cases[] = {
-        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/p/Sort.mdb", "/p/Sort.mdb"},
-        {"Driver={Microsoft Access Driver (*.mdb)};DBQ=/p/Sort.mdb", "/p/Sort.mdb"},
-        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/p/Sort.mdb;Persist Security Info=False;"
-         "Jet OLEDB:Database Password=secret",
-         "/p/Sort.mdb"},
-        {"Driver={Microsoft Access Driver (*.mdb)};DBQ=/p/Sort.mdb;pwd=secret", "/p/Sort.mdb"},
-        {MakeAccessConnStr("/my dir/中文/Sort.mdb", "pw", true), "/my dir/中文/Sort.mdb"},
-        {MakeAccessConnStr("/my dir/Sort.mdb", "pw", false), "/my dir/Sort.mdb"},
-        {"data source = /p/Sort.mdb", "/p/Sort.mdb"},
-        {"Provider=Microsoft.Jet.OLEDB.4.0", ""},
-        {"", ""},
+        {"no settings", {}, {}, DatabaseAddress::file("/p/中文/Sort.mdb")},
+        {"settings' url and password",
+         "[Database]\r\nUrl= postgresql://u@h/d \r\nPassword=secret\r\n",
+         {},
+         DatabaseAddress::server("postgresql://u@h/d", "secret")},
+        {"--db wins, the settings' password stays",
+         "[Database]\r\nUrl=postgresql://u@h/d\r\nPassword=secret\r\n", "postgresql://v@k/e",
+         DatabaseAddress::server("postgresql://v@k/e", "secret")},
+        // Checked when first used, and said then.
+        {"another kind of address", {}, "mysql://u@h/d", DatabaseAddress::server("mysql://u@h/d")},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(qPrintable(c.connection));
-        EXPECT_EQ(databasePathFromConnectionString(c.connection), c.path);
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString ini = dir.filePath("Setting.ini");
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.settings);
+        file.close();
+        const DatabaseAddress address =
+            rankDatabaseAddress(QStringLiteral("/p/中文/"), IniFile(ini), c.url);
+        EXPECT_EQ(address.path, c.expected.path);
+        EXPECT_EQ(address.url, c.expected.url);
+        EXPECT_EQ(address.password, c.expected.password);
+        EXPECT_EQ(address.isServer(), c.expected.isServer());
     }
 }
 

@@ -1,4 +1,3 @@
-#include "core/connstr.h"
 #include "store/rankdb.h"
 #include "text/apperror.h"
 
@@ -15,7 +14,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: rank_store_burst <database file>\n");
         return 2;
     }
-    RankDatabase db(MakeAccessConnStr(QString::fromLocal8Bit(argv[1]), QString(), true));
+    RankDatabase db(DatabaseAddress::file(QString::fromLocal8Bit(argv[1])));
     try {
         // Bounded, so a forgotten process ends by itself.
         for (int i = 0; i < 100000; ++i) {
