@@ -16,9 +16,9 @@ std::unique_ptr<SendRun> startSendRun(const QString& programDir, SiteList& sites
     QFile::remove(programDir + DataFiles::SendLog);
     dispenser.reset();
     sites.TidySiteList();
-    auto run = std::make_unique<SendRun>(
-        dispenser, status, programDir + DataFiles::SendLog, options, workers, nullptr,
-        programDir + DataFiles::SendReport);
+    auto run =
+        std::make_unique<SendRun>(dispenser, status, programDir + DataFiles::SendLog, options,
+                                  workers, nullptr, programDir + DataFiles::SendReport);
     run->holdUntilEnd(std::move(lock));
     return run;
 }
