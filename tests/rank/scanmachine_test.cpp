@@ -3,6 +3,7 @@
 // without a browser.
 #include "core/settingkeys.h"
 #include "core/statussink.h"
+#include "outcomename.h"
 #include "rank/engines.h"
 #include "rank/rankscan.h"
 #include "scriptedloader.h"
@@ -28,22 +29,6 @@ constexpr int kAdded = 3; // the first engine the settings add
 
 // Long enough for any answer of the scripted loader; a scan that hangs fails instead.
 constexpr int kWaitMs = 5000;
-
-const char* outcomeName(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Ranked:
-        return "ranked";
-    case Outcome::NotFound:
-        return "not found";
-    case Outcome::Blocked:
-        return "blocked";
-    case Outcome::Failed:
-        return "failed";
-    case Outcome::Stopped:
-        return "stopped";
-    }
-    return "?";
-}
 
 // Runs the event loop until condition holds, checked between events, or until kWaitMs have
 // passed; returns whether it holds. (QTest::qWaitFor sleeps between rounds, which a scan of

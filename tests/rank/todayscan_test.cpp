@@ -5,6 +5,7 @@
 #include "core/statussink.h"
 #include "fakeengine.h"
 #include "modules/browserloader.h"
+#include "outcomename.h"
 #include "rank/rankscan.h"
 #include "store/rankdb.h"
 #include "text/codepage.h"
@@ -103,22 +104,6 @@ protected:
     LastStatus m_status;
     std::unique_ptr<PageLoader> m_browser;
 };
-
-const char* outcomeName(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Ranked:
-        return "ranked";
-    case Outcome::NotFound:
-        return "not found";
-    case Outcome::Blocked:
-        return "blocked";
-    case Outcome::Failed:
-        return "failed";
-    case Outcome::Stopped:
-        return "stopped";
-    }
-    return "?";
-}
 
 TEST_F(TodayScanTest, RanksByDestinationAndTheCountingRule) {
     const std::string target = "https://www.target.cn/seo/page?a=1&b=2";
