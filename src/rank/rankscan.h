@@ -44,7 +44,6 @@ public:
     // Ends the run after the page under way: the queries scanned then are stopped and nothing
     // of them is stored.
     void stop();
-    bool isRunning() const { return m_running; }
     // A window lets a person pass a verification page in a view of the browser: the scan
     // then waits for that, with no time limit, instead of ending the query as blocked.
     void setSolveBlocks(bool solve) { m_solveBlocks = solve; }
