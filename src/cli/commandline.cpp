@@ -20,9 +20,8 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"rank", runRank, true},         {"batch", runBatch, true},
-    {"send", runSend, true},         {"templates", runTemplates, true},
-    {"history", runHistory, false},  {"sites", runSites, false},
+    {"rank", runRank, true},           {"batch", runBatch, true},      {"send", runSend, true},
+    {"templates", runTemplates, true}, {"history", runHistory, false}, {"sites", runSites, false},
 };
 
 int runCommand(const Options& options) {

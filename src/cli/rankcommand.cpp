@@ -1,8 +1,7 @@
 #include "cli/commands.h"
-
 #include "rank/batchqueries.h"
-#include "text/codepage.h"
 #include "rank/engines.h"
+#include "text/codepage.h"
 
 int runRank(const Options& o) {
     if (o.args.size() != 2)

@@ -1,5 +1,4 @@
 #include "cli/commands.h"
-
 #include "cli/output.h"
 #include "core/datafiles.h"
 #include "core/settingkeys.h"
@@ -12,6 +11,7 @@
 #include "sender/templatecheck.h"
 #include "text/apperror.h"
 #include "text/inifile.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>

@@ -1,9 +1,9 @@
 #include "cli/commands.h"
-
 #include "cli/output.h"
 #include "core/datafiles.h"
 #include "sender/sitelist.h"
 #include "text/codepage.h"
+
 #include <QFile>
 
 int runSites(const Options& o) {

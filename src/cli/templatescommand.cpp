@@ -1,5 +1,4 @@
 #include "cli/commands.h"
-
 #include "cli/output.h"
 #include "core/datafiles.h"
 #include "core/settingkeys.h"
@@ -11,6 +10,7 @@
 #include "text/apperror.h"
 #include "text/codepage.h"
 #include "text/inifile.h"
+
 #include <QFile>
 
 int runTemplates(const Options& o) {

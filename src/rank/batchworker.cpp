@@ -19,8 +19,7 @@ void BatchWorker::seed() {
     m_claims.seed(makeBatchQueries(m_database.batchRows()));
 }
 
-void BatchWorker::run(PageLoader& browser,
-                      const std::function<void(const RankOutcome&)>& onOutcome,
+void BatchWorker::run(PageLoader& browser, const std::function<void(const RankOutcome&)>& onOutcome,
                       const std::function<void(const QString&)>& onFileError,
                       const std::atomic<bool>* interrupted) {
     BatchClaims& claims = m_claims;
