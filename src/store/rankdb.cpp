@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QVariant>
 #include <algorithm>
 #include <atomic>
@@ -121,15 +122,31 @@ void RankDatabase::openServer() {
     const QUrl url(m_serverUrl, QUrl::StrictMode);
     const QString name = url.path().mid(1);
     const QString scheme = url.scheme().toLower();
+    // A connection string of an Access-era file names a file by its own rules; taking it for
+    // an address would open something else.
+    for (const char* key : {"provider=", "driver=", "data source=", "dbq="})
+        if (m_serverUrl.trimmed().startsWith(QLatin1String(key), Qt::CaseInsensitive))
+            throw AppError(
+                QStringLiteral("A connection string (%1…) is no database address: give "
+                               "the folder of its Sort.mdb with --dir, or an address "
+                               "of the form postgresql://user@host:port/dbname")
+                    .arg(m_serverUrl.trimmed().section(QLatin1Char('='), 0, 0) + QLatin1Char('=')));
+    // A password in the address would show in every process list and message: refused in
+    // the user part and in the query alike.
+    // Read leniently here, so that a malformed address cannot hide one.
+    const QUrl lenient(m_serverUrl);
+    bool passwordInQuery = false;
+    for (const auto& item : QUrlQuery(lenient).queryItems())
+        passwordInQuery |= item.first.compare(QLatin1String("password"), Qt::CaseInsensitive) == 0;
+    if (!lenient.password().isEmpty() || passwordInQuery)
+        throw AppError(QStringLiteral("The database address holds a password; give it in "
+                                      "PGPASSWORD, ~/.pgpass or Setting.ini instead"));
     if (!url.isValid() ||
         (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres")) ||
         url.host().isEmpty() || name.isEmpty() || name.contains(QLatin1Char('/')))
         throw AppError(QStringLiteral("%1 is no database address of the form "
                                       "postgresql://user@host:port/dbname")
-                           .arg(url.toString(QUrl::RemovePassword)));
-    if (!url.password().isEmpty())
-        throw AppError(QStringLiteral("The database address holds a password; give it in "
-                                      "PGPASSWORD, ~/.pgpass or Setting.ini instead"));
+                           .arg(lenient.toString()));
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         throw AppError(QStringLiteral("Cannot open the database %1: Qt's PostgreSQL driver is "
                                       "not installed (Debian package libqt6sql6-psql)")

@@ -1005,6 +1005,25 @@ INSTANTIATE_TEST_SUITE_P(
                  "The database address holds a password; give it in PGPASSWORD, ~/.pgpass or "
                  "Setting.ini instead.",
                  {}},
+        ExitCase{"dbWithPasswordInTheQuery",
+                 {"history", "--db", "postgresql://u@127.0.0.1:1/d?sslmode=require&PassWord=secret",
+                  "--dir", "{dir}"},
+                 noFiles,
+                 1,
+                 "The database address holds a password; give it in PGPASSWORD, ~/.pgpass or "
+                 "Setting.ini instead.",
+                 {}},
+        // Another program's connection string names a file by its own rules: refused, never
+        // taken for some other file.
+        ExitCase{
+            "dbAsAConnectionString",
+            {"history", "--db", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.mdb", "--dir",
+             "{dir}"},
+            noFiles,
+            1,
+            "A connection string (Provider=…) is no database address: give the folder of its "
+            "Sort.mdb with --dir, or an address of the form postgresql://user@host:port/dbname.",
+            {}},
         ExitCase{"dbOfAnotherKind",
                  {"history", "--db", "mysql://u@127.0.0.1/d", "--dir", "{dir}"},
                  noFiles,
@@ -1050,6 +1069,16 @@ INSTANTIATE_TEST_SUITE_P(
                  1,
                  "Cannot open file {dir}/Sort.mdb.",
                  {"Sort.mdb"}},
+        ExitCase{"sendWithTheSiteListUnreadable",
+                 {"send", "--dir", "{dir}"},
+                 [](const ProgramDir& dir) {
+                     QDir(dir.path()).mkdir("Url.txt");
+                     writeFileBytes(dir.file("SL.txt"), "5http://127.0.0.1:1/{@url}\r\n");
+                 },
+                 1,
+                 "Cannot open file {dir}/Url.txt.",
+                 // The settings are saved first, as the button saves them; nothing is sent.
+                 {"SL.txt", "Setting.ini", "Url.txt"}},
         ExitCase{"siteListUnreadable",
                  {"sites", "add", "x.example", "--dir", "{dir}"},
                  [](const ProgramDir& dir) { QDir(dir.path()).mkdir("Url.txt"); },
