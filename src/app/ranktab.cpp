@@ -12,6 +12,7 @@
 #include "rank/pumpwait.h"
 #include "rank/rankrun.h"
 #include "store/rankdb.h"
+#include "text/apperror.h"
 #include "text/codepage.h"
 #include "text/inifile.h"
 #include "ui_ranktab.h"
@@ -26,7 +27,8 @@ RankTab::RankTab(const QString& programDir, IniFile& settings, StatusSink& statu
     : QWidget(parent), ui(std::make_unique<Ui::RankTab>()), ProgramDir(programDir),
       SettingsFile(settings), m_status(status) {
     ui->setupUi(this);
-    loadEngines();
+    // Engine settings the program cannot use are said; the built-in engines stand meanwhile.
+    runReported([this] { loadEngines(); });
     // "Sort.mdb" beside the program, or the shared database [Database] Url names.
     m_database = rankDatabaseAddress(ProgramDir, SettingsFile);
     DataQuery = std::make_unique<RankDatabase>(m_database);
@@ -62,7 +64,13 @@ RankTab::~RankTab() {
 }
 
 void RankTab::loadEngines() {
-    setCurrentEngineProfiles(loadEngineProfiles(SettingsFile));
+    try {
+        setCurrentEngineProfiles(loadEngineProfiles(SettingsFile));
+    } catch (const AppError&) {
+        // The choices stay those of the table in use.
+        fillEngineChoice(ui->SearcherCombox, false);
+        throw;
+    }
     fillEngineChoice(ui->SearcherCombox, false);
 }
 

@@ -1,10 +1,12 @@
 #include "rank/engines.h"
 
+#include "text/apperror.h"
 #include "text/codepage.h"
 #include "text/inifile.h"
 #include "text/strsearch.h"
 
 #include <QStringList>
+#include <QUrl>
 #include <algorithm>
 
 namespace {
@@ -108,6 +110,9 @@ public:
     EngineReader(const IniFile& settings, const Text& key)
         : m_settings(settings), m_prefix(keyPrefix(key)) {}
 
+    // The key of a field as the settings file names it: "BaiduAddress".
+    QString key(const char* field) const { return QString::fromStdString(m_prefix + field); }
+
     void text(const char* field, Text& value) const {
         value = m_settings.readText(kSection, m_prefix + field, value);
     }
@@ -143,6 +148,24 @@ private:
     const std::string m_prefix;
 };
 
+// The browser loads whatever address it is given (a local file, a data: page, a script): a
+// result page must be a web page, and its address must carry the keyword.
+void checkAddress(const QString& addressKey, const Text& address, const Text& page,
+                  const QString& pageKey) {
+    const QUrl url(gbkToQString(address).trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        throw AppError(QStringLiteral("[Engines] %1=%2 in Setting.ini is no web address: an "
+                                      "engine's address starts with http:// or https:// and "
+                                      "names a host")
+                           .arg(addressKey, gbkToQString(address)));
+    if (page.find("{keyword}") == Text::npos)
+        throw AppError(QStringLiteral("[Engines] %1=%2 in Setting.ini has no {keyword}: a result "
+                                      "page's address must carry the keyword")
+                           .arg(pageKey, gbkToQString(page)));
+}
+
 void readEngine(const IniFile& settings, EngineProfile& p) {
     const EngineReader read(settings, p.key);
     Text name = qStringToGbk(p.name);
@@ -150,6 +173,7 @@ void readEngine(const IniFile& settings, EngineProfile& p) {
     p.name = gbkToQString(name);
     read.required("Address", p.address);
     read.required("Page", p.pagePath);
+    checkAddress(read.key("Address"), p.address, p.pagePath, read.key("Page"));
     read.text("PageSizeParam", p.pageSizeParam);
     read.integer("MaxPageSize", p.maxPageSize);
     p.maxPageSize = std::clamp(p.maxPageSize, 1, 100);

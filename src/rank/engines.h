@@ -65,7 +65,8 @@ using EngineProfiles = std::vector<EngineProfile>;
 
 const EngineProfiles& defaultEngineProfiles();
 // The built-in engines with what the section "Engines" of the settings file overrides, and
-// the engines it adds, read afresh at each call.
+// the engines it adds, read afresh at each call. An engine address that is no http(s) address
+// of a host, or a result page's address without {keyword}, throws AppError naming the key.
 EngineProfiles loadEngineProfiles(const IniFile& settings);
 
 // The table the windows and the history show names from: the built-in one until a program

@@ -213,7 +213,14 @@ void RankScan::QueryRank() {
     }
     Scan& s = m_scans[m_current];
     // Read afresh for each scan: a change in the settings counts from the next query.
-    s.profiles = loadEngineProfiles(m_settings);
+    try {
+        s.profiles = loadEngineProfiles(m_settings);
+    } catch (const AppError& e) {
+        // The event loop runs this: the settings' error ends the run as a database error does.
+        emit error(e.message());
+        finish(false);
+        return;
+    }
     if (s.engine >= 0 && s.engine < static_cast<int>(s.profiles.size()))
         s.profile = s.profiles[static_cast<size_t>(s.engine)];
     // A negative pause would never end on some platforms; it counts as none.

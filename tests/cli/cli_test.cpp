@@ -1079,6 +1079,17 @@ INSTANTIATE_TEST_SUITE_P(
                  "Cannot open file {dir}/Url.txt.",
                  // The settings are saved first, as the button saves them; nothing is sent.
                  {"SL.txt", "Setting.ini", "Url.txt"}},
+        // The browser would load a local file as a result page and keep it in temp.txt.
+        ExitCase{"engineAddressIsNoWebPage",
+                 {"rank", "a.example", "seo", "--dir", "{dir}"},
+                 [](const ProgramDir& dir) {
+                     writeFileBytes(dir.file("Setting.ini"),
+                                    "[Engines]\r\nBaiduAddress=file:///etc/passwd\r\n");
+                 },
+                 1,
+                 "[Engines] BaiduAddress=file:///etc/passwd in Setting.ini is no web address: an "
+                 "engine's address starts with http:// or https:// and names a host.",
+                 {"Setting.ini"}},
         ExitCase{"siteListUnreadable",
                  {"sites", "add", "x.example", "--dir", "{dir}"},
                  [](const ProgramDir& dir) { QDir(dir.path()).mkdir("Url.txt"); },

@@ -1,4 +1,5 @@
 #include "rank/engines.h"
+#include "text/apperror.h"
 #include "text/inifile.h"
 
 #include <QFile>
@@ -116,6 +117,47 @@ TEST(Engines, GridTexts) {
         EXPECT_EQ(SortQuerySearcherTypeGetText(c.value), c.history);
         EXPECT_EQ(BatchQuerySearcherTypeGetText(c.value), c.batch);
     }
+}
+
+// The browser loads whatever it is given: an engine whose address is no web page, or whose
+// result page does not carry the keyword, is refused when the table is read, naming the key.
+TEST(Engines, AddressesThatAreNoWebPagesAreRefused) {
+    const struct {
+        const char* line;
+        const char* message; // a part of the error's text
+    } cases[] = {
+        {"BaiduAddress=file:///etc/passwd", "[Engines] BaiduAddress=file:///etc/passwd in "},
+        {"BaiduAddress=data:text/html,<a href=http://a.cn>a</a>", "BaiduAddress=data:"},
+        {"SogouAddress=javascript:alert(1)", "SogouAddress=javascript:alert(1)"},
+        {"HaosouAddress=view-source:https://www.so.com", "HaosouAddress=view-source:"},
+        {"BaiduAddress=chrome://version", "BaiduAddress=chrome://version"},
+        {"BaiduAddress=qrc:/index.html", "BaiduAddress=qrc:/index.html"},
+        {"BaiduAddress=ftp://ftp.example.com", "BaiduAddress=ftp://ftp.example.com"},
+        {"BaiduAddress=https://", "BaiduAddress=https://"},
+        {"Added=bing\r\nBingAddress=file:///tmp\r\nBingPage=/s?q={keyword}",
+         "BingAddress=file:///tmp"},
+        {"SogouPage=/web?query=seo", "[Engines] SogouPage=/web?query=seo in Setting.ini has no "
+                                     "{keyword}"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        QTemporaryDir dir;
+        ASSERT_TRUE(
+            writeAll(dir.filePath("Setting.ini"), QByteArray("[Engines]\r\n") + c.line + "\r\n"));
+        try {
+            loadEngineProfiles(IniFile(dir.filePath("Setting.ini")));
+            ADD_FAILURE() << "taken";
+        } catch (const AppError& e) {
+            EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.message)))
+                << e.message().toStdString();
+        }
+    }
+    // Web addresses of any host and port are engines' business.
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeAll(dir.filePath("Setting.ini"),
+                         "[Engines]\r\nBaiduAddress=HTTP://127.0.0.1:8080\r\n"));
+    EXPECT_EQ(loadEngineProfiles(IniFile(dir.filePath("Setting.ini")))[0].address,
+              "HTTP://127.0.0.1:8080");
 }
 
 TEST(Engines, ProfilesFromSettings) {

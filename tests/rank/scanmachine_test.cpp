@@ -995,6 +995,19 @@ TEST(ScanMachine, StoreErrorEndsTheRun) {
     }
 }
 
+// Engine settings the scan cannot use (here a local file as the engine's page) end the run
+// with their error before any page loads.
+TEST(ScanMachine, UnusableEngineSettingsEndTheRun) {
+    Rig rig("BaiduAddress=file:///etc/passwd\r\n");
+    rig.run({{"a.cn", "one", kBaidu}});
+    EXPECT_EQ(rig.events, (QStringList{"error [Engines] BaiduAddress=file:///etc/passwd in "
+                                       "Setting.ini is no web address: an engine's address "
+                                       "starts with http:// or https:// and names a host",
+                                       "finished 0"}));
+    EXPECT_TRUE(rig.loader.loads().empty());
+    EXPECT_TRUE(rig.stored.empty());
+}
+
 // A site or keyword the database cannot hold is refused before any page is loaded, with the
 // database's own words; with storing off the query runs.
 TEST(ScanMachine, TooLongForTheDatabaseLoadsNoPage) {
