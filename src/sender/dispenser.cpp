@@ -35,9 +35,8 @@ void Dispenser::LoadTemplates(const QString& path) {
     // No file yet is no template yet.
     if (!file.exists())
         return;
-    const QByteArray bytes = readDataFile(path);
-    Templates =
-        splitFileLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    // A byte-order mark (an editor's UTF-8) is no part of the first template.
+    Templates = readFileLines(readDataFile(path)).lines;
 }
 
 void Dispenser::reset() {

@@ -95,22 +95,30 @@ void writeSendReport(const QString& path, const SendReport& report) {
 
 int removeDeadTemplates(const QString& path, const SendReport& report) {
     const QByteArray old = readDataFile(path);
-    TextList lines = splitFileLines(viewOf(old));
+    // Lines are compared as the run read them (a UTF-8 file's converted to GBK) and kept as
+    // the file holds them.
+    const FileLines read = readFileLines(old);
+    std::string_view raw = viewOf(old);
+    Text kept;
+    if (read.utf8) {
+        raw.remove_prefix(3);
+        kept = "\xEF\xBB\xBF";
+    }
+    const TextList lines = splitFileLines(raw);
     std::vector<Text> dead;
     for (const int line : report.deadLines())
         dead.push_back(report.lines[static_cast<size_t>(line)]);
-    Text kept;
     int removed = 0;
-    for (const Text& line : lines) {
+    for (size_t i = 0; i < lines.size(); ++i) {
         // The file may have been edited since the run: only a line that still reads as the
         // dead template goes, each dead one once.
-        const auto match = std::find(dead.begin(), dead.end(), line);
+        const auto match = std::find(dead.begin(), dead.end(), read.lines[i]);
         if (match != dead.end()) {
             dead.erase(match);
             ++removed;
             continue;
         }
-        kept += line + "\r\n";
+        kept += lines[i] + "\r\n";
     }
     if (removed == 0)
         return 0;

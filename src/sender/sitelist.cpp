@@ -16,17 +16,19 @@ void SiteList::load(const QString& path) {
             std::lock_guard lock(m_mutex);
             m_sites.clear();
         }
+        m_utf8 = false;
+        m_firstBadLine = 0;
         endResetModel();
         return;
     }
-    const QByteArray bytes = readDataFile(path);
-    TextList sites =
-        splitFileLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    FileLines read = readFileLines(readDataFile(path));
     beginResetModel();
     {
         std::lock_guard lock(m_mutex);
-        m_sites = std::move(sites);
+        m_sites = std::move(read.lines);
     }
+    m_utf8 = read.utf8;
+    m_firstBadLine = read.firstBadLine;
     endResetModel();
 }
 
@@ -38,9 +40,15 @@ bool SiteList::holdsControlCharacter(std::string_view site) {
 }
 
 void SiteList::save(const QString& path) const {
-    Text content;
+    if (m_firstBadLine > 0)
+        throw AppError(QStringLiteral("%1 was not saved: its line %2 is no text (a binary or "
+                                      "UTF-16 file?), and what could not be read would be lost; "
+                                      "the file was left as it is")
+                           .arg(path)
+                           .arg(m_firstBadLine));
+    Text content = m_utf8 ? Text("\xEF\xBB\xBF") : Text();
     for (const Text& site : entries())
-        content.append(site).append("\r\n");
+        content.append(m_utf8 ? gbkToUtf8(site) : site).append("\r\n");
     if (!replaceFileAtomically(path, content))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
 }

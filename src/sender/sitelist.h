@@ -13,12 +13,14 @@ class SiteList : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    // "Url.txt": one site per line in GBK. CR, LF and CR LF all end a line; a break at the very
-    // end adds no entry; blank lines are empty entries. Throws AppError
-    // "Cannot open file <path>" and leaves the list as it was.
+    // "Url.txt": one site per line in GBK (UTF-8 after a byte-order mark). CR, LF and CR LF all
+    // end a line; a break at the very end adds no entry; blank lines are empty entries. Throws
+    // AppError "Cannot open file <path>" and leaves the list as it was.
     void load(const QString& path);
-    // Every entry followed by CR LF; the file is replaced whole and atomically. Throws AppError
-    // "Cannot create file <path>" and leaves the file as it was.
+    // Every entry followed by CR LF, in the encoding the file was read in; the file is replaced
+    // whole and atomically. A file whose lines were not all text (binary, UTF-16) is never
+    // rewritten: what could not be read would be lost. Throws AppError, and leaves the file as
+    // it was, then and when it cannot be written.
     void save(const QString& path) const;
 
     void append(const Text& site);
@@ -38,4 +40,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     TextList m_sites;
+    // How the file was read: saved back the same way, or not at all.
+    bool m_utf8 = false;
+    size_t m_firstBadLine = 0;
 };

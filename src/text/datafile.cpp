@@ -1,6 +1,7 @@
 #include "text/datafile.h"
 
 #include "text/apperror.h"
+#include "text/codepage.h"
 
 #include <QFile>
 #include <cerrno>
@@ -48,4 +49,37 @@ QByteArray readDataFile(const QString& path) {
         bytes.append(buffer, n);
     }
     return bytes;
+}
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+bool isText(std::string_view line, bool utf8) {
+    for (const char c : line)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
+            return false;
+    const QString decoded =
+        utf8 ? QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()))
+             : gbkToQString(line);
+    return !decoded.contains(QChar::ReplacementCharacter);
+}
+
+} // namespace
+
+FileLines readFileLines(const QByteArray& bytes) {
+    FileLines file;
+    std::string_view view(bytes.constData(), static_cast<size_t>(bytes.size()));
+    file.utf8 = view.substr(0, kUtf8Mark.size()) == kUtf8Mark;
+    if (file.utf8)
+        view.remove_prefix(kUtf8Mark.size());
+    file.lines = splitFileLines(view);
+    for (size_t i = 0; i < file.lines.size(); ++i) {
+        Text& line = file.lines[i];
+        if (file.firstBadLine == 0 && !isText(line, file.utf8))
+            file.firstBadLine = i + 1;
+        if (file.utf8)
+            line = utf8ToGbk(line);
+    }
+    return file;
 }

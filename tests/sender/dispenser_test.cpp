@@ -243,6 +243,11 @@ TEST(Dispenser, LoadsEveryLineEnd) {
          "\r\n1http://x/1\n\n\r\r\n1http://x/2\r\n\r\n",
          {"http://x/1", "http://x/2"}},
         {"empty", "", {}},
+        // An editor's UTF-8 mark is no part of the first template.
+        {"UTF-8 with its mark",
+         "\xEF\xBB\xBF"
+         "1http://x/1\r\n1http://x/\xE4\xB8\xAD\r\n",
+         {"http://x/1", "http://x/\xD6\xD0"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -129,6 +129,15 @@ TEST(SendReport, RemovingLeavesChangedLinesAndFailsWhole) {
     EXPECT_EQ(removeDeadTemplates(path, report), 2);
     EXPECT_EQ(readAll(path), QByteArray("5http://b2/{@url}\r\nx\r\n"));
 
+    // A file an editor saved as UTF-8 with its mark: matched as the run read it, kept as it was.
+    report.lines[1] = "5http://b/\xD6\xD0";
+    report.tallies[1].add({false, FetchFailure::Refused, 0});
+    writeAll(path, "\xEF\xBB\xBF"
+                   "5http://a/{@url}\r\n5http://b/\xE4\xB8\xAD\r\nx\r\n");
+    EXPECT_EQ(removeDeadTemplates(path, report), 2);
+    EXPECT_EQ(readAll(path), QByteArray("\xEF\xBB\xBF"
+                                        "x\r\n"));
+
     EXPECT_THROW(removeDeadTemplates(dir.filePath("none.txt"), report), AppError);
     writeAll(path, "5http://a/{@url}\n");
     ASSERT_TRUE(QFile::remove(path + ".bak"));

@@ -88,6 +88,60 @@ TEST(SiteList, LoadsEveryLineEndAndSavesCrLf) {
     }
 }
 
+// A list an editor saved as UTF-8 with its byte-order mark reads without the mark and is
+// saved back as it came; a list that is no text (binary, UTF-16) is never rewritten, since what
+// could not be read would be lost.
+TEST(SiteList, MarkedUtf8IsKeptAndNoTextIsNeverRewritten) {
+    const struct {
+        const char* name;
+        std::string file;
+        TextList entries;
+        std::string saved; // after "x.cn" is added; empty: the save is refused
+        size_t badLine;
+    } cases[] = {
+        {"UTF-8 with its mark",
+         "\xEF\xBB\xBF"
+         "a.example.com\r\n\xE4\xB8\xAD\xE6\x96\x87.cn\n",
+         {"a.example.com", "\xD6\xD0\xCE\xC4.cn"},
+         "\xEF\xBB\xBF"
+         "a.example.com\r\n\xE4\xB8\xAD\xE6\x96\x87.cn\r\nx.cn\r\n",
+         0},
+        {"UTF-16",
+         std::string("\xFF\xFE"
+                     "a\0.\0c\0n\0\r\0\n\0",
+                     14),
+         {},
+         {},
+         1},
+        {"binary on line 3", std::string("a.cn\r\nb.cn\r\n\x01\x02\0z\r\n", 17), {}, {}, 3},
+        {"no GBK on line 2", "a.cn\r\n\xFF\xFF.cn\r\n", {}, {}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Url.txt");
+        writeAll(path, c.file);
+        SiteList list;
+        list.load(path);
+        if (!c.entries.empty()) {
+            EXPECT_EQ(list.entries(), c.entries);
+        }
+        list.append("x.cn");
+        if (c.badLine == 0) {
+            list.save(path);
+            EXPECT_EQ(readAll(path), bytes(c.saved));
+            continue;
+        }
+        expectAppError([&] { list.save(path); },
+                       QStringLiteral("%1 was not saved: its line %2 is no text (a binary or "
+                                      "UTF-16 file?), and what could not be read would be lost; "
+                                      "the file was left as it is")
+                           .arg(path)
+                           .arg(c.badLine));
+        EXPECT_EQ(readAll(path), bytes(c.file));
+    }
+}
+
 TEST(SiteList, SaveReplacesTheWholeFile) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Url.txt");
