@@ -14,6 +14,8 @@ namespace {
 constexpr const char* kSection = "Engines";
 // More engines than this in "Added" are ignored: numbers must stay small for the batch list.
 constexpr int kMaxEngines = 100;
+// An engine's name is shown in combo boxes, grid cells, reports and on terminals.
+constexpr qsizetype kMaxNameChars = 40;
 
 bool inRange(int engine, const EngineProfiles& profiles) {
     return engine >= 0 && engine < static_cast<int>(profiles.size());
@@ -166,11 +168,21 @@ void checkAddress(const QString& addressKey, const Text& address, const Text& pa
                            .arg(pageKey, gbkToQString(page)));
 }
 
+// A name fit to show: no control characters (a terminal would obey an escape sequence), and
+// no longer than a name needs to be.
+QString shownName(const QString& name) {
+    QString shown;
+    for (const QChar c : name)
+        if (c.category() != QChar::Other_Control)
+            shown += c;
+    return shown.left(kMaxNameChars);
+}
+
 void readEngine(const IniFile& settings, EngineProfile& p) {
     const EngineReader read(settings, p.key);
     Text name = qStringToGbk(p.name);
     read.required("Name", name);
-    p.name = gbkToQString(name);
+    p.name = shownName(gbkToQString(name));
     read.required("Address", p.address);
     read.required("Page", p.pagePath);
     checkAddress(read.key("Address"), p.address, p.pagePath, read.key("Page"));

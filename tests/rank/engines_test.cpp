@@ -152,6 +152,16 @@ TEST(Engines, AddressesThatAreNoWebPagesAreRefused) {
                 << e.message().toStdString();
         }
     }
+    // A name is shown on terminals and in the windows: no escape sequences, no 100 kB.
+    for (const auto& [line, shown] :
+         {std::pair<QByteArray, QString>{"BaiduName=\x1B[2J\x1B]0;owned\x07"
+                                         "Baidu\x7F",
+                                         "[2J]0;ownedBaidu"},
+          {"BaiduName=" + QByteArray(100000, 'x'), QString(40, 'x')}}) {
+        QTemporaryDir named;
+        ASSERT_TRUE(writeAll(named.filePath("Setting.ini"), "[Engines]\r\n" + line + "\r\n"));
+        EXPECT_EQ(loadEngineProfiles(IniFile(named.filePath("Setting.ini")))[0].name, shown);
+    }
     // Web addresses of any host and port are engines' business.
     QTemporaryDir dir;
     ASSERT_TRUE(writeAll(dir.filePath("Setting.ini"),
