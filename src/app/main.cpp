@@ -37,6 +37,8 @@ int main(int argc, char* argv[]) {
             return 1;
         }
     }
+    if (!settingsUsable(dir))
+        return 1;
     TMainForm form(dir);
     form.show();
     return app.exec();

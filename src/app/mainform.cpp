@@ -2,6 +2,7 @@
 
 #include "app/aboutform.h"
 #include "app/application.h"
+#include "app/messagebox.h"
 #include "app/opendialog.h"
 #include "app/ranktab.h"
 #include "app/sendtab.h"
@@ -11,12 +12,25 @@
 #include "core/datafolder.h"
 #include "core/settingkeys.h"
 #include "core/version.h"
+#include "rank/engines.h"
+#include "text/apperror.h"
 #include "text/inifile.h"
 #include "ui_mainform.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
+#include <QTimer>
+
+bool settingsUsable(const QString& programDir) {
+    try {
+        IniFile(QDir(programDir).absoluteFilePath(DataFiles::Settings)).check();
+        return true;
+    } catch (const AppError& e) {
+        reportError(e.message());
+        return false;
+    }
+}
 
 TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
@@ -47,7 +61,21 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     setMinimumSize(designed);
     resize(designed);
     move(583, 147);
-    restoreGeometry();
+    runReported([this] { restoreGeometry(); });
+    // Said once the window is there to say it over.
+    QTimer::singleShot(0, this, [this] { runReported([this] { showSettingsWarnings(); }); });
+}
+
+void TMainForm::showSettingsWarnings() {
+    QStringList warnings = settingsWarnings(*SettingsFile);
+    try {
+        warnings += engineTableWarnings(*SettingsFile);
+    } catch (const AppError&) {
+        // The rank tab says what is wrong with the engine table.
+    }
+    if (!warnings.isEmpty())
+        MessageBox::warning(this, QStringLiteral("Setting.ini 中以下数值未按原样使用:\n") +
+                                      warnings.join(QStringLiteral(".\n")) + QLatin1Char('.'));
 }
 
 TMainForm::~TMainForm() {

@@ -11,6 +11,11 @@ namespace Ui {
 class TMainForm;
 }
 
+// Whether the settings file of the folder can be used; when it is there but cannot be read,
+// the error box says so and no window should start: going on with the built-in values would
+// query other engines, or use another database, than the file names.
+bool settingsUsable(const QString& programDir);
+
 // The main window: the tabs "外链群发" and "排名查询", the status line and the menu.
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -26,6 +31,7 @@ protected:
 private:
     void FormCreate(const QString& programDir);
     void restoreGeometry();
+    void showSettingsWarnings();
     void saveGeometry();
     void FormClose();
     void SettingMenuClick();

@@ -58,7 +58,7 @@ SendTab::SendTab(const QString& programDir, IniFile& settings, StatusLine& statu
     connectReported(ui->StartButton, &QPushButton::clicked, this, &SendTab::StartButtonClick);
     connectReported(ui->QuitButton, &QPushButton::clicked, this, &SendTab::QuitButtonClick);
 
-    LoadSendSettings();
+    runReported([this] { LoadSendSettings(); });
     mirrorSendCount();
     // A missing list is an empty one; a list that cannot be read is said.
     runReported([&] { m_sites->load(ProgramDir + DataFiles::Sites); });

@@ -21,6 +21,8 @@ TSettingForm::~TSettingForm() = default;
 
 void TSettingForm::FormCreate() {
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+    // The pause the scan would use is what the field shows and can take.
+    ui->QuerySleep->setRange(Settings::QuerySleep.min, Settings::QuerySleep.max);
     ui->SortToDB->setChecked(Settings::SortToDB.read(m_settings));
     ui->QuerySleep->setValue(Settings::QuerySleep.read(m_settings));
     ui->AllowHttps->setChecked(Settings::AllowHttps.read(m_settings));
@@ -29,7 +31,7 @@ void TSettingForm::FormCreate() {
 
 void TSettingForm::OKButtonClick() {
     Settings::SortToDB.write(m_settings, ui->SortToDB->isChecked());
-    // An emptied field is written as 0; a negative pause is kept, the rank scan waits 0 then.
+    // An emptied field is written as 0.
     Settings::QuerySleep.write(m_settings, spinValue(ui->QuerySleep, 0));
     Settings::AllowHttps.write(m_settings, ui->AllowHttps->isChecked());
     Settings::FollowRedirects.write(m_settings, ui->FollowRedirects->isChecked());

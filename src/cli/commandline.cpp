@@ -4,7 +4,10 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "core/datafolder.h"
+#include "core/settingkeys.h"
+#include "rank/engines.h"
 #include "text/apperror.h"
+#include "text/inifile.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -17,17 +20,36 @@ struct Command {
     // It looks at g_interrupted and stops early: a stop is then said and gives 130, unless the
     // command failed with an error of its own.
     bool stoppable;
+    bool readsSettings;
 };
 
 constexpr Command kCommands[] = {
-    {"rank", runRank, true},           {"batch", runBatch, true},      {"send", runSend, true},
-    {"templates", runTemplates, true}, {"history", runHistory, false}, {"sites", runSites, false},
+    {"rank", runRank, true, true},        {"batch", runBatch, true, true},
+    {"send", runSend, true, true},        {"templates", runTemplates, true, true},
+    {"history", runHistory, false, true}, {"sites", runSites, false, false},
 };
+
+// A settings file that is there but cannot be read ends the command before any work; values
+// brought into range are said once, before the work.
+void checkSettings(const Options& options) {
+    const IniFile settings = settingsFile(options);
+    settings.check();
+    QStringList warnings = settingsWarnings(settings);
+    try {
+        warnings += engineTableWarnings(settings);
+    } catch (const AppError&) {
+        // An engine table that cannot be used is the error of the commands that use it.
+    }
+    for (const QString& warning : warnings)
+        printErr(warning + QLatin1Char('.'));
+}
 
 int runCommand(const Options& options) {
     for (const Command& command : kCommands) {
         if (options.command != QLatin1String(command.name))
             continue;
+        if (command.readsSettings)
+            checkSettings(options);
         const int code = command.run(options);
         if (command.stoppable && g_interrupted && code != 1) {
             printErr(QStringLiteral("interrupted"));

@@ -2,6 +2,7 @@
 
 #include "text/inifile.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <climits>
 #include <string_view>
@@ -60,16 +61,16 @@ inline constexpr IntSetting SendCount{"Setting", "SendCount", 2, 1, 100};
 inline constexpr BoolSetting AllowHttps{"Setting", "AllowHttps", false};
 inline constexpr BoolSetting FollowRedirects{"Setting", "FollowRedirects", false};
 // Seconds a whole fetch may take.
-inline constexpr IntSetting FetchTimeLimit{"Setting", "FetchTimeLimit", 60, 1};
+inline constexpr IntSetting FetchTimeLimit{"Setting", "FetchTimeLimit", 60, 1, 3600};
 
 // [SortQuery]: the rank query.
 inline constexpr BoolSetting SortToDB{"SortQuery", "SortToDB", true};
-// Milliseconds between two result pages; a negative value is kept as written and waits 0.
-inline constexpr IntSetting QuerySleep{"SortQuery", "QuerySleep", 2000, 0};
+// Milliseconds between two result pages: an hour at most, or a run would seem to hang.
+inline constexpr IntSetting QuerySleep{"SortQuery", "QuerySleep", 2000, 0, 3600 * 1000};
 // Results looked at.
 inline constexpr IntSetting Depth{"SortQuery", "Depth", 500, 1, 1000};
 // Results asked for a page; the engine's own largest page size applies as well.
-inline constexpr IntSetting PageSize{"SortQuery", "PageSize", 10, 1};
+inline constexpr IntSetting PageSize{"SortQuery", "PageSize", 10, 1, 100};
 // Seconds a result page may take to load.
 inline constexpr IntSetting PageTimeout{"SortQuery", "PageTimeout", 60, 1, 3600};
 
@@ -89,4 +90,15 @@ inline constexpr TextSetting DatabasePassword{"Database", "Password", ""};
 // that died gives its queries back after this long.
 inline constexpr IntSetting ClaimLease{"Database", "LeaseSeconds", 600, 5, 86400};
 
+// Every whole-number key, for the check of the values a file holds.
+inline constexpr const IntSetting* kIntSettings[] = {
+    &ThreadCount, &SendCount,  &FetchTimeLimit, &QuerySleep,  &Depth,        &PageSize,
+    &PageTimeout, &WindowLeft, &WindowTop,      &WindowWidth, &WindowHeight, &ClaimLease,
+};
+
 } // namespace Settings
+
+// One line for each whole-number key whose value the program does not take as written, saying
+// what it uses instead: "Setting.ini [SortQuery] QuerySleep=2000000000 is out of range (0 to
+// 3600000); 3600000 is used". Empty when every value is taken as written. Throws as reads do.
+QStringList settingsWarnings(const IniFile& settings);

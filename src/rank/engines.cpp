@@ -233,7 +233,9 @@ const EngineProfiles& defaultEngineProfiles() {
     return profiles;
 }
 
-EngineProfiles loadEngineProfiles(const IniFile& settings) {
+EngineProfiles loadEngineProfiles(const IniFile& file) {
+    // Read once: a table of many engines has many keys.
+    const IniFile settings = file.frozen();
     EngineProfiles profiles = defaultEngineProfiles();
     // More engines: "Added=bing,yandex", each with its own keys (BingName, BingAddress, ...).
     const QStringList added =
@@ -251,6 +253,29 @@ EngineProfiles loadEngineProfiles(const IniFile& settings) {
     for (EngineProfile& p : profiles)
         readEngine(settings, p);
     return profiles;
+}
+
+QStringList engineTableWarnings(const IniFile& file) {
+    const IniFile settings = file.frozen();
+    const EngineProfiles profiles = loadEngineProfiles(settings);
+    const QStringList added =
+        gbkToQString(settings.readText(kSection, "Added", {})).split(QLatin1Char(','));
+    QStringList distinct;
+    for (const QString& entry : added) {
+        const QString key = entry.trimmed().toLower();
+        if (validKey(key) && !distinct.contains(key) &&
+            findEngine(key, defaultEngineProfiles()) < 0)
+            distinct << key;
+    }
+    const qsizetype named = distinct.size();
+    const auto kept = static_cast<qsizetype>(profiles.size() - defaultEngineProfiles().size());
+    if (static_cast<int>(profiles.size()) < kMaxEngines || named <= kept)
+        return {};
+    return {QStringLiteral("Setting.ini [Engines] Added names %1 engines; the first %2 are used, "
+                           "%3 engines in all")
+                .arg(named)
+                .arg(kept)
+                .arg(kMaxEngines)};
 }
 
 const EngineProfiles& currentEngineProfiles() {

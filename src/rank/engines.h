@@ -3,6 +3,7 @@
 #include "text/text.h"
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 class IniFile;
@@ -68,6 +69,9 @@ const EngineProfiles& defaultEngineProfiles();
 // the engines it adds, read afresh at each call. An engine address that is no http(s) address
 // of a host, or a result page's address without {keyword}, throws AppError naming the key.
 EngineProfiles loadEngineProfiles(const IniFile& settings);
+// What the engine table holds that is not used as written ("Added" names more engines than
+// the program keeps); empty when all of it is.
+QStringList engineTableWarnings(const IniFile& settings);
 
 // The table the windows and the history show names from: the built-in one until a program
 // loads the user's. UI thread only.

@@ -41,6 +41,7 @@ struct RankScan::Scan {
     EngineProfile profile;
     QString script;
     int pause = 0;
+    bool storing = true;
     int pageSize = kResultsPerPage;
     int lastPage = kMarkerPages;
     std::chrono::milliseconds loadLimit{60000};
@@ -116,9 +117,18 @@ void RankScan::start(std::vector<RankQuery> queries) {
 void RankScan::begin() {
     if (!m_running)
         return;
+    // The event loop runs this: a settings file that cannot be read ends the run with its error.
+    bool storing = true;
+    try {
+        storing = Settings::SortToDB.read(m_settings);
+    } catch (const AppError& e) {
+        emit error(e.message());
+        finish(false);
+        return;
+    }
     // The database would refuse the rank only after every page had been loaded: the same
     // words now, before the first.
-    if (Settings::SortToDB.read(m_settings)) {
+    if (storing) {
         for (const RankQuery& q : m_queries) {
             if (const QString refused = rankFieldsError(trimText(q.site), trimText(q.keyword));
                 !refused.isEmpty()) {
@@ -215,22 +225,22 @@ void RankScan::QueryRank() {
     // Read afresh for each scan: a change in the settings counts from the next query.
     try {
         s.profiles = loadEngineProfiles(m_settings);
+        if (s.engine >= 0 && s.engine < static_cast<int>(s.profiles.size()))
+            s.profile = s.profiles[static_cast<size_t>(s.engine)];
+        s.storing = Settings::SortToDB.read(m_settings);
+        s.pause = Settings::QuerySleep.readInRange(m_settings);
+        s.loadLimit = std::chrono::seconds(Settings::PageTimeout.readInRange(m_settings));
+        if (s.profile.mode == ScanMode::Recipe) {
+            s.pageSize = effectivePageSize(s.profile, Settings::PageSize.readInRange(m_settings));
+            const int depth = Settings::Depth.readInRange(m_settings);
+            s.lastPage = (depth + s.pageSize - 1) / s.pageSize;
+            s.script = resultScript(s.profile.recipe);
+        }
     } catch (const AppError& e) {
         // The event loop runs this: the settings' error ends the run as a database error does.
         emit error(e.message());
         finish(false);
         return;
-    }
-    if (s.engine >= 0 && s.engine < static_cast<int>(s.profiles.size()))
-        s.profile = s.profiles[static_cast<size_t>(s.engine)];
-    // A negative pause would never end on some platforms; it counts as none.
-    s.pause = Settings::QuerySleep.readInRange(m_settings);
-    s.loadLimit = std::chrono::seconds(Settings::PageTimeout.readInRange(m_settings));
-    if (s.profile.mode == ScanMode::Recipe) {
-        s.pageSize = effectivePageSize(s.profile, Settings::PageSize.read(m_settings));
-        const int depth = Settings::Depth.readInRange(m_settings);
-        s.lastPage = (depth + s.pageSize - 1) / s.pageSize;
-        s.script = resultScript(s.profile.recipe);
     }
     s.page = 1;
     loadPage();
@@ -372,7 +382,7 @@ void RankScan::endScan(Outcome unfinished, const QString& reason) {
                 .arg(s.profile.name.isEmpty() ? QStringLiteral("搜索引擎") : s.profile.name,
                      reason)));
     }
-    const bool storing = Settings::SortToDB.read(m_settings);
+    const bool storing = s.storing;
     for (Member& m : s.members) {
         QueryResult r = m.result && result ? *m.result : QueryResult{};
         if (!m.result || !result) {

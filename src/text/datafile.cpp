@@ -5,32 +5,40 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-QByteArray readDataFile(const QString& path) {
-    const QString cannot = QStringLiteral("Cannot open file %1").arg(path);
+std::optional<QByteArray> tryReadDataFile(const QString& path, DataFileProblem& problem) {
+    problem = {};
+    auto fail = [&](DataFileProblem::Kind kind, QString why) {
+        problem = {kind, std::move(why)};
+        return std::nullopt;
+    };
     // Not blocking: a FIFO with no writer would otherwise hold the open for ever.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw AppError(cannot);
+    if (fd < 0) {
+        const int failure = errno;
+        return fail(DataFileProblem::Kind::Open,
+                    failure == EACCES ? QStringLiteral("no permission to read it")
+                                      : QString::fromLocal8Bit(std::strerror(failure)));
+    }
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode))
-        throw AppError(cannot);
+    if (::fstat(fd, &info) != 0)
+        return fail(DataFileProblem::Kind::Open, QString::fromLocal8Bit(std::strerror(errno)));
+    if (S_ISDIR(info.st_mode))
+        return fail(DataFileProblem::Kind::Folder, QStringLiteral("it is a folder"));
     if (!S_ISREG(info.st_mode))
-        throw AppError(cannot + QStringLiteral(": it is no regular file"));
-    auto tooLarge = [&] {
-        return AppError(
-            cannot +
-            QStringLiteral(": it is larger than %1 MB").arg(kMaxDataFileSize / (1024LL * 1024)));
-    };
+        return fail(DataFileProblem::Kind::NoRegularFile, QStringLiteral("it is no regular file"));
+    const QString tooLarge =
+        QStringLiteral("it is larger than %1 MB").arg(kMaxDataFileSize / (1024LL * 1024));
     if (info.st_size > kMaxDataFileSize)
-        throw tooLarge();
+        return fail(DataFileProblem::Kind::TooLarge, tooLarge);
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(info.st_size));
     char buffer[65536];
@@ -41,14 +49,26 @@ QByteArray readDataFile(const QString& path) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw AppError(cannot);
+            return fail(DataFileProblem::Kind::Read, QString::fromLocal8Bit(std::strerror(errno)));
         }
         // The file may grow while it is read.
         if (bytes.size() + n > kMaxDataFileSize)
-            throw tooLarge();
+            return fail(DataFileProblem::Kind::TooLarge, tooLarge);
         bytes.append(buffer, n);
     }
     return bytes;
+}
+
+QByteArray readDataFile(const QString& path) {
+    DataFileProblem problem;
+    std::optional<QByteArray> bytes = tryReadDataFile(path, problem);
+    if (bytes)
+        return std::move(*bytes);
+    QString message = QStringLiteral("Cannot open file %1").arg(path);
+    if (problem.kind == DataFileProblem::Kind::NoRegularFile ||
+        problem.kind == DataFileProblem::Kind::TooLarge)
+        message += QStringLiteral(": ") + problem.why;
+    throw AppError(message);
 }
 
 namespace {

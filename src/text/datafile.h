@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 // The most a data file of the program ("Url.txt", "SL.txt", "Setting.ini", ...) may hold; far
 // beyond any real list, short of what would exhaust memory.
@@ -13,6 +14,16 @@ inline constexpr qint64 kMaxDataFileSize = 64LL * 1024 * 1024;
 // it cannot be read, and says so when it is no regular file (a FIFO would block for ever, a
 // device such as /dev/zero never ends) or is larger than kMaxDataFileSize.
 QByteArray readDataFile(const QString& path);
+
+// Why a data file could not be read, in words for the user ("it is a folder", "no permission to
+// read it", ...).
+struct DataFileProblem {
+    enum class Kind { None, Open, Folder, NoRegularFile, TooLarge, Read };
+    Kind kind = Kind::None;
+    QString why;
+};
+// As readDataFile, without throwing: no bytes, and problem says why.
+std::optional<QByteArray> tryReadDataFile(const QString& path, DataFileProblem& problem);
 
 // The lines of one of the program's list files ("Url.txt", "SL.txt"): GBK, or UTF-8 when the
 // file opens with its byte-order mark (the mark dropped, the lines converted to GBK, as

@@ -8,7 +8,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace {
@@ -108,12 +110,32 @@ Content split(QByteArray bytes) {
     return content;
 }
 
+// Why bytes read are no settings text; empty when they are.
+QString notText(const QByteArray& bytes) {
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        return QStringLiteral("it is UTF-16 text; save it as GBK or UTF-8");
+    if (bytes.contains('\0'))
+        return QStringLiteral("it is no text: it holds zero bytes, as UTF-16 text or a binary "
+                              "file does");
+    return {};
+}
+
+// A file that is there but cannot be read is an error: going on with the defaults would query
+// other engines, or use another database, than the file names.
 Content readFile(const QString& path) {
-    try {
-        return QFile::exists(path) ? split(readDataFile(path)) : Content();
-    } catch (const AppError&) {
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
         return {};
-    }
+    auto unreadable = [&](const QString& why) {
+        return AppError(QStringLiteral("Cannot read the settings file %1: %2").arg(path, why));
+    };
+    DataFileProblem problem;
+    std::optional<QByteArray> bytes = tryReadDataFile(path, problem);
+    if (!bytes)
+        throw unreadable(problem.why);
+    if (const QString why = notText(*bytes); !why.isEmpty())
+        throw unreadable(why);
+    return split(std::move(*bytes));
 }
 
 // The file as it stands before a write; one that exists but cannot be read is not replaced,
@@ -132,27 +154,72 @@ Content readForWrite(const QString& path, const QString& error) {
 
 namespace {
 
-std::optional<Text> readValue(const QString& path, std::string_view section, std::string_view key) {
-    const Content content = readFile(path);
-    const std::vector<Line> lines = splitLines(content.bytes);
-    const Place place = find(lines, section, key);
-    if (!place.key)
-        return std::nullopt;
-    const std::string_view body = lines[*place.key].body;
+Text valueOf(std::string_view body, bool utf8) {
     const Text value = trimText(body.substr(body.find('=') + 1));
-    return content.utf8 ? utf8ToGbk(value) : value;
+    return utf8 ? utf8ToGbk(value) : value;
 }
 
 } // namespace
 
+// Every value of the file as a read finds it: the first section of a name, the first key of a
+// name in it; names in lower case.
+struct IniFile::Values {
+    std::map<std::pair<Text, Text>, Text> byName;
+};
+
+std::shared_ptr<const IniFile::Values> IniFile::readValues(const QString& path) {
+    const Content content = readFile(path);
+    auto values = std::make_shared<Values>();
+    std::set<Text> seen;
+    std::optional<Text> section;
+    for (const Line& line : splitLines(content.bytes)) {
+        const std::string_view body = line.body;
+        if (auto name = sectionOf(body)) {
+            const Text lower = lowerText(trimText(*name));
+            section = seen.insert(lower).second ? std::optional<Text>(lower) : std::nullopt;
+            continue;
+        }
+        const size_t eq = body.find('=');
+        if (!section || eq == std::string_view::npos || isComment(body))
+            continue;
+        values->byName.emplace(std::pair(*section, lowerText(trimText(body.substr(0, eq)))),
+                               valueOf(body, content.utf8));
+    }
+    return values;
+}
+
+IniFile IniFile::frozen() const {
+    IniFile copy(m_path);
+    copy.m_frozen = readValues(m_path);
+    return copy;
+}
+
+std::optional<Text> IniFile::readValue(std::string_view section, std::string_view key) const {
+    if (m_frozen) {
+        const auto found = m_frozen->byName.find(
+            std::pair(lowerText(trimText(section)), lowerText(trimText(key))));
+        return found == m_frozen->byName.end() ? std::nullopt : std::optional<Text>(found->second);
+    }
+    const Content content = readFile(m_path);
+    const std::vector<Line> lines = splitLines(content.bytes);
+    const Place place = find(lines, section, key);
+    if (!place.key)
+        return std::nullopt;
+    return valueOf(lines[*place.key].body, content.utf8);
+}
+
+void IniFile::check() const {
+    readFile(m_path);
+}
+
 int IniFile::readInteger(std::string_view section, std::string_view key, int defaultValue) const {
-    const auto value = readValue(m_path, section, key);
+    const auto value = readValue(section, key);
     return value ? parseWholeNumber(*value).value_or(defaultValue) : defaultValue;
 }
 
 Text IniFile::readText(std::string_view section, std::string_view key,
                        const Text& defaultValue) const {
-    auto value = readValue(m_path, section, key);
+    auto value = readValue(section, key);
     if (!value)
         return defaultValue;
     if (value->size() >= 2 && value->front() == '"' && value->back() == '"')
@@ -169,6 +236,7 @@ void IniFile::writeBool(std::string_view section, std::string_view key, bool val
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, int value) {
+    Q_ASSERT(!m_frozen);
     const QString error = QStringLiteral("Unable to write to %1").arg(m_path);
     const Content old = readForWrite(m_path, error);
     std::vector<Line> lines = splitLines(old.bytes);

@@ -114,25 +114,30 @@ private slots:
         QTest::addColumn<QString>("pause");
         QTest::addColumn<bool>("https");
         QTest::addColumn<bool>("follow");
-        QTest::newRow("no file") << QByteArray() << true << "2000" << false << false;
+        QTest::addColumn<bool>("warned"); // at the start, of values not used as written
+        QTest::newRow("no file") << QByteArray() << true << "2000" << false << false << false;
         QTest::newRow("stored values")
             << QByteArray("[SortQuery]\r\nSortToDB=0\r\nQuerySleep=500\r\n") << false << "500"
-            << false << false;
-        QTest::newRow("any non-zero number is true, negative pause as stored")
-            << QByteArray("[sortquery]\r\nsorttodb=-1\r\nquerysleep=-20\r\n") << true << "-20"
-            << false << false;
+            << false << false << false;
+        // A pause out of range shows as the one used, which the start said.
+        QTest::newRow("any non-zero number is true, negative pause as the one used")
+            << QByteArray("[sortquery]\r\nsorttodb=-1\r\nquerysleep=-20\r\n") << true << "0"
+            << false << false << true;
+        QTest::newRow("a pause beyond an hour as the one used")
+            << QByteArray("[SortQuery]\r\nQuerySleep=2000000000\r\n") << true << "3600000" << false
+            << false << true;
         QTest::newRow("words and decimals give the defaults")
             << QByteArray("[SortQuery]\r\nSortToDB=false\r\nQuerySleep=1.5\r\n") << true << "2000"
-            << false << false;
+            << false << false << true;
         QTest::newRow("https and redirects on")
             << QByteArray("[Setting]\r\nThreadCount=5\r\nAllowHttps=1\r\nFollowRedirects=1\r\n")
-            << true << "2000" << true << true;
+            << true << "2000" << true << true << false;
         QTest::newRow("redirects only")
             << QByteArray("[setting]\r\nallowhttps=0\r\nfollowredirects=-1\r\n") << true << "2000"
-            << false << true;
+            << false << true << false;
         QTest::newRow("send switches read from their own section only")
             << QByteArray("[SortQuery]\r\nAllowHttps=1\r\nFollowRedirects=1\r\n") << true << "2000"
-            << false << false;
+            << false << false << false;
     }
 
     void settingsShowWhatTheFileHolds() {
@@ -141,6 +146,7 @@ private slots:
         QFETCH(QString, pause);
         QFETCH(bool, https);
         QFETCH(bool, follow);
+        QFETCH(bool, warned);
         ProgramDir program;
         if (!file.isEmpty())
             QVERIFY(writeFileBytes(program.file("Setting.ini"), file));
@@ -183,6 +189,11 @@ private slots:
         // Opening only reads.
         QCOMPARE(readFileBytes(program.file("Setting.ini")),
                  file.isEmpty() ? QByteArray("<missing>") : file);
+        // Values out of range or no numbers were said once, at the start.
+        const QList<MessageBox::Shown> boxes = MessageBox::takeShown();
+        QCOMPARE(boxes.size(), warned ? 1 : 0);
+        if (warned)
+            QVERIFY(boxes[0].kind == MessageBox::Kind::Warning);
     }
 
     void settingsOkWritesAndStaysOpen_data() {
@@ -199,9 +210,10 @@ private slots:
         QTest::newRow("emptied pause writes 0")
             << QByteArray() << false << "" << false << false
             << QByteArray("[SortQuery]\r\nSortToDB=1\r\nQuerySleep=0\r\n") + sendOff;
-        QTest::newRow("negative pause")
-            << QByteArray() << false << "-5" << false << false
-            << QByteArray("[SortQuery]\r\nSortToDB=1\r\nQuerySleep=-5\r\n") + sendOff;
+        // The field takes no pause beyond an hour: the last digit is refused.
+        QTest::newRow("pause beyond an hour")
+            << QByteArray() << false << "4000000" << false << false
+            << QByteArray("[SortQuery]\r\nSortToDB=1\r\nQuerySleep=400000\r\n") + sendOff;
         QTest::newRow("section added after the send settings")
             << QByteArray("[Setting]\r\nThreadCount=5\r\nSendCount=3\r\n") << false << "700"
             << false << false
@@ -309,13 +321,13 @@ private slots:
 
     void settingsRefusedWrite() {
         ProgramDir program;
-        // A folder in the file's place refuses the write even to root.
-        QVERIFY(QDir(program.dir.path()).mkdir("Setting.ini"));
         TMainForm form(program.dir.path());
         form.show();
         QList<MessageBox::Shown> boxes;
         bool stayedOpen = false;
         ModalDriver driver([&](QDialog* dialog) {
+            // A folder in the file's place refuses the write even to root.
+            QVERIFY(QDir(program.dir.path()).mkdir("Setting.ini"));
             clickTab(findControl<QTabWidget>(dialog, "PageControl1"), 1);
             QTest::mouseClick(findControl<QCheckBox>(dialog, "SortToDB"), Qt::LeftButton);
             typeInto(findControl<QSpinBox>(dialog, "QuerySleep"), "500");
@@ -335,6 +347,11 @@ private slots:
         QVERIFY(stayedOpen);
         // Nothing half-written is left beside or inside it.
         QVERIFY(QFileInfo(program.file("Setting.ini")).isDir());
+        // The engine table, read again once the dialog is closed, meets the folder as well.
+        const QList<MessageBox::Shown> after = MessageBox::takeShown();
+        QCOMPARE(after.size(), 1);
+        QCOMPARE(after[0].text, QStringLiteral("Cannot read the settings file %1: it is a folder.")
+                                    .arg(program.file("Setting.ini")));
         QCOMPARE(QDir(program.file("Setting.ini"))
                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList());

@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <atomic>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -168,28 +169,46 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("threads");
         QTest::addColumn<int>("passes");
+        QTest::addColumn<QString>("said"); // the start's warning; empty: none
         QTest::newRow("0x prefix")
-            << QByteArray("[Setting]\r\nThreadCount=0x10\r\nSendCount=0X0a\r\n") << 16 << 10;
+            << QByteArray("[Setting]\r\nThreadCount=0x10\r\nSendCount=0X0a\r\n") << 16 << 10
+            << QString();
         QTest::newRow("$ prefix") << QByteArray("[Setting]\r\nThreadCount=$10\r\nSendCount=$1F\r\n")
-                                  << 16 << 31;
+                                  << 16 << 31 << QString();
         QTest::newRow("trailing letters")
-            << QByteArray("[Setting]\r\nThreadCount=12abc\r\nSendCount=3xyz\r\n") << 8 << 2;
+            << QByteArray("[Setting]\r\nThreadCount=12abc\r\nSendCount=3xyz\r\n") << 8 << 2
+            << QStringLiteral(
+                   "Setting.ini 中以下数值未按原样使用:\n"
+                   "Setting.ini [Setting] ThreadCount=12abc is no whole number; 8 is used.\n"
+                   "Setting.ini [Setting] SendCount=3xyz is no whole number; 2 is used"
+                   ".");
         QTest::newRow("empty values")
-            << QByteArray("[Setting]\r\nThreadCount=\r\nSendCount=\r\n") << 8 << 2;
+            << QByteArray("[Setting]\r\nThreadCount=\r\nSendCount=\r\n") << 8 << 2 << QString();
         QTest::newRow("below the range")
-            << QByteArray("[Setting]\r\nThreadCount=0\r\nSendCount=-5\r\n") << 1 << 1;
+            << QByteArray("[Setting]\r\nThreadCount=0\r\nSendCount=-5\r\n") << 1 << 1
+            << QStringLiteral(
+                   "Setting.ini 中以下数值未按原样使用:\n"
+                   "Setting.ini [Setting] ThreadCount=0 is out of range (1 to 20); 1 is used.\n"
+                   "Setting.ini [Setting] SendCount=-5 is out of range (1 to 100); 1 is used"
+                   ".");
         QTest::newRow("above the range")
-            << QByteArray("[Setting]\r\nThreadCount=500\r\nSendCount=500\r\n") << 20 << 100;
+            << QByteArray("[Setting]\r\nThreadCount=500\r\nSendCount=500\r\n") << 20 << 100
+            << QStringLiteral(
+                   "Setting.ini 中以下数值未按原样使用:\n"
+                   "Setting.ini [Setting] ThreadCount=500 is out of range (1 to 20); 20 is used.\n"
+                   "Setting.ini [Setting] SendCount=500 is out of range (1 to 100); 100 is used"
+                   ".");
         QTest::newRow("names in any case, blanks around the value")
-            << QByteArray("[setting]\nthreadcount= 5 \nSENDCOUNT=7\n") << 5 << 7;
+            << QByteArray("[setting]\nthreadcount= 5 \nSENDCOUNT=7\n") << 5 << 7 << QString();
         QTest::newRow("keys of another section")
-            << QByteArray("[SortQuery]\r\nThreadCount=5\r\nSendCount=7\r\n") << 8 << 2;
+            << QByteArray("[SortQuery]\r\nThreadCount=5\r\nSendCount=7\r\n") << 8 << 2 << QString();
     }
 
     void loadsSendSettings() {
         QFETCH(QByteArray, file);
         QFETCH(int, threads);
         QFETCH(int, passes);
+        QFETCH(QString, said);
         QTemporaryDir dir;
         QVERIFY(writeFileBytes(dir.filePath("Url.txt"), {}));
         QVERIFY(writeFileBytes(dir.filePath("Setting.ini"), file));
@@ -197,6 +216,53 @@ private slots:
         QCOMPARE(form.findChild<QSpinBox*>("ThreadCount")->text(), QString::number(threads));
         QCOMPARE(form.findChild<QSpinBox*>("SendCount")->text(), QString::number(passes));
         QCOMPARE(readFileBytes(dir.filePath("Setting.ini")), file);
+        drainEvents();
+        const QList<MessageBox::Shown> boxes = MessageBox::takeShown();
+        QCOMPARE(boxes.size(), said.isEmpty() ? 0 : 1);
+        if (!said.isEmpty()) {
+            QVERIFY(boxes[0].kind == MessageBox::Kind::Warning);
+            QCOMPARE(boxes[0].text, said);
+        }
+    }
+
+    // A settings file that is there but cannot be read stops the start with the error box:
+    // the window would otherwise work with the built-in values, not the user's.
+    void unreadableSettingsStopTheStart_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("missing") << "missing" << QString();
+        QTest::newRow("a folder") << "folder"
+                                  << "it is a folder";
+        QTest::newRow("a FIFO") << "fifo"
+                                << "it is no regular file";
+        QTest::newRow("UTF-16") << "utf16"
+                                << "it is UTF-16 text; save it as GBK or UTF-8";
+        QTest::newRow("binary") << "binary"
+                                << "it is no text: it holds zero bytes, as UTF-16 text or a "
+                                   "binary file does";
+    }
+
+    void unreadableSettingsStopTheStart() {
+        QFETCH(QString, kind);
+        QFETCH(QString, why);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Setting.ini");
+        if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+        else if (kind == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "utf16")
+            QVERIFY(writeFileBytes(path, QByteArray("\xFF\xFE[\0S\0]\0", 8)));
+        else if (kind == "binary")
+            QVERIFY(writeFileBytes(path, QByteArray("[Setting]\0\x01\x02", 12)));
+        QCOMPARE(settingsUsable(dir.path()), why.isEmpty());
+        const QList<MessageBox::Shown> boxes = MessageBox::takeShown();
+        QCOMPARE(boxes.size(), why.isEmpty() ? 0 : 1);
+        if (!why.isEmpty()) {
+            QVERIFY(boxes[0].kind == MessageBox::Kind::Error);
+            QCOMPARE(boxes[0].text,
+                     QStringLiteral("Cannot read the settings file %1: %2.").arg(path, why));
+        }
     }
 
     void savesSendSettings_data() {

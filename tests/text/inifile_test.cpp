@@ -79,12 +79,19 @@ TEST(IniFile, ReadsWholeNumbersAndBooleans) {
 TEST(IniFile, NamesMatchInAnyCaseAndOnlyInTheirSection) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Setting.ini");
-    writeAll(path, "; comment\n[other]\nThreadCount=1\n[SETTING]\n threadcount = 5 \n"
-                   ";SendCount=9\n[SortQuery]\nSendCount=7\n");
-    const IniFile ini(path);
-    EXPECT_EQ(ini.readInteger("Setting", "ThreadCount", 8), 5);
-    EXPECT_EQ(ini.readInteger("setting", "SENDCOUNT", 2), 2);
-    EXPECT_EQ(ini.readInteger("Missing", "ThreadCount", 3), 3);
+    // The first section of a name and the first key of a name in it count.
+    writeAll(path,
+             "ThreadCount=0\n; comment\n[other]\nThreadCount=1\n[SETTING]\n threadcount = 5 \n"
+             ";SendCount=9\nThreadCount=6\n[SortQuery]\nSendCount=7\n[Setting]\n"
+             "SendCount=3\n");
+    const IniFile file(path);
+    // A frozen copy answers as the file does.
+    for (const IniFile& ini : {file, file.frozen()}) {
+        EXPECT_EQ(ini.readInteger("Setting", "ThreadCount", 8), 5);
+        EXPECT_EQ(ini.readInteger("setting", "SENDCOUNT", 2), 2);
+        EXPECT_EQ(ini.readInteger("Missing", "ThreadCount", 3), 3);
+        EXPECT_EQ(ini.readInteger(" sortquery ", "sendcount", 2), 7);
+    }
 }
 
 TEST(IniFile, WritesKeepEveryOtherLine) {
@@ -183,6 +190,7 @@ TEST(IniFile, ReadsTexts) {
             file += QByteArray(c.line) + "\r\n";
         writeAll(path, file);
         EXPECT_EQ(ini.readText("Engines", "Key", "dflt"), c.value);
+        EXPECT_EQ(ini.frozen().readText("Engines", "Key", "dflt"), c.value);
     }
 }
 
