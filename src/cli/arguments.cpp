@@ -84,7 +84,7 @@ options for every command:
 
 exit codes: 0 done (every query ranked or not found), 1 error, 2 wrong usage,
             3 a query was blocked by a verification page, 4 a query failed,
-            130 interrupted (Ctrl+C))";
+            130 interrupted (Ctrl+C), 143 terminated (SIGTERM))";
 
 [[noreturn]] void refuse(const QString& text) {
     throw UsageError(text.toStdString());

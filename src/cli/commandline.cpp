@@ -11,14 +11,15 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <csignal>
 
 namespace {
 
 struct Command {
     const char* name;
     int (*run)(const Options&);
-    // It looks at g_interrupted and stops early: a stop is then said and gives 130, unless the
-    // command failed with an error of its own.
+    // It looks at g_interrupted and stops early: a stop is then said and gives 128 + the signal
+    // (130 for Ctrl+C, 143 for SIGTERM), unless the command failed with an error of its own.
     bool stoppable;
     bool readsSettings;
 };
@@ -53,7 +54,7 @@ int runCommand(const Options& options) {
         const int code = command.run(options);
         if (command.stoppable && g_interrupted && code != 1) {
             printErr(QStringLiteral("interrupted"));
-            return 130;
+            return 128 + (g_interruptSignal != 0 ? g_interruptSignal.load() : SIGINT);
         }
         return code;
     }

@@ -12,6 +12,7 @@
 #include "text/inifile.h"
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_interruptSignal{0};
 
 IniFile settingsFile(const Options& o) {
     return IniFile(o.dir + DataFiles::Settings);

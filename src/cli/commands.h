@@ -38,11 +38,14 @@ struct Options {
     bool status = false; // batch: the day's progress of the workers
 };
 
-// Set by Ctrl+C; the running command stops as closing the window would stop it.
+// Set by Ctrl+C (SIGINT) or SIGTERM; the running command stops as closing the window would stop
+// it, a rank query at once. g_interruptSignal is the signal, for the exit code 128 + signal.
 extern std::atomic<bool> g_interrupted;
+extern std::atomic<int> g_interruptSignal;
 
 // The commands, one file each. Each returns its exit code; a command that watches
-// g_interrupted is ended with 130 by the caller (commandline.cpp) when it was interrupted.
+// g_interrupted is ended with 130 (143 for SIGTERM) by the caller (commandline.cpp) when it was
+// interrupted.
 int runRank(const Options& options);
 int runBatch(const Options& options);
 int runSend(const Options& options);

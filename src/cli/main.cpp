@@ -40,8 +40,13 @@ int main(int argc, char* argv[]) {
     qInstallMessageHandler(quietMessages);
     // A QApplication, as the chart is drawn with Qt Widgets' graphics view.
     QApplication app(argc, argv);
-    std::signal(SIGINT, [](int) { g_interrupted = true; });
-    std::signal(SIGTERM, [](int) { g_interrupted = true; });
+    // A handler may only set flags; the commands look at them.
+    const auto interrupt = [](int signal) {
+        g_interruptSignal = signal;
+        g_interrupted = true;
+    };
+    std::signal(SIGINT, interrupt);
+    std::signal(SIGTERM, interrupt);
 
     g_verbose = verbose;
     return runCommandLine(app.arguments().mid(1));

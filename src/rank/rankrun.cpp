@@ -46,6 +46,10 @@ void RankRun::stop() {
     m_scan->stop();
 }
 
+void RankRun::abort() {
+    m_scan->abort();
+}
+
 bool RankRun::exec(std::vector<RankQuery> queries, const std::atomic<bool>* interrupted) {
     QEventLoop loop;
     bool stopped = false;
@@ -59,7 +63,7 @@ bool RankRun::exec(std::vector<RankQuery> queries, const std::atomic<bool>* inte
     if (interrupted) {
         connect(&watch, &QTimer::timeout, this, [this, interrupted] {
             if (*interrupted)
-                stop();
+                abort();
         });
         watch.start(50);
     }

@@ -32,8 +32,10 @@ public:
     void start(std::vector<RankQuery> queries);
     // Ends the run after the page under way.
     void stop();
+    // Ends the run now: the page under way is abandoned.
+    void abort();
     // Starts the run and handles events until it has ended; interrupted is looked at while it
-    // runs and stops it, as stop() would. Returns whether the run was stopped.
+    // runs and ends it at once, as abort() does. Returns whether the run was stopped.
     bool exec(std::vector<RankQuery> queries, const std::atomic<bool>* interrupted = nullptr);
 
     // The report lines of the outcomes so far: ranks, blocks and failures.

@@ -154,6 +154,17 @@ void RankScan::stop() {
     }
 }
 
+void RankScan::abort() {
+    if (!m_running)
+        return;
+    m_browser.cancel();
+    m_pause.stop();
+    if (m_current < m_scans.size())
+        stopNow();
+    else
+        finish(true);
+}
+
 void RankScan::stopNow() {
     Scan& s = m_scans[m_current];
     m_waiting = false;

@@ -44,6 +44,9 @@ public:
     // Ends the run after the page under way: the queries scanned then are stopped and nothing
     // of them is stored.
     void stop();
+    // Ends the run now, as a signal to the program must: the page under way is abandoned, and
+    // the queries scanned then are stopped, nothing of them stored.
+    void abort();
     // A window lets a person pass a verification page in a view of the browser: the scan
     // then waits for that, with no time limit, instead of ending the query as blocked.
     void setSolveBlocks(bool solve) { m_solveBlocks = solve; }

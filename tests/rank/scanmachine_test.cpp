@@ -624,22 +624,29 @@ TEST(ScanMachine, RanksAcrossPages) {
 }
 
 enum class StopAt { Pause, Load, Verification };
+// stop(), the window's closing (the flag), or abort() as a signal to the program does.
+enum class StopBy { Stop, Flag, Abort };
 
-// A run ended by stop() or by the window's closing: the scan under way is stopped and nothing of
-// it is stored; the query before keeps its result; the queries after get no outcome.
+// A run ended by stop(), the window's closing or abort(): the scan under way is stopped and
+// nothing of it is stored; the query before keeps its result; the queries after get no outcome.
+// A stop waits for the page under way; an abort leaves it.
 TEST(ScanMachine, StopEndsTheRun) {
     const struct {
         const char* name;
         StopAt at;
-        bool byFlag;
+        StopBy by;
         int loads;
         int pages; // of the stopped scan
     } cases[] = {
-        {"stop during a pause", StopAt::Pause, false, 2, 1},
-        {"stop during the load of page 3", StopAt::Load, false, 4, 3},
-        {"the window closes during the load of page 3", StopAt::Load, true, 4, 3},
-        {"stop while waiting for a verification", StopAt::Verification, false, 3, 2},
-        {"the window closes while waiting for a verification", StopAt::Verification, true, 3, 2},
+        {"stop during a pause", StopAt::Pause, StopBy::Stop, 2, 1},
+        {"stop during the load of page 3", StopAt::Load, StopBy::Stop, 4, 3},
+        {"the window closes during the load of page 3", StopAt::Load, StopBy::Flag, 4, 3},
+        {"stop while waiting for a verification", StopAt::Verification, StopBy::Stop, 3, 2},
+        {"the window closes while waiting for a verification", StopAt::Verification, StopBy::Flag,
+         3, 2},
+        {"abort during a pause", StopAt::Pause, StopBy::Abort, 2, 1},
+        {"abort during the load of page 3", StopAt::Load, StopBy::Abort, 4, 2},
+        {"abort while waiting for a verification", StopAt::Verification, StopBy::Abort, 3, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -657,10 +664,12 @@ TEST(ScanMachine, StopEndsTheRun) {
             rig.loader.holdLoads(true);
         rig.start({{"a.cn", "done", kBaidu}, {"b.cn", "halt", kBaidu}, {"c.cn", "later", kSogou}});
         auto stop = [&] {
-            if (c.byFlag)
+            if (c.by == StopBy::Flag)
                 rig.stopFlag = true;
-            else
+            else if (c.by == StopBy::Stop)
                 rig.scan.stop();
+            else
+                rig.scan.abort();
         };
         switch (c.at) {
         case StopAt::Pause:
@@ -676,13 +685,18 @@ TEST(ScanMachine, StopEndsTheRun) {
             }
             ASSERT_TRUE(rig.waitFor([&] { return rig.loader.loadHeld(); }));
             stop();
-            EXPECT_EQ(rig.finishedCount, 0) << "the page under way ends first";
-            rig.loader.release();
+            if (c.by == StopBy::Abort) {
+                EXPECT_EQ(rig.finishedCount, 1) << "the page under way is left";
+                EXPECT_FALSE(rig.loader.loadHeld());
+            } else {
+                EXPECT_EQ(rig.finishedCount, 0) << "the page under way ends first";
+                rig.loader.release();
+            }
             break;
         case StopAt::Verification:
             ASSERT_TRUE(rig.waitFor([&] { return rig.verifications == 1; }));
             stop();
-            if (c.byFlag) {
+            if (c.by == StopBy::Flag) {
                 // The flag is read when the person does something in the page.
                 rig.settle();
                 EXPECT_EQ(rig.finishedCount, 0);
