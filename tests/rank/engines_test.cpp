@@ -34,6 +34,9 @@ TEST(Engines, EncodeKeyword) {
         {"\t\r\n", "%09%0D%0A"},
         {"\xA3\xAC", "%EF%BC%8C"}, // full-width comma
         {"\xD6\xD0\xCE\xC4", "%E4%B8%AD%E6%96%87"},
+        // Four bytes each: one character, in UTF-8 two or four bytes.
+        {"na\x81\x30\x8A\x37ve \x94\x39\xFC\x36", "na%C3%AFve%20%F0%9F%98%80"}, // naïve 😀
+        {"\x80", "%E2%82%AC"},                                                  // €
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keyword);
