@@ -160,7 +160,10 @@ TEST(Engines, AddressesThatAreNoWebPagesAreRefused) {
          {std::pair<QByteArray, QString>{"BaiduName=\x1B[2J\x1B]0;owned\x07"
                                          "Baidu\x7F",
                                          "[2J]0;ownedBaidu"},
-          {"BaiduName=" + QByteArray(100000, 'x'), QString(40, 'x')}}) {
+          {"BaiduName=" + QByteArray(100000, 'x'), QString(40, 'x')},
+          // Forty characters, an emoji one of them, never half of one.
+          {"BaiduName=" + QByteArray(39, 'x') + "\x94\x39\xFC\x36\x94\x39\xFC\x36",
+           QString(39, 'x') + QString::fromUtf8("\U0001F600")}}) {
         QTemporaryDir named;
         ASSERT_TRUE(writeAll(named.filePath("Setting.ini"), "[Engines]\r\n" + line + "\r\n"));
         EXPECT_EQ(loadEngineProfiles(IniFile(named.filePath("Setting.ini")))[0].name, shown);
