@@ -68,18 +68,18 @@ void TBatchQueryForm::RefreshBatchList() {
 }
 
 void TBatchQueryForm::AddBatchListButtonClick() {
-    auto trimmed = [](QLineEdit* edit) {
-        Text text = trimText(qStringToGbk(edit->text()));
+    auto trimmed = [](QLineEdit* edit, const QString& what) {
+        Text text = trimText(qStringToGbkStrict(edit->text(), what));
         edit->setText(gbkToQString(text));
         return text;
     };
-    const Text site = trimmed(ui->QueryWeb);
+    const Text site = trimmed(ui->QueryWeb, QStringLiteral("The site"));
     if (site.empty()) {
         MessageBox::information(this, QStringLiteral("查询网址不能为空"));
         ui->QueryWeb->setFocus();
         return;
     }
-    const Text keyword = trimmed(ui->QueryKey);
+    const Text keyword = trimmed(ui->QueryKey, QStringLiteral("The keyword"));
     if (keyword.empty()) {
         MessageBox::information(this, QStringLiteral("查询的关键词不能为空"));
         ui->QueryKey->setFocus();

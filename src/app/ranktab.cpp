@@ -106,7 +106,8 @@ PageLoader& RankTab::browser() {
 }
 
 void RankTab::QuerySortButtonClick() {
-    RunRankQueries({{qStringToGbk(ui->QueryWeb->text()), qStringToGbk(ui->QueryKey->text()),
+    RunRankQueries({{qStringToGbkStrict(ui->QueryWeb->text(), QStringLiteral("The site")),
+                     qStringToGbkStrict(ui->QueryKey->text(), QStringLiteral("The keyword")),
                      ui->SearcherCombox->currentIndex()}});
 }
 

@@ -90,7 +90,7 @@ void SendTab::QuitButtonClick() {
 }
 
 void SendTab::AddUrlButtonClick() {
-    const Text site = trimText(qStringToGbk(ui->Url->text()));
+    const Text site = trimText(qStringToGbkStrict(ui->Url->text(), QStringLiteral("The site")));
     ui->Url->setText(gbkToQString(site));
     if (site.empty())
         return;

@@ -1,5 +1,7 @@
 #include "cli/arguments.h"
 
+#include "text/codepage.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <algorithm>
@@ -124,7 +126,36 @@ qsizetype commandAt(const QStringList& words) {
     return -1;
 }
 
+// An argument as the error shows it: what is UTF-8 as text, every other byte, and every
+// control character (a terminal would obey it), as \xNN.
+QString shownArgument(std::string_view bytes) {
+    QString shown;
+    while (!bytes.empty()) {
+        const size_t bad = std::min(invalidUtf8At(bytes), bytes.size());
+        for (const QChar c : QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bad)))
+            shown += c.unicode() < 0x20 || c.unicode() == 0x7F
+                         ? byteName(static_cast<unsigned char>(c.unicode()))
+                         : QString(c);
+        if (bad == bytes.size())
+            break;
+        shown += byteName(static_cast<unsigned char>(bytes[bad]));
+        bytes.remove_prefix(bad + 1);
+    }
+    return shown;
+}
+
 } // namespace
+
+QString nonUtf8ArgumentError(int argc, const char* const argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view bytes(argv[i]);
+        const size_t bad = invalidUtf8At(bytes);
+        if (bad != std::string_view::npos)
+            return QStringLiteral("The argument \"%1\" is not UTF-8: it holds the byte %2")
+                .arg(shownArgument(bytes), byteName(static_cast<unsigned char>(bytes[bad])));
+    }
+    return {};
+}
 
 bool hasVerboseOption(const QStringList& words) {
     for (const QString& w : words) {

@@ -10,6 +10,11 @@
 // error. "help" as the command means: print the usage of options.args' first word, or of all.
 Options parseArguments(const QStringList& words);
 
+// The first of the program's arguments (after its name) that is not UTF-8, as the error that
+// refuses it: read anyway, its bytes would become U+FFFD and a site or keyword would be stored
+// changed. Empty when all of them are UTF-8.
+QString nonUtf8ArgumentError(int argc, const char* const argv[]);
+
 // Whether --verbose (or -v) stands among the words, before any "--"; read before the
 // application exists, when nothing else of the command line may be.
 bool hasVerboseOption(const QStringList& words);

@@ -30,8 +30,9 @@ int runHistory(const Options& o) {
         return 0;
     }
     if (!o.chart.isEmpty()) {
-        const RankTrend trend =
-            makeRankTrend(database.trendRows(qStringToGbk(o.site), qStringToGbk(o.keyword)));
+        const RankTrend trend = makeRankTrend(
+            database.trendRows(qStringToGbkStrict(o.site, QStringLiteral("--site")),
+                               qStringToGbkStrict(o.keyword, QStringLiteral("--keyword"))));
         if (trend.lines.empty())
             throw AppError(
                 QStringLiteral("No result is stored for %1 and %2").arg(o.site, o.keyword));

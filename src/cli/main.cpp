@@ -22,6 +22,10 @@ void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& mes
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (const QString error = nonUtf8ArgumentError(argc, argv); !error.isEmpty()) {
+        printErr(error + QLatin1Char('.'));
+        return 1;
+    }
     // Chromium writes its own errors (a disk cache it cannot create, ...) to standard error,
     // where every line should be one of ours: only its fatal ones, unless --verbose. The
     // variable's other flags stay, and a log level of the user's own wins.

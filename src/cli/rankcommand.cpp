@@ -9,6 +9,8 @@ int runRank(const Options& o) {
     loadEngines(o);
     const int engine = engineIndex(o.engine);
     std::vector<RankDatabase::BatchRow> rows{
-        {0, qStringToGbk(o.args[0]), qStringToGbk(o.args[1]), engine < 0 ? 0 : engine + 1}};
+        {0, qStringToGbkStrict(o.args[0], QStringLiteral("The site")),
+         qStringToGbkStrict(o.args[1], QStringLiteral("The keyword")),
+         engine < 0 ? 0 : engine + 1}};
     return runQueries(o, makeBatchQueries(rows));
 }

@@ -19,7 +19,7 @@ int runSites(const Options& o) {
     if (o.args.value(0) == QLatin1String("add") && o.args.size() == 2) {
         if (QFile::exists(path))
             sites.load(path);
-        const Text site = trimText(qStringToGbk(o.args[1]));
+        const Text site = trimText(qStringToGbkStrict(o.args[1], QStringLiteral("The site")));
         if (site.empty())
             throw UsageError("sites add needs a site");
         if (SiteList::holdsControlCharacter(site))

@@ -171,11 +171,12 @@ void checkAddress(const QString& addressKey, const Text& address, const Text& pa
 // A name fit to show: no control characters (a terminal would obey an escape sequence), and
 // no longer than a name needs to be.
 QString shownName(const QString& name) {
-    QString shown;
-    for (const QChar c : name)
-        if (c.category() != QChar::Other_Control)
-            shown += c;
-    return shown.left(kMaxNameChars);
+    // By characters, so that an emoji is never cut in half.
+    QList<uint> shown;
+    for (const uint c : name.toUcs4())
+        if (QChar::category(c) != QChar::Other_Control && shown.size() < kMaxNameChars)
+            shown << c;
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(shown.constData()), shown.size());
 }
 
 void readEngine(const IniFile& settings, EngineProfile& p) {

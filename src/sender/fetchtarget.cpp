@@ -58,8 +58,8 @@ std::optional<uint16_t> parsePort(std::string_view digits, uint16_t defaultPort)
     return static_cast<uint16_t>(value);
 }
 
-// The request goes out as US-ASCII: one "?" per character outside it, whether one GBK byte or
-// two (bytes that are not valid GBK count as one character each).
+// The request goes out as US-ASCII: one "?" per character outside it, however many bytes it
+// takes (bytes that are not valid GB18030 count as one character each).
 std::string toAscii(std::string_view gbk) {
     const std::string utf8 = gbkToUtf8(gbk);
     std::string ascii;

@@ -1,14 +1,21 @@
 #include "text/codepage.h"
 
+#include "text/apperror.h"
+
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
 
 namespace {
 
-// glibc's name for Windows code page 936 (GBK with the euro sign at 0x80).
-constexpr const char* kCodePage = "CP936";
+// GBK's superset: the same two bytes for every character GBK has, four for every other.
+constexpr const char* kCodePage = "GB18030";
 constexpr const char* kUtf16 = "UTF-16LE";
+
+// Code page 936 puts the euro sign on this single byte, where GB18030 has nothing: files that
+// hold it read as before, and the sign is written so again.
+constexpr char kEuroByte = '\x80';
+constexpr char16_t kEuro = 0x20AC;
 
 // iconv descriptors are costly to open and not thread-safe, so each thread keeps its own.
 class Converter {
@@ -70,8 +77,12 @@ std::u16string gbkToUtf16(std::string_view gbk) {
     const char* in = gbk.data();
     size_t left = gbk.size();
     while (!converter.run(in, left, bytes)) {
-        // Not valid GBK: one replacement character for the offending byte, then go on.
-        bytes.append("\xFD\xFF", 2);
+        // Not valid GB18030: code page 936's euro sign, or one replacement character for the
+        // offending byte; then go on.
+        if (*in == kEuroByte)
+            bytes.append("\xAC\x20", 2);
+        else
+            bytes.append("\xFD\xFF", 2);
         ++in;
         --left;
         converter.reset();
@@ -83,8 +94,16 @@ std::u16string gbkToUtf16(std::string_view gbk) {
     return units;
 }
 
-// Units that are all 0x80 or above, through iconv.
-void appendWideRun(const char16_t* units, size_t count, Text& out) {
+// A unit or pair that cannot be converted: where it stands and what it is.
+struct Unconvertible {
+    size_t at = 0;
+    char32_t codePoint = 0;
+};
+
+// Units that are all 0x80 or above and no euro sign, through iconv. A character that cannot
+// be converted becomes "?", as the system's wide-to-ANSI conversion gives; when bad is given,
+// the conversion stops there instead and says which one it is.
+bool appendWideRun(const char16_t* units, size_t count, Text& out, Unconvertible* bad) {
     std::string bytes;
     bytes.reserve(count * 2);
     for (size_t i = 0; i < count; ++i) {
@@ -96,39 +115,88 @@ void appendWideRun(const char16_t* units, size_t count, Text& out) {
     const char* in = bytes.data();
     size_t left = bytes.size();
     while (!converter.run(in, left, out)) {
-        // A character GBK lacks, or a lone surrogate: "?" for it, as the system's
-        // wide-to-ANSI conversion gives.
-        out.push_back('?');
         const size_t unit = static_cast<size_t>(in - bytes.data()) / 2;
         const char16_t c = units[unit];
-        const bool pair = c >= 0xD800 && c <= 0xDBFF && unit + 1 < count &&
-                          units[unit + 1] >= 0xDC00 && units[unit + 1] <= 0xDFFF;
+        const bool pair =
+            QChar::isHighSurrogate(c) && unit + 1 < count && QChar::isLowSurrogate(units[unit + 1]);
+        if (bad) {
+            *bad = {unit, pair ? QChar::surrogateToUcs4(c, units[unit + 1]) : c};
+            return false;
+        }
+        out.push_back('?');
         const size_t skip = pair ? 4 : 2;
         in += skip;
         left -= skip;
         converter.reset();
     }
+    return true;
 }
 
 // A page is mostly ASCII, which is the same in both: only the runs of other characters go
-// through iconv, which is slow per character.
-Text utf16ToGbk(const char16_t* units, size_t count) {
+// through iconv, which is slow per character. With bad given, stops at the first character
+// that cannot be converted (see appendWideRun).
+Text utf16ToGbk(const char16_t* units, size_t count, Unconvertible* bad = nullptr) {
     Text out;
     out.reserve(count);
     size_t i = 0;
+    auto single = [](char16_t unit) { return unit < 0x80 || unit == kEuro; };
     while (i < count) {
-        if (units[i] < 0x80) {
-            out.push_back(static_cast<char>(units[i]));
+        if (single(units[i])) {
+            out.push_back(units[i] == kEuro ? kEuroByte : static_cast<char>(units[i]));
             ++i;
             continue;
         }
         size_t end = i;
-        while (end < count && units[end] >= 0x80)
+        while (end < count && !single(units[end]))
             ++end;
-        appendWideRun(units + i, end - i, out);
+        if (!appendWideRun(units + i, end - i, out, bad)) {
+            bad->at += i;
+            return out;
+        }
         i = end;
     }
     return out;
+}
+
+bool isAsciiText(const QString& text) {
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+// The length of the well-formed UTF-8 sequence at the front of bytes (RFC 3629), 0 if none.
+size_t utf8SequenceLength(std::string_view bytes) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    size_t length = 0;
+    unsigned char low = 0x80; // the range of the second byte, narrowed where the lead needs it
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0; // overlong
+        else if (lead == 0xED)
+            high = 0x9F; // a surrogate
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90; // overlong
+        else if (lead == 0xF4)
+            high = 0x8F; // beyond U+10FFFF
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length || byte(1) < low || byte(1) > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    return length;
 }
 
 } // namespace
@@ -142,16 +210,28 @@ QString gbkToQString(std::string_view gbk) {
 }
 
 Text qStringToGbk(const QString& text) {
-    bool ascii = true;
-    for (QChar c : text)
-        if (c.unicode() >= 0x80) {
-            ascii = false;
-            break;
-        }
-    if (ascii)
+    if (isAsciiText(text))
         return text.toLatin1().toStdString();
     return utf16ToGbk(reinterpret_cast<const char16_t*>(text.utf16()),
                       static_cast<size_t>(text.size()));
+}
+
+Text qStringToGbkStrict(const QString& text, const QString& what) {
+    if (isAsciiText(text))
+        return text.toLatin1().toStdString();
+    Unconvertible bad{std::string::npos, 0};
+    Text out = utf16ToGbk(reinterpret_cast<const char16_t*>(text.utf16()),
+                          static_cast<size_t>(text.size()), &bad);
+    if (bad.at == std::string::npos)
+        return out;
+    const QString name = QStringLiteral("U+%1").arg(
+        QString::number(static_cast<uint>(bad.codePoint), 16).toUpper(), 4, QLatin1Char('0'));
+    if (QChar::isSurrogate(bad.codePoint))
+        throw AppError(QStringLiteral("%1 holds %2 (half of a surrogate pair), which is no "
+                                      "character")
+                           .arg(what, name));
+    throw AppError(QStringLiteral("%1 holds %2, a private-use character GB18030 has no code for")
+                       .arg(what, name));
 }
 
 std::string gbkToUtf8(std::string_view gbk) {
@@ -166,8 +246,50 @@ Text utf8ToGbk(std::string_view utf8) {
     return qStringToGbk(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
-Text utf16UnitToGbk(char16_t unit) {
-    if (unit < 0x80)
-        return Text(1, static_cast<char>(unit));
-    return utf16ToGbk(&unit, 1);
+Text codePointToGbk(char32_t codePoint) {
+    if (codePoint < 0x80)
+        return Text(1, static_cast<char>(codePoint));
+    if (codePoint > 0x10FFFF)
+        return "?";
+    char16_t units[2] = {static_cast<char16_t>(codePoint), 0};
+    size_t count = 1;
+    if (QChar::requiresSurrogates(codePoint)) {
+        units[0] = QChar::highSurrogate(codePoint);
+        units[1] = QChar::lowSurrogate(codePoint);
+        count = 2;
+    }
+    return utf16ToGbk(units, count);
+}
+
+size_t invalidGbkAt(std::string_view gbk) {
+    if (isAscii(gbk))
+        return std::string_view::npos;
+    Converter& converter = gbkToUtf16Converter();
+    converter.reset();
+    std::string units;
+    const char* in = gbk.data();
+    size_t left = gbk.size();
+    while (!converter.run(in, left, units)) {
+        if (*in != kEuroByte)
+            return static_cast<size_t>(in - gbk.data());
+        ++in;
+        --left;
+        converter.reset();
+    }
+    return std::string_view::npos;
+}
+
+size_t invalidUtf8At(std::string_view bytes) {
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const size_t length = utf8SequenceLength(bytes.substr(at));
+        if (length == 0)
+            return at;
+        at += length;
+    }
+    return std::string_view::npos;
+}
+
+QString byteName(unsigned char byte) {
+    return QStringLiteral("\\x%1").arg(QString::number(byte, 16).toUpper(), 2, QLatin1Char('0'));
 }

@@ -1,8 +1,8 @@
 #include "text/csvtext.h"
 
 #include "text/apperror.h"
+#include "text/codepage.h"
 
-#include <QStringDecoder>
 #include <csv.h>
 
 QString csvLine(const QStringList& fields) {
@@ -23,15 +23,12 @@ namespace {
 struct Records {
     QList<QStringList> rows;
     QStringList current;
-    bool badText = false;
 };
 
 void onField(void* data, size_t size, void* target) {
     auto* records = static_cast<Records*>(target);
-    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    records->current << decode(
-        QByteArrayView(static_cast<const char*>(data), static_cast<qsizetype>(size)));
-    records->badText = records->badText || decode.hasError();
+    records->current << QString::fromUtf8(static_cast<const char*>(data),
+                                          static_cast<qsizetype>(size));
 }
 
 void onRecord(int, void* target) {
@@ -55,6 +52,13 @@ QList<QStringList> readCsv(const QByteArray& utf8) {
     QByteArray bytes = utf8;
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
+    // Checked whole first: decoded, a byte that is no UTF-8 would turn into U+FFFD unseen.
+    const size_t bad =
+        invalidUtf8At(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    if (bad != std::string_view::npos)
+        throw AppError(QStringLiteral("The CSV text is not UTF-8: line %1 holds the byte %2")
+                           .arg(lineNumber(bytes, static_cast<qsizetype>(bad)))
+                           .arg(byteName(static_cast<unsigned char>(bytes[bad]))));
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0)
         throw AppError(QStringLiteral("Out of memory"));
@@ -73,7 +77,5 @@ QList<QStringList> readCsv(const QByteArray& utf8) {
         throw AppError(QStringLiteral("The CSV text is malformed: a quoted field that begins in "
                                       "record %1 is never closed")
                            .arg(records.rows.size() + 1));
-    if (records.badText)
-        throw AppError(QStringLiteral("The CSV text is not UTF-8"));
     return records.rows;
 }

@@ -79,10 +79,7 @@ bool isText(std::string_view line, bool utf8) {
     for (const char c : line)
         if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
             return false;
-    const QString decoded =
-        utf8 ? QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()))
-             : gbkToQString(line);
-    return !decoded.contains(QChar::ReplacementCharacter);
+    return (utf8 ? invalidUtf8At(line) : invalidGbkAt(line)) == std::string_view::npos;
 }
 
 } // namespace

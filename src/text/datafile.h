@@ -25,15 +25,15 @@ struct DataFileProblem {
 // As readDataFile, without throwing: no bytes, and problem says why.
 std::optional<QByteArray> tryReadDataFile(const QString& path, DataFileProblem& problem);
 
-// The lines of one of the program's list files ("Url.txt", "SL.txt"): GBK, or UTF-8 when the
-// file opens with its byte-order mark (the mark dropped, the lines converted to GBK, as
-// "Setting.ini" is read). CR LF, LF and CR alone end a line; a break at the very end adds no
-// line.
+// The lines of one of the program's list files ("Url.txt", "SL.txt"): GBK (GB18030), or UTF-8
+// when the file opens with its byte-order mark (the mark dropped, the lines converted to
+// GB18030, as "Setting.ini" is read). CR LF, LF and CR alone end a line; a break at the very end
+// adds no line.
 struct FileLines {
     TextList lines;
     bool utf8 = false;
     // The first line (from 1) that is no text: it holds a control character other than a tab,
-    // or bytes that are no GBK (no UTF-8 in a marked file), as a binary or UTF-16 file does;
+    // or bytes that are no GB18030 (no UTF-8 in a marked file), as a binary or UTF-16 file does;
     // 0 when every line is text.
     size_t firstBadLine = 0;
 };

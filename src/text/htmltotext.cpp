@@ -115,12 +115,12 @@ void decodeRefsInPlace(Text& s) {
             c.keepUpTo(semi);
             continue;
         }
-        // Beyond one UTF-16 unit (negative numbers included) lies nothing GBK can hold; cutting
-        // the number to 16 bits would make up an unrelated character.
-        const auto unit = static_cast<uint32_t>(*number);
-        const Text ch = unit > 0xFFFFu ? Text("?") : utf16UnitToGbk(static_cast<char16_t>(unit));
+        // The number is the character's code point; a negative one is none, and cutting it to
+        // 16 bits would make up an unrelated character.
+        const Text ch = codePointToGbk(static_cast<char32_t>(static_cast<uint32_t>(*number)));
         c.keepUpTo(amp);
-        // The reference is at least four bytes, the character at most two: it fits in place.
+        // It fits in place: a reference is at least four bytes ("&#9;"), and one that names a
+        // character of two or four bytes (from U+0080) at least six ("&#128;", "&#$80;").
         c.r = semi + 1 - ch.size();
         std::memcpy(s.data() + c.r, ch.data(), ch.size());
         if (c.w > 0 && s[c.w - 1] == '&') {

@@ -10,5 +10,5 @@ Text HtmlToText(std::string_view html, std::string_view keepList);
 Text RemoveScripts(std::string_view html);
 Text RemoveStylesAndComments(std::string_view html);
 
-// "&#65;", "&#x4e2d;" and the like become the character in GBK.
+// "&#65;", "&#x4e2d;" and the like become the character in the program's code page.
 Text DecodeNumericRefs(std::string_view text);

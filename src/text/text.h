@@ -6,8 +6,9 @@
 #include <string_view>
 #include <vector>
 
-// A byte string in the program's code page (GBK). Lengths count bytes; positions are 1-based
-// and 0 means "not found". Nothing here knows about character boundaries.
+// A byte string in the program's code page (GB18030: GBK, and four bytes for what GBK lacks).
+// Lengths count bytes; positions are 1-based and 0 means "not found". Nothing here knows about
+// character boundaries.
 using Text = std::string;
 using TextList = std::vector<Text>;
 

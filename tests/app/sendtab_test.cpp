@@ -61,16 +61,33 @@ private slots:
         QCOMPARE(url->text(), QStringLiteral("example.com"));
         add(form, QStringLiteral("中文.com"));
         add(form, QStringLiteral("example.com"));
+        // Characters GBK lacks: in GB18030's four bytes each.
+        add(form, QStringLiteral("naïve😀.cn"));
         QCOMPARE(sites(form), QStringList({"old.example", "", "x.example/", "example.com",
-                                           "中文.com", "example.com"}));
+                                           "中文.com", "example.com", "naïve😀.cn"}));
         QCOMPARE(readFileBytes(dir.filePath("Url.txt")),
                  QByteArray("old.example\r\n\r\nx.example/\r\nexample.com\r\n") + kGbkChinese +
-                     ".com\r\nexample.com\r\n");
+                     ".com\r\nexample.com\r\nna\x81\x30\x8A\x37ve\x94\x39\xFC\x36.cn\r\n");
 
         // Blanks only: the field is emptied, nothing else happens.
         add(form, QStringLiteral(" \t "));
         QCOMPARE(url->text(), QString());
-        QCOMPARE(sites(form).size(), 6);
+        QCOMPARE(sites(form).size(), 7);
+    }
+
+    // Half of a surrogate pair is no character: refused by name rather than saved as "?".
+    void siteWithHalfACharacterIsRefused() {
+        QTemporaryDir dir;
+        QVERIFY(writeFileBytes(dir.filePath("Url.txt"), "old.example\r\n"));
+        TMainForm form(dir.path());
+        const QString typed = QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".example");
+        add(form, typed);
+        QCOMPARE(shown(MessageBox::takeShown()),
+                 QStringLiteral("The site holds U+D800 (half of a surrogate pair), which is no "
+                                "character."));
+        QCOMPARE(sites(form), QStringList{"old.example"});
+        QCOMPARE(form.findChild<QLineEdit*>("Url")->text(), typed);
+        QCOMPARE(readFileBytes(dir.filePath("Url.txt")), QByteArray("old.example\r\n"));
     }
 
     // A line break (from a paste) would write two sites: refused, the text kept to mend.

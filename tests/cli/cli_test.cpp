@@ -212,6 +212,16 @@ INSTANTIATE_TEST_SUITE_P(
                  11,
                  true},
         RankCase{"haosouByNumber", {"--engine", "2"}, 2, "www.target-a.cn", "seo", 3, 4, 25, false},
+        // Characters GBK lacks reach the engine, the report and the history whole.
+        RankCase{"keywordGbkLacks",
+                 {"--engine", "sogou"},
+                 1,
+                 "www.target-a.cn",
+                 QStringLiteral("naïve 😀"),
+                 2,
+                 3,
+                 14,
+                 false},
         RankCase{"notFoundInFiftyPages",
                  {"--engine", "Haosou"},
                  2,
@@ -911,6 +921,138 @@ TEST(CliSites, listWithoutAFileIsEmptyAndMakesNone) {
     const Outcome o = runCli(dir.args({"sites", "list"}));
     ASSERT_EQ(o.code, 0) << show(o);
     EXPECT_EQ(o.out, QString());
+    EXPECT_EQ(dir.entries(), QStringList());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Characters GBK lacks, through every way in and out, run in-process: kept whole, in GB18030
+// where a file holds them; what no code page holds is refused by name, never stored as "?".
+
+struct TextStep {
+    QStringList words; // "{dir}" stands for the program folder, here and in out and err
+    int code;
+    QString out;
+    QString err;
+};
+
+struct TextCase {
+    const char* name;
+    QByteArray csv;   // written to h.csv first, unless empty
+    QByteArray sites; // written to Url.txt first, unless empty
+    std::vector<TextStep> steps;
+    QByteArray sitesAfter; // "<missing>": no Url.txt
+    QStringList stored;    // the rows of Sort.mdb: site|keyword|engine|rank
+};
+
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliTextTest : public testing::TestWithParam<TextCase> {};
+
+TEST_P(CliTextTest, keptWholeOrRefusedByName) {
+    const TextCase& c = GetParam();
+    ProgramDir dir;
+    if (!c.csv.isEmpty()) {
+        ASSERT_TRUE(writeFileBytes(dir.file("h.csv"), c.csv));
+    }
+    if (!c.sites.isEmpty()) {
+        ASSERT_TRUE(writeFileBytes(dir.file("Url.txt"), c.sites));
+    }
+    for (const TextStep& step : c.steps) {
+        QStringList words;
+        for (const QString& w : step.words)
+            words << QString(w).replace(QStringLiteral("{dir}"), dir.path());
+        SCOPED_TRACE(words.join(' ').toStdString());
+        const Outcome o = runInProcess(dir.args(words));
+        EXPECT_EQ(o.code, step.code) << show(o);
+        EXPECT_EQ(o.out, QString(step.out).replace(QStringLiteral("{dir}"), dir.path()));
+        EXPECT_EQ(o.err, QString(step.err).replace(QStringLiteral("{dir}"), dir.path()));
+    }
+    EXPECT_EQ(readFileBytes(dir.file("Url.txt")), c.sitesAfter);
+    EXPECT_EQ(storedRanks(dir.path()), c.stored);
+}
+
+const QString kCsvHeader = QStringLiteral("网址,关键词,搜索引擎,排名,查询日期,结果网址\n");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliTextTest,
+    testing::Values(
+        TextCase{"importAndExportKeepAnEmoji",
+                 "网址,关键词,搜索引擎,排名,查询日期\nnaïve.example,naïve 😀,百度,3,2024-03-09\n",
+                 {},
+                 {{{"history", "--import", "{dir}/h.csv"},
+                   0,
+                   "1 rows imported, 0 already in the history kept as they were\n",
+                   {}},
+                  {{"history", "--csv"},
+                   0,
+                   kCsvHeader + QStringLiteral("naïve.example,naïve 😀,百度,3,2024-03-09,\n"),
+                   {}}},
+                 "<missing>",
+                 {QStringLiteral("naïve.example|naïve 😀|0|3")}},
+        TextCase{"sitesAddAndListKeepAnEmoji",
+                 {},
+                 QByteArray(kGbkChinese) + ".com\r\n",
+                 {{{"sites", "add", QStringLiteral("naïve😀.cn")}, 0, {}, {}},
+                  {{"sites", "list"}, 0, QStringLiteral("中文.com\nnaïve😀.cn\n"), {}}},
+                 QByteArray(kGbkChinese) + ".com\r\nna\x81\x30\x8A\x37ve\x94\x39\xFC\x36.cn\r\n",
+                 {}},
+        // Code page 936's euro sign, on one byte, as files from Windows hold it.
+        TextCase{"euroSignOfAnOldFileStaysOneByte",
+                 {},
+                 "\x80.cn\r\n",
+                 {{{"sites", "add", QStringLiteral("€.net")}, 0, {}, {}},
+                  {{"sites", "list"}, 0, QStringLiteral("€.cn\n€.net\n"), {}}},
+                 "\x80.cn\r\n\x80.net\r\n",
+                 {}},
+        TextCase{"siteWithHalfACharacter",
+                 {},
+                 {},
+                 {{{"sites", "add", QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".cn")},
+                   1,
+                   {},
+                   "The site holds U+D800 (half of a surrogate pair), which is no character.\n"}},
+                 "<missing>",
+                 {}},
+        // Refused before the browser starts or the database is made.
+        TextCase{"keywordWithHalfACharacter",
+                 {},
+                 {},
+                 {{{"rank", "a.example", QStringLiteral("naïve ") + QChar(0xDE00)},
+                   1,
+                   {},
+                   "The keyword holds U+DE00 (half of a surrogate pair), which is no "
+                   "character.\n"}},
+                 "<missing>",
+                 {}},
+        TextCase{"importOfBytesThatAreNoUtf8",
+                 "网址,关键词,搜索引擎,排名,查询日期\na.example,na\xEFve,百度,3,2024-03-09\n",
+                 {},
+                 {{{"history", "--import", "{dir}/h.csv"},
+                   1,
+                   {},
+                   "{dir}/h.csv: The CSV text is not UTF-8: line 2 holds the byte \\xEF.\n"}},
+                 "<missing>",
+                 {}}),
+    [](const testing::TestParamInfo<TextCase>& info) { return info.param.name; });
+
+// An argument that is no UTF-8 (a keyword typed in a GBK terminal) is refused before anything
+// runs, rather than read as U+FFFD; the program's real argument list only carries such bytes.
+TEST(CliText, anArgumentThatIsNoUtf8IsRefused) {
+    ProgramDir dir;
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("exec \"$0\" rank a.example \"$(printf 'na\\357ve\\033')\" "
+                                  "--dir \"$1\""),
+                   QStringLiteral(MT_CLI_EXECUTABLE), dir.path()});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(process.readAllStandardOutput(), QByteArray());
+    EXPECT_EQ(process.readAllStandardError(),
+              QByteArray("The argument \"na\\xEFve\\x1B\" is not UTF-8: it holds the byte "
+                         "\\xEF.\n"));
     EXPECT_EQ(dir.entries(), QStringList());
 }
 

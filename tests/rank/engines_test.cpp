@@ -34,6 +34,9 @@ TEST(Engines, EncodeKeyword) {
         {"\t\r\n", "%09%0D%0A"},
         {"\xA3\xAC", "%EF%BC%8C"}, // full-width comma
         {"\xD6\xD0\xCE\xC4", "%E4%B8%AD%E6%96%87"},
+        // Four bytes each: one character, in UTF-8 two or four bytes.
+        {"na\x81\x30\x8A\x37ve \x94\x39\xFC\x36", "na%C3%AFve%20%F0%9F%98%80"}, // naïve 😀
+        {"\x80", "%E2%82%AC"},                                                  // €
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keyword);
@@ -157,7 +160,10 @@ TEST(Engines, AddressesThatAreNoWebPagesAreRefused) {
          {std::pair<QByteArray, QString>{"BaiduName=\x1B[2J\x1B]0;owned\x07"
                                          "Baidu\x7F",
                                          "[2J]0;ownedBaidu"},
-          {"BaiduName=" + QByteArray(100000, 'x'), QString(40, 'x')}}) {
+          {"BaiduName=" + QByteArray(100000, 'x'), QString(40, 'x')},
+          // Forty characters, an emoji one of them, never half of one.
+          {"BaiduName=" + QByteArray(39, 'x') + "\x94\x39\xFC\x36\x94\x39\xFC\x36",
+           QString(39, 'x') + QString::fromUtf8("\U0001F600")}}) {
         QTemporaryDir named;
         ASSERT_TRUE(writeAll(named.filePath("Setting.ini"), "[Engines]\r\n" + line + "\r\n"));
         EXPECT_EQ(loadEngineProfiles(IniFile(named.filePath("Setting.ini")))[0].name, shown);

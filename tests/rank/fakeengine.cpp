@@ -106,8 +106,10 @@ std::optional<FakeEngine::Request> parseRequest(const std::string& request) {
     return std::nullopt;
 }
 
+// A page labelled "gbk" is read by browsers as GB18030, so characters GBK lacks (an emoji in
+// the keyword) may stand in it as well.
 std::string utf8ToGbkBytes(const std::string& utf8) {
-    iconv_t cd = iconv_open("GBK", "UTF-8");
+    iconv_t cd = iconv_open("GB18030", "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1))
         throw std::runtime_error("fake engine: no GBK converter");
     std::string out(utf8.size() * 2 + 16, '\0');

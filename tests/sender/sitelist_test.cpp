@@ -115,6 +115,24 @@ TEST(SiteList, MarkedUtf8IsKeptAndNoTextIsNeverRewritten) {
          1},
         {"binary on line 3", std::string("a.cn\r\nb.cn\r\n\x01\x02\0z\r\n", 17), {}, {}, 3},
         {"no GBK on line 2", "a.cn\r\n\xFF\xFF.cn\r\n", {}, {}, 2},
+        // GB18030's four bytes, code page 936's euro sign and a stored U+FFFD are text.
+        {"GB18030",
+         "na\x81\x30\x8A\x37ve\x94\x39\xFC\x36.cn\r\n\x80.cn\r\n\x84\x31\xA4\x37.cn\r\n",
+         {"na\x81\x30\x8A\x37ve\x94\x39\xFC\x36.cn", "\x80.cn", "\x84\x31\xA4\x37.cn"},
+         "na\x81\x30\x8A\x37ve\x94\x39\xFC\x36.cn\r\n\x80.cn\r\n\x84\x31\xA4\x37.cn\r\nx.cn\r\n",
+         0},
+        {"UTF-8 that GBK lacks",
+         "\xEF\xBB\xBFna\xC3\xAFve\xF0\x9F\x98\x80.cn\r\n\xEF\xBF\xBD.cn\r\n",
+         {"na\x81\x30\x8A\x37ve\x94\x39\xFC\x36.cn", "\x84\x31\xA4\x37.cn"},
+         "\xEF\xBB\xBFna\xC3\xAFve\xF0\x9F\x98\x80.cn\r\n\xEF\xBF\xBD.cn\r\nx.cn\r\n",
+         0},
+        {"four bytes cut short on line 2", "a.cn\r\n\x81\x30\x81.cn\r\n", {}, {}, 2},
+        {"no UTF-8 on line 2",
+         "\xEF\xBB\xBF"
+         "a.cn\r\nna\xEFve.cn\r\n",
+         {},
+         {},
+         2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -30,7 +30,11 @@ TEST(Csv, MalformedTextIsNamed) {
         {"a,b\nc,d\"\n", "The CSV text is malformed at line 2"},
         {"a\nb\n\"never closed\n",
          "The CSV text is malformed: a quoted field that begins in record 3"},
-        {"a,\xB0\xA1\n", "The CSV text is not UTF-8"}, // GBK, not UTF-8
+        // Read on, such bytes would be stored as U+FFFD.
+        {"a,\xB0\xA1\n", "The CSV text is not UTF-8: line 1 holds the byte \\xB0"}, // GBK
+        {"a,b\n\"c\nd\xFF\",e\n", "The CSV text is not UTF-8: line 3 holds the byte \\xFF"},
+        {"\xEF\xBB\xBFk,na\xEF\xBB\xBF\xED\xA0\x80\n",
+         "The CSV text is not UTF-8: line 1 holds the byte \\xED"}, // U+D800
     };
     for (const auto& c : cases) {
         try {

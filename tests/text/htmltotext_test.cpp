@@ -204,14 +204,20 @@ TEST(DecodeNumericRefsTest, References) {
         {"&#x4e2d;", "\xD6\xD0"},
         {"&#x4E2D;", "\xD6\xD0"},
         {"&#8364;", "\x80"},
-        // Code units GBK lacks become its default character.
+        // Characters GBK lacks: their four bytes, in place of a longer reference.
+        {"&#239;", "\x81\x30\x8A\x37"},
+        {"&#$80;", "\x81\x30\x81\x30"},
+        {"na&#239;ve &#128512;!", "na\x81\x30\x8A\x37ve \x94\x39\xFC\x36!"},
+        {"&&#239;&#65;&#x10041;", "&\x81\x30\x8A\x37"
+                                  "A\x90\x30\x87\x35"},
+        // Past one UTF-16 unit: the character of that number, not that of its low 16 bits.
+        {"&#65601;", "\x90\x30\x87\x35"},
+        {"&#x10041;", "\x90\x30\x87\x35"},
+        // No character: the default character.
         {"&#55296;", "?"},
-        {"&#128512;", "?"},
+        {"&#x110000;", "?"},
         {"&#2147483647;", "?"},
         {"&#xFFFFFFFF;", "?"},
-        // Past one UTF-16 unit: no GBK character, not the character of the low 16 bits.
-        {"&#65601;", "?"},
-        {"&#x10041;", "?"},
         {"&#-65;", "?"},
         {"&#-0;", std::string(1, '\0')},
         {"&#x0000000041;", "A"},
