@@ -116,6 +116,11 @@ void RankDatabase::open() {
         m_db.close();
         throw;
     }
+    // Without it every store, import row and claim scans the whole history. A file that cannot
+    // be written now (read-only, or held by another writer) works without it, only slower, and
+    // gets it at a later open; a file that has it is not written to.
+    QSqlQuery index(m_db);
+    index.exec(historyKeyIndexStatement());
 }
 
 void RankDatabase::openServer() {

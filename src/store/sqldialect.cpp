@@ -36,6 +36,9 @@ namespace {
     "LastError TEXT NOT NULL DEFAULT '', "                                                         \
     "PRIMARY KEY (Day, Web, SearchKey, SearcherType)"
 
+constexpr char kHistoryKeyIndex[] = "CREATE INDEX IF NOT EXISTS QuerySortKey ON QuerySort "
+                                    "(Web, SearchKey, SearcherType, QueryDate)";
+
 const char* const kSqliteSchema[] = {
     "CREATE TABLE IF NOT EXISTS QuerySort (id INTEGER PRIMARY KEY AUTOINCREMENT, " //
     MT_SITE_AND_KEYWORD ", " MT_SORT_NUM ", "
@@ -50,8 +53,7 @@ const char* const kPostgresSchema[] = {
     MT_SITE_AND_KEYWORD ", " MT_SORT_NUM ", "
     "QueryDate TEXT NOT NULL DEFAULT to_char(CURRENT_DATE, 'YYYY-MM-DD'), "
     "Url TEXT NOT NULL DEFAULT '', Outcome TEXT NOT NULL DEFAULT '')",
-    "CREATE INDEX IF NOT EXISTS QuerySortKey ON QuerySort (Web, SearchKey, SearcherType, "
-    "QueryDate)",
+    kHistoryKeyIndex,
     "CREATE TABLE IF NOT EXISTS BatchQuery (id BIGSERIAL PRIMARY KEY, " //
     MT_SITE_AND_KEYWORD ")",
     "CREATE TABLE IF NOT EXISTS BatchClaims (" MT_CLAIMS_COLUMNS ")",
@@ -89,6 +91,10 @@ QStringList beginWriteStatements(SqlDialect dialect) {
         return {QStringLiteral("BEGIN"),
                 QStringLiteral("LOCK TABLE QuerySort IN SHARE ROW EXCLUSIVE MODE")};
     return {QStringLiteral("BEGIN IMMEDIATE")};
+}
+
+QString historyKeyIndexStatement() {
+    return QString::fromUtf8(kHistoryKeyIndex);
 }
 
 QString beginClaimsStatement(SqlDialect dialect) {

@@ -23,6 +23,10 @@ QStringList schemaStatements(SqlDialect dialect);
 // that reads first never loses its turn to another (SQLite's BEGIN IMMEDIATE).
 QStringList beginWriteStatements(SqlDialect dialect);
 
+// The index that finds a site, keyword, engine and day among the history's rows: a store, an
+// import and the claims look rows up by it.
+QString historyKeyIndexStatement();
+
 // Opens a transaction for the claims table, where rows are locked one by one.
 QString beginClaimsStatement(SqlDialect dialect);
 

@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QSet>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -517,6 +519,36 @@ TEST_P(RankDbOnEither, StoreWaitsForAnotherWriter) {
         sites << s.web + "=" + s.rank;
     sites.sort();
     EXPECT_EQ(sites.join(' ').toStdString(), "a.com=1 b.com=3 seed.com=1");
+}
+
+// The duplicate check of an import, the day's row of a store and the claims find a site,
+// keyword, engine and day by the index, in a new file and in one of an earlier release alike;
+// without it an import of 60,000 rows took a minute, holding the write lock all along.
+TEST_P(RankDbOnEither, RowsAreFoundByTheirIndex) {
+    std::vector<DatabaseAddress> files{connection()};
+    if (GetParam() == Backend::Sqlite) {
+        const QString earlier = m_dir.filePath("earlier.mdb");
+        ASSERT_TRUE(QFile::copy(QStringLiteral(MT_TEST_DATA "/sort-1.0.mdb"), earlier));
+        QFile::setPermissions(earlier, QFile::ReadOwner | QFile::WriteOwner);
+        files.push_back(DatabaseAddress::file(earlier));
+    }
+    for (const DatabaseAddress& file : files) {
+        SCOPED_TRACE(file.path.toStdString());
+        RankDatabase db(file);
+        QSqlQuery plan(db.connection());
+        const QString lookUp = "SELECT 1 FROM QuerySort WHERE Web = 'a.com' AND SearchKey = "
+                               "'seo' AND SearcherType = 0 AND QueryDate = '2024-03-09'";
+        ASSERT_TRUE(plan.exec(GetParam() == Backend::Sqlite ? "EXPLAIN QUERY PLAN " + lookUp
+                                                            : "SET enable_seqscan = off"))
+            << qPrintable(plan.lastError().text());
+        if (GetParam() == Backend::Postgres) {
+            ASSERT_TRUE(plan.exec("EXPLAIN " + lookUp));
+        }
+        QString text;
+        while (plan.next())
+            text += plan.value(plan.record().count() - 1).toString() + '\n';
+        EXPECT_TRUE(text.contains("QuerySortKey", Qt::CaseInsensitive)) << qPrintable(text);
+    }
 }
 
 // A process killed in the middle of storing leaves a sound file that holds every row it
