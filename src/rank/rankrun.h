@@ -6,9 +6,11 @@
 #include <QString>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class IniFile;
+struct LockWait;
 class PageLoader;
 class RankDatabase;
 class RankScan;
@@ -56,8 +58,11 @@ signals:
 
 private:
     void outcome(const RankOutcome& outcome);
+    std::optional<int> store(const RankQuery& query, const QueryResult& result);
 
     RankDatabase& m_database;
+    StatusSink& m_status;
+    const IniFile& m_settings;
     std::unique_ptr<RankScan> m_scan;
     QString m_report;
     bool m_warns = false;
