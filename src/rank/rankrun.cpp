@@ -24,6 +24,9 @@ constexpr int kStorePauseMs = 50;
 RankRun::RankRun(PageLoader& browser, StatusSink& status, const IniFile& settings,
                  QString programDir, bool& stopRequested, RankDatabase& database, QObject* parent)
     : QObject(parent), m_database(database), m_status(status), m_settings(settings) {
+    m_write = [this](const RankQuery& q, const QueryResult& r, const LockWait& wait) {
+        return m_database.storeRankWaiting(q.site, q.keyword, q.engine, r.rank, r.url, wait);
+    };
     m_scan = std::make_unique<RankScan>(
         browser, status, settings, std::move(programDir), stopRequested,
         [this](const Text& site, const Text& keyword, int engine, const QueryResult& result) {
@@ -48,6 +51,10 @@ void RankRun::setSolveBlocks(bool solve) {
     m_scan->setSolveBlocks(solve);
 }
 
+void RankRun::setWrite(Write write) {
+    m_write = std::move(write);
+}
+
 // A result found after pages of searching is not given up because another program holds the
 // database for a moment (an import, another copy storing): it waits as long as a page may take.
 std::optional<int> RankRun::store(const RankQuery& query, const QueryResult& result) {
@@ -61,8 +68,7 @@ std::optional<int> RankRun::store(const RankQuery& query, const QueryResult& res
         PumpWait(kStorePauseMs);
     };
     try {
-        const std::optional<int> previous = m_database.storeRankWaiting(
-            query.site, query.keyword, query.engine, result.rank, result.url, wait);
+        const std::optional<int> previous = m_write(query, result, wait);
         if (waited)
             m_status.SetStatusText(kGbkDone);
         return previous;

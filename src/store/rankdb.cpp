@@ -249,16 +249,18 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
 
 std::optional<int> RankDatabase::storeRankWaiting(const Text& site, const Text& keyword, int engine,
                                                   int rank, const QString& url,
-                                                  const LockWait& wait) {
+                                                  const LockWait& wait,
+                                                  const std::function<void()>& alongside) {
     checkFields(site, keyword, engine, rank);
     if (wait.limit <= std::chrono::milliseconds::zero())
-        return storeRankOnce(site, keyword, engine, rank, url, 0);
+        return storeRankOnce(site, keyword, engine, rank, url, 0, alongside);
     const QDeadlineTimer deadline(wait.limit);
     for (;;) {
         // Never 0: a server would take it for no limit at all.
         const auto left = std::clamp<qint64>(deadline.remainingTime(), 1, kLockTry.count());
         try {
-            return storeRankOnce(site, keyword, engine, rank, url, static_cast<int>(left));
+            return storeRankOnce(site, keyword, engine, rank, url, static_cast<int>(left),
+                                 alongside);
         } catch (const DatabaseBusy&) {
             if (deadline.hasExpired())
                 throw;
@@ -269,7 +271,8 @@ std::optional<int> RankDatabase::storeRankWaiting(const Text& site, const Text& 
 }
 
 std::optional<int> RankDatabase::storeRankOnce(const Text& site, const Text& keyword, int engine,
-                                               int rank, const QString& url, int lockWaitMs) {
+                                               int rank, const QString& url, int lockWaitMs,
+                                               const std::function<void()>& alongside) {
     QSqlDatabase& db = connection();
     const SqlDialect dialect = dialectOf(db);
     // The file's own time-out again for everything else this connection does.
@@ -325,6 +328,8 @@ std::optional<int> RankDatabase::storeRankOnce(const Text& site, const Text& key
         insert.addBindValue(url.isNull() ? QStringLiteral("") : url);
         insert.addBindValue(outcomeText(rank));
         execOrThrow(insert);
+        if (alongside)
+            alongside();
         return previous;
     });
 }

@@ -82,10 +82,12 @@ public:
     // the same site, keyword and engine on the latest earlier day, if any.
     std::optional<int> StoreRank(const Text& site, const Text& keyword, int engine, int rank,
                                  const QString& url = {});
-    // The same, waiting as wait says while another writer holds the database. The last try's
-    // error passes on: DatabaseBusy when the lock outlasted the wait.
+    // The same, waiting as wait says while another writer holds the database, and with
+    // alongside's writes (a batch claim marked done) in the rank's transaction: all or none.
+    // The last try's error passes on: DatabaseBusy when the lock outlasted the wait.
     std::optional<int> storeRankWaiting(const Text& site, const Text& keyword, int engine, int rank,
-                                        const QString& url, const LockWait& wait);
+                                        const QString& url, const LockWait& wait,
+                                        const std::function<void()>& alongside = {});
     void deleteRank(qint64 id);
 
     struct HistoryRow {
@@ -128,7 +130,8 @@ private:
     void openServer();
     void upgrade();
     std::optional<int> storeRankOnce(const Text& site, const Text& keyword, int engine, int rank,
-                                     const QString& url, int lockWaitMs);
+                                     const QString& url, int lockWaitMs,
+                                     const std::function<void()>& alongside);
 
     QString m_path;
     QString m_serverUrl;
