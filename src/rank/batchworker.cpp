@@ -45,6 +45,11 @@ void BatchWorker::run(PageLoader& browser, const std::function<void(const RankOu
         if (group.empty())
             break;
         RankRun run(browser, m_status, m_settings, m_programDir, stopRequested, m_database);
+        // The rank and its claim in one step: a connection lost between them would leave a
+        // stored rank claimed, or a query done without its rank.
+        run.setWrite([&claims](const RankQuery& q, const QueryResult& r, const LockWait& wait) {
+            return claims.storeDone(q, r.rank, r.url, wait);
+        });
         QObject::connect(&run, &RankRun::queryFinished, [&](const RankOutcome& r) {
             if (onOutcome)
                 onOutcome(r);
@@ -53,7 +58,9 @@ void BatchWorker::run(PageLoader& browser, const std::function<void(const RankOu
                 switch (r.result.outcome) {
                 case Outcome::Ranked:
                 case Outcome::NotFound:
-                    claims.done(query);
+                    // A stored result's claim is done already, in the same transaction.
+                    if (!r.result.stored)
+                        claims.done(query);
                     break;
                 case Outcome::Blocked:
                 case Outcome::Failed:

@@ -5,10 +5,13 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class IniFile;
+struct LockWait;
 class PageLoader;
 class RankDatabase;
 class RankScan;
@@ -28,6 +31,12 @@ public:
 
     // A window lets a person pass a verification page; elsewhere a block ends the query.
     void setSolveBlocks(bool solve);
+    // How a finished query's result is written, waiting as wait says while another writer holds
+    // the database; returns the rank of the latest earlier day, if any. By default
+    // RankDatabase::storeRankWaiting; a batch worker marks the query's claim done with it.
+    using Write = std::function<std::optional<int>(
+        const RankQuery& query, const QueryResult& result, const LockWait& wait)>;
+    void setWrite(Write write);
     // Starts the run and returns at once; finished follows.
     void start(std::vector<RankQuery> queries);
     // Ends the run after the page under way.
@@ -58,8 +67,12 @@ signals:
 
 private:
     void outcome(const RankOutcome& outcome);
+    std::optional<int> store(const RankQuery& query, const QueryResult& result);
 
     RankDatabase& m_database;
+    StatusSink& m_status;
+    const IniFile& m_settings;
+    Write m_write;
     std::unique_ptr<RankScan> m_scan;
     QString m_report;
     bool m_warns = false;

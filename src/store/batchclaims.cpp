@@ -165,6 +165,12 @@ void BatchClaims::done(const RankQuery& query) {
     finish(query, QStringLiteral("State = 'done', Worker = ?"), {m_worker});
 }
 
+std::optional<int> BatchClaims::storeDone(const RankQuery& query, int rank, const QString& url,
+                                          const LockWait& wait) {
+    return m_database.storeRankWaiting(query.site, query.keyword, query.engine, rank, url, wait,
+                                       [&] { done(query); });
+}
+
 void BatchClaims::release(const RankQuery& query, Outcome outcome, const QString& reason) {
     // The old Failures on the right of each assignment, in both databases.
     finish(query,

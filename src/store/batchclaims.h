@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QVariantList>
+#include <optional>
 #include <vector>
 
 // The day's batch queries shared out among workers on any number of machines, through the
@@ -29,6 +30,11 @@ public:
     // Moves the lease of every query this worker holds on.
     void renew();
     void done(const RankQuery& query);
+    // Stores the query's rank (RankDatabase::storeRankWaiting) and marks it done in the same
+    // transaction, so that a lost connection can never leave a stored rank claimed, or a done
+    // query without its rank. Returns the rank of the latest earlier day, if any.
+    std::optional<int> storeDone(const RankQuery& query, int rank, const QString& url,
+                                 const LockWait& wait);
     // A blocked or failed scan: the query goes back to the list with the count and the reason,
     // or, at its kMaxFailures-th failure of the day, is left failed.
     void release(const RankQuery& query, Outcome outcome, const QString& reason);

@@ -6,6 +6,7 @@
 #include "text/apperror.h"
 #include "text/codepage.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -25,6 +26,9 @@ QString outcomeText(int rank) {
 
 // Another copy of the program writing at the same moment is waited for, not failed.
 constexpr int kBusyTimeoutMs = 10000;
+
+// A waiting store's tries: short, so that its waiting callback comes round often.
+constexpr std::chrono::milliseconds kLockTry{200};
 
 // An empty or missing file becomes a new database; anything else must already be one.
 void refuseForeignFile(const QString& path) {
@@ -116,6 +120,11 @@ void RankDatabase::open() {
         m_db.close();
         throw;
     }
+    // Without it every store, import row and claim scans the whole history. A file that cannot
+    // be written now (read-only, or held by another writer) works without it, only slower, and
+    // gets it at a later open; a file that has it is not written to.
+    QSqlQuery index(m_db);
+    index.exec(historyKeyIndexStatement());
 }
 
 void RankDatabase::openServer() {
@@ -235,13 +244,51 @@ void RankDatabase::close() {
 
 std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword, int engine,
                                            int rank, const QString& url) {
+    return storeRankWaiting(site, keyword, engine, rank, url, LockWait{});
+}
+
+std::optional<int> RankDatabase::storeRankWaiting(const Text& site, const Text& keyword, int engine,
+                                                  int rank, const QString& url,
+                                                  const LockWait& wait,
+                                                  const std::function<void()>& alongside) {
     checkFields(site, keyword, engine, rank);
+    if (wait.limit <= std::chrono::milliseconds::zero())
+        return storeRankOnce(site, keyword, engine, rank, url, 0, alongside);
+    const QDeadlineTimer deadline(wait.limit);
+    for (;;) {
+        // Never 0: a server would take it for no limit at all.
+        const auto left = std::clamp<qint64>(deadline.remainingTime(), 1, kLockTry.count());
+        try {
+            return storeRankOnce(site, keyword, engine, rank, url, static_cast<int>(left),
+                                 alongside);
+        } catch (const DatabaseBusy&) {
+            if (deadline.hasExpired())
+                throw;
+        }
+        if (wait.waiting)
+            wait.waiting();
+    }
+}
+
+std::optional<int> RankDatabase::storeRankOnce(const Text& site, const Text& keyword, int engine,
+                                               int rank, const QString& url, int lockWaitMs,
+                                               const std::function<void()>& alongside) {
     QSqlDatabase& db = connection();
+    const SqlDialect dialect = dialectOf(db);
+    // The file's own time-out again for everything else this connection does.
+    struct RestoreBusyTimeout {
+        QSqlDatabase& db;
+        bool set;
+        ~RestoreBusyTimeout() {
+            if (set)
+                QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyTimeoutMs));
+        }
+    } restore{db, lockWaitMs > 0 && dialect == SqlDialect::Sqlite};
     // Take the write lock at the start: a transaction that reads first and then wants to write
     // is refused at once when another connection writes, instead of waiting its turn.
-    const QString siteText = boundText(dialectOf(db), gbkToQString(site));
-    const QString keywordText = boundText(dialectOf(db), gbkToQString(keyword));
-    return inTransaction(db, beginWriteStatements(dialectOf(db)), [&] {
+    const QString siteText = boundText(dialect, gbkToQString(site));
+    const QString keywordText = boundText(dialect, gbkToQString(keyword));
+    return inTransaction(db, beginWriteStatements(dialect, lockWaitMs), [&] {
         const QString day = m_today().toString(Qt::ISODate);
         QSqlQuery earlier = prepareOrThrow(
             db, QStringLiteral("SELECT id FROM QuerySort WHERE Web = ? AND SearchKey = ? "
@@ -281,6 +328,8 @@ std::optional<int> RankDatabase::StoreRank(const Text& site, const Text& keyword
         insert.addBindValue(url.isNull() ? QStringLiteral("") : url);
         insert.addBindValue(outcomeText(rank));
         execOrThrow(insert);
+        if (alongside)
+            alongside();
         return previous;
     });
 }

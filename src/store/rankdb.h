@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QSqlDatabase>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -31,6 +32,15 @@ struct DatabaseAddress {
         return {{}, url, password};
     }
     bool isServer() const { return !url.isEmpty(); }
+};
+
+// How a write waits while another writer holds the database: up to limit in all, in short
+// tries; waiting is called between them (to say so, and to let the window go on). A limit of 0
+// tries once, waiting as the database does by itself (an SQLite file 10 s, a server as long as
+// the lock is held).
+struct LockWait {
+    std::chrono::milliseconds limit{0};
+    std::function<void()> waiting;
 };
 
 class IniFile;
@@ -72,6 +82,12 @@ public:
     // the same site, keyword and engine on the latest earlier day, if any.
     std::optional<int> StoreRank(const Text& site, const Text& keyword, int engine, int rank,
                                  const QString& url = {});
+    // The same, waiting as wait says while another writer holds the database, and with
+    // alongside's writes (a batch claim marked done) in the rank's transaction: all or none.
+    // The last try's error passes on: DatabaseBusy when the lock outlasted the wait.
+    std::optional<int> storeRankWaiting(const Text& site, const Text& keyword, int engine, int rank,
+                                        const QString& url, const LockWait& wait,
+                                        const std::function<void()>& alongside = {});
     void deleteRank(qint64 id);
 
     struct HistoryRow {
@@ -113,6 +129,9 @@ private:
     void open();
     void openServer();
     void upgrade();
+    std::optional<int> storeRankOnce(const Text& site, const Text& keyword, int engine, int rank,
+                                     const QString& url, int lockWaitMs,
+                                     const std::function<void()>& alongside);
 
     QString m_path;
     QString m_serverUrl;

@@ -36,6 +36,9 @@ namespace {
     "LastError TEXT NOT NULL DEFAULT '', "                                                         \
     "PRIMARY KEY (Day, Web, SearchKey, SearcherType)"
 
+constexpr char kHistoryKeyIndex[] = "CREATE INDEX IF NOT EXISTS QuerySortKey ON QuerySort "
+                                    "(Web, SearchKey, SearcherType, QueryDate)";
+
 const char* const kSqliteSchema[] = {
     "CREATE TABLE IF NOT EXISTS QuerySort (id INTEGER PRIMARY KEY AUTOINCREMENT, " //
     MT_SITE_AND_KEYWORD ", " MT_SORT_NUM ", "
@@ -50,8 +53,7 @@ const char* const kPostgresSchema[] = {
     MT_SITE_AND_KEYWORD ", " MT_SORT_NUM ", "
     "QueryDate TEXT NOT NULL DEFAULT to_char(CURRENT_DATE, 'YYYY-MM-DD'), "
     "Url TEXT NOT NULL DEFAULT '', Outcome TEXT NOT NULL DEFAULT '')",
-    "CREATE INDEX IF NOT EXISTS QuerySortKey ON QuerySort (Web, SearchKey, SearcherType, "
-    "QueryDate)",
+    kHistoryKeyIndex,
     "CREATE TABLE IF NOT EXISTS BatchQuery (id BIGSERIAL PRIMARY KEY, " //
     MT_SITE_AND_KEYWORD ")",
     "CREATE TABLE IF NOT EXISTS BatchClaims (" MT_CLAIMS_COLUMNS ")",
@@ -83,12 +85,23 @@ QStringList schemaStatements(SqlDialect dialect) {
     return dialect == SqlDialect::Postgres ? toList(kPostgresSchema) : toList(kSqliteSchema);
 }
 
-QStringList beginWriteStatements(SqlDialect dialect) {
-    if (dialect == SqlDialect::Postgres)
+QStringList beginWriteStatements(SqlDialect dialect, int lockWaitMs) {
+    if (dialect == SqlDialect::Postgres) {
+        QStringList statements{QStringLiteral("BEGIN")};
+        // Without it the server waits for a lock as long as it is held.
+        if (lockWaitMs > 0)
+            statements << QStringLiteral("SET LOCAL lock_timeout = %1").arg(lockWaitMs);
         // Conflicts with itself, not with readers: one writer of the history at a time.
-        return {QStringLiteral("BEGIN"),
-                QStringLiteral("LOCK TABLE QuerySort IN SHARE ROW EXCLUSIVE MODE")};
-    return {QStringLiteral("BEGIN IMMEDIATE")};
+        return statements << QStringLiteral("LOCK TABLE QuerySort IN SHARE ROW EXCLUSIVE MODE");
+    }
+    QStringList statements;
+    if (lockWaitMs > 0)
+        statements << QStringLiteral("PRAGMA busy_timeout = %1").arg(lockWaitMs);
+    return statements << QStringLiteral("BEGIN IMMEDIATE");
+}
+
+QString historyKeyIndexStatement() {
+    return QString::fromUtf8(kHistoryKeyIndex);
 }
 
 QString beginClaimsStatement(SqlDialect dialect) {
@@ -148,8 +161,26 @@ QString boundText(SqlDialect dialect, const QString& text) {
     return nul < 0 ? text : text.left(nul);
 }
 
+bool isLockError(const QSqlError& error) {
+    const QString code = error.nativeErrorCode();
+    // SQLite: SQLITE_BUSY, SQLITE_LOCKED and their extended codes. PostgreSQL: lock_not_available
+    // (lock_timeout), deadlock_detected, serialization_failure.
+    bool isNumber = false;
+    const int sqlite = code.toInt(&isNumber);
+    if (isNumber)
+        return (sqlite & 0xff) == 5 || (sqlite & 0xff) == 6;
+    if (code.isEmpty())
+        // A failed COMMIT comes without the code: SQLite's own words for the two.
+        return error.databaseText().startsWith(QLatin1String("database is locked")) ||
+               error.databaseText().startsWith(QLatin1String("database table is locked"));
+    return code == QLatin1String("55P03") || code == QLatin1String("40P01") ||
+           code == QLatin1String("40001");
+}
+
 void throwSqlError(const QSqlError& error) {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if (isLockError(error))
+        throw DatabaseBusy(userMessageOfError(text.trimmed()));
     throw AppError(userMessageOfError(text.trimmed()));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/apperror.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
@@ -20,8 +22,14 @@ SqlDialect dialectOf(const QSqlDatabase& db);
 QStringList schemaStatements(SqlDialect dialect);
 
 // Opens a transaction that holds the history's write lock from its start, so that a writer
-// that reads first never loses its turn to another (SQLite's BEGIN IMMEDIATE).
-QStringList beginWriteStatements(SqlDialect dialect);
+// that reads first never loses its turn to another (SQLite's BEGIN IMMEDIATE). lockWaitMs,
+// when above 0: how long it waits for another writer's lock before it fails with DatabaseBusy
+// (on SQLite until the connection's busy time-out is set back).
+QStringList beginWriteStatements(SqlDialect dialect, int lockWaitMs = 0);
+
+// The index that finds a site, keyword, engine and day among the history's rows: a store, an
+// import and the claims look rows up by it.
+QString historyKeyIndexStatement();
 
 // Opens a transaction for the claims table, where rows are locked one by one.
 QString beginClaimsStatement(SqlDialect dialect);
@@ -58,7 +66,16 @@ QString boundText(SqlDialect dialect, const QString& text);
 
 class QSqlQuery;
 
-// Statements that fail throw AppError with userMessageOfError's text.
+// Another writer held the database longer than the statement would wait (SQLite's "database is
+// locked", a PostgreSQL lock time-out or deadlock): the same write may succeed when tried again.
+class DatabaseBusy : public AppError {
+public:
+    using AppError::AppError;
+};
+
+bool isLockError(const QSqlError& error);
+
+// Statements that fail throw AppError with userMessageOfError's text (DatabaseBusy for a lock).
 [[noreturn]] void throwSqlError(const QSqlError& error);
 void execOrThrow(QSqlQuery& query);
 QSqlQuery prepareOrThrow(QSqlDatabase& db, const QString& sql);
@@ -68,7 +85,19 @@ void execOrThrow(QSqlDatabase& db, const QStringList& statements);
 // what it returns), rolled back when it throws (and the error passed on).
 template <typename Work>
 auto inTransaction(QSqlDatabase& db, const QStringList& begin, Work&& work) {
-    execOrThrow(db, begin);
+    bool open = false;
+    for (const QString& statement : begin) {
+        try {
+            execOrThrow(db, {statement});
+        } catch (...) {
+            // A statement after BEGIN (a lock it waited for too long) leaves the transaction
+            // open and failed: the next one on this connection would fail with it.
+            if (open)
+                db.rollback();
+            throw;
+        }
+        open |= statement.startsWith(QLatin1String("BEGIN"));
+    }
     try {
         auto commit = [&db] {
             if (!db.commit())

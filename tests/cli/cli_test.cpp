@@ -7,6 +7,7 @@
 #include "store/rankdb.h"
 #include "testserver.h"
 #include "text/codepage.h"
+#include "text/inifile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -288,6 +289,87 @@ TEST_F(CliBrowserTest, rankIntoAForeignDatabaseFailsAndLeavesTheFile) {
     EXPECT_TRUE(o.err.contains(m_dir.file("Sort.mdb"))) << show(o);
     EXPECT_EQ(readFileBytes(m_dir.file("Sort.mdb")), access);
 }
+
+// A rank whose store meets another writer's lock on "Sort.mdb" (an import under way) waits for
+// it as long as a page may take, saying so, and stores; a lock held longer ends the run with
+// the result that was not stored named.
+struct LockedStoreCase {
+    const char* name;
+    int pageTimeout;                  // seconds
+    std::chrono::milliseconds holdOn; // after the result page was served
+    int code;
+    QString out;
+    QString said; // on standard error
+    QStringList stored;
+};
+
+void PrintTo(const LockedStoreCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliLockedStoreTest : public CliBrowserTest,
+                           public testing::WithParamInterface<LockedStoreCase> {};
+
+TEST_P(CliLockedStoreTest, aStoreWaitsForTheLockAsLongAsAPageMayTake) {
+    const LockedStoreCase& c = GetParam();
+    IniFile(m_dir.file("Setting.ini")).writeInteger("SortQuery", "PageTimeout", c.pageTimeout);
+    m_engine->place("seo", {"www.target-a.cn", 1, 2, false});
+    std::atomic<bool> served = false;
+    m_engine->setOnPage([&served](const FakeEngine::Request&) { served = true; });
+    // 0 before the lock is taken, 1 while it is held, 2 after.
+    std::atomic<int> held = 0;
+    std::thread holder([&] {
+        RankDatabase db(DatabaseAddress::file(m_dir.file("Sort.mdb")));
+        QSqlQuery lock(db.connection());
+        if (!lock.exec("BEGIN IMMEDIATE"))
+            return;
+        held = 1;
+        for (int i = 0; i < 2400 && !served; ++i)
+            std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(c.holdOn);
+        lock.exec("COMMIT");
+        held = 2;
+    });
+    while (held == 0 && holder.joinable())
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(held, 1);
+
+    const Outcome o =
+        runCli(m_dir.args({"rank", "www.target-a.cn", "seo", "--engine", "baidu", "--verbose"}));
+    const int heldAtTheEnd = held;
+    holder.join();
+
+    EXPECT_EQ(o.code, c.code) << show(o);
+    EXPECT_EQ(o.out, c.out) << show(o);
+    EXPECT_TRUE(o.err.contains(c.said)) << show(o);
+    EXPECT_EQ(storedRanks(m_dir.path()), c.stored);
+    // A failed run gave up while the lock was still held: it did not wait on past its time.
+    EXPECT_EQ(heldAtTheEnd, c.code == 0 ? 2 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locks, CliLockedStoreTest,
+    testing::Values(
+        // An import of 60,000 rows held the file past SQLite's own 10 s: the rank failed with
+        // "database is locked." and its result was lost.
+        LockedStoreCase{"anImportLongerThanTheFilesOwnTimeOut",
+                        60,
+                        13s,
+                        0,
+                        reportLine("www.target-a.cn", 0, "seo", 3),
+                        QStringLiteral("完成\n数据库被占用，等待写入…\n完成\n"),
+                        {stored("www.target-a.cn", "seo", 0, 3)}},
+        LockedStoreCase{
+            "aLockOutlastingThePageTimeOut",
+            3,
+            10s,
+            1,
+            {},
+            QStringLiteral(
+                "数据库被占用，等待写入…\nThe result of \"www.target-a.cn\" on 百度 for \"seo\" "
+                "(rank 3) was not stored: database is locked."),
+            {}}),
+    [](const testing::TestParamInfo<LockedStoreCase>& info) { return info.param.name; });
 
 // The browser's processes of this test process's orphans (it is their subreaper) that still
 // run; those that ended are reaped.

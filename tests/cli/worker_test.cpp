@@ -204,6 +204,49 @@ TEST_F(CliWorkerTest, aLostDatabaseEndsTheWorkerWithItsError) {
     EXPECT_EQ(storedRows(), QStringList{"target.cn|seo|0|1"});
 }
 
+// The connection cut just as a worker marks its finished query done, as a server restart cuts
+// it: the rank and its claim are one step, so neither is written, and the worker ends naming the
+// result it could not store. Once the lease has run out the query is scanned again and both are
+// written. (Before, the rank was stored and its claim stayed claimed.)
+TEST_F(CliWorkerTest, aConnectionCutAtTheClaimWritesNeitherRankNorClaim) {
+    {
+        RankDatabase db = database();
+        db.insertBatch("target.cn", "seo", 1);
+    }
+    m_engine.plan("seo",
+                  FakeEngine::TodayPlan{.placed = {{{1, 0}, "https://target.cn/"}}, .lastPage = 1});
+    const QString name = QUrl(m_url).path().mid(1);
+    // Once only: a sequence counts outside the transaction that the cut rolls back.
+    for (const char* sql :
+         {"CREATE SEQUENCE cuts",
+          "CREATE FUNCTION cut() RETURNS trigger AS $$ BEGIN IF nextval('cuts') = 1 THEN "
+          "PERFORM pg_terminate_backend(pg_backend_pid()); END IF; RETURN NEW; END $$ "
+          "LANGUAGE plpgsql",
+          "CREATE TRIGGER cut BEFORE UPDATE ON BatchClaims FOR EACH ROW "
+          "WHEN (NEW.State = 'done') EXECUTE FUNCTION cut()",
+          "GRANT USAGE ON SEQUENCE cuts TO PUBLIC"})
+        sharedPgServer().psql(name, QString::fromUtf8(sql));
+    const auto dir = machine(3);
+    const Outcome cut = runCli(worker(*dir, "w"));
+    EXPECT_EQ(cut.code, 1) << show(cut);
+    EXPECT_TRUE(cut.err.contains(QStringLiteral("The result of \"target.cn\" on 百度 for \"seo\" "
+                                                "(rank 1) was not stored")))
+        << show(cut);
+    EXPECT_TRUE(cut.err.contains(QStringLiteral("terminating connection"))) << show(cut);
+    EXPECT_TRUE(storedRows().isEmpty());
+
+    const QString open =
+        QStringLiteral("done 0, claimed 0, blocked 0, to retry 0, failed 0, left 1");
+    for (int i = 0; i < 60 && status(*dir) != open; ++i)
+        QThread::msleep(500);
+    EXPECT_EQ(status(*dir), open);
+    const Outcome again = runCli(worker(*dir, "again"));
+    EXPECT_EQ(again.code, 0) << show(again);
+    EXPECT_EQ(storedRows(), QStringList{"target.cn|seo|0|1"});
+    EXPECT_EQ(status(*dir),
+              QStringLiteral("done 1, claimed 0, blocked 0, to retry 0, failed 0, left 0"));
+}
+
 // A blocked query goes back to the list with its count: the other query is done before it is
 // tried again, and after its third block in a day it is left for the report.
 TEST_F(CliWorkerTest, aBlockedQueryIsReleasedAndCounted) {

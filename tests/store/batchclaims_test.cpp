@@ -4,6 +4,7 @@
 
 #include <QSqlQuery>
 #include <QThread>
+#include <QUrl>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -110,6 +111,63 @@ TEST_P(BatchClaimsTest, storedRanksAndLapsedLeases) {
     QThread::msleep(2100);                // its lease of a second runs out
     EXPECT_EQ(sites(two.claimNext()), QStringList{"c.cn/k1/0"});
     EXPECT_EQ(shown(two.status()), "done 2 claimed two:3 blocked 0 retry 0 failed 0 left 0");
+}
+
+// A stored rank and its claim marked done are one step: when the claim's write fails (the
+// connection is cut there, as a server restart cuts it), the rank is not stored either, and the
+// query stays the worker's until its lease runs out, to be scanned again.
+TEST_P(BatchClaimsTest, aRankAndItsClaimAreStoredTogether) {
+    const struct {
+        const char* name;
+        bool cut;
+        const char* status;
+        qint64 ranks;
+    } cases[] = {
+        {"both written", false, "done 1 claimed  blocked 0 retry 0 failed 0 left 0", 1},
+        // The ranks were stored, yet their claims stayed claimed after a server restart.
+        {"the connection cut as the claim is written", true,
+         "done 0 claimed one:1 blocked 0 retry 0 failed 0 left 0", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DatabaseAddress address = freshDatabase();
+        RankDatabase worker(address);
+        RankDatabase other(address);
+        for (RankDatabase* db : {&worker, &other})
+            db->setToday([] { return kDay; });
+        BatchClaims one(worker, "one", 600);
+        one.seed({{"a.cn", "k1", 0}});
+        ASSERT_EQ(one.claimNext().size(), 1u);
+        if (c.cut) {
+            if (GetParam() == Backend::Sqlite) {
+                QSqlQuery trigger(other.connection());
+                ASSERT_TRUE(trigger.exec("CREATE TRIGGER cut BEFORE UPDATE ON BatchClaims "
+                                         "WHEN NEW.State = 'done' BEGIN "
+                                         "SELECT RAISE(ABORT, 'disk I/O error'); END"));
+            } else {
+                const QString name = QUrl(address.url).path().mid(1);
+                sharedPgServer().psql(
+                    name, "CREATE FUNCTION cut() RETURNS trigger AS $$ BEGIN "
+                          "PERFORM pg_terminate_backend(pg_backend_pid()); RETURN NEW; END $$ "
+                          "LANGUAGE plpgsql");
+                sharedPgServer().psql(name, "CREATE TRIGGER cut BEFORE UPDATE ON BatchClaims "
+                                            "FOR EACH ROW WHEN (NEW.State = 'done') "
+                                            "EXECUTE FUNCTION cut()");
+            }
+        }
+        bool failed = false;
+        try {
+            one.storeDone({"a.cn", "k1", 0}, 3, "https://a.cn/", LockWait{});
+        } catch (const AppError&) {
+            failed = true;
+        }
+        EXPECT_EQ(failed, c.cut);
+        BatchClaims look(other, "look", 600);
+        EXPECT_EQ(shown(look.status()), c.status);
+        QSqlQuery ranks(other.connection());
+        ASSERT_TRUE(ranks.exec("SELECT COUNT(*) FROM QuerySort") && ranks.next());
+        EXPECT_EQ(ranks.value(0).toLongLong(), c.ranks);
+    }
 }
 
 // Two workers claiming at the same moment: a keyword and engine that the other is claiming is
