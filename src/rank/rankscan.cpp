@@ -12,6 +12,7 @@
 #include "text/linewriter.h"
 #include "text/strsearch.h"
 
+#include <QScopeGuard>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -157,6 +158,12 @@ void RankScan::stop() {
 void RankScan::abort() {
     if (!m_running)
         return;
+    // A store waiting for the database lets events in: the run ends after it, without
+    // pulling the scan from under it.
+    if (m_storing) {
+        m_stopping = true;
+        return;
+    }
     m_browser.cancel();
     m_pause.stop();
     if (m_current < m_scans.size())
@@ -404,6 +411,8 @@ void RankScan::endScan(Outcome unfinished, const QString& reason) {
         r.results = r.outcome == Outcome::Ranked ? r.rank : s.results;
         if (storing && (r.outcome == Outcome::Ranked || r.outcome == Outcome::NotFound)) {
             try {
+                m_storing = true;
+                const auto storing = qScopeGuard([this] { m_storing = false; });
                 r.previous = m_store(m.site, s.keyword, s.engine, r);
                 r.stored = true;
             } catch (const AppError& e) {

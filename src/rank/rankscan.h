@@ -110,6 +110,7 @@ private:
     bool m_stopping = false;
     bool m_solveBlocks = false;
     bool m_waiting = false;
+    bool m_storing = false;
     QString m_fileError;
     QTimer m_pause;
 };

@@ -216,6 +216,8 @@ private:
                              const QueryResult& r) {
         if (static_cast<int>(stored.size()) + 1 == throwAt)
             throw AppError(throwMessage);
+        if (duringStore)
+            duringStore();
         stored.push_back({site, keyword, engine, r.outcome, r.rank});
         return previous;
     }
@@ -237,6 +239,8 @@ public:
     QStringList events;
     QStringList progress;
     int finishedCount = 0;
+    // What happens while a store waits for the database, which lets events in.
+    std::function<void()> duringStore;
     int verifications = 0;
     int passed = 0;
     RankScan scan;
@@ -726,6 +730,22 @@ TEST(ScanMachine, StopEndsTheRun) {
         QCoreApplication::processEvents();
         EXPECT_EQ(rig.finishedCount, 1);
     }
+}
+
+// A signal that comes while a store waits for the database ends the run once the store is
+// over: the result stands, the queries after get no outcome.
+TEST(ScanMachine, AnAbortWhileAStoreWaitsEndsTheRunAfterIt) {
+    Rig rig;
+    rig.servePages("done", kBaidu, {.placed = {{{1, 0}, "https://a.cn/"}}});
+    rig.servePages("later", kSogou, {.placed = {{{1, 0}, "https://c.cn/"}}});
+    rig.duringStore = [&rig] { rig.scan.abort(); };
+    rig.start({{"a.cn", "done", kBaidu}, {"c.cn", "later", kSogou}});
+    ASSERT_TRUE(rig.waitFinished());
+    EXPECT_EQ(rig.events, (QStringList{"outcome a.cn", "finished 1"}));
+    ASSERT_EQ(rig.stored.size(), 1u);
+    EXPECT_TRUE(rig.outcomes[0].result.stored);
+    EXPECT_EQ(rig.loader.loads().size(), 1u);
+    EXPECT_EQ(rig.loader.pending(), 0);
 }
 
 // A page that failed to load, timed out or was a verification page (with blocks not solved):
