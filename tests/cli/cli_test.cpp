@@ -403,25 +403,29 @@ QList<pid_t> browserProcessesLeft() {
 class CliInterruptTest : public CliBrowserTest, public testing::WithParamInterface<int> {};
 
 TEST_P(CliInterruptTest, aSignalDuringARankEndsItAtOnceWithoutStoring) {
-    std::atomic<qint64> pid{0};
-    std::atomic<bool> released{false};
-    std::atomic<bool> pageAnswered{false};
+    // Shared with the engine's thread, which may answer after this test's body has ended.
+    struct Stall {
+        std::atomic<qint64> pid{0};
+        std::atomic<bool> released{false};
+        std::atomic<bool> pageAnswered{false};
+    };
+    const auto stall = std::make_shared<Stall>();
     // Page 3 stalls for longer than the program is given to end; the signal comes meanwhile.
-    m_engine->setOnPage([&, signal = GetParam()](const FakeEngine::Request& r) {
+    m_engine->setOnPage([stall, signal = GetParam()](const FakeEngine::Request& r) {
         if (r.page != 3)
             return;
-        if (pid > 0)
-            ::kill(static_cast<pid_t>(pid.load()), signal);
-        for (int i = 0; i < 3000 && !released; ++i)
+        if (stall->pid > 0)
+            ::kill(static_cast<pid_t>(stall->pid.load()), signal);
+        for (int i = 0; i < 3000 && !stall->released; ++i)
             std::this_thread::sleep_for(100ms);
-        pageAnswered = true;
+        stall->pageAnswered = true;
     });
     // Orphaned browser processes come to this process, to be seen.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-    const Outcome o =
-        runCli(m_dir.args({"rank", "www.nowhere.cn", "seo"}), [&pid](qint64 id) { pid = id; });
-    const bool stalledStill = !pageAnswered;
-    released = true;
+    const Outcome o = runCli(m_dir.args({"rank", "www.nowhere.cn", "seo"}),
+                             [&stall](qint64 id) { stall->pid = id; });
+    const bool stalledStill = !stall->pageAnswered;
+    stall->released = true;
     EXPECT_EQ(o.code, 128 + GetParam()) << show(o);
     EXPECT_TRUE(stalledStill) << "the program waited for the stalled page";
     EXPECT_EQ(o.out, QString());
