@@ -6,6 +6,10 @@
 
 namespace {
 
+QLatin1String latin1(std::string_view name) {
+    return QLatin1String(name.data(), static_cast<qsizetype>(name.size()));
+}
+
 QString rangeText(const IntSetting& key) {
     if (key.min == INT_MIN)
         return QStringLiteral("at most %1").arg(key.max);
@@ -38,8 +42,7 @@ QStringList settingsWarnings(const IniFile& settings) {
             continue;
         const QString named =
             QStringLiteral("%1 [%2] %3=%4")
-                .arg(file, QLatin1String(key->section.data(), key->section.size()),
-                     QLatin1String(key->key.data(), key->key.size()), shownValue(written));
+                .arg(file, latin1(key->section), latin1(key->key), shownValue(written));
         const std::optional<int> value = parseWholeNumber(written);
         if (!value) {
             warnings << QStringLiteral("%1 is no whole number; %2 is used")

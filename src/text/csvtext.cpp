@@ -56,9 +56,10 @@ QList<QStringList> readCsv(const QByteArray& utf8) {
     const size_t bad =
         invalidUtf8At(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     if (bad != std::string_view::npos)
-        throw AppError(QStringLiteral("The CSV text is not UTF-8: line %1 holds the byte %2")
-                           .arg(lineNumber(bytes, static_cast<qsizetype>(bad)))
-                           .arg(byteName(static_cast<unsigned char>(bytes[bad]))));
+        throw AppError(
+            QStringLiteral("The CSV text is not UTF-8: line %1 holds the byte %2")
+                .arg(lineNumber(bytes, static_cast<qsizetype>(bad)))
+                .arg(byteName(static_cast<unsigned char>(bytes[static_cast<qsizetype>(bad)]))));
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0)
         throw AppError(QStringLiteral("Out of memory"));
