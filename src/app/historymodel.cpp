@@ -2,6 +2,7 @@
 
 #include "rank/engines.h"
 #include "rank/reportlines.h"
+#include "store/historycsv.h"
 #include "store/rankdb.h"
 #include "text/apperror.h"
 
@@ -9,6 +10,7 @@
 #include <QDate>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <climits>
 
 void HistoryModel::RefreshHistory(RankDatabase& database) {
     clear();
@@ -58,6 +60,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     switch (index.column()) {
     case SearcherType:
         return SortQuerySearcherTypeGetText(value.isNull() ? -1 : value.toInt());
+    case SortNum:
+        return rankText(value.toInt());
     case QueryDate:
         // yyyy-MM-dd whatever the locale: a Chinese window, a sortable text.
         return QDate::fromString(value.toString(), Qt::ISODate).toString(Qt::ISODate);
@@ -88,6 +92,17 @@ QVariant HistoryFilterModel::headerData(int section, Qt::Orientation orientation
     if (orientation == Qt::Vertical && role == Qt::DisplayRole)
         return section + 1;
     return QSortFilterProxyModel::headerData(section, orientation, role);
+}
+
+bool HistoryFilterModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    if (left.column() != HistoryModel::SortNum)
+        return QSortFilterProxyModel::lessThan(left, right);
+    // Ranks as numbers; "未找到" (0) after every rank.
+    auto key = [this](const QModelIndex& index) {
+        const int rank = sourceModel()->data(index, Qt::EditRole).toInt();
+        return rank == 0 ? INT_MAX : rank;
+    };
+    return key(left) < key(right);
 }
 
 bool HistoryFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {

@@ -6,9 +6,10 @@
 class RankDatabase;
 
 // The newest 100 rows of the rank history as the grid shows them: 网址, 关键词, 搜索引擎,
-// 排名, 变化 (against the latest earlier day: ↑ green, ↓ red), 查询日期 (the id is kept in a hidden
-// first column for deleting a row). The destination that ranked is read with them and shown as the
-// site's tooltip; it is no column of the grid.
+// 排名 ("未找到" for a query that did not find the site), 变化 (against the latest earlier day: ↑
+// green, ↓ red), 查询日期 (the id is kept in a hidden first column for deleting a row). The
+// destination that ranked is read with them and shown as the site's tooltip; it is no column of the
+// grid.
 class HistoryModel : public QSqlQueryModel {
     Q_OBJECT
 
@@ -46,6 +47,7 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:

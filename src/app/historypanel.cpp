@@ -16,6 +16,7 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QShortcut>
 
 HistoryPanel::HistoryPanel(const QString& programDir, const DatabaseAddress& database,
@@ -82,6 +83,32 @@ void HistoryPanel::closeHistory() {
 }
 
 void HistoryPanel::RefreshHistory() {
+    readHistory();
+    // The first row becomes current, which fills the query fields.
+    if (m_historyView->rowCount() > 0)
+        ui->SortDBGrid->setCurrentIndex(m_historyView->index(0, HistoryModel::Web));
+}
+
+void HistoryPanel::refreshKeepingPlace() {
+    const QModelIndex current = ui->SortDBGrid->currentIndex();
+    // Ids start at 1: -1 is no row.
+    const qint64 id =
+        current.isValid() ? SortQuery->idAt(m_historyView->mapToSource(current).row()) : -1;
+    const int column = current.isValid() ? current.column() : int(HistoryModel::Web);
+    m_quiet = true;
+    const auto speak = qScopeGuard([this] { m_quiet = false; });
+    readHistory();
+    if (id < 0)
+        return;
+    for (int row = 0; row < m_historyView->rowCount(); ++row) {
+        if (SortQuery->idAt(m_historyView->mapToSource(m_historyView->index(row, 0)).row()) == id) {
+            ui->SortDBGrid->setCurrentIndex(m_historyView->index(row, column));
+            return;
+        }
+    }
+}
+
+void HistoryPanel::readHistory() {
     SortQuery->closeHistory();
     SortQuery->RefreshHistory(*m_sortQueryDb);
     // A new query brings new columns; the id stays hidden.
@@ -94,12 +121,11 @@ void HistoryPanel::RefreshHistory() {
                                        std::max(HistoryModel::columnChars(column) * charWidth,
                                                 ui->SortDBGrid->columnWidth(column)));
     }
-    // The first row becomes current, which fills the query fields.
-    if (m_historyView->rowCount() > 0)
-        ui->SortDBGrid->setCurrentIndex(m_historyView->index(0, HistoryModel::Web));
 }
 
 void HistoryPanel::SortQueryAfterScroll() {
+    if (m_quiet)
+        return;
     const int row = m_historyView->mapToSource(ui->SortDBGrid->currentIndex()).row();
     if (row < 0)
         return;

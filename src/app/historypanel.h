@@ -21,7 +21,11 @@ public:
                  QWidget* parent = nullptr);
     ~HistoryPanel() override;
 
+    // Reads the history afresh; its first row becomes current, which fills the query fields.
     void RefreshHistory();
+    // Reads it afresh for a result just stored: the row that was current stays current and
+    // the query fields are left as the user typed them.
+    void refreshKeepingPlace();
     // The window closes: the history lets its database go.
     void closeHistory();
 
@@ -30,6 +34,7 @@ signals:
     void recordChosen(const QString& site, const QString& keyword, int engine);
 
 private:
+    void readHistory();
     void SortQueryAfterScroll();
     void deleteHistoryRow();
     // The rows the grid shows, as the user filtered and sorted them, header first.
@@ -49,4 +54,6 @@ private:
     HistoryModel* SortQuery = nullptr;
     // What the grid shows of SortQuery: filtered and sorted; rows map back to it.
     HistoryFilterModel* m_historyView = nullptr;
+    // The program moves the current row: no record is chosen by it.
+    bool m_quiet = false;
 };

@@ -7,10 +7,12 @@
 #include "app/messagebox.h"
 #include "app/opendialog.h"
 #include "core/datafiles.h"
+#include "core/statussink.h"
 #include "modules/browserloader.h"
 #include "rank/engines.h"
 #include "rank/pumpwait.h"
 #include "rank/rankrun.h"
+#include "rank/reportlines.h"
 #include "store/rankdb.h"
 #include "text/apperror.h"
 #include "text/codepage.h"
@@ -18,6 +20,7 @@
 #include "ui_ranktab.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -27,6 +30,9 @@ RankTab::RankTab(const QString& programDir, IniFile& settings, StatusSink& statu
     : QWidget(parent), ui(std::make_unique<Ui::RankTab>()), ProgramDir(programDir),
       SettingsFile(settings), m_status(status) {
     ui->setupUi(this);
+    // No more than the history keeps.
+    ui->QueryWeb->setMaxLength(kMaxSiteChars);
+    ui->QueryKey->setMaxLength(kMaxKeywordChars);
     // Engine settings the program cannot use are said; the built-in engines stand meanwhile.
     runReported([this] { loadEngines(); });
     // "Sort.mdb" beside the program, or the shared database [Database] Url names.
@@ -106,6 +112,16 @@ PageLoader& RankTab::browser() {
 }
 
 void RankTab::QuerySortButtonClick() {
+    // An empty field would load every page and store a row without it.
+    for (QLineEdit* field : {ui->QueryWeb, ui->QueryKey}) {
+        if (field->text().trimmed().isEmpty()) {
+            MessageBox::warning(this, QStringLiteral("请填写%1。")
+                                          .arg(field == ui->QueryWeb ? QStringLiteral("网址")
+                                                                     : QStringLiteral("关键词")));
+            field->setFocus();
+            return;
+        }
+    }
     RunRankQueries({{qStringToGbkStrict(ui->QueryWeb->text(), QStringLiteral("The site")),
                      qStringToGbkStrict(ui->QueryKey->text(), QStringLiteral("The keyword")),
                      ui->SearcherCombox->currentIndex()}});
@@ -133,35 +149,78 @@ void RankTab::RunRankQueries(std::vector<RankQuery> queries) {
                                       *DataQuery);
     m_run->setSolveBlocks(true);
     // Each stored rank shows at once, not only at the end of a long batch.
+    // The refresh leaves the query fields as typed: the user may be preparing the next query.
     connect(m_run.get(), &RankRun::stored, this, [this] {
         if (!m_closed)
-            m_history->RefreshHistory();
+            m_history->refreshKeepingPlace();
     });
     connect(m_run.get(), &RankRun::verificationNeeded, this, &RankTab::showVerification);
     connect(m_run.get(), &RankRun::verificationPassed, this, &RankTab::hideVerification);
-    connect(m_run.get(), &RankRun::progress, this, [this](int query, int queries, int page) {
-        m_rankQuery = query;
+    // Queries that share a keyword and an engine are scanned together: the progress counts the
+    // queries that have ended, so a batch ends at its number of queries.
+    connect(m_run.get(), &RankRun::progress, this, [this](int, int queries, int page) {
         m_rankQueries = queries;
+        m_rankQuery = std::min(m_tally.done + 1, queries);
         m_rankPage = page;
+        showRankProgress();
+    });
+    connect(m_run.get(), &RankRun::queryFinished, this, [this](const RankOutcome& outcome) {
+        switch (outcome.result.outcome) {
+        case Outcome::Ranked:
+            ++m_tally.ranked;
+            break;
+        case Outcome::NotFound:
+            ++m_tally.notFound;
+            break;
+        case Outcome::Blocked:
+            ++m_tally.blocked;
+            break;
+        case Outcome::Failed:
+            ++m_tally.failed;
+            break;
+        case Outcome::Stopped:
+            return;
+        }
+        ++m_tally.done;
+        m_lastOutcome = outcome;
+        m_rankQuery = m_tally.done;
         showRankProgress();
     });
     // The report is a modal message and the pause after it handles events: both wait until
     // the run's own signal has returned.
     connect(m_run.get(), &RankRun::finished, this, &RankTab::rankRunFinished, Qt::QueuedConnection);
     m_rankQuery = 0;
+    m_rankQueries = static_cast<int>(queries.size());
+    m_tally = {};
+    m_lastOutcome.reset();
     m_rankElapsed.start();
     m_rankClock->start();
     m_run->start(std::move(queries));
 }
 
-void RankTab::rankRunFinished() {
+QString RankTab::runEndText(bool stopped) const {
+    if (!m_run->error().isEmpty())
+        return QStringLiteral("查询出错，已中止：%1").arg(m_run->error());
+    if (stopped)
+        return QStringLiteral("已停止：完成 %1/%2 个查询").arg(m_tally.done).arg(m_rankQueries);
+    if (m_rankQueries == 1 && m_lastOutcome)
+        return outcomeLine(*m_lastOutcome);
+    return QStringLiteral("完成：%1 个查询，%2 个有排名，%3 个未找到，%4 个遇到验证，%5 个失败")
+        .arg(m_tally.done)
+        .arg(m_tally.ranked)
+        .arg(m_tally.notFound)
+        .arg(m_tally.blocked)
+        .arg(m_tally.failed);
+}
+
+void RankTab::rankRunFinished(bool stopped) {
     struct Reenable {
         RankTab* tab;
         ~Reenable() {
             tab->hideVerification();
             tab->m_run.reset();
+            // The panel keeps the run's last count and time.
             tab->m_rankClock->stop();
-            tab->m_rankProgressPanel->clear();
             tab->m_rankRunActive = false;
             tab->ui->QuerySortButton->setEnabled(true);
             tab->ui->BatchQuery->setEnabled(true);
@@ -171,6 +230,10 @@ void RankTab::rankRunFinished() {
     // Nothing runs in a window that is gone.
     if (m_closed)
         return;
+    m_rankPage = 0;
+    showRankProgress();
+    // The status line says how the run ended, whatever the page it was on said last.
+    m_status.SetStatusText(qStringToGbk(runEndText(stopped)));
     // Said once, in the run's one message; the ranks stand without the copy of the pages.
     const QString fileError =
         m_run->fileError().isEmpty() ? QString() : m_run->fileError() + QLatin1Char('.');
@@ -187,7 +250,7 @@ void RankTab::rankRunFinished() {
         MessageBox::information(this, m_run->report());
     PumpWait(1000);
     if (!m_closed)
-        m_history->RefreshHistory();
+        m_history->refreshKeepingPlace();
 }
 
 void RankTab::showVerification() {
@@ -220,10 +283,12 @@ void RankTab::showRankProgress() {
     if (!m_run || m_rankQuery == 0)
         return;
     const qint64 seconds = m_rankElapsed.elapsed() / 1000;
-    m_rankProgressPanel->setText(QStringLiteral("查询 %1/%2 · 第 %3 页 · %4:%5")
+    // Page 0: the run has ended, and its time is the run's.
+    const QString page = m_rankPage > 0 ? QStringLiteral(" · 第 %1 页").arg(m_rankPage) : QString();
+    m_rankProgressPanel->setText(QStringLiteral("查询 %1/%2%3 · %4:%5")
                                      .arg(m_rankQuery)
                                      .arg(m_rankQueries)
-                                     .arg(m_rankPage)
+                                     .arg(page)
                                      .arg(seconds / 60)
                                      .arg(seconds % 60, 2, 10, QLatin1Char('0')));
 }

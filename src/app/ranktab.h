@@ -2,6 +2,7 @@
 
 #include "rank/batchqueries.h"
 #include "store/rankdb.h"
+#include "store/rankquery.h"
 #include "text/text.h"
 
 #include <QElapsedTimer>
@@ -64,7 +65,9 @@ signals:
     void showRequested();
 
 private:
-    void rankRunFinished();
+    void rankRunFinished(bool stopped);
+    // The status line's last word on a run.
+    QString runEndText(bool stopped) const;
     void showRankProgress();
     void showVerification();
     void hideVerification();
@@ -93,6 +96,16 @@ private:
     std::unique_ptr<PageLoader> m_browser;
     // The run under way; it goes before the browser and the settings it uses.
     std::unique_ptr<RankRun> m_run;
+    // The run's outcomes so far, for its progress and the line that ends it.
+    struct RunTally {
+        int done = 0;
+        int ranked = 0;
+        int notFound = 0;
+        int blocked = 0;
+        int failed = 0;
+    };
+    RunTally m_tally;
+    std::optional<RankOutcome> m_lastOutcome;
     int m_rankQuery = 0;
     int m_rankQueries = 0;
     int m_rankPage = 0;

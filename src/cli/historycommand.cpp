@@ -48,7 +48,7 @@ int runHistory(const Options& o) {
     QList<QStringList> rows;
     for (const RankDatabase::HistoryRow& row : database.historyRows(o.limit)) {
         rows << QStringList{gbkToQString(row.site), gbkToQString(row.keyword),
-                            SortQuerySearcherTypeGetText(row.engine), QString::number(row.rank),
+                            SortQuerySearcherTypeGetText(row.engine), rankText(row.rank),
                             row.day.toString(Qt::ISODate)};
         if (wide)
             rows.back() << row.url;

@@ -18,6 +18,26 @@ const QStringList& historyTableHeader() {
     return header;
 }
 
+namespace {
+
+const QString kNotFoundText = QStringLiteral("未找到");
+
+} // namespace
+
+QString rankText(int rank) {
+    return rank == 0 ? kNotFoundText : QString::number(rank);
+}
+
+std::optional<int> rankFromText(const QString& text) {
+    if (text.trimmed() == kNotFoundText)
+        return 0;
+    bool isNumber = false;
+    const int rank = text.toInt(&isNumber);
+    if (!isNumber || rank < 0 || rank > 32767)
+        return std::nullopt;
+    return rank;
+}
+
 std::vector<RankDatabase::HistoryRow> readHistoryCsv(const QByteArray& csv,
                                                      const EngineNumber& engineNumber) {
     const QList<QStringList> records = readCsv(csv);
@@ -55,11 +75,12 @@ std::vector<RankDatabase::HistoryRow> readHistoryCsv(const QByteArray& csv,
         row.engine = engineNumber(record[column[Engine]]);
         if (row.engine < 0)
             fail(QStringLiteral("no engine is called \"%1\"").arg(record[column[Engine]]));
-        bool isNumber = false;
-        row.rank = record[column[Rank]].toInt(&isNumber);
-        if (!isNumber || row.rank < 0 || row.rank > 32767)
-            fail(QStringLiteral("the rank \"%1\" is no whole number from 0 to 32767")
+        const std::optional<int> rank = rankFromText(record[column[Rank]]);
+        if (!rank)
+            fail(QStringLiteral("the rank \"%1\" is neither 未找到 nor a whole number from 0 to "
+                                "32767")
                      .arg(record[column[Rank]]));
+        row.rank = *rank;
         row.day = QDate::fromString(record[column[Day]], QStringLiteral("yyyy-MM-dd"));
         if (!row.day.isValid())
             fail(QStringLiteral("the date \"%1\" is no date of the form yyyy-MM-dd")

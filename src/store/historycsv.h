@@ -5,11 +5,18 @@
 #include <QByteArray>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // The columns of an exported history, in the window and on the command line alike: 网址, 关键词,
 // 搜索引擎, 排名, 查询日期, 结果网址.
 const QStringList& historyTableHeader();
+
+// The 排名 of a history row as the grid and the exports show it: the rank, or "未找到" for the 0
+// that a query which did not find the site stores. rankFromText reads either back; nullopt for
+// anything else.
+QString rankText(int rank);
+std::optional<int> rankFromText(const QString& text);
 
 // The engine's number for a name in the engine column (a key, a display name or a number); -1
 // when no engine has it. The engine table lives above the history, so its callers pass it in.

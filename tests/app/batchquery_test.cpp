@@ -727,7 +727,10 @@ private slots:
             historySites << row.section('|', 0, 2);
         QCOMPARE(historySites, (QStringList{"www.b-two.cn|k2|搜狗", "www.a-one.cn|k1|好搜",
                                             "www.a-one.cn|k1|搜狗", "www.a-one.cn|k1|百度"}));
-        QCOMPARE(statusText(form), QStringLiteral("完成"));
+        // The run's last word counts every query, and so does its progress.
+        QCOMPARE(statusText(form),
+                 QStringLiteral("完成：4 个查询，4 个有排名，0 个未找到，0 个遇到验证，0 个失败"));
+        QVERIFY(findControl<QLabel>(&form, "RankProgressPanel")->text().startsWith("查询 4/4 · "));
 
         // The earlier batch is not run again when the dialog is left with "退出".
         QStringList listed;

@@ -84,7 +84,7 @@ QString row(const QString& site, const QString& keyword, const QString& engine, 
     return QStringList{site,
                        keyword,
                        engine,
-                       QString::number(rank),
+                       rank > 0 ? QString::number(rank) : QStringLiteral("未找到"),
                        rank > 0 ? QStringLiteral("新") : QStringLiteral("—"),
                        kDay.toString(Qt::ISODate)}
         .join('|');
@@ -224,17 +224,18 @@ private slots:
                 QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                        header->height() / 2));
         };
+        // "未找到" sorts after every rank.
         clickTitle(HistoryModel::SortNum);
-        QCOMPARE(sites(), (QStringList{"b.com", "a.com", "o'brien.com", "d.com"}));
+        QCOMPARE(sites(), (QStringList{"a.com", "o'brien.com", "d.com", "b.com"}));
         clickTitle(HistoryModel::SortNum);
-        QCOMPARE(sites(), (QStringList{"d.com", "o'brien.com", "a.com", "b.com"}));
-        clickRow(form, 2);
+        QCOMPARE(sites(), (QStringList{"b.com", "d.com", "o'brien.com", "a.com"}));
+        clickRow(form, 3);
         QCOMPARE(queryFields(form), QStringLiteral("a.com|seo|百度"));
 
-        // Deleting the row shown third takes a.com, whatever its place in the history.
+        // Deleting the row shown last takes a.com, whatever its place in the history.
         QTest::keyClick(gridOf(form), Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(MessageBox::takeShown().size(), 1);
-        QCOMPARE(sites(), (QStringList{"d.com", "o'brien.com", "b.com"}));
+        QCOMPARE(sites(), (QStringList{"b.com", "d.com", "o'brien.com"}));
         QCOMPARE(rankTab(form).dataQuery().historyRows(10).size(), 3u);
         for (const RankDatabase::HistoryRow& row : rankTab(form).dataQuery().historyRows(10))
             QVERIFY(row.site != "a.com");
@@ -292,7 +293,7 @@ private slots:
                  (QList<QStringList>{{"网址", "关键词", "搜索引擎", "排名", "查询日期", "结果网址"},
                                      {"d.com", "k\"4\"", "好搜", "15", day},
                                      {"o'brien.com", "50%", "", "12", day},
-                                     {"b.com", "中文", "搜狗", "0", day},
+                                     {"b.com", "中文", "搜狗", "未找到", day},
                                      {"a.com", "seo", "百度", "3", day}}));
         QVERIFY(!QFile::exists(path + ".part"));
     }

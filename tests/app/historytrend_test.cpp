@@ -218,7 +218,7 @@ private slots:
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].kind == MessageBox::Kind::Error);
-        QVERIFY2(shown[0].text.contains("the rank \"five\" is no whole number"),
+        QVERIFY2(shown[0].text.contains("the rank \"five\" is neither 未找到 nor a whole number"),
                  qPrintable(shown[0].text));
         QCOMPARE(gridRows(gridOf(empty)), QStringList());
     }

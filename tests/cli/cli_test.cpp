@@ -886,7 +886,7 @@ TEST_F(CliHistoryTest, csvParsesBackNewestFirst) {
               (QList<QStringList>{kHeader + QStringList{"结果网址"},
                                   {"say \"hi\".example", "k, \"q\"", "好搜", "120", "2024-03-07",
                                    "https://say.example/a,b?c=1&d=2"},
-                                  {"a,b.中文", "优化", "搜狗", "0", "2024-03-06", ""},
+                                  {"a,b.中文", "优化", "搜狗", "未找到", "2024-03-06", ""},
                                   {"plain.example", "seo", "百度", "3", "2024-03-05", ""}}));
     // Only the fields that need them are quoted.
     EXPECT_TRUE(o.out.contains("\n\"say \"\"hi\"\".example\",\"k, \"\"q\"\"\",好搜,120,2024-03-07,"
@@ -905,7 +905,7 @@ TEST_F(CliHistoryTest, xlsxHoldsTheCsvRows) {
               (QList<QStringList>{kHeader + QStringList{"结果网址"},
                                   {"say \"hi\".example", "k, \"q\"", "好搜", "120", "2024-03-07",
                                    "https://say.example/a,b?c=1&d=2"},
-                                  {"a,b.中文", "优化", "搜狗", "0", "2024-03-06"},
+                                  {"a,b.中文", "优化", "搜狗", "未找到", "2024-03-06"},
                                   {"plain.example", "seo", "百度", "3", "2024-03-05"}}));
 
     const QString nowhere = m_dir.file("none/history.xlsx");
@@ -931,7 +931,7 @@ TEST_F(CliHistoryTest, tableColumnsLineUp) {
     // Each line's cell in a column starts at the same terminal cell as the header's.
     const QList<QStringList> cells = {kHeader,
                                       {"say \"hi\".example", "k, \"q\"", "好搜", "120"},
-                                      {"a,b.中文", "优化", "搜狗", "0"},
+                                      {"a,b.中文", "优化", "搜狗", "未找到"},
                                       {"plain.example", "seo", "百度", "3"}};
     QList<int> columns;
     for (qsizetype row = 0; row < cells.size(); ++row) {
@@ -1519,6 +1519,19 @@ INSTANTIATE_TEST_SUITE_P(
                      1,
                      "Cannot open file {dir}/SL.txt: it is no regular file.",
                      {"SL.txt", "Setting.ini", "Url.txt"}},
+            // An empty site or keyword would load every page and store a row without it.
+            ExitCase{"rankWithAnEmptySite",
+                     {"rank", " ", "seo", "--dir", "{dir}"},
+                     noFiles,
+                     2,
+                     "the site is empty",
+                     {}},
+            ExitCase{"rankWithAnEmptyKeyword",
+                     {"rank", "a.example", "", "--dir", "{dir}"},
+                     noFiles,
+                     2,
+                     "the keyword is empty",
+                     {}},
             ExitCase{"sitesAddWithoutSite",
                      {"sites", "add", "  ", "--dir", "{dir}"},
                      noFiles,
