@@ -18,7 +18,7 @@ TBatchQueryForm::TBatchQueryForm(const DatabaseAddress& database, BatchLists& ha
     : QDialog(parent), ui(std::make_unique<Ui::TBatchQueryForm>()),
       BatchQuery(std::make_unique<RankDatabase>(database)), m_handOver(handOver) {
     ui->setupUi(this);
-    fillEngineChoice(ui->SearcherCombox, true);
+    fillEngineChoice(ui->SearcherCombox, AllEngines::First);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     // The designed size is the smallest; a larger dialog gives the grid the room.

@@ -4,13 +4,15 @@
 
 #include <QComboBox>
 
-void fillEngineChoice(QComboBox* choice, bool withAll) {
+void fillEngineChoice(QComboBox* choice, AllEngines all) {
     const int selected = choice->currentIndex();
     QStringList names;
-    if (withAll)
+    if (all == AllEngines::First)
         names << QStringLiteral("全部");
     for (const EngineProfile& engine : currentEngineProfiles())
         names << engine.name;
+    if (all == AllEngines::Last)
+        names << QStringLiteral("全部");
     QStringList shown;
     for (int i = 0; i < choice->count(); ++i)
         shown << choice->itemText(i);

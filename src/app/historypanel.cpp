@@ -31,6 +31,11 @@ HistoryPanel::HistoryPanel(const QString& programDir, const DatabaseAddress& dat
     // Newest first until the user picks a column to sort by; only then does a title show
     // the sort mark (and take the room for it).
     QHeaderView* titles = ui->SortDBGrid->horizontalHeader();
+    // The last column takes the room a wider window gives.
+    titles->setStretchLastSection(true);
+    ui->HistoryFilter->setToolTip(QStringLiteral("按网址、关键词或搜索引擎筛选下面的记录"));
+    ui->SortDBGrid->setToolTip(
+        QStringLiteral("双击一行看排名走势；右键导出、导入或看走势；Ctrl+Delete 删除一行"));
     titles->setSortIndicator(-1, Qt::AscendingOrder);
     ui->SortDBGrid->setSortingEnabled(true);
     titles->setSortIndicatorShown(false);

@@ -61,7 +61,10 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
     setMinimumSize(designed);
     resize(designed);
     move(583, 147);
-    runReported([this] { restoreGeometry(); });
+    runReported([this] {
+        restoreGeometry();
+        restoreTab();
+    });
     // Said once the window is there to say it over.
     QTimer::singleShot(0, this, [this] { runReported([this] { showSettingsWarnings(); }); });
 }
@@ -116,6 +119,11 @@ void TMainForm::restoreGeometry() {
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 
+// The tab the window was left on.
+void TMainForm::restoreTab() {
+    ui->SEOPageControl->setCurrentIndex(Settings::WindowTab.readInRange(*SettingsFile));
+}
+
 void TMainForm::saveGeometry() {
     // A window that was never shown has nothing to remember.
     if (!isVisible())
@@ -126,6 +134,7 @@ void TMainForm::saveGeometry() {
     Settings::WindowWidth.write(*SettingsFile, place.width());
     Settings::WindowHeight.write(*SettingsFile, place.height());
     Settings::WindowMaximized.write(*SettingsFile, isMaximized());
+    Settings::WindowTab.write(*SettingsFile, ui->SEOPageControl->currentIndex() == 1 ? 1 : 0);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -31,6 +31,7 @@ protected:
 private:
     void FormCreate(const QString& programDir);
     void restoreGeometry();
+    void restoreTab();
     void showSettingsWarnings();
     void saveGeometry();
     void FormClose();

@@ -56,6 +56,17 @@ RankTab::RankTab(const QString& programDir, IniFile& settings, StatusSink& statu
 
     connectReported(ui->QuerySortButton, &QPushButton::clicked, this,
                     &RankTab::QuerySortButtonClick);
+    // Enter in a query field asks as "查询" does.
+    connectReported(ui->QueryWeb, &QLineEdit::returnPressed, this, &RankTab::QuerySortButtonClick);
+    connectReported(ui->QueryKey, &QLineEdit::returnPressed, this, &RankTab::QuerySortButtonClick);
+    ui->QueryWeb->setToolTip(
+        QStringLiteral("要查排名的网站，如 example.com（含子域名）；"
+                       "写了路径（example.com/blog）时结果网址也须在该路径下"));
+    ui->QueryKey->setToolTip(QStringLiteral("在搜索引擎中搜索的关键词，最多 30 个字"));
+    ui->SearcherCombox->setToolTip(QStringLiteral("在哪个搜索引擎中查询；“全部”依次查询每一个"));
+    ui->QuerySortButton->setToolTip(QStringLiteral("查询这个网站在该关键词下的排名（回车亦可）"));
+    ui->BatchQuery->setToolTip(QStringLiteral("打开批量查询列表，一次查询多个网站和关键词"));
+    ui->StopQueryButton->setToolTip(QStringLiteral("当前页面载入完后停止；已查到并保存的排名保留"));
     connectReported(ui->BatchQuery, &QPushButton::clicked, this, &RankTab::BatchQueryClick);
     connectReported(ui->StopQueryButton, &QPushButton::clicked, this,
                     &RankTab::stopQueryButtonClick);
@@ -74,10 +85,10 @@ void RankTab::loadEngines() {
         setCurrentEngineProfiles(loadEngineProfiles(SettingsFile));
     } catch (const AppError&) {
         // The choices stay those of the table in use.
-        fillEngineChoice(ui->SearcherCombox, false);
+        fillEngineChoice(ui->SearcherCombox, AllEngines::Last);
         throw;
     }
-    fillEngineChoice(ui->SearcherCombox, false);
+    fillEngineChoice(ui->SearcherCombox, AllEngines::Last);
 }
 
 std::optional<int> RankTab::StoreRank(const Text& site, const Text& keyword, int engine, int rank,
@@ -122,9 +133,14 @@ void RankTab::QuerySortButtonClick() {
             return;
         }
     }
-    RunRankQueries({{qStringToGbkStrict(ui->QueryWeb->text(), QStringLiteral("The site")),
-                     qStringToGbkStrict(ui->QueryKey->text(), QStringLiteral("The keyword")),
-                     ui->SearcherCombox->currentIndex()}});
+    const Text site = qStringToGbkStrict(ui->QueryWeb->text(), QStringLiteral("The site"));
+    const Text keyword = qStringToGbkStrict(ui->QueryKey->text(), QStringLiteral("The keyword"));
+    // "全部", the last choice, asks every engine in turn, as a batch row of engine 0 does.
+    const int engine = ui->SearcherCombox->currentIndex();
+    if (engine < 0)
+        return;
+    const bool all = engine == ui->SearcherCombox->count() - 1;
+    RunRankQueries(makeBatchQueries({{0, site, keyword, all ? 0 : engine + 1}}));
 }
 
 void RankTab::BatchQueryClick() {

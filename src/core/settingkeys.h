@@ -80,6 +80,8 @@ inline constexpr IntSetting WindowTop{"Window", "Top", 0};
 inline constexpr IntSetting WindowWidth{"Window", "Width", 0};
 inline constexpr IntSetting WindowHeight{"Window", "Height", 0};
 inline constexpr BoolSetting WindowMaximized{"Window", "Maximized", false};
+// The tab shown last: 0 "外链群发", 1 "排名查询".
+inline constexpr IntSetting WindowTab{"Window", "Tab", 0, 0, 1};
 
 // [Database]: where the rank history lives. An empty Url means "Sort.mdb" in the program folder;
 // postgresql://user@host:port/dbname a shared PostgreSQL database, whose password is the

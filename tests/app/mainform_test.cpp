@@ -349,6 +349,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&again));
         QCOMPARE(again.size(), designed + QSize(200, 150));
         QCOMPARE(again.minimumSize(), designed);
+        // It opens on the tab it was left on.
+        auto* pages = findControl<QTabWidget>(&again, "SEOPageControl");
+        QCOMPARE(pages->currentIndex(), 1);
+        pages->setCurrentIndex(0);
         QCOMPARE(findControl<QListView>(&again, "UrlList")->size(), list.size() + QSize(200, 150));
         QCOMPARE(MessageBox::takeShown().size(), 0);
     }

@@ -341,8 +341,10 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto* engines = form.findChild<QComboBox*>("SearcherCombox");
-        QCOMPARE(engines->count(), 4);
+        // The added engine follows the built-in ones; "全部" comes last.
+        QCOMPARE(engines->count(), 5);
         QCOMPARE(engines->itemText(3), QStringLiteral("找找"));
+        QCOMPARE(engines->itemText(4), QStringLiteral("全部"));
         QCOMPARE(engines->currentIndex(), kBaidu);
         BatchLists handOver;
         TBatchQueryForm batch(DatabaseAddress::file(rankTab(form).dataQuery().path()), handOver,
