@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <functional>
 
 void SiteList::load(const QString& path) {
     QFile file(path);
@@ -85,7 +86,8 @@ void SiteList::appendSaved(const QString& path, const TextList& sites) {
 
 void SiteList::removeSaved(const QString& path, std::vector<int> rows) {
     const int count = size();
-    std::sort(rows.begin(), rows.end());
+    // From the last row back, so that the rows still to go keep their numbers.
+    std::sort(rows.begin(), rows.end(), std::greater<>());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     rows.erase(std::remove_if(rows.begin(), rows.end(),
                               [count](int row) { return row < 0 || row >= count; }),
@@ -93,15 +95,14 @@ void SiteList::removeSaved(const QString& path, std::vector<int> rows) {
     if (rows.empty())
         return;
     TextList kept = entries();
-    for (auto row = rows.rbegin(); row != rows.rend(); ++row)
-        kept.erase(kept.begin() + *row);
+    for (const int row : rows)
+        kept.erase(kept.begin() + row);
     write(path, kept);
-    // From the last row back, so that the rows still to go keep their numbers.
-    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
-        beginRemoveRows({}, *row, *row);
+    for (const int row : rows) {
+        beginRemoveRows({}, row, row);
         {
             std::lock_guard lock(m_mutex);
-            m_sites.erase(m_sites.begin() + *row);
+            m_sites.erase(m_sites.begin() + row);
         }
         endRemoveRows();
     }
