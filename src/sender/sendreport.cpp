@@ -78,13 +78,21 @@ QString sendEndWord(SendEnd end) {
 }
 
 QString sendSummary(const SendReport& report, SendEnd end) {
-    const QString counts = QStringLiteral("%1: 成功 %2 / 共 %3")
-                               .arg(sendEndWord(end))
-                               .arg(report.successes())
-                               .arg(report.jobs());
+    QString counts = QStringLiteral("%1: 成功 %2 / 共 %3")
+                         .arg(sendEndWord(end))
+                         .arg(report.successes())
+                         .arg(report.jobs());
     if (end != SendEnd::Finished)
         return counts;
     return counts + QStringLiteral("; 失效模板 %1 个").arg(report.deadLines().size());
+}
+
+QString cleanedSummary(const SendReport& report, int removed) {
+    return QStringLiteral("%1: 成功 %2 / 共 %3; 失效模板 0 个 (已清理 %4 个)")
+        .arg(sendEndWord(SendEnd::Finished))
+        .arg(report.successes())
+        .arg(report.jobs())
+        .arg(removed);
 }
 
 void writeSendReport(const QString& path, const SendReport& report) {
