@@ -172,16 +172,18 @@ TEST(SendRun, StoppedRunKeepsItsLogAndReportsWhatWasDone) {
     for (int i = 0; i < 20; ++i)
         f.sites.append("site" + std::to_string(i) + ".example");
     f.templates("5" + server.url("/{@url}"));
-    SendRun run(f.dispenser, f.sink, f.path("SendLog.txt"), {}, 1, nullptr,
-                f.path("SendReport.csv"));
-    ASSERT_TRUE(server.waitForConnections(4, 10s));
-    run.abort();
-    waitForEnd(run);
-    EXPECT_EQ(run.end(), SendEnd::Stopped);
-    EXPECT_EQ(run.error(), QString());
+    {
+        SendRun run(f.dispenser, f.sink, f.path("SendLog.txt"), {}, 1, nullptr,
+                    f.path("SendReport.csv"));
+        ASSERT_TRUE(server.waitForConnections(4, 10s));
+        run.abort();
+        waitForEnd(run);
+        EXPECT_EQ(run.end(), SendEnd::Stopped);
+        EXPECT_EQ(run.error(), QString());
+        EXPECT_EQ(run.report().jobs(), 3);
+        EXPECT_EQ(run.report().successes(), 3);
+    } // joined: the last worker has said its word
     EXPECT_EQ(f.logLines().size(), 3);
-    EXPECT_EQ(run.report().jobs(), 3);
-    EXPECT_EQ(run.report().successes(), 3);
     EXPECT_TRUE(QFile::exists(f.path("SendReport.csv")));
     EXPECT_EQ(server.connectionCount(), 4);
     const TextList texts = f.sink.texts();
