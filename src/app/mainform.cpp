@@ -138,6 +138,14 @@ void TMainForm::saveGeometry() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    // A send run is the user's to end: closing stops it, so he is asked; Cancel keeps both.
+    if (m_sendTab->isRunning() &&
+        MessageBox::confirm(this, QStringLiteral("群发正在进行，关闭窗口将停止群发（已写入的日志"
+                                                 "保留）。确定要关闭吗？")) !=
+            MessageBox::Answer::Ok) {
+        event->ignore();
+        return;
+    }
     // A settings file that refuses the write is said; the window closes all the same.
     runReported([this] { saveGeometry(); });
     FormClose();

@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/messagebox.h"
+#include "app/sitelisteditor.h"
 #include "app/spinvalue.h"
 #include "app/statusline.h"
 #include "core/datafiles.h"
@@ -46,6 +47,8 @@ SendTab::SendTab(const QString& programDir, IniFile& settings, StatusLine& statu
 
     m_sites = new SiteList(this);
     ui->UrlList->setModel(m_sites);
+    m_siteEditor = new SiteListEditor(*m_sites, ProgramDir + DataFiles::Sites, *ui->UrlList,
+                                      *ui->Url, m_status, this);
     m_dispenser = std::make_unique<Dispenser>(*m_sites, [this] { return m_sendCount.load(); });
     // Workers read the passes afresh at every step; they get them from here, never from the
     // widget. A text that is no number counts as the minimum.
@@ -55,7 +58,9 @@ SendTab::SendTab(const QString& programDir, IniFile& settings, StatusLine& statu
     connect(ui->SendCount, &QSpinBox::textChanged, this, mirrorSendCount);
 
     connectReported(ui->AddUrlButton, &QPushButton::clicked, this, &SendTab::AddUrlButtonClick);
+    connectReported(ui->Url, &QLineEdit::returnPressed, this, &SendTab::AddUrlButtonClick);
     connectReported(ui->StartButton, &QPushButton::clicked, this, &SendTab::StartButtonClick);
+    connectReported(ui->StopButton, &QPushButton::clicked, this, &SendTab::stopButtonClick);
     connectReported(ui->QuitButton, &QPushButton::clicked, this, &SendTab::QuitButtonClick);
 
     runReported([this] { LoadSendSettings(); });
@@ -90,17 +95,7 @@ void SendTab::QuitButtonClick() {
 }
 
 void SendTab::AddUrlButtonClick() {
-    const Text site = trimText(qStringToGbkStrict(ui->Url->text(), QStringLiteral("The site")));
-    ui->Url->setText(gbkToQString(site));
-    if (site.empty())
-        return;
-    // A pasted line break would write two sites; the text stays for the user to mend.
-    if (SiteList::holdsControlCharacter(site)) {
-        MessageBox::warning(this, QStringLiteral("网址不能包含换行符等控制字符。"));
-        return;
-    }
-    m_sites->append(site);
-    m_sites->save(ProgramDir + DataFiles::Sites);
+    m_siteEditor->addFromField();
 }
 
 void SendTab::StartButtonClick() {
@@ -122,7 +117,7 @@ void SendTab::StartButtonClick() {
     readFetchSettings(SettingsFile, options);
     m_run = startSendRun(ProgramDir, *m_sites, *m_dispenser, m_status, options, workers);
     m_jobTotal = m_dispenser->jobCount();
-    ui->StartButton->setEnabled(false);
+    setRunning(true);
     connect(m_run.get(), &SendRun::finished, this, &SendTab::sendRunFinished, Qt::QueuedConnection);
     m_sendElapsed.start();
     m_progressPanel->show();
@@ -131,17 +126,31 @@ void SendTab::StartButtonClick() {
     m_progressTimer->start();
 }
 
+void SendTab::stopButtonClick() {
+    if (!m_run || m_run->isFinished())
+        return;
+    m_run->abort();
+    ui->StopButton->setEnabled(false);
+    m_status.SetStatusText(qStringToGbk(QStringLiteral("正在停止…")));
+}
+
+void SendTab::setRunning(bool running) {
+    ui->StartButton->setEnabled(!running);
+    ui->StopButton->setEnabled(running);
+    m_siteEditor->setRunning(running);
+}
+
 void SendTab::sendRunFinished() {
     if (!m_run || !m_run->isFinished())
         return;
     showSendProgress();
     m_progressTimer->stop();
     m_status.setPolled(false);
-    m_lastReport = m_run->report();
+    m_lastRun = LastRun{m_run->report(), m_run->end()};
     const QString runError = m_run->error();
     m_run.reset();
-    ui->StartButton->setEnabled(true);
-    m_status.SetStatusText(qStringToGbk(sendSummary(*m_lastReport)));
+    setRunning(false);
+    m_status.SetStatusText(qStringToGbk(sendSummary(m_lastRun->report, m_lastRun->end)));
     if (!runError.isEmpty())
         MessageBox::error(this, runError + QLatin1Char('.'));
 }
@@ -163,12 +172,23 @@ void SendTab::cleanTemplatesMenuClick() {
         MessageBox::information(this, QStringLiteral("群发进行中，请在完成后再清理。"));
         return;
     }
-    const size_t dead = m_lastReport ? m_lastReport->deadLines().size() : 0;
-    if (!m_lastReport) {
+    if (!m_lastRun) {
         MessageBox::information(this,
                                 QStringLiteral("还没有群发过：群发一次后，才知道哪些模板失效。"));
         return;
     }
+    // A template that failed for the sites it reached may still work for the others.
+    if (m_lastRun->end != SendEnd::Finished) {
+        MessageBox::information(this, QStringLiteral("上次群发没有做完（%1），不知道哪些模板对"
+                                                     "所有网址都失败；请完整群发一次后再清理。")
+                                          .arg(sendEndWord(m_lastRun->end)));
+        return;
+    }
+    if (m_lastRun->cleaned) {
+        MessageBox::information(this, QStringLiteral("上次群发的失效模板已经清理过了。"));
+        return;
+    }
+    const size_t dead = m_lastRun->report.deadLines().size();
     if (dead == 0) {
         MessageBox::information(this, QStringLiteral("上次群发没有失效的模板。"));
         return;
@@ -179,8 +199,15 @@ void SendTab::cleanTemplatesMenuClick() {
                                 .arg(QDir::toNativeSeparators(path))
                                 .arg(dead)) != MessageBox::Answer::Ok)
         return;
-    const int removed = removeDeadTemplates(path, *m_lastReport);
-    m_lastReport.reset();
+    const int removed = removeDeadTemplates(path, m_lastRun->report);
+    // The lines the file no longer holds as they were are gone all the same.
+    m_lastRun->cleaned = true;
+    m_status.SetStatusText(qStringToGbk(cleanedSummary(m_lastRun->report, removed)));
+    if (removed == 0) {
+        MessageBox::information(this, QStringLiteral("SL.txt 在群发后改过，已没有上次失效的模板；"
+                                                     "文件没有改动。"));
+        return;
+    }
     MessageBox::information(
         this, QStringLiteral("已删除 %1 个失效模板；原文件保存为 SL.txt.bak。").arg(removed));
 }

@@ -15,6 +15,7 @@ class QStatusBar;
 class QTimer;
 class SendRun;
 class SiteList;
+class SiteListEditor;
 class StatusLine;
 namespace Ui {
 class SendTab;
@@ -36,13 +37,19 @@ public:
     // The window closes: a run under way ends and its workers are joined.
     void stop();
 
+    // Adds the site typed (or the lines pasted) into Url; Enter in Url does the same.
     void AddUrlButtonClick();
     void StartButtonClick();
+    // "停止": the run under way ends as its workers give up what they fetch; what is logged
+    // stays.
+    void stopButtonClick();
     void QuitButtonClick();
     // "清理失效模板": the templates that failed for every site in the last run leave "SL.txt".
     void cleanTemplatesMenuClick();
 
 private:
+    // The site list's edits wait while a run uses it; the buttons follow the run.
+    void setRunning(bool running);
     void sendRunFinished();
     void showSendProgress();
 
@@ -53,9 +60,16 @@ private:
     QProgressBar* m_progressPanel = nullptr;
     QTimer* m_progressTimer = nullptr;
     QElapsedTimer m_sendElapsed;
-    // The last send run's account, for "清理失效模板".
-    std::optional<SendReport> m_lastReport;
+    // The last send run's account and how it ended, for "清理失效模板"; cleaned once its dead
+    // templates have left "SL.txt".
+    struct LastRun {
+        SendReport report;
+        SendEnd end = SendEnd::Finished;
+        bool cleaned = false;
+    };
+    std::optional<LastRun> m_lastRun;
     SiteList* m_sites = nullptr;
+    SiteListEditor* m_siteEditor = nullptr;
     // The passes as the spin edit shows them, for workers, which must not touch a widget.
     std::atomic<int> m_sendCount{2};
     // Holds the templates and DispenserLock.

@@ -71,10 +71,11 @@ int runSend(const Options& o) {
     const int fetched = run->jobsDone();
     const int succeeded = run->jobsSucceeded();
     const SendReport report = run->report();
+    const SendEnd end = run->end();
     const QString runError = run->error();
     run.reset();
     printOut(QStringLiteral("fetched %1 URLs, %2 succeeded").arg(fetched).arg(succeeded));
-    printOut(sendSummary(report));
+    printOut(sendSummary(report, end));
     if (!runError.isEmpty()) {
         printErr(runError + QLatin1Char('.'));
         return 1;

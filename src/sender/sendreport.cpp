@@ -65,11 +65,34 @@ std::vector<int> SendReport::deadLines() const {
     return dead;
 }
 
-QString sendSummary(const SendReport& report) {
-    return QStringLiteral("完成: 成功 %1 / 共 %2; 失效模板 %3 个")
+QString sendEndWord(SendEnd end) {
+    switch (end) {
+    case SendEnd::Stopped:
+        return QStringLiteral("已停止");
+    case SendEnd::Failed:
+        return QStringLiteral("出错中止");
+    case SendEnd::Finished:
+        break;
+    }
+    return QStringLiteral("完成");
+}
+
+QString sendSummary(const SendReport& report, SendEnd end) {
+    QString counts = QStringLiteral("%1: 成功 %2 / 共 %3")
+                         .arg(sendEndWord(end))
+                         .arg(report.successes())
+                         .arg(report.jobs());
+    if (end != SendEnd::Finished)
+        return counts;
+    return counts + QStringLiteral("; 失效模板 %1 个").arg(report.deadLines().size());
+}
+
+QString cleanedSummary(const SendReport& report, int removed) {
+    return QStringLiteral("%1: 成功 %2 / 共 %3; 失效模板 0 个 (已清理 %4 个)")
+        .arg(sendEndWord(SendEnd::Finished))
         .arg(report.successes())
         .arg(report.jobs())
-        .arg(report.deadLines().size());
+        .arg(removed);
 }
 
 void writeSendReport(const QString& path, const SendReport& report) {

@@ -30,8 +30,19 @@ struct SendReport {
     std::vector<int> deadLines() const;
 };
 
-// "完成: 成功 N / 共 M; 失效模板 K 个"
-QString sendSummary(const SendReport& report);
+// How a send run ended: every job handed out, stopped on request (the button, Ctrl+C), or
+// ended by a file that could not be written.
+enum class SendEnd { Finished, Stopped, Failed };
+
+// "完成", "已停止" or "出错中止".
+QString sendEndWord(SendEnd end);
+
+// "完成: 成功 N / 共 M; 失效模板 K 个". A run cut short says how it ended and leaves the dead
+// templates out, as only a whole run tells them: "已停止: 成功 N / 共 M".
+QString sendSummary(const SendReport& report, SendEnd end = SendEnd::Finished);
+// The summary of a whole run once its dead templates have left "SL.txt", removed being those
+// the file still held: "完成: 成功 N / 共 M; 失效模板 0 个 (已清理 R 个)".
+QString cleanedSummary(const SendReport& report, int removed);
 
 // "SendReport.csv": UTF-8 with a byte-order mark, one row per template line (行号, 模板, 任务,
 // 成功, 主要失败原因, 次数), written whole or not at all. Throws AppError when it cannot be.

@@ -3,6 +3,7 @@
 #include "core/statussink.h"
 #include "sender/dispenser.h"
 #include "text/apperror.h"
+#include "text/codepage.h"
 #include "text/linewriter.h"
 
 #include <cstdio>
@@ -46,7 +47,7 @@ void THttpThread::run() {
             // A success counts once its line is in the log; a line that cannot be written ends
             // the run, which then says why, and the job counts nowhere.
             if (result.ok && !Window.m_log.append(job + "\t" + clockText())) {
-                Window.abort();
+                Window.m_abort = true;
                 result = {false, FetchFailure::Aborted, result.status};
             }
             if (result.ok)
@@ -93,7 +94,13 @@ SendRun::~SendRun() {
 }
 
 void SendRun::abort() {
+    m_stopRequested = true;
     m_abort = true;
+}
+
+SendEnd SendRun::end() const {
+    std::lock_guard lock(m_reportLock);
+    return m_end;
 }
 
 SendReport SendRun::report() const {
@@ -116,18 +123,30 @@ void SendRun::workerEnded(const std::vector<TemplateTally>& tallies) {
             m_report.tallies[i].merge(tallies[i]);
     }
     if (m_live.fetch_sub(1) == 1) {
-        if (!m_reportPath.isEmpty()) {
+        // Read before the report's lock: FileLock is never taken under it.
+        const bool logFailed = !m_log.error().isEmpty();
+        SendEnd end = SendEnd::Finished;
+        {
             std::lock_guard lock(m_reportLock);
-            try {
-                writeSendReport(m_reportPath, m_report);
-            } catch (const AppError& e) {
-                m_reportError = e.message();
-            } catch (...) {
-                m_reportError = QStringLiteral("Cannot create file %1").arg(m_reportPath);
+            if (!m_reportPath.isEmpty()) {
+                try {
+                    writeSendReport(m_reportPath, m_report);
+                } catch (const AppError& e) {
+                    m_reportError = e.message();
+                } catch (...) {
+                    m_reportError = QStringLiteral("Cannot create file %1").arg(m_reportPath);
+                }
             }
+            // A stop asked for after the last worker ended changes nothing any more.
+            if (logFailed || !m_reportError.isEmpty())
+                m_end = SendEnd::Failed;
+            else if (m_stopRequested)
+                m_end = SendEnd::Stopped;
+            end = m_end;
         }
         m_ended = true;
-        m_status.SetStatusText(kGbkDone);
+        m_status.SetStatusText(end == SendEnd::Finished ? Text(kGbkDone)
+                                                        : qStringToGbk(sendEndWord(end)));
         emit finished();
     }
 }

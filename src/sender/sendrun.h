@@ -60,7 +60,8 @@ public:
             int workerCount, QObject* parent = nullptr, QString reportPath = {});
     ~SendRun() override;
 
-    // Workers fetch nothing more; fetches under way give up at once.
+    // Workers fetch nothing more; fetches under way give up at once. What was logged stays, the
+    // report counts what was done, and the run ends as stopped.
     void abort();
     // Kept until the run is destroyed, after its workers have ended.
     void holdUntilEnd(std::unique_ptr<FolderLock> lock) { m_folderLock = std::move(lock); }
@@ -72,6 +73,8 @@ public:
     // By template line; complete once the run has finished. Fetches given up because the run
     // was aborted count nowhere.
     SendReport report() const;
+    // How the run ended; meant once it has finished.
+    SendEnd end() const;
     // Why the run failed: a line of the log or the report could not be written (the run ends at
     // the first log line that fails); empty when everything was written.
     QString error() const;
@@ -91,6 +94,8 @@ private:
     AppendLog m_log;
     FetchOptions m_options;
     std::atomic<bool> m_abort{false};
+    // abort() was asked for, as opposed to a worker giving up on a log it cannot write.
+    std::atomic<bool> m_stopRequested{false};
     std::atomic<int> m_live{0};
     std::atomic<bool> m_ended{false};
     std::atomic<int> m_done{0};
@@ -101,4 +106,5 @@ private:
     mutable std::mutex m_reportLock;
     SendReport m_report;
     QString m_reportError;
+    SendEnd m_end = SendEnd::Finished;
 };

@@ -6,6 +6,8 @@
 #include "text/datafile.h"
 
 #include <QFile>
+#include <algorithm>
+#include <functional>
 
 void SiteList::load(const QString& path) {
     QFile file(path);
@@ -40,6 +42,10 @@ bool SiteList::holdsControlCharacter(std::string_view site) {
 }
 
 void SiteList::save(const QString& path) const {
+    write(path, entries());
+}
+
+void SiteList::write(const QString& path, const TextList& sites) const {
     if (m_firstBadLine > 0)
         throw AppError(QStringLiteral("%1 was not saved: its line %2 is no text (a binary or "
                                       "UTF-16 file?), and what could not be read would be lost; "
@@ -47,7 +53,7 @@ void SiteList::save(const QString& path) const {
                            .arg(path)
                            .arg(m_firstBadLine));
     Text content = m_utf8 ? Text("\xEF\xBB\xBF") : Text();
-    for (const Text& site : entries())
+    for (const Text& site : sites)
         content.append(m_utf8 ? gbkToUtf8(site) : site).append("\r\n");
     if (!replaceFileAtomically(path, content))
         throw AppError(QStringLiteral("Cannot create file %1").arg(path));
@@ -61,6 +67,80 @@ void SiteList::append(const Text& site) {
         m_sites.push_back(site);
     }
     endInsertRows();
+}
+
+void SiteList::appendSaved(const QString& path, const TextList& sites) {
+    if (sites.empty())
+        return;
+    TextList all = entries();
+    all.insert(all.end(), sites.begin(), sites.end());
+    write(path, all);
+    const int row = size();
+    beginInsertRows({}, row, row + static_cast<int>(sites.size()) - 1);
+    {
+        std::lock_guard lock(m_mutex);
+        m_sites = std::move(all);
+    }
+    endInsertRows();
+}
+
+void SiteList::removeSaved(const QString& path, std::vector<int> rows) {
+    const int count = size();
+    // From the last row back, so that the rows still to go keep their numbers.
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [count](int row) { return row < 0 || row >= count; }),
+               rows.end());
+    if (rows.empty())
+        return;
+    TextList kept = entries();
+    for (const int row : rows)
+        kept.erase(kept.begin() + row);
+    write(path, kept);
+    for (const int row : rows) {
+        beginRemoveRows({}, row, row);
+        {
+            std::lock_guard lock(m_mutex);
+            m_sites.erase(m_sites.begin() + row);
+        }
+        endRemoveRows();
+    }
+}
+
+void SiteList::replaceSaved(const QString& path, int row, const Text& site) {
+    if (row < 0 || row >= size())
+        return;
+    TextList all = entries();
+    all[static_cast<size_t>(row)] = site;
+    write(path, all);
+    {
+        std::lock_guard lock(m_mutex);
+        m_sites[static_cast<size_t>(row)] = site;
+    }
+    emit dataChanged(index(row), index(row), {Qt::DisplayRole, Qt::EditRole});
+}
+
+Text SiteList::siteKey(std::string_view site) {
+    Text key = trimText(site);
+    if (!key.empty() && key.back() == '/')
+        key.pop_back();
+    // A "://" further on belongs to the path (a query that names another address).
+    const size_t scheme = key.find("://");
+    const size_t hostStart = scheme != Text::npos && key.find('/') == scheme + 1 ? scheme + 3 : 0;
+    const size_t hostEnd = std::min(key.find('/', hostStart), key.size());
+    for (size_t i = 0; i < hostEnd; ++i)
+        key[i] = lowerByte(key[i]);
+    return key;
+}
+
+int SiteList::findSite(std::string_view site, int except) const {
+    const Text key = siteKey(site);
+    std::lock_guard lock(m_mutex);
+    for (size_t row = 0; row < m_sites.size(); ++row)
+        if (static_cast<int>(row) != except && siteKey(m_sites[row]) == key)
+            return static_cast<int>(row);
+    return -1;
 }
 
 void SiteList::TidySiteList() {
@@ -98,7 +178,12 @@ int SiteList::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant SiteList::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || index.parent().isValid())
+    if ((role != Qt::DisplayRole && role != Qt::EditRole) || index.parent().isValid())
         return {};
     return gbkToQString(at(index.row()));
+}
+
+Qt::ItemFlags SiteList::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags flags = QAbstractListModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsEditable : flags;
 }

@@ -24,8 +24,19 @@ public:
     void save(const QString& path) const;
 
     void append(const Text& site);
+    // The user's edits. Each saves the list as it will be first and changes it only once the
+    // file is written, so that a failed save (AppError) leaves the list as the file has it.
+    void appendSaved(const QString& path, const TextList& sites);
+    void removeSaved(const QString& path, std::vector<int> rows);
+    void replaceSaved(const QString& path, int row, const Text& site);
+
     // A site with a control character (a line break would make it two) is none.
     static bool holdsControlCharacter(std::string_view site);
+    // The form in which two entries are the same site: trimmed, one trailing "/" dropped (as
+    // before a run), the scheme and host in lower case; a path keeps its case, as servers do.
+    static Text siteKey(std::string_view site);
+    // The row of the first entry that is the same site, leaving out row except; -1 for none.
+    int findSite(std::string_view site, int except = -1) const;
     // Trims every entry and drops one trailing "/"; empty entries stay.
     void TidySiteList();
 
@@ -36,8 +47,12 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    // Editable in place; the window's editor saves through replaceSaved.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    void write(const QString& path, const TextList& sites) const;
+
     mutable std::mutex m_mutex;
     TextList m_sites;
     // How the file was read: saved back the same way, or not at all.

@@ -378,6 +378,7 @@ private slots:
             {"ThreadCount", {148, 363, 119, 26}, Down},
             {"Label4", {374, 369, 118, 21}, Right | Down},
             {"SendCount", {492, 363, 120, 26}, Right | Down},
+            {"StopButton", {236, 418, 90, 41}, Right | Down},
             {"StartButton", {364, 418, 120, 41}, Right | Down},
             {"QuitButton", {522, 418, 90, 41}, Right | Down},
             {"Label2", {20, 20, 90, 21}, Fixed},

@@ -763,7 +763,7 @@ TEST(CliSend, ctrlCEndsTheRun) {
     });
     EXPECT_EQ(o.code, 130) << show(o);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^fetched [0-4] URLs, 0 succeeded\n"
-                                                  "完成: 成功 0 / 共 0; 失效模板 0 个\n$"))
+                                                  "已停止: 成功 0 / 共 0\n$"))
                     .match(o.out)
                     .hasMatch())
         << show(o);

@@ -101,6 +101,14 @@ TEST(SendReport, EachTemplateLineWithItsJobsSuccessesAndCommonestFailure) {
     EXPECT_EQ(report.successes(), 6);
     EXPECT_EQ(report.deadLines(), (std::vector<int>{2, 3, 5}));
     EXPECT_EQ(sendSummary(report), QStringLiteral("完成: 成功 6 / 共 20; 失效模板 3 个"));
+    // A run cut short says how it ended; which templates are dead only a whole run tells.
+    const std::pair<SendEnd, QString> ends[] = {
+        {SendEnd::Finished, QStringLiteral("完成: 成功 6 / 共 20; 失效模板 3 个")},
+        {SendEnd::Stopped, QStringLiteral("已停止: 成功 6 / 共 20")},
+        {SendEnd::Failed, QStringLiteral("出错中止: 成功 6 / 共 20")},
+    };
+    for (const auto& [end, summary] : ends)
+        EXPECT_EQ(sendSummary(report, end), summary);
 
     // The dead ones leave the file, each once; the old file is kept beside it.
     const QString path = dir.filePath("SL.txt");

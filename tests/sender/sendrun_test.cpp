@@ -96,6 +96,7 @@ TEST(SendRun, FetchesEveryJobOncePerPassAndLogsOnlySuccesses) {
         waitForEnd(run);
         EXPECT_EQ(run.jobsDone(), expected);
         EXPECT_EQ(run.jobsSucceeded(), 2 * 4);
+        EXPECT_EQ(run.end(), SendEnd::Finished);
     }
 
     std::map<std::string, int> fetched;
@@ -158,6 +159,36 @@ TEST(SendRun, MoreWorkersThanJobsAndAllFailing) {
     EXPECT_FALSE(QFile::exists(f.path("SendLog.txt")));
     const TextList texts = f.sink.texts();
     EXPECT_EQ(std::count(texts.begin(), texts.end(), kGbkDone), 1);
+}
+
+// A stop leaves the log as written, counts in the report what was done (the fetch it cut off
+// nowhere) and ends the run as stopped.
+TEST(SendRun, StoppedRunKeepsItsLogAndReportsWhatWasDone) {
+    TestServer server;
+    for (int i = 0; i < 3; ++i)
+        server.queueResponse(TestResponse::raw("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"));
+    server.setDefaultResponse(TestResponse::silent());
+    Fixture f;
+    for (int i = 0; i < 20; ++i)
+        f.sites.append("site" + std::to_string(i) + ".example");
+    f.templates("5" + server.url("/{@url}"));
+    {
+        SendRun run(f.dispenser, f.sink, f.path("SendLog.txt"), {}, 1, nullptr,
+                    f.path("SendReport.csv"));
+        ASSERT_TRUE(server.waitForConnections(4, 10s));
+        run.abort();
+        waitForEnd(run);
+        EXPECT_EQ(run.end(), SendEnd::Stopped);
+        EXPECT_EQ(run.error(), QString());
+        EXPECT_EQ(run.report().jobs(), 3);
+        EXPECT_EQ(run.report().successes(), 3);
+    } // joined: the last worker has said its word
+    EXPECT_EQ(f.logLines().size(), 3);
+    EXPECT_TRUE(QFile::exists(f.path("SendReport.csv")));
+    EXPECT_EQ(server.connectionCount(), 4);
+    const TextList texts = f.sink.texts();
+    EXPECT_EQ(texts.back(), "\xD2\xD1\xCD\xA3\xD6\xB9"); // 已停止
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), kGbkDone), 0);
 }
 
 TEST(SendRun, DestroyingARunAbortsFetchesInFlight) {

@@ -320,6 +320,101 @@ TEST(SiteList, AppendAnnouncesTheNewRow) {
     EXPECT_EQ(list.entries(), (TextList{"a.com", "\xD6\xD0\xCE\xC4.com", "a.com"}));
 }
 
+TEST(SiteList, SameSiteIsFoundWhateverItsForm) {
+    const struct {
+        const char* entry;
+        const char* typed;
+        bool same;
+    } cases[] = {
+        {"example.com", "example.com", true},
+        {"example.com", "  EXAMPLE.com\t", true},
+        {"example.com/", "example.com", true},
+        {"example.com", "example.com/", true},
+        {"Example.com/Blog", "example.COM/Blog/", true},
+        {"HTTP://Example.com/a", "http://example.com/a", true},
+        // A path keeps its case; two slashes are not one.
+        {"example.com/Blog", "example.com/blog", false},
+        {"example.com//", "example.com", false},
+        {"www.example.com", "example.com", false},
+        {"http://example.com", "example.com", false},
+        {"a.com/?u=http://X.com", "a.com/?u=http://x.com", false},
+        {"\xD6\xD0\xCE\xC4.com", "\xD6\xD0\xCE\xC4.COM", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.entry) + " | " + c.typed);
+        SiteList list;
+        list.append("other.example");
+        list.append(c.entry);
+        EXPECT_EQ(list.findSite(c.typed), c.same ? 1 : -1);
+        // The entry being edited is not a duplicate of itself.
+        EXPECT_EQ(list.findSite(c.typed, 1), -1);
+    }
+}
+
+// Every edit saves the whole list first; a save that fails leaves list and file as they were.
+TEST(SiteList, EditsSaveFirstAndChangeNothingWhenRefused) {
+    const struct {
+        const char* name;
+        std::function<void(SiteList&, const QString&)> edit;
+        TextList after;
+    } cases[] = {
+        {"append",
+         [](SiteList& l, const QString& p) {
+             l.appendSaved(p, {"d.com", "e.com"});
+         },
+         {"a.com", "b.com", "c.com", "d.com", "e.com"}},
+        {"append nothing",
+         [](SiteList& l, const QString& p) { l.appendSaved(p, {}); },
+         {"a.com", "b.com", "c.com"}},
+        {"remove",
+         [](SiteList& l, const QString& p) {
+             l.removeSaved(p, {2, 0, 2, 7});
+         },
+         {"b.com"}},
+        {"remove all",
+         [](SiteList& l, const QString& p) {
+             l.removeSaved(p, {0, 1, 2});
+         },
+         {}},
+        {"replace",
+         [](SiteList& l, const QString& p) { l.replaceSaved(p, 1, "x.com"); },
+         {"a.com", "x.com", "c.com"}},
+    };
+    const TextList original{"a.com", "b.com", "c.com"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Url.txt");
+        writeAll(path, "a.com\r\nb.com\r\nc.com\r\n");
+        SiteList list;
+        list.load(path);
+        int announced = 0;
+        for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+            QObject::connect(&list, signal, [&] { ++announced; });
+        QObject::connect(&list, &QAbstractItemModel::dataChanged, [&] { ++announced; });
+        const bool changes = c.after != original;
+
+        // Nothing can replace a folder: the save fails and the list stays.
+        const QString folder = dir.filePath("folder");
+        ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+        if (changes)
+            expectAppError([&] { c.edit(list, folder); }, "Cannot create file " + folder);
+        else
+            c.edit(list, folder);
+        EXPECT_EQ(list.entries(), original);
+        EXPECT_EQ(announced, 0);
+
+        c.edit(list, path);
+        EXPECT_EQ(list.entries(), c.after);
+        std::string file;
+        for (const Text& site : c.after)
+            file += site + "\r\n";
+        EXPECT_EQ(readAll(path), bytes(file));
+        EXPECT_EQ(list.rowCount(), int(c.after.size()));
+        EXPECT_EQ(announced > 0, changes);
+    }
+}
+
 TEST(SiteList, WorkersReadWhileTheUiAppends) {
     constexpr int kEntries = 10000;
     SiteList list;
