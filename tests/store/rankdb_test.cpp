@@ -133,6 +133,31 @@ TEST(RankDbAddress, FromTheCommandLineTheSettingsOrTheFolder) {
     }
 }
 
+// What keeps an address from naming a shared database is known before any connection.
+TEST(RankDbAddress, ProblemsFoundBeforeConnecting) {
+    const struct {
+        const char* address;
+        AddressProblem expected;
+    } cases[] = {
+        {"postgresql://moting@db.example.lan:5432/moting", AddressProblem::None},
+        {"postgres://u@h/d", AddressProblem::None},
+        {"PostgreSQL://u@h/d?sslmode=require", AddressProblem::None},
+        {"postgresql://u:secret@h/d", AddressProblem::Password},
+        {"postgresql://u@h/d?sslmode=require&PassWord=secret", AddressProblem::Password},
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.mdb", AddressProblem::ConnectionString},
+        {" dbq=x.mdb", AddressProblem::ConnectionString},
+        {"mysql://u@h/d", AddressProblem::Form},
+        {"postgresql://u@h/", AddressProblem::Form},
+        {"postgresql://u@h/d/e", AddressProblem::Form},
+        {"postgresql:///d", AddressProblem::Form},
+        {"db.example.lan", AddressProblem::Form},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        EXPECT_EQ(serverAddressProblem(QString::fromUtf8(c.address)), c.expected);
+    }
+}
+
 // Each store is (site, keyword, engine, rank, day offset); the history lists the rows newest
 // first.
 TEST_P(RankDbOnEither, OneRowPerSiteKeywordEngineAndDay) {
