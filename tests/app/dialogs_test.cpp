@@ -1,19 +1,24 @@
 #include "app/aboutform.h"
 #include "app/mainform.h"
 #include "app/messagebox.h"
+#include "app/qttranslations.h"
 #include "app/settingform.h"
 #include "core/settingkeys.h"
 #include "testsupport.h"
 #include "windowparts.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -630,6 +635,75 @@ private slots:
                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList());
         QCOMPARE(program.entries(), (QStringList{"Setting.ini", "Url.txt"}));
+    }
+
+    // Qt's standard buttons and file dialogs speak the system's language where Qt has a
+    // translation for it, else Chinese.
+    void qtDialogsSpeakTheUsersLanguage_data() {
+        QTest::addColumn<QString>("system"); // "C": no language
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("ok");
+        QTest::addColumn<QString>("cancel");
+        QTest::addColumn<QString>("open"); // the file dialog's button
+        QTest::newRow("no language: Chinese") << "C"
+                                              << "zh_CN"
+                                              << "确定"
+                                              << "取消"
+                                              << "打开(&O)";
+        QTest::newRow("Simplified Chinese") << "zh_CN"
+                                            << "zh_CN"
+                                            << "确定"
+                                            << "取消"
+                                            << "打开(&O)";
+        QTest::newRow("Traditional Chinese") << "zh_TW"
+                                             << "zh_TW"
+                                             << "確定"
+                                             << "取消"
+                                             << "開啟(&O)";
+        QTest::newRow("German") << "de_DE"
+                                << "de"
+                                << "OK"
+                                << "Abbrechen"
+                                << "&Öffnen";
+        QTest::newRow("English") << "en_US"
+                                 << "en"
+                                 << "OK"
+                                 << "Cancel"
+                                 << "&Open";
+        QTest::newRow("a language Qt lacks: Chinese") << "sw_KE"
+                                                      << "zh_CN"
+                                                      << "确定"
+                                                      << "取消"
+                                                      << "打开(&O)";
+    }
+
+    void qtDialogsSpeakTheUsersLanguage() {
+        QFETCH(QString, system);
+        QFETCH(QString, language);
+        QFETCH(QString, ok);
+        QFETCH(QString, cancel);
+        QFETCH(QString, open);
+        // The program started in the language of this machine's locale; so it ends.
+        const auto restore = qScopeGuard([] { installQtTranslations(QLocale::system()); });
+        if (QLocale::system().language() == QLocale::C)
+            QCOMPARE(QMessageBox(QMessageBox::Question, {}, {}, QMessageBox::Cancel)
+                         .button(QMessageBox::Cancel)
+                         ->text(),
+                     QStringLiteral("取消"));
+
+        QCOMPARE(installQtTranslations(system == "C" ? QLocale::c() : QLocale(system)), language);
+        QMessageBox box(QMessageBox::Question, {}, {}, QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Ok)->text(), ok);
+        QCOMPARE(box.button(QMessageBox::Cancel)->text(), cancel);
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Ok)->text(), ok);
+        QFileDialog files;
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        files.setFileMode(QFileDialog::ExistingFile);
+        QCOMPARE(findControl<QDialogButtonBox>(&files, "buttonBox")
+                     ->button(QDialogButtonBox::Open)
+                     ->text(),
+                 open);
     }
 
     // For the documentation: set MT_SCREENSHOT_DIR to a folder to get the pictures.
