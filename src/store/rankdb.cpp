@@ -54,9 +54,9 @@ qsizetype storedLength(const Text& text) {
 QString rankFieldsError(const Text& site, const Text& keyword) {
     // The checks in the schema's column order: the first that fails names the message.
     if (storedLength(site) > kMaxSiteChars)
-        return QStringLiteral("Field Web holds at most %1 characters").arg(kMaxSiteChars);
+        return tooLongMessage(QStringLiteral("网址"), kMaxSiteChars);
     if (storedLength(keyword) > kMaxKeywordChars)
-        return QStringLiteral("Field SearchKey holds at most %1 characters").arg(kMaxKeywordChars);
+        return tooLongMessage(QStringLiteral("关键词"), kMaxKeywordChars);
     return {};
 }
 
