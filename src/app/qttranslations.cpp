@@ -3,28 +3,32 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QTranslator>
 #include <memory>
 #include <vector>
 
 namespace {
 
-std::vector<QTranslator*>& installed() {
-    static std::vector<QTranslator*> translators;
+// Guarded: the application deletes them with itself.
+std::vector<QPointer<QTranslator>>& installed() {
+    static std::vector<QPointer<QTranslator>> translators;
     return translators;
 }
 
 // The application owns what it was given; the next call takes them back.
 void install(std::unique_ptr<QTranslator> translator) {
     QCoreApplication::installTranslator(translator.get());
-    installed().push_back(translator.release());
-    installed().back()->setParent(QCoreApplication::instance());
+    translator->setParent(QCoreApplication::instance());
+    installed().emplace_back(translator.release());
 }
 
 } // namespace
 
 QString installQtTranslations(const QLocale& system) {
-    for (QTranslator* translator : installed()) {
+    for (const QPointer<QTranslator>& translator : installed()) {
+        if (!translator)
+            continue;
         QCoreApplication::removeTranslator(translator);
         delete translator;
     }
@@ -41,8 +45,7 @@ QString installQtTranslations(const QLocale& system) {
             return {};
     }
     // The file's own name says its language; qtbase_en.qm names none inside.
-    const QString name =
-        QFileInfo(base->filePath()).completeBaseName().mid(int(qstrlen("qtbase_")));
+    QString name = QFileInfo(base->filePath()).completeBaseName().mid(int(qstrlen("qtbase_")));
     install(std::move(base));
     auto browser = std::make_unique<QTranslator>();
     if (browser->load(language, QStringLiteral("qtwebengine"), QStringLiteral("_"), folder))

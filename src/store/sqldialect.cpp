@@ -152,7 +152,7 @@ QString userMessageOfError(const QString& databaseText) {
     const QRegularExpressionMatch match = check.match(databaseText);
     if (!match.hasMatch())
         return databaseText;
-    const QString name = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+    QString name = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
     if (name == QLatin1String("Field Web holds at most 200 characters"))
         return tooLongMessage(QStringLiteral("网址"), 200);
     if (name == QLatin1String("Field SearchKey holds at most 30 characters"))
