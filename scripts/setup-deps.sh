@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
     qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
     libcurl4-openssl-dev libgtest-dev libgmock-dev libbenchmark-dev libxlsxwriter-dev libcsv-dev qt6-charts-dev unzip
-    fonts-noto-cjk xauth xvfb python3 libqt6sql6-psql postgresql
+    fonts-noto-cjk qt6-translations-l10n xauth xvfb python3 libqt6sql6-psql postgresql
 )
 
 missing=()

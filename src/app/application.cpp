@@ -2,6 +2,7 @@
 
 #include "app/appstyle.h"
 #include "app/messagebox.h"
+#include "app/qttranslations.h"
 
 #include <unistd.h>
 
@@ -13,6 +14,8 @@ void Application::prepare() {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(kAppTitle);
     setStyle(new AppStyle(style())); // NOLINT(cppcoreguidelines-owning-memory): Qt owns it
+    // Standard buttons and file dialogs speak the user's language, not Qt's English.
+    installQtTranslations(QLocale::system());
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -49,6 +49,9 @@ struct TextSetting {
     Text read(const IniFile& settings) const {
         return settings.readText(section, key, Text(defaultValue));
     }
+    void write(IniFile& settings, const Text& value) const {
+        settings.writeText(section, key, value);
+    }
 };
 
 // Every key the program reads or writes, each declared here once. The section [Engines] is the

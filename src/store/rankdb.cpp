@@ -54,9 +54,9 @@ qsizetype storedLength(const Text& text) {
 QString rankFieldsError(const Text& site, const Text& keyword) {
     // The checks in the schema's column order: the first that fails names the message.
     if (storedLength(site) > kMaxSiteChars)
-        return QStringLiteral("Field Web holds at most %1 characters").arg(kMaxSiteChars);
+        return tooLongMessage(QStringLiteral("网址"), kMaxSiteChars);
     if (storedLength(keyword) > kMaxKeywordChars)
-        return QStringLiteral("Field SearchKey holds at most %1 characters").arg(kMaxKeywordChars);
+        return tooLongMessage(QStringLiteral("关键词"), kMaxKeywordChars);
     return {};
 }
 
@@ -81,6 +81,31 @@ DatabaseAddress rankDatabaseAddress(const QString& programDir, const IniFile& se
     // An address of another form is said when the database is first used.
     return DatabaseAddress::server(address,
                                    gbkToQString(Settings::DatabasePassword.read(settings)));
+}
+
+AddressProblem serverAddressProblem(const QString& address) {
+    // A connection string of an Access-era file names a file by its own rules; taking it for
+    // an address would open something else.
+    for (const char* key : {"provider=", "driver=", "data source=", "dbq="})
+        if (address.trimmed().startsWith(QLatin1String(key), Qt::CaseInsensitive))
+            return AddressProblem::ConnectionString;
+    // A password in the address would show in every process list and message: refused in
+    // the user part and in the query alike.
+    // Read leniently here, so that a malformed address cannot hide one.
+    const QUrl lenient(address);
+    bool passwordInQuery = false;
+    for (const auto& item : QUrlQuery(lenient).queryItems())
+        passwordInQuery |= item.first.compare(QLatin1String("password"), Qt::CaseInsensitive) == 0;
+    if (!lenient.password().isEmpty() || passwordInQuery)
+        return AddressProblem::Password;
+    const QUrl url(address, QUrl::StrictMode);
+    const QString name = url.path().mid(1);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() ||
+        (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres")) ||
+        url.host().isEmpty() || name.isEmpty() || name.contains(QLatin1Char('/')))
+        return AddressProblem::Form;
+    return AddressProblem::None;
 }
 
 RankDatabase::RankDatabase(const DatabaseAddress& address)
@@ -128,34 +153,25 @@ void RankDatabase::open() {
 }
 
 void RankDatabase::openServer() {
-    const QUrl url(m_serverUrl, QUrl::StrictMode);
-    const QString name = url.path().mid(1);
-    const QString scheme = url.scheme().toLower();
-    // A connection string of an Access-era file names a file by its own rules; taking it for
-    // an address would open something else.
-    for (const char* key : {"provider=", "driver=", "data source=", "dbq="})
-        if (m_serverUrl.trimmed().startsWith(QLatin1String(key), Qt::CaseInsensitive))
-            throw AppError(
-                QStringLiteral("A connection string (%1…) is no database address: give "
-                               "the folder of its Sort.mdb with --dir, or an address "
-                               "of the form postgresql://user@host:port/dbname")
-                    .arg(m_serverUrl.trimmed().section(QLatin1Char('='), 0, 0) + QLatin1Char('=')));
-    // A password in the address would show in every process list and message: refused in
-    // the user part and in the query alike.
-    // Read leniently here, so that a malformed address cannot hide one.
-    const QUrl lenient(m_serverUrl);
-    bool passwordInQuery = false;
-    for (const auto& item : QUrlQuery(lenient).queryItems())
-        passwordInQuery |= item.first.compare(QLatin1String("password"), Qt::CaseInsensitive) == 0;
-    if (!lenient.password().isEmpty() || passwordInQuery)
+    switch (serverAddressProblem(m_serverUrl)) {
+    case AddressProblem::None:
+        break;
+    case AddressProblem::ConnectionString:
+        throw AppError(
+            QStringLiteral("A connection string (%1…) is no database address: give "
+                           "the folder of its Sort.mdb with --dir, or an address "
+                           "of the form postgresql://user@host:port/dbname")
+                .arg(m_serverUrl.trimmed().section(QLatin1Char('='), 0, 0) + QLatin1Char('=')));
+    case AddressProblem::Password:
         throw AppError(QStringLiteral("The database address holds a password; give it in "
                                       "PGPASSWORD, ~/.pgpass or Setting.ini instead"));
-    if (!url.isValid() ||
-        (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres")) ||
-        url.host().isEmpty() || name.isEmpty() || name.contains(QLatin1Char('/')))
+    case AddressProblem::Form:
         throw AppError(QStringLiteral("%1 is no database address of the form "
                                       "postgresql://user@host:port/dbname")
-                           .arg(lenient.toString()));
+                           .arg(QUrl(m_serverUrl).toString()));
+    }
+    const QUrl url(m_serverUrl, QUrl::StrictMode);
+    const QString name = url.path().mid(1);
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         throw AppError(QStringLiteral("Cannot open the database %1: Qt's PostgreSQL driver is "
                                       "not installed (Debian package libqt6sql6-psql)")

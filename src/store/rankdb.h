@@ -43,6 +43,12 @@ struct LockWait {
     std::function<void()> waiting;
 };
 
+// What keeps an address from naming a shared database, found before any connection is tried:
+// an Access-era connection string, a password in the address, or another form than
+// postgresql://user@host:port/dbname.
+enum class AddressProblem { None, ConnectionString, Password, Form };
+AddressProblem serverAddressProblem(const QString& address);
+
 class IniFile;
 // The rank database of a program folder: url when given, else [Database] Url of its settings,
 // else its "Sort.mdb"; the password of a shared one from [Database] Password, if any.

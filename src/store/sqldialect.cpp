@@ -10,7 +10,8 @@
 namespace {
 
 // The column limits live in the schema; each constraint's name is the message the user sees
-// when a value breaks it.
+// when a value breaks it (a too long text in the user's words, see userMessageOfError). The
+// names stay as release 1.0 wrote them into its files.
 #define MT_SITE_AND_KEYWORD                                                                        \
     "Web TEXT NOT NULL "                                                                           \
     "CONSTRAINT \"Field Web holds at most 200 characters\" CHECK (length(Web) <= 200), "           \
@@ -151,7 +152,17 @@ QString userMessageOfError(const QString& databaseText) {
     const QRegularExpressionMatch match = check.match(databaseText);
     if (!match.hasMatch())
         return databaseText;
-    return match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+    QString name = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+    if (name == QLatin1String("Field Web holds at most 200 characters"))
+        return tooLongMessage(QStringLiteral("网址"), 200);
+    if (name == QLatin1String("Field SearchKey holds at most 30 characters"))
+        return tooLongMessage(QStringLiteral("关键词"), 30);
+    return name;
+}
+
+QString tooLongMessage(const QString& field, int limit) {
+    // The error report adds the full stop.
+    return QStringLiteral("%1最多 %2 个字符").arg(field).arg(limit);
 }
 
 QString boundText(SqlDialect dialect, const QString& text) {

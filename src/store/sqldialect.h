@@ -56,9 +56,13 @@ QString nowSecondsExpression(SqlDialect dialect);
 QString readVersionStatement(SqlDialect dialect);
 QString writeVersionStatement(SqlDialect dialect, int version);
 
-// The user's message in a database error: the name of the CHECK constraint a value broke (the
-// schema names each after its message), else the database's own text.
+// The user's message in a database error: for a CHECK constraint a value broke, the message
+// its name stands for (the schema names each after its message), else the database's own text.
 QString userMessageOfError(const QString& databaseText);
+
+// A site or keyword longer than its column holds, as the user reads it: the field by the name
+// the window gives it ("网址", "关键词") and its limit in characters.
+QString tooLongMessage(const QString& field, int limit);
 
 // A text as it is bound to a statement: PostgreSQL's texts hold no NUL, so one there ends the
 // text, as it ends it for SQLite's own functions (length() and the column checks).

@@ -236,6 +236,25 @@ void IniFile::writeBool(std::string_view section, std::string_view key, bool val
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, int value) {
+    writeValue(section, key, std::to_string(value), false);
+}
+
+void IniFile::writeText(std::string_view section, std::string_view key, const Text& value) {
+    // The file holds one entry a line.
+    if (value.find_first_of("\r\n") != Text::npos)
+        throw AppError(QStringLiteral("[%1] %2 cannot hold a line break")
+                           .arg(QString::fromLatin1(section.data(), qsizetype(section.size())),
+                                QString::fromLatin1(key.data(), qsizetype(key.size()))));
+    // Quoted where a read would drop blanks around it or the quotes it is in.
+    const bool quoted =
+        !value.empty() && (static_cast<unsigned char>(value.front()) <= 0x20 ||
+                           static_cast<unsigned char>(value.back()) <= 0x20 ||
+                           (value.size() >= 2 && value.front() == '"' && value.back() == '"'));
+    writeValue(section, key, quoted ? "\"" + value + "\"" : value, true);
+}
+
+void IniFile::writeValue(std::string_view section, std::string_view key, const Text& valueGbk,
+                         bool isText) {
     Q_ASSERT(!m_frozen);
     const QString error = QStringLiteral("Unable to write to %1").arg(m_path);
     const Content old = readForWrite(m_path, error);
@@ -243,7 +262,8 @@ void IniFile::writeInteger(std::string_view section, std::string_view key, int v
     // New lines follow the file's own line breaks; a new file gets the Windows ones.
     const Text newline =
         (!lines.empty() && !lines.front().end.empty()) ? lines.front().end : "\r\n";
-    const Text valueText = std::to_string(value);
+    // A text in a file marked as UTF-8 is written in UTF-8, as it is read.
+    const Text valueText = isText && old.utf8 ? Text(gbkToUtf8(valueGbk)) : valueGbk;
     const Place place = find(lines, section, key);
     if (place.key) {
         Text& body = lines[*place.key].body;

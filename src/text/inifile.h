@@ -31,6 +31,9 @@ public:
     Text readText(std::string_view section, std::string_view key, const Text& defaultValue) const;
     void writeInteger(std::string_view section, std::string_view key, int value);
     void writeBool(std::string_view section, std::string_view key, bool value);
+    // Written so that readText gives it back: in double quotes when it starts or ends with a
+    // blank or stands in quotes itself. A value with a line break throws AppError.
+    void writeText(std::string_view section, std::string_view key, const Text& value);
 
     // The file as it is now, read once: its reads are answered from memory, as a table of many
     // keys wants. Throws as a read does; not to be written.
@@ -40,6 +43,9 @@ private:
     struct Values;
     static std::shared_ptr<const Values> readValues(const QString& path);
     std::optional<Text> readValue(std::string_view section, std::string_view key) const;
+    // valueGbk as the file holds it; a text (isText) is converted for a UTF-8 file.
+    void writeValue(std::string_view section, std::string_view key, const Text& valueGbk,
+                    bool isText);
 
     QString m_path;
     std::shared_ptr<const Values> m_frozen;

@@ -403,7 +403,7 @@ private slots:
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].kind == MessageBox::Kind::Error);
-        QCOMPARE(shown[0].text, QStringLiteral("Field SearchKey holds at most 30 characters."));
+        QCOMPARE(shown[0].text, QStringLiteral("关键词最多 30 个字符."));
         QCOMPARE(storedRanks(m_dir->path()), QStringList());
         QVERIFY(form.findChild<QPushButton*>("QuerySortButton")->isEnabled());
     }

@@ -36,7 +36,7 @@ inline QString rankProgressText(QWidget& form) {
     return findControl<QLabel>(&form, "RankProgressPanel")->text();
 }
 
-// A menu item, chosen as the menu does (the hidden "设置" included).
+// A menu item, triggered as choosing it in the menu does.
 inline void triggerMenu(QWidget& form, const char* action) {
     QAction* item = form.findChild<QAction*>(QLatin1String(action));
     if (!item)

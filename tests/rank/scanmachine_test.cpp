@@ -1054,11 +1054,9 @@ TEST(ScanMachine, TooLongForTheDatabaseLoadsNoPage) {
         QString error; // empty: the query runs and ranks
     } cases[] = {
         {"keyword of 30 Chinese characters", "t.cn", chinese30, true, {}},
-        {"keyword of 31", "t.cn", chinese30 + "k", true,
-         "Field SearchKey holds at most 30 characters"},
+        {"keyword of 31", "t.cn", chinese30 + "k", true, "关键词最多 30 个字符"},
         {"spaces around a keyword of 30 are trimmed", "u.cn", "  " + chinese30 + " ", true, {}},
-        {"site of 201", QString(197, 'a') + ".com", "seo", true,
-         "Field Web holds at most 200 characters"},
+        {"site of 201", QString(197, 'a') + ".com", "seo", true, "网址最多 200 个字符"},
         {"keyword of 31, storing off", "t.cn", chinese30 + "k", false, {}},
     };
     Rig rig;

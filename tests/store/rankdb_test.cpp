@@ -3,6 +3,7 @@
 #include "store/rankdb.h"
 #include "store/sqldialect.h"
 #include "text/apperror.h"
+#include "text/codepage.h"
 #include "text/inifile.h"
 
 #include <QCoreApplication>
@@ -130,6 +131,31 @@ TEST(RankDbAddress, FromTheCommandLineTheSettingsOrTheFolder) {
         EXPECT_EQ(address.url, c.expected.url);
         EXPECT_EQ(address.password, c.expected.password);
         EXPECT_EQ(address.isServer(), c.expected.isServer());
+    }
+}
+
+// What keeps an address from naming a shared database is known before any connection.
+TEST(RankDbAddress, ProblemsFoundBeforeConnecting) {
+    const struct {
+        const char* address;
+        AddressProblem expected;
+    } cases[] = {
+        {"postgresql://moting@db.example.lan:5432/moting", AddressProblem::None},
+        {"postgres://u@h/d", AddressProblem::None},
+        {"PostgreSQL://u@h/d?sslmode=require", AddressProblem::None},
+        {"postgresql://u:secret@h/d", AddressProblem::Password},
+        {"postgresql://u@h/d?sslmode=require&PassWord=secret", AddressProblem::Password},
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.mdb", AddressProblem::ConnectionString},
+        {" dbq=x.mdb", AddressProblem::ConnectionString},
+        {"mysql://u@h/d", AddressProblem::Form},
+        {"postgresql://u@h/", AddressProblem::Form},
+        {"postgresql://u@h/d/e", AddressProblem::Form},
+        {"postgresql:///d", AddressProblem::Form},
+        {"db.example.lan", AddressProblem::Form},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        EXPECT_EQ(serverAddressProblem(QString::fromUtf8(c.address)), c.expected);
     }
 }
 
@@ -290,15 +316,15 @@ TEST_P(RankDbOnEither, ValuesBeyondTheColumnsAreRefused) {
         const char* limit;
     } cases[] = {
         {"site of 200", repeat("a", 196) + ".com", "seo", 1, "", ""},
-        {"site of 201", repeat("a", 197) + ".com", "seo", 1, "Web", "200"},
+        {"site of 201", repeat("a", 197) + ".com", "seo", 1, "网址", "200"},
         {"Chinese site of 200", repeat(chinese, 200), "seo", 1, "", ""},
-        {"Chinese site of 201", repeat(chinese, 201), "seo", 1, "Web", "200"},
+        {"Chinese site of 201", repeat(chinese, 201), "seo", 1, "网址", "200"},
         {"keyword of 30", "a.com", repeat("k", 30), 1, "", ""},
-        {"keyword of 31", "a.com", repeat("k", 31), 1, "SearchKey", "30"},
+        {"keyword of 31", "a.com", repeat("k", 31), 1, "关键词", "30"},
         {"Chinese keyword of 30", "a.com", repeat(chinese, 30), 1, "", ""},
-        {"Chinese keyword of 31", "a.com", repeat(chinese, 31), 1, "SearchKey", "30"},
+        {"Chinese keyword of 31", "a.com", repeat(chinese, 31), 1, "关键词", "30"},
         {"site and keyword too long: the site is named", repeat("a", 201), repeat("k", 31), 1,
-         "Web", "200"},
+         "网址", "200"},
         {"a keyword counts up to a NUL", "a.com", Text("k\0", 2) + repeat("k", 40), 1, "", ""},
         {"highest rank", "a.com", "seo", 32767, "", ""},
         {"rank too high, same key as the earlier row", "a.com", "seo", 32768, "SortNum", "32767"},
@@ -340,6 +366,35 @@ TEST_P(RankDbOnEither, ValuesBeyondTheColumnsAreRefused) {
             }
             EXPECT_EQ(batchError, storeError);
             EXPECT_EQ(db.batchRows().size(), 1u);
+        }
+    }
+}
+
+// A text too long for its column that reaches the database past the program's own check (an
+// older copy, another program) is refused by the schema, in the same words.
+TEST_P(RankDbOnEither, SchemaRefusesTooLongTextsInTheUsersWords) {
+    RankDatabase db(freshDatabase());
+    const struct {
+        const char* name;
+        QString site;
+        QString keyword;
+        const char* message;
+    } cases[] = {
+        {"site of 201", QString(201, QLatin1Char('a')), "seo", "网址最多 200 个字符"},
+        {"keyword of 31", "a.com", QString(31, QChar(0x4E2D)), "关键词最多 30 个字符"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QSqlQuery insert(db.connection());
+        insert.prepare("INSERT INTO BatchQuery (Web, SearchKey, SearcherType) VALUES (?, ?, 0)");
+        insert.addBindValue(c.site);
+        insert.addBindValue(c.keyword);
+        ASSERT_FALSE(insert.exec());
+        try {
+            throwSqlError(insert.lastError());
+        } catch (const AppError& e) {
+            EXPECT_EQ(e.message(), QString::fromUtf8(c.message));
+            EXPECT_EQ(e.message(), rankFieldsError(qStringToGbk(c.site), qStringToGbk(c.keyword)));
         }
     }
 }

@@ -194,4 +194,55 @@ TEST(IniFile, ReadsTexts) {
     }
 }
 
+// A text written is read back as it was, whatever blanks or quotes it holds.
+TEST(IniFile, WrittenTextsReadBack) {
+    const struct {
+        const char* name;
+        QByteArray before; // empty: no file
+        Text value;
+        QByteArray after;
+    } cases[] = {
+        {"plain",
+         {},
+         "postgresql://moting@db:5432/moting",
+         "[Database]\r\nUrl=postgresql://moting@db:5432/moting\r\n"},
+        {"empty", "[Database]\r\nUrl=old\r\n", "", "[Database]\r\nUrl=\r\n"},
+        {"blanks around are kept in quotes", {}, " pa ss\t", "[Database]\r\nUrl=\" pa ss\t\"\r\n"},
+        {"a quoted value keeps its quotes", {}, "\"x\"", "[Database]\r\nUrl=\"\"x\"\"\r\n"},
+        {"one quote stays bare", {}, "\"", "[Database]\r\nUrl=\"\r\n"},
+        {"inner quotes and equals signs stay bare",
+         {},
+         "a\"b=c\"",
+         "[Database]\r\nUrl=a\"b=c\"\r\n"},
+        {"GBK", {}, "\xD6\xD0\xCE\xC4", "[Database]\r\nUrl=\xD6\xD0\xCE\xC4\r\n"},
+        {"UTF-8 file written in UTF-8", "\xEF\xBB\xBF[Database]\r\nUrl=x\r\n", "\xD6\xD0",
+         "\xEF\xBB\xBF[Database]\r\nUrl=\xE4\xB8\xAD\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Setting.ini");
+        if (!c.before.isEmpty())
+            writeAll(path, c.before);
+        IniFile ini(path);
+        ini.writeText("Database", "Url", c.value);
+        EXPECT_EQ(readAll(path), c.after);
+        EXPECT_EQ(ini.readText("Database", "Url", "dflt"), c.value);
+    }
+}
+
+TEST(IniFile, TextWithALineBreakIsRefused) {
+    QTemporaryDir dir;
+    IniFile ini(dir.filePath("Setting.ini"));
+    for (const Text value : {"a\nb", "a\rb"}) {
+        try {
+            ini.writeText("Database", "Password", value);
+            ADD_FAILURE() << "no error";
+        } catch (const AppError& e) {
+            EXPECT_EQ(e.message(), QStringLiteral("[Database] Password cannot hold a line break"));
+        }
+    }
+    EXPECT_FALSE(QFile::exists(ini.path()));
+}
+
 } // namespace
