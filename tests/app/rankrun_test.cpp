@@ -70,6 +70,9 @@ private slots:
     // A timer keeps its time while pages load and while the scan pauses between them.
     void windowStaysResponsive() {
         m_engine->plan("seo", Plan{.lastPage = 4});
+        // Pauses long enough that one slept on the UI thread stands far above a loaded
+        // machine's noise (a sanitizer build beside other builds has been seen at 226 ms).
+        IniFile(m_dir->filePath("Setting.ini")).writeInteger("SortQuery", "QuerySleep", 2000);
         TMainForm form(m_dir->path());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -94,9 +97,9 @@ private slots:
 
         QCOMPARE(m_engine->pagesServed(), 4);
         qInfo("worst timer lateness during the run: %lld ms over %d ticks", worst, ticks);
-        // A pause slept on the UI thread would hold a tick back by the whole 300 ms; the bound
+        // A pause slept on the UI thread would hold a tick back by the whole 2000 ms; the bound
         // leaves room for a loaded test machine (the benchmarks measure the lateness itself).
-        QVERIFY2(worst < 200, qPrintable(QStringLiteral("a tick was %1 ms late").arg(worst)));
+        QVERIFY2(worst < 1000, qPrintable(QStringLiteral("a tick was %1 ms late").arg(worst)));
         QCOMPARE(MessageBox::takeShown().size(), 0);
     }
 

@@ -208,7 +208,8 @@ TEST_P(RankDbOnEither, OneRowPerSiteKeywordEngineAndDay) {
         }
         std::vector<Shown> expected;
         for (const Store& s : c.history)
-            expected.push_back({s.site, s.keyword, engines[s.engine], QString::number(s.rank),
+            expected.push_back({s.site, s.keyword, engines[s.engine],
+                                s.rank == 0 ? QStringLiteral("未找到") : QString::number(s.rank),
                                 isoDate(kDay.addDays(s.day))});
         EXPECT_EQ(shownHistory(db), expected);
         EXPECT_EQ(countRows(db, "QuerySort"), static_cast<qint64>(c.history.size()));
