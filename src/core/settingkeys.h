@@ -74,6 +74,9 @@ inline constexpr IntSetting QuerySleep{"SortQuery", "QuerySleep", 2000, 0, 3600 
 inline constexpr IntSetting Depth{"SortQuery", "Depth", 500, 1, 1000};
 // Results asked for a page; the engine's own largest page size applies as well.
 inline constexpr IntSetting PageSize{"SortQuery", "PageSize", 10, 1, 100};
+// Seconds a batch waits for a person to pass a verification page before it skips the query as
+// blocked; 0 waits for as long as it takes.
+inline constexpr IntSetting VerificationWait{"SortQuery", "VerificationWait", 0, 0, 86400};
 // Seconds a result page may take to load.
 inline constexpr IntSetting PageTimeout{"SortQuery", "PageTimeout", 60, 1, 3600};
 
@@ -97,8 +100,9 @@ inline constexpr IntSetting ClaimLease{"Database", "LeaseSeconds", 600, 5, 86400
 
 // Every whole-number key, for the check of the values a file holds.
 inline constexpr const IntSetting* kIntSettings[] = {
-    &ThreadCount, &SendCount,  &FetchTimeLimit, &QuerySleep,  &Depth,        &PageSize,
-    &PageTimeout, &WindowLeft, &WindowTop,      &WindowWidth, &WindowHeight, &ClaimLease,
+    &ThreadCount, &SendCount,    &FetchTimeLimit,   &QuerySleep, &Depth,
+    &PageSize,    &PageTimeout,  &VerificationWait, &WindowLeft, &WindowTop,
+    &WindowWidth, &WindowHeight, &ClaimLease,
 };
 
 } // namespace Settings

@@ -38,6 +38,7 @@ RankRun::RankRun(PageLoader& browser, StatusSink& status, const IniFile& setting
     connect(m_scan.get(), &RankScan::progress, this, &RankRun::progress);
     connect(m_scan.get(), &RankScan::verificationNeeded, this, &RankRun::verificationNeeded);
     connect(m_scan.get(), &RankScan::verificationPassed, this, &RankRun::verificationPassed);
+    connect(m_scan.get(), &RankScan::verificationSkipped, this, &RankRun::verificationSkipped);
     connect(m_scan.get(), &RankScan::error, this, [this](const QString& message) {
         if (m_error.isEmpty())
             m_error = message;
@@ -92,6 +93,10 @@ void RankRun::start(std::vector<RankQuery> queries) {
 
 void RankRun::stop() {
     m_scan->stop();
+}
+
+void RankRun::skipVerification() {
+    m_scan->skipVerification(QStringLiteral("验证页面已跳过"));
 }
 
 void RankRun::abort() {

@@ -43,6 +43,8 @@ public:
     void stop();
     // Ends the run now: the page under way is abandoned.
     void abort();
+    // Ends the query whose verification page a person is asked to pass, as blocked.
+    void skipVerification();
     // Starts the run and handles events until it has ended; interrupted is looked at while it
     // runs and ends it at once, as abort() does. Returns whether the run was stopped.
     bool exec(std::vector<RankQuery> queries, const std::atomic<bool>* interrupted = nullptr);
@@ -63,6 +65,7 @@ signals:
     void stored();
     void verificationNeeded(const QString& engineName);
     void verificationPassed();
+    void verificationSkipped();
     void finished(bool stopped);
 
 private:

@@ -43,6 +43,7 @@ struct RankScan::Scan {
     QString script;
     int pause = 0;
     bool storing = true;
+    int verificationWait = 0; // seconds; 0: no limit
     int pageSize = kResultsPerPage;
     int lastPage = kMarkerPages;
     std::chrono::milliseconds loadLimit{60000};
@@ -73,6 +74,11 @@ RankScan::RankScan(PageLoader& browser, StatusSink& status, const IniFile& setti
       m_programDir(std::move(programDir)), StopRequested(stopRequested), m_store(std::move(store)) {
     m_pause.setSingleShot(true);
     connect(&m_pause, &QTimer::timeout, this, &RankScan::loadPage);
+    m_verificationLimit.setSingleShot(true);
+    connect(&m_verificationLimit, &QTimer::timeout, this, [this] {
+        skipVerification(QStringLiteral("等了 %1 秒仍未完成验证，已跳过")
+                             .arg(m_verificationLimit.interval() / 1000));
+    });
 }
 
 RankScan::~RankScan() {
@@ -172,9 +178,20 @@ void RankScan::abort() {
         finish(true);
 }
 
+void RankScan::skipVerification(const QString& reason) {
+    if (!m_running || !m_waiting)
+        return;
+    m_verificationLimit.stop();
+    m_waiting = false;
+    m_browser.cancel();
+    emit verificationSkipped();
+    endScan(Outcome::Blocked, reason);
+}
+
 void RankScan::stopNow() {
     Scan& s = m_scans[m_current];
     m_waiting = false;
+    m_verificationLimit.stop();
     StopRequested = false;
     for (Member& m : s.members)
         settle(m.query, QueryResult{Outcome::Stopped, 0, {}, {}, s.pages, s.results});
@@ -191,6 +208,8 @@ void RankScan::blocked(const QString& reason) {
     m_status.SetStatusText(qStringToGbk(QStringLiteral("请在下方完成验证，完成后查询自动继续")));
     emit verificationNeeded(s.profile.name);
     awaitVerification();
+    if (s.verificationWait > 0)
+        m_verificationLimit.start(s.verificationWait * 1000);
 }
 
 void RankScan::awaitVerification() {
@@ -211,6 +230,7 @@ void RankScan::navigated(const LoadedPage& loaded) {
     }
     auto passed = [this] {
         m_waiting = false;
+        m_verificationLimit.stop();
         emit verificationPassed();
         // The result page again, now that the engine lets the browser through.
         loadPage();
@@ -247,6 +267,7 @@ void RankScan::QueryRank() {
             s.profile = s.profiles[static_cast<size_t>(s.engine)];
         s.storing = Settings::SortToDB.read(m_settings);
         s.pause = Settings::QuerySleep.readInRange(m_settings);
+        s.verificationWait = Settings::VerificationWait.readInRange(m_settings);
         s.loadLimit = std::chrono::seconds(Settings::PageTimeout.readInRange(m_settings));
         if (s.profile.mode == ScanMode::Recipe) {
             s.pageSize = effectivePageSize(s.profile, Settings::PageSize.readInRange(m_settings));
@@ -442,6 +463,8 @@ void RankScan::finish(bool stopped) {
         return;
     m_running = false;
     m_pause.stop();
+    m_verificationLimit.stop();
+    m_waiting = false;
     m_browser.cancel();
     // What finished after a query that never ran is still told, in order.
     for (; m_emitted < m_outcomes.size(); ++m_emitted)

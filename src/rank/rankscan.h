@@ -47,6 +47,9 @@ public:
     // Ends the run now, as a signal to the program must: the page under way is abandoned, and
     // the queries scanned then are stopped, nothing of them stored.
     void abort();
+    // The person gives up on the verification page the scan waits at: its query ends as
+    // blocked and the run goes on. Nothing happens when the scan waits for none.
+    void skipVerification(const QString& reason);
     // A window lets a person pass a verification page in a view of the browser: the scan
     // then waits for that, with no time limit, instead of ending the query as blocked.
     void setSolveBlocks(bool solve) { m_solveBlocks = solve; }
@@ -65,6 +68,8 @@ signals:
     // scan waits until the page has left it.
     void verificationNeeded(const QString& engineName);
     void verificationPassed();
+    // The wait for a person ended without the page being passed (skipped, or waited too long).
+    void verificationSkipped();
     // A database error ended the run, or a site or keyword too long for the database did
     // before any page was loaded; finished follows.
     void error(const QString& message);
@@ -113,4 +118,6 @@ private:
     bool m_storing = false;
     QString m_fileError;
     QTimer m_pause;
+    // How long a wait for a person may last, when the settings limit it.
+    QTimer m_verificationLimit;
 };

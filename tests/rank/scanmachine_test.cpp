@@ -120,6 +120,8 @@ public:
             events << QStringLiteral("verification ") + name;
             ++verifications;
         });
+        QObject::connect(&scan, &RankScan::verificationSkipped, &scan,
+                         [this] { events << QStringLiteral("skipped"); });
         QObject::connect(&scan, &RankScan::verificationPassed, &scan, [this] {
             events << QStringLiteral("passed");
             ++passed;
@@ -746,6 +748,49 @@ TEST(ScanMachine, AnAbortWhileAStoreWaitsEndsTheRunAfterIt) {
     EXPECT_TRUE(rig.outcomes[0].result.stored);
     EXPECT_EQ(rig.loader.loads().size(), 1u);
     EXPECT_EQ(rig.loader.pending(), 0);
+}
+
+// A person away from the screen does not hold a batch at a verification page: "跳过", or the
+// wait the settings allow, ends that query as blocked and the run goes on with the next.
+TEST(ScanMachine, ASkippedVerificationEndsItsQueryAsBlocked) {
+    const struct {
+        const char* name;
+        int limit; // seconds; 0: the person skips
+        QString reason;
+    } cases[] = {
+        {"跳过", 0, QStringLiteral("验证页面已跳过")},
+        {"the wait the settings allow", 1, QStringLiteral("等了 1 秒仍未完成验证，已跳过")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.servePages("done", kBaidu, {.placed = {{{1, 0}, "https://a.cn/"}}});
+        Pages halt;
+        halt.special = {{2, ScriptedPage::results({.blocked = true})}};
+        rig.servePages("halt", kBaidu, halt);
+        rig.servePages("later", kSogou, {.placed = {{{1, 0}, "https://c.cn/"}}});
+        rig.scan.setSolveBlocks(true);
+        Settings::VerificationWait.write(rig.settings(), c.limit);
+        rig.start({{"a.cn", "done", kBaidu}, {"b.cn", "halt", kBaidu}, {"c.cn", "later", kSogou}});
+        ASSERT_TRUE(rig.waitFor([&] { return rig.verifications == 1; }));
+        if (c.limit == 0) {
+            rig.settle();
+            EXPECT_EQ(rig.finishedCount, 0) << "no wait ends by itself";
+            rig.scan.skipVerification(c.reason);
+        }
+        ASSERT_TRUE(rig.waitFinished());
+        EXPECT_EQ(rig.events.back(), QStringLiteral("finished 0"));
+        EXPECT_TRUE(rig.events.contains(QStringLiteral("skipped")));
+        ASSERT_EQ(rig.outcomes.size(), 3u);
+        EXPECT_STREQ(outcomeName(rig.outcomes[1].result.outcome), outcomeName(Outcome::Blocked));
+        EXPECT_EQ(rig.outcomes[1].result.reason, c.reason);
+        EXPECT_FALSE(rig.outcomes[1].result.stored);
+        EXPECT_EQ(rig.outcomes[2].result.outcome, Outcome::Ranked);
+        ASSERT_EQ(rig.stored.size(), 2u);
+        EXPECT_EQ(rig.stored[1].site, "c.cn");
+        EXPECT_EQ(rig.passed, 0);
+        EXPECT_FALSE(rig.loader.waitingForNavigation());
+    }
 }
 
 // A page that failed to load, timed out or was a verification page (with blocks not solved):
