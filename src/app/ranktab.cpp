@@ -19,8 +19,11 @@
 #include "text/inifile.h"
 #include "ui_ranktab.h"
 
+#include <QApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -172,6 +175,7 @@ void RankTab::RunRankQueries(std::vector<RankQuery> queries) {
     });
     connect(m_run.get(), &RankRun::verificationNeeded, this, &RankTab::showVerification);
     connect(m_run.get(), &RankRun::verificationPassed, this, &RankTab::hideVerification);
+    connect(m_run.get(), &RankRun::verificationSkipped, this, &RankTab::hideVerification);
     // Queries that share a keyword and an engine are scanned together: the progress counts the
     // queries that have ended, so a batch ends at its number of queries.
     connect(m_run.get(), &RankRun::progress, this, [this](int, int queries, int page) {
@@ -271,15 +275,40 @@ void RankTab::rankRunFinished(bool stopped) {
 
 void RankTab::showVerification() {
     if (!m_browserView) {
+        // Said in the view itself, with the way out for a person who cannot pass it now.
+        auto* banner = new QWidget(ui->SortWebTabSheet);
+        banner->setObjectName(QStringLiteral("VerificationBanner"));
+        auto* row = new QHBoxLayout(banner);
+        auto* words =
+            new QLabel(QStringLiteral("搜索引擎显示了验证页面：请在下方完成验证，完成后查询"
+                                      "自动继续。不能验证时点“跳过”，本条查询记为遇到验证。"),
+                       banner);
+        words->setWordWrap(true);
+        row->addWidget(words, 1);
+        auto* skip = new QPushButton(QStringLiteral("跳过"), banner);
+        skip->setObjectName(QStringLiteral("SkipVerificationButton"));
+        skip->setToolTip(QStringLiteral("放弃这条查询（记为遇到验证），继续下一条"));
+        connect(skip, &QPushButton::clicked, this, [this] {
+            if (m_run)
+                m_run->skipVerification();
+        });
+        row->addWidget(skip);
+        auto* layout = static_cast<QVBoxLayout*>(ui->SortWebTabSheet->layout());
+        layout->addWidget(banner);
         m_browserView = createBrowserView(browser(), ui->SortWebTabSheet);
         m_browserView->setObjectName(QStringLiteral("WebBrowser"));
-        ui->SortWebTabSheet->layout()->addWidget(m_browserView);
+        layout->addWidget(m_browserView, 1);
     }
-    // Shown where the person works: this tab, below the query fields.
+    // Shown where the person works: this tab, below the query fields, the window in front.
     emit showRequested();
     const int tab = ui->SortPageControl->indexOf(ui->SortWebTabSheet);
     ui->SortPageControl->setTabVisible(tab, true);
     ui->SortPageControl->setCurrentIndex(tab);
+    QWidget* top = window();
+    top->setWindowState(top->windowState() & ~Qt::WindowMinimized);
+    top->raise();
+    top->activateWindow();
+    QApplication::alert(top);
 }
 
 void RankTab::hideVerification() {

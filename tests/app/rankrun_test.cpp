@@ -244,6 +244,41 @@ private slots:
                                                           stored("www.target.cn", "k2", 0, 2)}));
     }
 
+    // A person who cannot pass the page now clicks "跳过": that query ends as blocked, the
+    // view goes, and the run goes on with the next query.
+    void skipEndsTheQueryAsBlocked() {
+        IniFile(m_dir->filePath("Setting.ini")).writeInteger("SortQuery", "QuerySleep", 0);
+        m_engine->plan("k1", Plan{.placed = {{{1, 3}, "https://www.target.cn/"}},
+                                  .trouble = {{1, Trouble::CaptchaUntilPassed}}});
+        m_engine->plan("k2", Plan{.placed = {{{1, 1}, "https://www.other.cn/"}}});
+        TMainForm form(m_dir->path());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        findControl<QTabWidget>(&form, "SEOPageControl")->setCurrentIndex(0);
+        rankTab(form).RunRankQueries({{"www.target.cn", "k1", 0}, {"www.other.cn", "k2", 0}});
+
+        QTRY_VERIFY_WITH_TIMEOUT(
+            form.findChild<QWidget*>("SkipVerificationButton") &&
+                form.findChild<QWidget*>("SkipVerificationButton")->isVisible(),
+            60000);
+        // The person is shown the page where it is.
+        QCOMPARE(findControl<QTabWidget>(&form, "SEOPageControl")->currentIndex(), 1);
+        QTest::mouseClick(findControl<QPushButton>(&form, "SkipVerificationButton"),
+                          Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!rankTab(form).rankRunActive(), 60000);
+
+        auto* tabs = findControl<QTabWidget>(&form, "SortPageControl");
+        QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("SortGrid"));
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].kind == MessageBox::Kind::Warning);
+        QVERIFY2(shown[0].text.contains(QStringLiteral("遇到验证页面，没有结果: 验证页面已跳过")),
+                 qPrintable(shown[0].text));
+        QCOMPARE(storedRanks(m_dir->path()), QStringList{stored("www.other.cn", "k2", 0, 2)});
+        QCOMPARE(statusText(form),
+                 QStringLiteral("完成：2 个查询，1 个有排名，0 个未找到，1 个遇到验证，0 个失败"));
+    }
+
     // For the documentation: a run under way, with its progress in the status bar.
     void screenshotOfARun() {
         const QString out = qEnvironmentVariable("MT_SCREENSHOT_DIR");
