@@ -53,6 +53,7 @@ std::vector<std::pair<QSpinBox*, const IntSetting*>> TSettingForm::spinSettings(
         {ui->Depth, &Settings::Depth},
         {ui->PageSize, &Settings::PageSize},
         {ui->PageTimeout, &Settings::PageTimeout},
+        {ui->VerificationWait, &Settings::VerificationWait},
         {ui->FetchTimeLimit, &Settings::FetchTimeLimit},
         {ui->LeaseSeconds, &Settings::ClaimLease},
     };
@@ -94,6 +95,7 @@ void TSettingForm::OKButtonClick() {
     writeSpin(ui->Depth, Settings::Depth);
     writeSpin(ui->PageSize, Settings::PageSize);
     writeSpin(ui->PageTimeout, Settings::PageTimeout);
+    writeSpin(ui->VerificationWait, Settings::VerificationWait);
     Settings::AllowHttps.write(m_settings, ui->AllowHttps->isChecked());
     Settings::FollowRedirects.write(m_settings, ui->FollowRedirects->isChecked());
     writeSpin(ui->FetchTimeLimit, Settings::FetchTimeLimit);

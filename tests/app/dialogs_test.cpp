@@ -80,7 +80,7 @@ struct ProgramDir {
 const QByteArray kStoredSettings = "[SortQuery]\r\nSortToDB=1\r\nQuerySleep=700\r\n";
 
 // What "确定" writes beside the first four settings when every control shows its default.
-const QByteArray kRankRest = "Depth=500\r\nPageSize=10\r\nPageTimeout=60\r\n";
+const QByteArray kRankRest = "Depth=500\r\nPageSize=10\r\nPageTimeout=60\r\nVerificationWait=0\r\n";
 const QByteArray kDatabase = "[Database]\r\nUrl=\r\nPassword=\r\nLeaseSeconds=600\r\n";
 
 // "确定" with every control at its default, into no file: each key in its section.
@@ -185,6 +185,7 @@ private slots:
             {"Depth", Settings::Depth},
             {"PageSize", Settings::PageSize},
             {"PageTimeout", Settings::PageTimeout},
+            {"VerificationWait", Settings::VerificationWait},
             {"LeaseSeconds", Settings::ClaimLease},
         };
         int checked = 0;
@@ -236,6 +237,8 @@ private slots:
                                               << "500" << QByteArray("PageSize=50") << "50";
         QTest::newRow("page time-out") << "PageTimeout"
                                        << "30" << QByteArray("PageTimeout=30") << "30";
+        QTest::newRow("verification wait") << "VerificationWait"
+                                           << "120" << QByteArray("VerificationWait=120") << "120";
         QTest::newRow("shared database")
             << "DatabaseUrl"
             << "postgresql://moting@db.example.lan:5432/moting"
